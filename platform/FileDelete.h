@@ -1,0 +1,60 @@
+// Deleting one file, with the refusals a Windows DeleteFileW would make.
+//
+// A cleaner must never delete anything but the file the user saw. So the
+// deletion refuses (and changes nothing on disk) when:
+//  - the path names a directory, a socket, FIFO or device, or nothing;
+//  - the file is read-only (its owner has no write permission);
+//  - a running process holds the file open or mapped (the Linux
+//    counterpart of a locked file);
+//  - the path leads somewhere else than where the scan found the file: a
+//    directory below the scanned root was replaced by a symbolic link, or
+//    the name now names another file;
+//  - the file is one the desktop session depends on ($XAUTHORITY).
+// A symbolic link is deleted as a link; its target is never touched.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/Platform.h"
+
+namespace purgo::platform {
+
+enum class DeleteResult {
+  Deleted,
+  NotFound,      // nothing there any more, or a folder on the way is gone
+  NotAFile,      // a directory, socket, FIFO or device
+  ReadOnly,
+  InUse,
+  PathChanged,   // a link or another object where the scan saw the file
+  Protected,     // the session's X authority file
+  Failed,        // the system refused (permissions, read-only volume, ...)
+};
+
+const char* DeleteResultName(DeleteResult r);
+
+// Where a scan found a file. `path` is the full path; its first `rootLength`
+// bytes are the root as the user or the platform gave it, which resolves as
+// it did at scan time (links in it are followed, and when `rootId` is known
+// the resolved root must still be that directory). Every component below
+// the root is opened without following links. When `fileId` is known the
+// final name must still name that file.
+struct DeleteTarget {
+  std::string path;
+  std::size_t rootLength = 0;
+  FileId rootId;
+  FileId fileId;
+};
+
+DeleteResult DeleteFileSafely(const DeleteTarget& target);
+
+// DeleteFileW: the file's own folder is the root (resolved as given), the
+// final component is never followed. True only when the file is gone.
+bool DeleteFile(const std::string& path);
+
+// True when some running process that this user can inspect holds the file
+// open or has it mapped. Exposed for tests and for callers that want to
+// show why a file stayed.
+bool IsFileInUse(const std::string& path);
+
+}  // namespace purgo::platform

@@ -1,0 +1,108 @@
+// Depth-first walk of a directory tree, in listing order, without recursion.
+//
+// The walk calls a visitor for every entry of every directory it lists; the
+// visitor decides whether a directory entry is entered (walked completely
+// before the next entry of its parent), whether the rest of the current
+// listing is skipped, or whether the walk goes on. This is the shape both
+// cleaners need: a folder event before its files, stop checks per entry.
+//
+// Guarantees:
+//  - symbolic links are reported as files and never followed; a directory
+//    that is replaced by a link between its listing and its entry is not
+//    entered;
+//  - the walk never leaves the file system of its root (mount points below
+//    the root are not reported);
+//  - sockets, FIFOs and device nodes are not reported;
+//  - depth is bounded by memory only: no recursion, and a bounded number of
+//    open descriptors however deep the tree is;
+//  - the root is opened as given (a root that is itself a link to a
+//    directory is followed); nothing below it is.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "platform/Platform.h"
+
+namespace purgo::platform {
+
+class TreeWalker {
+ public:
+  enum class Action {
+    Continue,  // go on with the next entry of this directory
+    Enter,     // (directory entries only) walk it now, then go on
+    Leave,     // skip the rest of this directory's listing
+  };
+
+  // One entry as seen by the visitor. Valid only during the visitor call.
+  class Entry {
+   public:
+    std::string_view Name() const { return name_; }
+    bool IsDirectory() const { return isDirectory_; }
+    bool IsSymlink() const { return isSymlink_; }
+
+    // Full path of the directory being listed, ending in the delimiter:
+    // the root as given (with a delimiter added) followed by the names of
+    // the directories entered below it.
+    const std::string& DirPath() const { return *dirPath_; }
+    // DirPath() + Name().
+    std::string FullPath() const;
+    // Levels below the root: 0 for the root's own entries.
+    std::size_t Depth() const { return depth_; }
+    // 1 for the first entry of a listing, 2 for the second, ...
+    std::size_t Ordinal() const { return ordinal_; }
+
+    // Attribute bits and the rest of the attribute data. The hidden and
+    // directory bits are known from the listing; the first call to Data()
+    // or Attributes() may query the file system. When the entry vanished
+    // in the meantime, HasData() is false and Data() holds the listing's
+    // knowledge only (hidden/directory/archive bits, everything else 0).
+    std::uint32_t Attributes();
+    const FileAttributeData& Data();
+    bool HasData();
+
+    // A number the visitor may attach to a directory it enters; DirTag()
+    // reads it back for the entries of that directory. The root's tag is
+    // the one given to Walk().
+    std::uint64_t DirTag() const { return dirTag_; }
+    void SetChildTag(std::uint64_t tag) { childTag_ = tag; }
+
+   private:
+    friend class TreeWalker;
+    std::string_view name_;
+    const std::string* dirPath_ = nullptr;
+    int dirFd_ = -1;
+    std::size_t depth_ = 0;
+    std::size_t ordinal_ = 0;
+    bool isDirectory_ = false;
+    bool isSymlink_ = false;
+    bool statDone_ = false;
+    bool statOk_ = false;
+    FileAttributeData data_;
+    std::uint64_t dirTag_ = 0;
+    std::uint64_t childTag_ = 0;
+  };
+
+  using Visitor = std::function<Action(Entry&)>;
+
+  // Walks `root` with the entry filter of `mask` (see PassesEntryFilter).
+  // Returns false when the root cannot be opened as a directory; the
+  // visitor is then never called. Directories below the root that cannot
+  // be opened are passed over silently.
+  static bool Walk(const std::string& root, std::uint32_t mask, const Visitor& visitor,
+                   std::uint64_t rootTag = 0);
+
+  // Identity of `root` as Walk() would open it (following a link in the
+  // root itself). Unknown when it cannot be opened.
+  static FileId RootId(const std::string& root);
+
+  // Descriptors kept open per walk at the most; deeper levels are reopened
+  // from their children ("..") with an identity check when the walk comes
+  // back to them. Exposed for tests.
+  static constexpr std::size_t kMaxOpenDirs = 48;
+};
+
+}  // namespace purgo::platform
