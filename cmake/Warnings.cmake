@@ -1,7 +1,7 @@
 function(purgo_warnings target)
   target_compile_options(${target} PRIVATE
     -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion
-    -Wnon-virtual-dtor -Wold-style-cast -Woverloaded-virtual -Wnull-dereference)
+    -Wnon-virtual-dtor -Wold-style-cast -Woverloaded-virtual)
   if(PURGO_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()
