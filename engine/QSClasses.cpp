@@ -1,1 +1,11 @@
-// (being written)
+#include "engine/QSClasses.h"
+
+#include "engine/AppUtils.h"
+
+namespace purgo {
+
+std::string GetSpecialFolderPath(int CSIDL, bool ACreate) {
+  return AddPathDelimiter(platform::SpecialFolderPath(CSIDL, ACreate));
+}
+
+}  // namespace purgo
