@@ -39,7 +39,16 @@ struct VolumeData {
 std::vector<VolumeData> ListVolumes();
 
 // The same from a mountinfo text (the format of /proc/self/mountinfo), for
-// tests. `probe` controls whether statvfs and sysfs are asked.
+// tests. `probe` controls whether statvfs and sysfs are asked. Unlike
+// ListVolumes, no "/" entry is made up when the text has none.
 std::vector<VolumeData> ParseVolumes(const std::string& mountinfo, bool probe);
+
+// Where probing looks for the removable flag and the labels; tests point
+// these into a sandbox. Probing always asks statvfs.
+struct ProbeLocations {
+  std::string sysDevBlock = "/sys/dev/block";      // MAJ:MIN links into sysfs
+  std::string byLabel = "/dev/disk/by-label";      // udev's label links
+};
+std::vector<VolumeData> ParseVolumes(const std::string& mountinfo, const ProbeLocations& where);
 
 }  // namespace purgo::platform
