@@ -1,1 +1,51 @@
-// (being written)
+#include "platform/FileSystem.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "platform/PosixFiles.h"
+#include "platform/TreeWalker.h"
+
+namespace purgo::platform {
+
+std::optional<FileAttributeData> GetFileAttributes(const std::string& path) {
+  if (path.empty()) return std::nullopt;
+  struct statx sx {};
+  if (posix::StatAt(AT_FDCWD, path.c_str(), sx) != 0) return std::nullopt;
+  if (!posix::IsListedMode(sx.stx_mode)) return std::nullopt;
+  return posix::DataOf(sx, posix::IsHiddenName(posix::LastComponent(path)));
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool ForceDirectories(const std::string& path) {
+  if (path.empty()) return false;
+  if (::mkdir(path.c_str(), 0777) == 0) return true;
+  if (errno == ENOENT) {
+    // Create each missing ancestor in turn. Failures along the way need no
+    // handling of their own: whatever stands in the way (a file, a missing
+    // permission) leaves the final directory absent, which is the answer.
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+      if (path[slash - 1] == '/') continue;
+      ::mkdir(path.substr(0, slash).c_str(), 0777);
+    }
+    ::mkdir(path.c_str(), 0777);
+  }
+  return DirectoryExists(path);
+}
+
+bool ListDirectory(const std::string& dir, std::uint32_t mask, std::vector<DirEntry>& out) {
+  out.clear();
+  return TreeWalker::Walk(dir, mask, [&out](TreeWalker::Entry& e) {
+    out.push_back(DirEntry{std::string(e.Name()), e.Data()});
+    return TreeWalker::Action::Continue;
+  });
+}
+
+}  // namespace purgo::platform
