@@ -1,0 +1,191 @@
+// Attribute mapping, single-object queries and one-directory listings.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <limits>
+#include <map>
+#include <string>
+
+#include "platform/FileSystem.h"
+#include "platform/PosixFiles.h"
+#include "tests/Sandbox.h"
+
+namespace purgo::platform {
+namespace {
+
+constexpr std::uint64_t kFiveGiB = 5ULL << 30;
+const std::string kBadName = "bad\xff\xfe.tmp";
+
+// A folder holding one of every kind of object the listing must get right,
+// and a folder outside it that only a followed link would reach.
+std::string MakeFixtureTree(test::Sandbox& box) {
+  box.MakeFile("outside/secret.txt");
+  box.MakeFile("tree/plain.txt", "hello");
+  box.MakeFile("tree/.hidden");
+  ::chmod(box.MakeFile("tree/readonly.txt").c_str(), 0444);
+  box.MakeFile("tree/sub/inner.txt");
+  box.MakeFile("tree/.hiddendir/inner.txt");
+  box.MakeSymlink("tree/link-dir", box.Path("outside"));
+  box.MakeSymlink("tree/link-file", box.Path("tree/plain.txt"));
+  box.MakeFile("tree/" + kBadName);
+  const std::string tree = box.Path("tree");
+  EXPECT_EQ(::mkfifo((tree + "/fifo").c_str(), 0644), 0);
+  const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  const std::string sockPath = tree + "/sock";
+  EXPECT_LT(sockPath.size(), sizeof addr.sun_path);
+  std::memcpy(addr.sun_path, sockPath.c_str(), sockPath.size() + 1);
+  EXPECT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ::close(sock);
+  const int fd = ::open((tree + "/sparse.bin").c_str(), O_CREAT | O_WRONLY, 0644);
+  EXPECT_EQ(::ftruncate(fd, static_cast<off_t>(kFiveGiB)), 0);
+  ::close(fd);
+  return tree;
+}
+
+std::map<std::string, FileAttributeData> ListByName(const std::string& dir, std::uint32_t mask) {
+  std::vector<DirEntry> entries;
+  EXPECT_TRUE(ListDirectory(dir, mask, entries));
+  std::map<std::string, FileAttributeData> byName;
+  for (const auto& e : entries) EXPECT_TRUE(byName.emplace(e.name, e.data).second) << e.name;
+  return byName;
+}
+
+TEST(FileSystemTest, ListingReportsKindsAttributesAndSizes) {
+  test::Sandbox box;
+  const std::string tree = MakeFixtureTree(box);
+  const auto listed = ListByName(tree, 0xFFFF);
+
+  struct Expected {
+    std::uint32_t attributes;
+    std::uint64_t size;
+  };
+  const std::map<std::string, Expected> expected = {
+      {"plain.txt", {kAttrArchive, 5}},
+      {".hidden", {kAttrArchive | kAttrHidden, 1}},
+      {"readonly.txt", {kAttrArchive | kAttrReadOnly, 1}},
+      {"sub", {kAttrDirectory, 0}},
+      {".hiddendir", {kAttrDirectory | kAttrHidden, 0}},
+      {"link-dir", {kAttrArchive, box.Path("outside").size()}},
+      {"link-file", {kAttrArchive, box.Path("tree/plain.txt").size()}},
+      {kBadName, {kAttrArchive, 1}},
+      {"sparse.bin", {kAttrArchive, kFiveGiB}},
+  };
+  ASSERT_EQ(listed.size(), expected.size());
+  for (const auto& [name, want] : expected) {
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(listed.count(name));
+    const FileAttributeData& got = listed.at(name);
+    EXPECT_EQ(got.attributes, want.attributes);
+    EXPECT_EQ(got.size, want.size);
+    EXPECT_FALSE(got.lastWriteTime.IsZero());
+    EXPECT_FALSE(got.creationTime.IsZero());
+    // A single query must agree with the listing about the same object.
+    const auto single = GetFileAttributes(tree + "/" + name);
+    ASSERT_TRUE(single.has_value());
+    EXPECT_EQ(single->attributes, got.attributes);
+    EXPECT_EQ(single->size, got.size);
+    EXPECT_EQ(single->id, got.id);
+  }
+  EXPECT_FALSE(GetFileAttributes(tree + "/fifo").has_value());
+  EXPECT_FALSE(GetFileAttributes(tree + "/sock").has_value());
+  EXPECT_FALSE(GetFileAttributes(tree + "/missing").has_value());
+}
+
+TEST(FileSystemTest, MaskPassesOverHiddenAndDirectoryEntries) {
+  test::Sandbox box;
+  const std::string tree = MakeFixtureTree(box);
+  struct Case {
+    std::uint32_t mask;
+    bool hidden, directories;
+  };
+  for (const Case c : {Case{0xFFFF, true, true}, Case{0x1B4, false, true},
+                       Case{kAttrHidden, true, false}, Case{0, false, false}}) {
+    SCOPED_TRACE(c.mask);
+    const auto listed = ListByName(tree, c.mask);
+    EXPECT_EQ(listed.count(".hidden"), c.hidden ? 1U : 0U);
+    EXPECT_EQ(listed.count(".hiddendir"), c.hidden && c.directories ? 1U : 0U);
+    EXPECT_EQ(listed.count("sub"), c.directories ? 1U : 0U);
+    EXPECT_EQ(listed.count("readonly.txt"), 1U);
+  }
+}
+
+TEST(FileSystemTest, TimesConvertToFileTime) {
+  test::Sandbox box;
+  const std::string file = box.MakeFile("timed");
+  const timespec times[2] = {{1700000000, 123456789}, {86400, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+  const auto data = GetFileAttributes(file);
+  ASSERT_TRUE(data.has_value());
+  EXPECT_EQ(data->lastAccessTime.Value(), (1700000000ULL + 11644473600ULL) * 10'000'000 + 1234567);
+  EXPECT_EQ(data->lastWriteTime.Value(), (86400ULL + 11644473600ULL) * 10'000'000);
+
+  struct Case {
+    std::int64_t seconds;
+    std::uint32_t nanoseconds;
+    std::uint64_t expected;
+  };
+  for (const Case c : {Case{0, 0, 116444736000000000ULL}, Case{-11644473600, 99, 0},
+                       Case{-11644473601, 0, 0}, Case{std::numeric_limits<std::int64_t>::min(), 0, 0},
+                       Case{std::numeric_limits<std::int64_t>::max(), 0,
+                            std::numeric_limits<std::uint64_t>::max()}}) {
+    EXPECT_EQ(posix::ToFileTime(c.seconds, c.nanoseconds).Value(), c.expected) << c.seconds;
+  }
+}
+
+TEST(FileSystemTest, DirectoryExistsFollowsLinksAndForceDirectoriesCreatesParents) {
+  test::Sandbox box;
+  box.MakeFile("file");
+  box.MakeDir("dir");
+  box.MakeSymlink("link-dir", box.Path("dir"));
+  box.MakeSymlink("link-file", box.Path("file"));
+  for (const auto& [name, isDir] : std::map<std::string, bool>{
+           {"dir", true}, {"link-dir", true}, {"file", false}, {"link-file", false}, {"none", false}}) {
+    EXPECT_EQ(DirectoryExists(box.Path(name)), isDir) << name;
+  }
+  EXPECT_FALSE(DirectoryExists(""));
+
+  for (const auto& [relative, created] : std::map<std::string, bool>{
+           {"a/b/c", true}, {"x/y//z/", true}, {"dir", true}, {"link-dir/new", true},
+           {"file", false}, {"file/sub", false}, {"file/sub/deeper", false}}) {
+    EXPECT_EQ(ForceDirectories(box.Path(relative)), created) << relative;
+    EXPECT_EQ(DirectoryExists(box.Path(relative)), created) << relative;
+  }
+  EXPECT_FALSE(ForceDirectories(""));
+}
+
+// Unmounts on scope exit, so the sandbox can be removed even when a check fails.
+struct MountGuard {
+  std::string target;
+  ~MountGuard() {
+    if (!target.empty()) ::umount2(target.c_str(), MNT_DETACH);
+  }
+};
+
+TEST(FileSystemTest, MountPointsBelowTheRootAreNotListed) {
+  test::Sandbox box;
+  box.MakeFile("tree/sub/inner.txt");
+  const std::string other = box.MakeDir("tree/other-fs");
+  const std::string bind = box.MakeDir("tree/bind-of-sub");
+  MountGuard otherGuard, bindGuard;
+  if (::mount("purgo-test", other.c_str(), "tmpfs", 0, nullptr) != 0) {
+    GTEST_SKIP() << "cannot mount here: " << std::strerror(errno);
+  }
+  otherGuard.target = other;
+  // A bind mount stays on the same device; only the mount-root flag tells it.
+  ASSERT_EQ(::mount(box.Path("tree/sub").c_str(), bind.c_str(), nullptr, MS_BIND, nullptr), 0);
+  bindGuard.target = bind;
+  const auto listed = ListByName(box.Path("tree"), 0xFFFF);
+  EXPECT_EQ(listed.size(), 1U);
+  EXPECT_EQ(listed.count("sub"), 1U);
+}
+
+}  // namespace
+}  // namespace purgo::platform

@@ -1,0 +1,299 @@
+// The depth-first walk: order, visitor actions, depth and descriptor bounds,
+// and climbing back to levels whose descriptors were closed.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/TreeWalker.h"
+#include "tests/Sandbox.h"
+
+namespace purgo::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using Action = TreeWalker::Action;
+
+struct Event {
+  std::string path;
+  std::string dirPath;
+  std::size_t depth, ordinal;
+  bool directory;
+  std::uint64_t dirTag;
+};
+
+// Walks `root`; `decide` picks the action for each entry (Enter for every
+// directory when absent). Entered directories get their event index as tag.
+std::vector<Event> Record(const std::string& root,
+                          const std::function<Action(const Event&)>& decide = nullptr) {
+  std::vector<Event> events;
+  const bool ok = TreeWalker::Walk(root, 0xFFFF, [&](TreeWalker::Entry& e) {
+    events.push_back({e.FullPath(), e.DirPath(), e.Depth(), e.Ordinal(), e.IsDirectory(), e.DirTag()});
+    e.SetChildTag(events.size() + 1000);
+    if (decide) return decide(events.back());
+    return e.IsDirectory() ? Action::Enter : Action::Continue;
+  }, 7);
+  EXPECT_TRUE(ok);
+  return events;
+}
+
+bool Under(const std::string& path, const std::string& dir) { return path.rfind(dir + "/", 0) == 0; }
+
+std::string MakeSmallTree(test::Sandbox& box) {
+  for (const char* f : {"tree/a/a1", "tree/a/a2", "tree/a/a3", "tree/a/aa/x1", "tree/b/b1",
+                        "tree/b/b2", "tree/f1", "tree/f2", "tree/.h/hf", "outside/secret"}) {
+    box.MakeFile(f);
+  }
+  box.MakeSymlink("tree/link-out", box.Path("outside"));
+  return box.Path("tree");
+}
+
+TEST(TreeWalkerTest, EnteredDirectoryIsWalkedRightAfterItsEntry) {
+  test::Sandbox box;
+  const std::string root = MakeSmallTree(box);
+  const auto events = Record(root);
+
+  std::set<std::string> paths;
+  for (const auto& e : events) paths.insert(e.path.substr(root.size() + 1));
+  EXPECT_EQ(paths, (std::set<std::string>{"a", "a/a1", "a/a2", "a/a3", "a/aa", "a/aa/x1", "b",
+                                          "b/b1", "b/b2", "f1", "f2", ".h", ".h/hf", "link-out"}));
+  std::map<std::string, std::uint64_t> tagOf{{root + "/", 7}};
+  for (std::size_t i = 0; i < events.size(); ++i) {
+    if (events[i].directory) tagOf[events[i].path + "/"] = i + 1001;
+  }
+  std::map<std::string, std::size_t> lastOrdinal;
+  for (std::size_t i = 0; i < events.size(); ++i) {
+    const Event& e = events[i];
+    SCOPED_TRACE(e.path);
+    const std::string below = e.dirPath.substr(root.size() + 1);
+    EXPECT_EQ(e.depth, static_cast<std::size_t>(std::count(below.begin(), below.end(), '/')));
+    EXPECT_EQ(e.ordinal, ++lastOrdinal[e.dirPath]);
+    EXPECT_EQ(e.dirTag, tagOf.at(e.dirPath));
+    if (!e.directory) continue;
+    // Everything below the directory comes as one block right after it.
+    std::size_t j = i + 1;
+    while (j < events.size() && Under(events[j].path, e.path)) ++j;
+    for (std::size_t k = j; k < events.size(); ++k) EXPECT_FALSE(Under(events[k].path, e.path));
+  }
+}
+
+TEST(TreeWalkerTest, VisitorActionsSteerTheWalk) {
+  test::Sandbox box;
+  const std::string root = MakeSmallTree(box);
+  struct Case {
+    const char* label;
+    std::function<Action(const Event&)> decide;
+    std::size_t inA;  // how many entries below "a" (which ones depends on listing order)
+    std::multiset<std::string> others;
+  };
+  const Case cases[] = {
+      {"nothing entered", [](const Event&) { return Action::Continue; }, 0,
+       {"a", "b", "f1", "f2", ".h", "link-out"}},
+      {"enter asked for files and links", [](const Event&) { return Action::Enter; }, 5,
+       {"a", "b", "b/b1", "b/b2", "f1", "f2", ".h", ".h/hf", "link-out"}},
+      {"leave at the first entry of a",
+       [&](const Event& e) {
+         if (e.dirPath == root + "/a/") return Action::Leave;
+         return e.directory && e.path != root + "/.h" ? Action::Enter : Action::Continue;
+       },
+       1, {"a", "b", "b/b1", "b/b2", "f1", "f2", ".h", "link-out"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::multiset<std::string> others;
+    std::size_t inA = 0;
+    for (const auto& e : Record(root, c.decide)) {
+      const std::string relative = e.path.substr(root.size() + 1);
+      if (relative.rfind("a/", 0) == 0) {
+        ++inA;
+      } else {
+        others.insert(relative);
+      }
+    }
+    EXPECT_EQ(inA, c.inA);
+    EXPECT_EQ(others, c.others);
+  }
+}
+
+TEST(TreeWalkerTest, DirectorySwappedBeforeEnteringIsPassedOver) {
+  for (const bool byLink : {true, false}) {
+    SCOPED_TRACE(byLink ? "replaced by a link" : "replaced by another directory");
+    test::Sandbox box;
+    const std::string root = MakeSmallTree(box);
+    box.MakeFile("outside/intruder");
+    const auto events = Record(root, [&](const Event& e) {
+      if (e.path == root + "/a") {
+        fs::rename(root + "/a", box.Path("a-old"));
+        byLink ? (void)box.MakeSymlink("tree/a", box.Path("outside"))
+               : fs::copy(box.Path("outside"), root + "/a");
+      }
+      return e.directory ? Action::Enter : Action::Continue;
+    });
+    for (const auto& e : events) EXPECT_FALSE(Under(e.path, root + "/a")) << e.path;
+  }
+}
+
+TEST(TreeWalkerTest, RootIsTakenAsGiven) {
+  test::Sandbox box;
+  const std::string root = MakeSmallTree(box);
+  const std::string link = box.MakeSymlink("root-link", root);
+  for (const std::string& given : {root, root + "/", link}) {
+    SCOPED_TRACE(given);
+    const auto events = Record(given, [](const Event&) { return Action::Continue; });
+    ASSERT_FALSE(events.empty());
+    const std::string expected = given.back() == '/' ? given : given + "/";
+    for (const auto& e : events) EXPECT_EQ(e.dirPath, expected);
+    EXPECT_EQ(TreeWalker::RootId(given), TreeWalker::RootId(root));
+  }
+  EXPECT_TRUE(TreeWalker::RootId(root).IsKnown());
+  for (const std::string& bad : {box.Path("missing"), root + "/f1", std::string()}) {
+    bool called = false;
+    EXPECT_FALSE(TreeWalker::Walk(bad, 0xFFFF, [&](TreeWalker::Entry&) {
+      called = true;
+      return Action::Continue;
+    }));
+    EXPECT_FALSE(called);
+    EXPECT_FALSE(TreeWalker::RootId(bad).IsKnown());
+  }
+}
+
+// Builds `levels` nested folders "d" below `base` (level 0) with
+// `filesPerLevel` files "f<level>_<k>" in each, through descriptors because
+// a deep chain's path exceeds what one system call accepts. Half the files
+// are made before the sub-folder, half after, so that whatever the file
+// system's listing order, some are listed after the descent.
+void MakeChain(const std::string& base, int levels, int filesPerLevel) {
+  int fd = ::open(base.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(fd, 0);
+  for (int level = 0; level < levels; ++level) {
+    for (int k = 0; k < filesPerLevel; ++k) {
+      if (k == filesPerLevel / 2 && level + 1 < levels) {
+        ASSERT_EQ(::mkdirat(fd, "d", 0755), 0);
+      }
+      const std::string name = "f" + std::to_string(level) + "_" + std::to_string(k);
+      const int file = ::openat(fd, name.c_str(), O_CREAT | O_WRONLY, 0644);
+      ASSERT_GE(file, 0);
+      ::close(file);
+    }
+    if (level + 1 == levels) break;
+    const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
+    ::close(fd);
+    ASSERT_GE(next, 0);
+    fd = next;
+  }
+  ::close(fd);
+}
+
+// Removes such a chain with short paths only: empty the top level, lift its
+// sub-folder into its place, repeat.
+void RemoveChain(const std::string& base) {
+  const std::string top = base + "/d", lifted = base + "/lifted";
+  while (fs::exists(top)) {
+    for (const auto& entry : fs::directory_iterator(top)) {
+      if (entry.path().filename() != "d") fs::remove(entry.path());
+    }
+    if (fs::exists(top + "/d")) {
+      fs::rename(top + "/d", lifted);
+      fs::remove(top);
+      fs::rename(lifted, top);
+    } else {
+      fs::remove(top);
+    }
+  }
+}
+
+std::size_t OpenDescriptors() {
+  return static_cast<std::size_t>(
+      std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
+
+int LevelOf(std::string_view fileName) { return std::stoi(std::string(fileName.substr(1))); }
+
+TEST(TreeWalkerTest, VeryDeepTreeIsWalkedWithBoundedDescriptors) {
+  test::Sandbox box;
+  const std::string base = box.MakeDir("deep");
+  constexpr int kLevels = 5000;
+  MakeChain(base, kLevels, 2);
+  const std::size_t before = OpenDescriptors();
+  std::size_t most = 0, files = 0, deepest = 0;
+  const bool ok = TreeWalker::Walk(base, 0xFFFF, [&](TreeWalker::Entry& e) {
+    if (e.IsDirectory()) return Action::Enter;
+    ++files;
+    const auto level = static_cast<std::size_t>(LevelOf(e.Name()));
+    EXPECT_EQ(e.Depth(), level);
+    EXPECT_EQ(e.DirPath().size(), base.size() + 1 + 2 * level);
+    deepest = std::max(deepest, level);
+    if (level % 97 == 0 || level + 1 == kLevels) most = std::max(most, OpenDescriptors());
+    return Action::Continue;
+  });
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(files, 2U * kLevels);
+  EXPECT_EQ(deepest, kLevels - 1U);
+  // One more for the listing of /proc/self/fd itself, one for a reopen.
+  EXPECT_LE(most, before + TreeWalker::kMaxOpenDirs + 2);
+  EXPECT_EQ(OpenDescriptors(), before);
+  RemoveChain(base);
+}
+
+TEST(TreeWalkerTest, ClosedLevelsAreReopenedOrAbandonedWhenMoved) {
+  struct Case {
+    const char* label;
+    bool moveSub, moveLevel;
+    bool levelFinished;  // the moved level's remaining entries are still reported
+  };
+  for (const Case c : {Case{"sub-folder moved: level reopened by its path", true, false, true},
+                       Case{"level moved: reopened through its sub-folder", false, true, true},
+                       Case{"both moved: the level's remaining entries abandoned", true, true, false}}) {
+    SCOPED_TRACE(c.label);
+    test::Sandbox box;
+    const std::string base = box.MakeDir("chain");
+    constexpr int kFiles = 4;
+    const int levels = static_cast<int>(TreeWalker::kMaxOpenDirs) + 20;
+    MakeChain(base, levels, kFiles);
+    auto dirOf = [&](int level) {
+      std::string p = base;
+      for (int i = 0; i < level; ++i) p += "/d";
+      return p;
+    };
+
+    std::map<int, int> reported, reportedAfterMove;
+    int moved = -1;
+    const bool ok = TreeWalker::Walk(base, 0xFFFF, [&](TreeWalker::Entry& e) {
+      if (e.IsDirectory()) return Action::Enter;
+      const int level = LevelOf(e.Name());
+      EXPECT_EQ(e.DirPath(), dirOf(level) + "/");
+      ++reported[level];
+      if (moved >= 0) ++reportedAfterMove[level];
+      if (moved < 0 && level == levels - 1) {
+        // Pick a level far enough up that its descriptor was closed, with
+        // entries still waiting to be listed.
+        for (int x = 2; x < 16 && moved < 0; ++x) {
+          if (reported[x] < kFiles) moved = x;
+        }
+        EXPECT_GE(moved, 0);
+        if (c.moveSub) fs::rename(dirOf(moved + 1), box.Path("away-sub"));
+        if (c.moveLevel) fs::rename(dirOf(moved), box.Path("away-level"));
+      }
+      return Action::Continue;
+    });
+    EXPECT_TRUE(ok);
+    ASSERT_GE(moved, 0);
+    for (int level = 0; level < moved; ++level) EXPECT_EQ(reported[level], kFiles) << level;
+    if (c.levelFinished) {
+      EXPECT_EQ(reported[moved], kFiles);
+    } else {
+      EXPECT_EQ(reportedAfterMove[moved], 0);
+      EXPECT_LT(reported[moved], kFiles);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace purgo::platform
