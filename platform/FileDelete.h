@@ -39,6 +39,13 @@ const char* DeleteResultName(DeleteResult r);
 // the resolved root must still be that directory). Every component below
 // the root is opened without following links. When `fileId` is known the
 // final name must still name that file.
+//
+// The root never includes the final name: a `rootLength` reaching past the
+// last delimiter stops at it, and one ending inside a component is cut back
+// to the delimiter before that component (so less is followed, never more).
+// A `rootLength` of 0 follows nothing: an absolute path is opened from "/",
+// a relative one from the working directory. "." and ".." below the root
+// are refused as PathChanged, a path ending in a delimiter as NotAFile.
 struct DeleteTarget {
   std::string path;
   std::size_t rootLength = 0;
