@@ -1,0 +1,252 @@
+// Deleting one file, and every refusal that must leave the disk unchanged.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/FileDelete.h"
+#include "platform/PosixFiles.h"
+#include "platform/TreeWalker.h"
+#include "tests/Sandbox.h"
+
+namespace purgo::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+FileId IdOfPath(const std::string& path) {
+  struct stat st {};
+  EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+  return posix::IdOf(st);
+}
+
+// Sets or clears one environment variable for a scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    value ? ::setenv(name, value, 1) : ::unsetenv(name);
+  }
+  ~ScopedEnv() { old_ ? ::setenv(name_.c_str(), old_->c_str(), 1) : ::unsetenv(name_.c_str()); }
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
+};
+
+// What a scan of `root` would have recorded for `relative` below it.
+DeleteTarget Scanned(test::Sandbox& box, const std::string& root, const std::string& relative) {
+  const std::string rootPath = box.Path(root);
+  DeleteTarget t{rootPath + "/" + relative, rootPath.size() + 1, TreeWalker::RootId(rootPath), {}};
+  if (Exists(t.path)) t.fileId = IdOfPath(t.path);
+  return t;
+}
+
+TEST(FileDeleteTest, DeletesOnlyWhatTheScanSaw) {
+  test::Sandbox box;
+  ScopedEnv xauth("XAUTHORITY", box.Path("scan/xauth").c_str());
+  struct Case {
+    const char* label;
+    DeleteResult expected;
+    std::function<DeleteTarget()> setup;
+    std::vector<std::string> survivors = {};
+  };
+  const Case cases[] = {
+      {"plain file", DeleteResult::Deleted,
+       [&] { box.MakeFile("scan/a/plain"); return Scanned(box, "scan", "a/plain"); }, {"scan/a"}},
+      {"name that is not UTF-8", DeleteResult::Deleted,
+       [&] { box.MakeFile("scan/bad\xff\xfe.tmp"); return Scanned(box, "scan", "bad\xff\xfe.tmp"); }},
+      {"link goes, its target stays", DeleteResult::Deleted,
+       [&] {
+         box.MakeSymlink("scan/link", box.MakeFile("keep/target"));
+         return Scanned(box, "scan", "link");
+       },
+       {"keep/target"}},
+      {"root given as a link is followed", DeleteResult::Deleted,
+       [&] {
+         box.MakeFile("real/file1");
+         box.MakeSymlink("via", box.Path("real"));
+         return Scanned(box, "via", "file1");
+       }},
+      {"root length 0 follows no link", DeleteResult::PathChanged,
+       [&] {
+         box.MakeFile("real/file2");
+         DeleteTarget t = Scanned(box, "via", "file2");
+         t.rootLength = 0;
+         return t;
+       },
+       {"real/file2"}},
+      {"read-only file", DeleteResult::ReadOnly,
+       [&] {
+         ::chmod(box.MakeFile("scan/ro").c_str(), 0444);
+         return Scanned(box, "scan", "ro");
+       },
+       {"scan/ro"}},
+      {"directory", DeleteResult::NotAFile,
+       [&] { box.MakeDir("scan/dir"); return Scanned(box, "scan", "dir"); }, {"scan/dir"}},
+      {"FIFO", DeleteResult::NotAFile,
+       [&] {
+         ::mkfifo(box.Path("scan/fifo").c_str(), 0644);
+         return Scanned(box, "scan", "fifo");
+       },
+       {"scan/fifo"}},
+      {"path ending in a delimiter", DeleteResult::NotAFile,
+       [&] { box.MakeFile("scan/slash"); return Scanned(box, "scan", "slash/"); }, {"scan/slash"}},
+      {"vanished file", DeleteResult::NotFound, [&] { return Scanned(box, "scan", "never"); }},
+      {"vanished folder on the way", DeleteResult::NotFound,
+       [&] { return Scanned(box, "scan", "gone/file"); }},
+      {"folder on the way swapped for a link", DeleteResult::PathChanged,
+       [&] {
+         box.MakeFile("scan/swap/victim");
+         box.MakeFile("outside/victim");
+         DeleteTarget t = Scanned(box, "scan", "swap/victim");
+         t.fileId = {};  // the links on the way alone must stop it
+         fs::rename(box.Path("scan/swap"), box.Path("scan/swap-old"));
+         box.MakeSymlink("scan/swap", box.Path("outside"));
+         return t;
+       },
+       {"outside/victim", "scan/swap-old/victim"}},
+      {"parent reference below the root", DeleteResult::PathChanged,
+       [&] { box.MakeFile("outside/escape"); return Scanned(box, "scan", "../outside/escape"); },
+       {"outside/escape"}},
+      {"file replaced by another of the same name", DeleteResult::PathChanged,
+       [&] {
+         box.MakeFile("scan/replaced");
+         DeleteTarget t = Scanned(box, "scan", "replaced");
+         box.MakeFile("scan/replacement");
+         fs::rename(box.Path("scan/replacement"), box.Path("scan/replaced"));
+         return t;
+       },
+       {"scan/replaced"}},
+      {"root replaced since the scan", DeleteResult::PathChanged,
+       [&] {
+         box.MakeFile("root2/file");
+         DeleteTarget t = Scanned(box, "root2", "file");
+         fs::rename(box.Path("root2"), box.Path("root2-old"));
+         box.MakeFile("root2/file");
+         return t;
+       },
+       {"root2/file", "root2-old/file"}},
+      {"the session's X authority file", DeleteResult::Protected,
+       [&] { box.MakeFile("scan/xauth"); return Scanned(box, "scan", "xauth"); }, {"scan/xauth"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const DeleteTarget target = c.setup();
+    EXPECT_STREQ(DeleteResultName(DeleteFileSafely(target)), DeleteResultName(c.expected));
+    if (c.expected == DeleteResult::Deleted) {
+      EXPECT_FALSE(Exists(target.path));
+    }
+    for (const auto& s : c.survivors) EXPECT_TRUE(Exists(box.Path(s))) << s;
+  }
+}
+
+TEST(FileDeleteTest, DeleteFileResolvesTheFolderButNotTheName) {
+  test::Sandbox box;
+  box.MakeFile("real/a");
+  box.MakeFile("real/b");
+  ::chmod(box.MakeFile("real/ro").c_str(), 0444);
+  box.MakeSymlink("via", box.Path("real"));
+  box.MakeSymlink("real/link", box.Path("real/b"));
+  EXPECT_TRUE(DeleteFile(box.Path("via/a")));
+  EXPECT_TRUE(DeleteFile(box.Path("real/link")));
+  EXPECT_TRUE(Exists(box.Path("real/b")));
+  EXPECT_FALSE(DeleteFile(box.Path("real/ro")));
+  EXPECT_FALSE(DeleteFile(box.Path("real")));
+  EXPECT_FALSE(DeleteFile(box.Path("real/missing")));
+  EXPECT_FALSE(Exists(box.Path("real/a")));
+  EXPECT_TRUE(Exists(box.Path("real/ro")));
+}
+
+TEST(FileDeleteTest, HomeXauthorityIsProtectedWhenTheVariableIsUnset) {
+  test::Sandbox box;
+  ScopedEnv xauth("XAUTHORITY", nullptr);
+  box.MakeFile("home/.Xauthority");
+  EXPECT_EQ(DeleteFileSafely(Scanned(box, "home", ".Xauthority")), DeleteResult::Protected);
+  EXPECT_TRUE(Exists(box.Path("home/.Xauthority")));
+}
+
+// Starts a child that holds `path` open, or only mapped (descriptor closed),
+// until it is killed; returns once the child holds it.
+pid_t StartHolder(const std::string& path, bool mappedOnly) {
+  int ready[2];
+  if (::pipe(ready) != 0) return -1;
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    if (fd < 0) ::_exit(1);
+    if (mappedOnly) {
+      if (::mmap(nullptr, 1, PROT_READ, MAP_SHARED, fd, 0) == MAP_FAILED) ::_exit(1);
+      ::close(fd);
+    }
+    if (::write(ready[1], "r", 1) != 1) ::_exit(1);
+    for (;;) ::pause();
+  }
+  ::close(ready[1]);
+  char c = 0;
+  const bool held = pid > 0 && ::read(ready[0], &c, 1) == 1;
+  ::close(ready[0]);
+  return held ? pid : -1;
+}
+
+TEST(FileDeleteTest, FileHeldByAnotherProcessIsInUse) {
+  for (const bool mappedOnly : {false, true}) {
+    SCOPED_TRACE(mappedOnly ? "mapped only" : "held open");
+    test::Sandbox box;
+    const std::string file = box.MakeFile("scan/held.tmp");
+    const FileId id = IdOfPath(file);
+    const pid_t holder = StartHolder(file, mappedOnly);
+    ASSERT_GT(holder, 0);
+    EXPECT_EQ(DeleteFileSafely(Scanned(box, "scan", "held.tmp")), DeleteResult::InUse);
+    EXPECT_TRUE(Exists(file));
+    EXPECT_TRUE(IsFileInUse(file));
+    EXPECT_TRUE(posix::AnyOtherProcessUses(id));  // the check where leases are unavailable
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    EXPECT_FALSE(IsFileInUse(file));
+    EXPECT_FALSE(posix::AnyOtherProcessUses(id));
+    EXPECT_EQ(DeleteFileSafely(Scanned(box, "scan", "held.tmp")), DeleteResult::Deleted);
+  }
+}
+
+TEST(FileDeleteTest, MapsLinesNameDeviceAndInode) {
+  struct Case {
+    const char* line;
+    std::optional<FileId> id;
+  };
+  const Case cases[] = {
+      {"7f2c1a000000-7f2c1a021000 r--p 00000000 fd:01 1234567    /usr/lib/libc.so.6",
+       FileId{makedev(0xfd, 0x01), 1234567}},
+      {"55d0c0a00000-55d0c0a01000 rw-s 00001000 103:0a 42 /path with spaces",
+       FileId{makedev(0x103, 0x0a), 42}},
+      {"7ffd5e3b1000-7ffd5e3d2000 rw-p 00000000 00:00 0                          [stack]", std::nullopt},
+      {"garbage", std::nullopt},
+      {"0-1 r--p 0 zz:01 5 /x", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    FileId got;
+    EXPECT_EQ(posix::ParseMapsLine(c.line, got), c.id.has_value()) << c.line;
+    if (c.id) {
+      EXPECT_EQ(got, *c.id) << c.line;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace purgo::platform
