@@ -73,6 +73,14 @@ std::string ProgramDirectory() {
   return exe.substr(0, slash + 1);
 }
 
+std::string ProgramFileName() {
+  std::vector<char> buf(4096);
+  ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
+  if (n <= 0 || static_cast<std::size_t>(n) >= buf.size()) return {};
+  std::string exe(buf.data(), static_cast<std::size_t>(n));
+  return exe.substr(exe.rfind(kPathDelimiter) + 1);
+}
+
 void SetProgramDirectoryOverride(const std::string& dir) {
   std::lock_guard lock(OverrideMutex());
   ProgramDirOverride() = WithDelimiter(dir);

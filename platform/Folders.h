@@ -20,6 +20,9 @@ std::string CurrentDirectory();
 // an empty override restores the real one.
 std::string ProgramDirectory();
 void SetProgramDirectoryOverride(const std::string& dir);
+// The running executable's file name without its folder; empty when the
+// system cannot tell.
+std::string ProgramFileName();
 
 // $HOME, else the password database's entry for this user.
 std::string HomeDirectory();
