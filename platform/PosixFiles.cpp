@@ -10,24 +10,13 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/Clock.h"
+
 namespace purgo::platform::posix {
 
 int StatAt(int dirFd, const char* name, struct statx& out, int flags) {
   if (::statx(dirFd, name, flags, kStatxMask, &out) == 0) return 0;
   return errno;
-}
-
-FileTime ToFileTime(std::int64_t seconds, std::uint32_t nanoseconds) {
-  // Seconds between 1601-01-01 and 1970-01-01.
-  constexpr std::int64_t kEpochDelta = 11644473600;
-  constexpr std::uint64_t kTicksPerSecond = 10'000'000;
-  constexpr std::int64_t kMaxSeconds =
-      static_cast<std::int64_t>(std::numeric_limits<std::uint64_t>::max() / kTicksPerSecond) -
-      kEpochDelta - 1;
-  if (seconds < -kEpochDelta) return {};
-  if (seconds > kMaxSeconds) return FileTime::FromValue(std::numeric_limits<std::uint64_t>::max());
-  const auto since1601 = static_cast<std::uint64_t>(seconds + kEpochDelta);
-  return FileTime::FromValue(since1601 * kTicksPerSecond + nanoseconds / 100);
 }
 
 FileId IdOf(const struct statx& sx) {
@@ -55,7 +44,7 @@ std::uint32_t AttributesOf(bool hidden, bool directory, bool writable) {
 
 namespace {
 
-FileTime FromTimestamp(const struct statx_timestamp& t) { return ToFileTime(t.tv_sec, t.tv_nsec); }
+FileTime FromTimestamp(const struct statx_timestamp& t) { return FileTimeFromUnix(t.tv_sec, t.tv_nsec); }
 
 }  // namespace
 
@@ -139,6 +128,30 @@ std::string_view NextField(std::string_view& s) {
   return field;
 }
 
+// One line of /proc/[pid]/maps; true and the identity when the mapping is
+// backed by a file (inode not 0).
+bool ParseMapsLine(std::string_view line, FileId& id) {
+  // address perms offset MM:mm inode [path]
+  NextField(line);
+  NextField(line);
+  NextField(line);
+  const std::string_view dev = NextField(line);
+  const std::string_view inode = NextField(line);
+  const std::size_t colon = dev.find(':');
+  std::uint64_t major = 0, minor = 0, ino = 0;
+  if (colon == std::string_view::npos || !ParseHex(dev.substr(0, colon), major) ||
+      !ParseHex(dev.substr(colon + 1), minor)) {
+    return false;
+  }
+  auto [end, ec] = std::from_chars(inode.data(), inode.data() + inode.size(), ino, 10);
+  if (ec != std::errc() || end != inode.data() + inode.size() || ino == 0) return false;
+  if (major > std::numeric_limits<unsigned>::max() || minor > std::numeric_limits<unsigned>::max()) {
+    return false;
+  }
+  id = FileId{makedev(static_cast<unsigned>(major), static_cast<unsigned>(minor)), ino};
+  return true;
+}
+
 bool FdTableHolds(int pidFd, FileId id) {
   UniqueFd fds(::openat(pidFd, "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!fds.Valid()) return false;
@@ -184,28 +197,6 @@ bool MapsHold(int pidFd, FileId id) {
 }
 
 }  // namespace
-
-bool ParseMapsLine(std::string_view line, FileId& id) {
-  // address perms offset MM:mm inode [path]
-  NextField(line);
-  NextField(line);
-  NextField(line);
-  const std::string_view dev = NextField(line);
-  const std::string_view inode = NextField(line);
-  const std::size_t colon = dev.find(':');
-  std::uint64_t major = 0, minor = 0, ino = 0;
-  if (colon == std::string_view::npos || !ParseHex(dev.substr(0, colon), major) ||
-      !ParseHex(dev.substr(colon + 1), minor)) {
-    return false;
-  }
-  auto [end, ec] = std::from_chars(inode.data(), inode.data() + inode.size(), ino, 10);
-  if (ec != std::errc() || end != inode.data() + inode.size() || ino == 0) return false;
-  if (major > std::numeric_limits<unsigned>::max() || minor > std::numeric_limits<unsigned>::max()) {
-    return false;
-  }
-  id = FileId{makedev(static_cast<unsigned>(major), static_cast<unsigned>(minor)), ino};
-  return true;
-}
 
 bool AnyOtherProcessUses(FileId id) {
   if (!id.IsKnown()) return false;

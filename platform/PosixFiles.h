@@ -56,7 +56,6 @@ inline constexpr int kStatxFlags = AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC | AT
 // statx relative to `dirFd` (AT_FDCWD for a plain path). 0 or the errno.
 int StatAt(int dirFd, const char* name, struct statx& out, int flags = kStatxFlags);
 
-FileTime ToFileTime(std::int64_t seconds, std::uint32_t nanoseconds);
 FileId IdOf(const struct statx& sx);
 FileId IdOf(const struct stat& st);
 // Identity of an open descriptor; unknown when fstat fails.
@@ -111,9 +110,5 @@ class Listing {
 // mapped. The slow path of the in-use check, used where leases are not
 // available.
 bool AnyOtherProcessUses(FileId id);
-
-// Parses one line of /proc/[pid]/maps; true and the identity when the
-// mapping is backed by a file (inode not 0).
-bool ParseMapsLine(std::string_view line, FileId& id);
 
 }  // namespace purgo::platform::posix

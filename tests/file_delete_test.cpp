@@ -4,7 +4,6 @@
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -100,12 +99,6 @@ TEST(FileDeleteTest, DeletesOnlyWhatTheScanSaw) {
        {"scan/ro"}},
       {"directory", DeleteResult::NotAFile,
        [&] { box.MakeDir("scan/dir"); return Scanned(box, "scan", "dir"); }, {"scan/dir"}},
-      {"FIFO", DeleteResult::NotAFile,
-       [&] {
-         ::mkfifo(box.Path("scan/fifo").c_str(), 0644);
-         return Scanned(box, "scan", "fifo");
-       },
-       {"scan/fifo"}},
       {"path ending in a delimiter", DeleteResult::NotAFile,
        [&] { box.MakeFile("scan/slash"); return Scanned(box, "scan", "slash/"); }, {"scan/slash"}},
       {"vanished file", DeleteResult::NotFound, [&] { return Scanned(box, "scan", "never"); }},
@@ -222,29 +215,6 @@ TEST(FileDeleteTest, FileHeldByAnotherProcessIsInUse) {
     EXPECT_FALSE(IsFileInUse(file));
     EXPECT_FALSE(posix::AnyOtherProcessUses(id));
     EXPECT_EQ(DeleteFileSafely(Scanned(box, "scan", "held.tmp")), DeleteResult::Deleted);
-  }
-}
-
-TEST(FileDeleteTest, MapsLinesNameDeviceAndInode) {
-  struct Case {
-    const char* line;
-    std::optional<FileId> id;
-  };
-  const Case cases[] = {
-      {"7f2c1a000000-7f2c1a021000 r--p 00000000 fd:01 1234567    /usr/lib/libc.so.6",
-       FileId{makedev(0xfd, 0x01), 1234567}},
-      {"55d0c0a00000-55d0c0a01000 rw-s 00001000 103:0a 42 /path with spaces",
-       FileId{makedev(0x103, 0x0a), 42}},
-      {"7ffd5e3b1000-7ffd5e3d2000 rw-p 00000000 00:00 0                          [stack]", std::nullopt},
-      {"garbage", std::nullopt},
-      {"0-1 r--p 0 zz:01 5 /x", std::nullopt},
-  };
-  for (const Case& c : cases) {
-    FileId got;
-    EXPECT_EQ(posix::ParseMapsLine(c.line, got), c.id.has_value()) << c.line;
-    if (c.id) {
-      EXPECT_EQ(got, *c.id) << c.line;
-    }
   }
 }
 
