@@ -42,7 +42,8 @@ struct DirEntry {
 // FindFirstFileW/FindNextFileW over one directory: every entry that passes
 // the entry filter, in the order the file system lists them, without "."
 // and "..", without sockets, FIFOs and devices, and without directories
-// that are mount points of another file system. Symbolic links are
+// that are mount points (another file system, or a bind mount that could
+// show a folder twice or loop back to an ancestor). Symbolic links are
 // reported as files. Returns false, with `out` empty, when the directory
 // cannot be opened.
 bool ListDirectory(const std::string& dir, std::uint32_t mask, std::vector<DirEntry>& out);
