@@ -1,0 +1,97 @@
+// The user's cleaning rules and remembered choices, kept in the XML file
+// "PGOOptions.xml" in the data folder.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/AppUtils.h"
+#include "engine/PurgoCore.h"
+#include "engine/QSList.h"
+#include "engine/VolumeInfos.h"
+
+namespace purgo {
+
+class TPGCAppOptions {
+ public:
+  // Defaults: no categories ticked, no age limits, attribute filter 31, the
+  // built-in extension list and one directory per fixed or removable
+  // volume. `ADataPath` is the folder of the options file (the
+  // configuration's DataPath). `AVolumeInfos` is the process's volume list,
+  // which the caller keeps alive as long as this object; without one, a
+  // list of this object's own is made when the defaults first need it.
+  explicit TPGCAppOptions(const std::string& ADataPath, TQelVolumeInfos* AVolumeInfos = nullptr);
+  ~TPGCAppOptions();
+  TPGCAppOptions(const TPGCAppOptions&) = delete;
+  TPGCAppOptions& operator=(const TPGCAppOptions&) = delete;
+
+  // Full path of the options file.
+  std::string OptionsFile() const;
+
+  // Reads the options file. False when it is missing, malformed, or has an
+  // element where a text belongs; what was read before such an element
+  // stays, everything else keeps its value. A missing or empty extension
+  // or directory list restores that list's defaults; items with an empty
+  // text are dropped.
+  bool LoadFromXML();
+  // Writes the whole file, creating the data folder if needed. False, with
+  // the old file intact and `AError` set to "Unable to write to <file>",
+  // when the folder or the file cannot be written.
+  bool SaveToXML(std::string* AError = nullptr) const;
+
+  void LoadDefaultExts();
+  void LoadDefaultDirs();
+
+  TFileTime LastCleanTime() const { return FLastCleanTime; }
+  void SetLastCleanTime(TFileTime AValue) { FLastCleanTime = AValue; }
+  TPGCScanTypes AppScanTypes() const { return FAppScanTypes; }
+  void SetAppScanTypes(TPGCScanTypes AValue) { FAppScanTypes = AValue; }
+  std::int32_t IgnoreInDays() const { return FIgnoreInDays; }
+  void SetIgnoreInDays(std::int32_t AValue) { FIgnoreInDays = AValue; }
+  std::int32_t IgnoreOutDays() const { return FIgnoreOutDays; }
+  void SetIgnoreOutDays(std::int32_t AValue) { FIgnoreOutDays = AValue; }
+  std::uint32_t FileAttribute() const { return FFileAttribute; }
+  void SetFileAttribute(std::uint32_t AValue) { FFileAttribute = AValue; }
+
+  int DirListCount() const { return FDirList->Count(); }
+  int ExtListCount() const { return FExtList->Count(); }
+
+  // Append an entry (texts exactly as given, duplicates allowed) and
+  // return its index.
+  int AddDir(const std::string& ADir, bool AIncludeSub, bool AChecked);
+  int AddExt(const std::string& AExt, bool AChecked, bool ADefault);
+  void ClearDirs();
+  void ClearExts();
+
+  // Indexed access. An index outside the list reads "" or false and
+  // writes nothing.
+  std::string DirText(int AIndex) const;
+  bool DirIncludeSub(int AIndex) const;
+  void SetDirIncludeSub(int AIndex, bool AValue);
+  bool DirChecked(int AIndex) const;
+  void SetDirChecked(int AIndex, bool AValue);
+  std::string ExtText(int AIndex) const;
+  bool ExtChecked(int AIndex) const;
+  void SetExtChecked(int AIndex, bool AValue);
+  bool ExtDefault(int AIndex) const;
+
+ private:
+  TQelVolumeInfos& Volumes();
+
+  // Each list record has one string slot (the text) and two Boolean slots:
+  // directories IncludeSub, Checked; extensions Checked, Default.
+  TFileTime FLastCleanTime;
+  TPGCScanTypes FAppScanTypes = 0;
+  std::int32_t FIgnoreInDays = 0;
+  std::int32_t FIgnoreOutDays = 0;
+  std::uint32_t FFileAttribute = 31;
+  std::unique_ptr<TQelVarList> FDirList;
+  std::unique_ptr<TQelVarList> FExtList;
+
+  std::string FDataPath;
+  TQelVolumeInfos* FVolumeInfos = nullptr;
+  std::unique_ptr<TQelVolumeInfos> FOwnVolumeInfos;
+};
+
+}  // namespace purgo

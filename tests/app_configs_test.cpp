@@ -1,0 +1,235 @@
+// The configuration file: defaults, reading rules, writing back.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "app/AppConfigs.h"
+#include "app/SettingsText.h"
+#include "platform/FileIO.h"
+#include "tests/Sandbox.h"
+
+namespace purgo {
+namespace {
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// A literal with embedded NULs, whole.
+template <std::size_t N>
+std::string Bytes(const char (&s)[N]) {
+  return std::string(s, N - 1);
+}
+
+std::string Utf16Le(std::string_view ascii) {
+  std::string out = "\xFF\xFE";
+  for (char c : ascii) {
+    out.push_back(c);
+    out.push_back('\0');
+  }
+  return out;
+}
+
+constexpr char kDefaultFile[] =
+    "[General]\nVersion=1.5.1.1\nLanguageID=1033\n[Purgo]\nAutoUpdate=1\nLastRunTime=0\n";
+
+TEST(AppConfigsTest, DefaultsSitBesideTheProgram) {
+  test::Sandbox box;
+  const TFileTime before = GetSystemTimeAsFileTime();
+  const TAppConfigs configs;
+  const TFileTime after = GetSystemTimeAsFileTime();
+  const std::string base = box.Path("program/");
+  EXPECT_EQ(configs.BasePath(), base);
+  EXPECT_EQ(configs.DataPath(), base + "data/");
+  EXPECT_EQ(configs.ConfigFile(), base + "Config/Config.ini");
+  EXPECT_EQ(configs.ApplicationTitle(), "Purgo");
+  EXPECT_EQ(configs.ApplicationTitleDup(), "Purgo");
+  EXPECT_EQ(configs.VersionString(), "1.5.1.1");
+  EXPECT_EQ(configs.LanguageID(), 1033);
+  EXPECT_TRUE(configs.AutoUpdate());
+  EXPECT_TRUE(configs.LastRunTime().IsZero());
+  EXPECT_GE(configs.CurrentRunTime().Value(), before.Value());
+  EXPECT_LE(configs.CurrentRunTime().Value(), after.Value());
+
+  const TAppConfigs moved(box.Path("installed"));
+  EXPECT_EQ(moved.BasePath(), box.Path("installed/"));
+  EXPECT_EQ(moved.ConfigFile(), box.Path("installed/Config/Config.ini"));
+  // Nothing is read or written by construction.
+  EXPECT_FALSE(platform::FileExists(configs.ConfigFile()));
+}
+
+TEST(AppConfigsTest, LoadKeepsWhatItCannotRead) {
+  struct Case {
+    const char* name;
+    std::string file;
+    std::string version;
+    std::uint16_t language;
+    bool autoUpdate;
+    std::uint64_t lastRun;
+  } cases[] = {
+      {"empty file", "", "1.5.1.1", 1033, true, 0},
+      {"all four", "[General]\nVersion=2.0 beta\nLanguageID=2052\n[Purgo]\nAutoUpdate=0\nLastRunTime=133000000000000000\n",
+       "2.0 beta", 2052, false, 133000000000000000ull},
+      {"identifier kept in 16 bits", "[General]\nLanguageID=65537\n", "1.5.1.1", 1, true, 0},
+      {"hexadecimal identifier", "[General]\nLanguageID=0x0804\n", "1.5.1.1", 2052, true, 0},
+      {"negative identifier wraps", "[General]\nLanguageID=-1\n", "1.5.1.1", 65535, true, 0},
+      {"identifier not a number", "[General]\nLanguageID=English\n", "1.5.1.1", 1033, true, 0},
+      {"identifier past 32 bits", "[General]\nLanguageID=4294968329\n", "1.5.1.1", 1033, true, 0},
+      {"any nonzero integer is true", "[Purgo]\nAutoUpdate=7\n", "1.5.1.1", 1033, true, 0},
+      {"auto-update not a number", "[Purgo]\nAutoUpdate=yes\n", "1.5.1.1", 1033, true, 0},
+      {"last run not a number", "[Purgo]\nLastRunTime=yesterday\n", "1.5.1.1", 1033, true, 0},
+      {"negative last run", "[Purgo]\nLastRunTime=-1\n", "1.5.1.1", 1033, true, ~0ull},
+      {"empty version is a value", "[General]\nVersion=\n", "", 1033, true, 0},
+      {"keys in the wrong section", "[Purgo]\nVersion=9\n[General]\nAutoUpdate=0\n", "1.5.1.1", 1033, true, 0},
+      {"Windows UTF-16 file", Utf16Le("[General]\r\nLanguageID=31\r\n"),
+       "1.5.1.1", 31, true, 0},
+      {"binary garbage", Bytes("\x00\xFF[General\x00]\nLanguageID=\x01\x02"), "1.5.1.1", 1033, true, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::Sandbox box;
+    TAppConfigs configs;
+    box.MakeFile("program/Config/Config.ini", c.file);
+    EXPECT_TRUE(configs.Load());
+    EXPECT_EQ(configs.VersionString(), c.version);
+    EXPECT_EQ(configs.LanguageID(), c.language);
+    EXPECT_EQ(configs.AutoUpdate(), c.autoUpdate);
+    EXPECT_EQ(configs.LastRunTime().Value(), c.lastRun);
+  }
+}
+
+TEST(AppConfigsTest, MissingOrOversizedFileLeavesDefaults) {
+  test::Sandbox box;
+  TAppConfigs configs;
+  EXPECT_FALSE(configs.Load());
+  EXPECT_EQ(configs.VersionString(), "1.5.1.1");
+  const std::string file = box.MakeFile("program/Config/Config.ini", "[General]\nLanguageID=2052\n");
+  ASSERT_EQ(::truncate(file.c_str(), 100 * 1024 * 1024), 0);
+  configs.Load();
+  EXPECT_EQ(configs.LanguageID(), 1033);
+  // Nor is such a file replaced by a save: its content was never seen.
+  EXPECT_FALSE(configs.Save());
+}
+
+TEST(AppConfigsTest, SaveWritesAllFourKeysAndNormalisesWhatItRead) {
+  test::Sandbox box;
+  TAppConfigs fresh;
+  box.MakeDir("program/Config");
+  ASSERT_TRUE(fresh.Save());
+  EXPECT_EQ(ReadBytes(fresh.ConfigFile()), kDefaultFile);
+
+  const std::string file = box.MakeFile("program/Config/Config.ini",
+                                        "; kept\n[General]\nVersion=0.9 (custom)\nLanguageID=65537\n"
+                                        "[Purgo]\nAutoUpdate=7\nLastRunTime=not a time\nExtra=kept\n");
+  TAppConfigs configs;
+  configs.Load();
+  ASSERT_TRUE(configs.Save());
+  EXPECT_EQ(ReadBytes(file),
+            "; kept\n[General]\nVersion=0.9 (custom)\nLanguageID=1\n"
+            "[Purgo]\nAutoUpdate=1\nLastRunTime=0\nExtra=kept\n");
+}
+
+TEST(AppConfigsTest, RefusedSavesLeaveTheOldFileAndSayWhy) {
+  test::Sandbox box;
+  TAppConfigs configs;
+  std::string error;
+  // The folder is made by the language step, never by Save.
+  EXPECT_FALSE(configs.Save(&error));
+  EXPECT_EQ(error, "Unable to write to " + configs.ConfigFile());
+  EXPECT_FALSE(platform::FileExists(configs.ConfigFile()));
+
+  const std::string file = box.MakeFile("program/Config/Config.ini", "[General]\nVersion=old\n");
+  ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
+  error.clear();
+  EXPECT_FALSE(configs.Save(&error));
+  EXPECT_EQ(error, "Unable to write to " + file);
+  EXPECT_EQ(ReadBytes(file), "[General]\nVersion=old\n");
+}
+
+TEST(AppConfigsTest, SettersWriteThroughAtOnce) {
+  test::Sandbox box;
+  TAppConfigs configs;
+  ASSERT_TRUE(configs.SetLanguageID(2052));
+  EXPECT_EQ(ReadBytes(configs.ConfigFile()), "[General]\nLanguageID=2052\n");
+  ASSERT_TRUE(configs.SetLanguageID(1031));
+  ASSERT_TRUE(configs.SetVersionString("1.6"));
+  EXPECT_EQ(ReadBytes(configs.ConfigFile()), "[General]\nLanguageID=1031\nVersion=1.6\n");
+  EXPECT_EQ(configs.LanguageID(), 1031);
+
+  // When the folder cannot be made the value is still taken in memory.
+  test::Sandbox blocked;
+  blocked.MakeFile("program/Config", "a file where the folder belongs");
+  TAppConfigs other;
+  std::string error;
+  EXPECT_FALSE(other.SetLanguageID(2052, &error));
+  EXPECT_EQ(error, "Unable to write to " + other.ConfigFile());
+  EXPECT_EQ(other.LanguageID(), 2052);
+  // A version that would break the file's lines is refused, not written.
+  EXPECT_FALSE(configs.SetVersionString("1.7\n[Purgo]\nAutoUpdate=0"));
+  EXPECT_EQ(ReadBytes(configs.ConfigFile()), "[General]\nLanguageID=1031\nVersion=1.6\n");
+}
+
+TEST(SettingsTextTest, NumbersAndFlags) {
+  struct IntCase {
+    const char* text;
+    bool ok32;
+    std::int32_t v32;
+    bool ok64;
+    std::int64_t v64;
+  } ints[] = {
+      {"0", true, 0, true, 0},
+      {"-2147483648", true, INT32_MIN, true, INT32_MIN},
+      {"2147483647", true, INT32_MAX, true, INT32_MAX},
+      {"2147483648", false, 0, true, 2147483648LL},
+      {" 42\t", true, 42, true, 42},
+      {"+7", true, 7, true, 7},
+      {"$FFFFFFFF", true, -1, true, 0xFFFFFFFFLL},
+      {"0x1F", true, 31, true, 31},
+      {"0X100000000", false, 0, true, 0x100000000LL},
+      {"-9223372036854775808", false, 0, true, INT64_MIN},
+      {"9223372036854775808", false, 0, false, 0},
+      {"", false, 0, false, 0},
+      {"-", false, 0, false, 0},
+      {"0x", false, 0, false, 0},
+      {"12a", false, 0, false, 0},
+      {"1 2", false, 0, false, 0},
+      {"1.0", false, 0, false, 0},
+  };
+  for (const IntCase& c : ints) {
+    SCOPED_TRACE(c.text);
+    std::int32_t v32 = 99;
+    std::int64_t v64 = 99;
+    EXPECT_EQ(TryParseInt32(c.text, v32), c.ok32);
+    EXPECT_EQ(v32, c.ok32 ? c.v32 : 99);
+    EXPECT_EQ(TryParseInt64(c.text, v64), c.ok64);
+    EXPECT_EQ(v64, c.ok64 ? c.v64 : 99);
+  }
+  struct BoolCase {
+    const char* text;
+    bool ok;
+    bool value;
+  } flags[] = {
+      {"True", true, true},   {"true", true, true},   {"TRUE", true, true},  {"1", true, true},
+      {"-1", true, true},     {"0", true, false},     {"False", true, false}, {"fAlSe", true, false},
+      {"0.0", true, false},   {"2.5", true, true},    {"1e3", true, true},   {"-0", true, false},
+      {"yes", false, false},  {"", false, false},     {"1x", false, false},  {".", false, false},
+      {"1e", false, false},
+  };
+  for (const BoolCase& c : flags) {
+    SCOPED_TRACE(c.text);
+    bool v = false;
+    EXPECT_EQ(TryParseBool(c.text, v), c.ok);
+    if (c.ok) {
+      EXPECT_EQ(v, c.value);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace purgo
