@@ -1,0 +1,288 @@
+#include "i18n/AppMultiLangs.h"
+
+#include <array>
+#include <string_view>
+#include <utility>
+
+#include "engine/AppUtils.h"
+#include "i18n/AppMultiFonts.h"
+
+namespace purgo {
+
+// Key, variable and built-in text of every string variable, in
+// registration order.
+#define PURGO_APP_STRING_VARIABLES(X) \
+  X(STR_ApplicationTitle, "Purgo") \
+  X(STR_Copyright, "Copyright (C) 2026 The Purgo developers") \
+  X(STR_Yes, "Yes") \
+  X(STR_No, "No") \
+  X(STR_True, "True") \
+  X(STR_False, "False") \
+  X(STR_OK, "OK") \
+  X(STR_Cancel, "Cancel") \
+  X(STR_Close, "Close") \
+  X(STR_Save, "Save") \
+  X(STR_Open, "Open") \
+  X(STR_Apply, "Apply") \
+  X(STR_Abort, "Abort") \
+  X(STR_Stop, "Stop") \
+  X(STR_Start, "Start") \
+  X(STR_Finished, "完成") \
+  X(STR_Error, "Error") \
+  X(STR_Warning, "Warning") \
+  X(STR_Information, "Information") \
+  X(STR_Question, "Question") \
+  X(STR_Main_HelpMenu_HelpFile, "Help File") \
+  X(STR_Main_HelpMenu_HelpGuide, "Fast Guide") \
+  X(STR_Main_HelpMenu_Setting, "Settings...") \
+  X(STR_Main_HelpMenu_TechnicalSupport, "Technical Support") \
+  X(STR_Main_HelpMenu_HomePage, "Visit Homepage") \
+  X(STR_Main_HelpMenu_Forum, "Visit Forum") \
+  X(STR_Main_HelpMenu_About, "About...") \
+  X(STR_About_FormTitle, "About %s") \
+  X(STR_About_Button_Close, "Close") \
+  X(STR_About_Button_Team, "Developer Team") \
+  X(STR_About_Button_MoreVersionInfo, "More Version Information") \
+  X(STR_About_Label_Version, "Version: %s") \
+  X(STR_About_Label_ProductOverview, "Product Overview:") \
+  X(STR_About_Label_RunningEnv, "Running Environment: %s") \
+  X(STR_About_Label_FocusOnProduct, "Focus on product") \
+  X(STR_About_Label_HomePage, "Visit Our Homepage") \
+  X(STR_About_Label_TechnicalSupportEmail, "Contect Us") \
+  X(STR_PGC_ScanTypes0, "Temporary Files") \
+  X(STR_PGC_ScanTypes1, "Temporary Internet Files") \
+  X(STR_PGC_ScanTypes2, "Recycled Files") \
+  X(STR_PGC_ScanTypes3, "My Recent Documents") \
+  X(STR_PGC_ScanTypes4, "Windows Prefetch Files ") \
+  X(STR_PGC_ScanTypes5, "Downloaded Program Files") \
+  X(STR_PGC_ScanTypes6, "Windows Updates Files") \
+  X(STR_PGC_ScanTypes7, "Office Setup Files") \
+  X(STR_PGC_ScanTypes8, "Media Player Temporary Files") \
+  X(STR_PGC_ScanTypes9, "Flash Cookie Files") \
+  X(STR_PGC_ScanTypes10, "Other Temporary Files (Please specify the file types in \"Settings...\")") \
+  X(STR_PGCForm_Caption, "Purgo") \
+  X(STR_PGCForm_Title, "Purgo") \
+  X(STR_PGCForm_Label_Status0, "No cleaning yet.") \
+  X(STR_PGCForm_Label_Status1, "Recent time of cleaning: %s.") \
+  X(STR_PGCForm_Button_CloseHint, "Close") \
+  X(STR_PGCForm_Button_MinHint, "Minimize") \
+  X(STR_PGCForm_Button_HelpHint, "Help") \
+  X(STR_PGCForm_Label_TopicSubtitle, "Running system will bring much more temporary files, users should clean these temporary files appropriately to make disk running more effectively. And it would not break system.") \
+  X(STR_PGCForm_Button_AppTab, "应用程序临时文件") \
+  X(STR_PGCForm_Button_ExtTab, "指定类型文件") \
+  X(STR_PGCForm_AppTab_Label_TopicTitle, "清理应用程序临时文件") \
+  X(STR_PGCForm_AppTab_Label_ScanListHint, "应用程序临时文件列表:") \
+  X(STR_PGCForm_AppTab_Label_SelectAll, "Select All") \
+  X(STR_PGCForm_AppTab_Label_SelectNone, "Select None") \
+  X(STR_PGCForm_AppTab_Label_Default, "Recommended") \
+  X(STR_PGCForm_AppTab_Button_Scan, "Scan") \
+  X(STR_PGCForm_AppTab_Button_ScanHint, "Start to scan the disk.") \
+  X(STR_PGCForm_AppTab_Button_Clean, "Clean") \
+  X(STR_PGCForm_AppTab_Button_CleanHint, "Clean all files that checked.") \
+  X(STR_PGCForm_ExtTab_Label_TopicTitle, "清理指定类型文件") \
+  X(STR_PGCForm_ExtTab_Label_OptionsHint, "参数设置:") \
+  X(STR_PGCForm_ExtTab_Label_ScanListHint, "指定类型文件列表:") \
+  X(STR_PGCForm_ExtTab_Label_SelectAll, "Select All") \
+  X(STR_PGCForm_ExtTab_SelectNone, "Select None") \
+  X(STR_PGCForm_ExtTab_Button_Scan, "Scan") \
+  X(STR_PGCForm_ExtTab_Button_ScanHint, "Start to scan the disk.") \
+  X(STR_PGCForm_ExtTab_Button_Clean, "Clean") \
+  X(STR_PGCForm_ExtTab_Button_CleanHint, "Clean all files that checked.") \
+  X(STR_PGCForm_ExtTab_OptVT_DirTitle, "Scan Paths:") \
+  X(STR_PGCForm_ExtTab_OptVT_ExtTitle, "File Extension:") \
+  X(STR_PGCForm_ExtTab_OptVT_FileAttr, "File Attribute:") \
+  X(STR_PGCForm_ExtTab_OptVT_IgnoreDays, "Ignore files within Days:") \
+  X(STR_PGCForm_0, "Are you sure to clean those temporary files?") \
+  X(STR_PGCForm_1, "Please select temporary file to clean.") \
+  X(STR_PGCForm_2, "Cleaning now, please wait...\r\n%d files are cleaned. [%s]") \
+  X(STR_PGCForm_3, "%s [%d files, %s]") \
+  X(STR_PGCForm_4, "%d files are scanned out. [%s]\r\nScanning: %s") \
+  X(STR_PGCForm_5, "%d files are scanned out. [%s]") \
+  X(STR_PGCProgressForm_0, "Scanning Finished.\r\n%d files are scanned out. [%s]") \
+  X(STR_PGCProgressForm_1, "Cleaning Finished.\r\n%d files are cleaned. [%s]") \
+  X(STR_PGCProgressForm_2, "Scanning files, please wait...") \
+  X(STR_PGCProgressForm_3, "Cleaning files, please wait...") \
+  X(STR_PGCExtSettingForm_Caption, "Setting") \
+  X(STR_PGCExtSettingForm_Button_CloseHint, "Close") \
+  X(STR_PGCExtSettingForm_Button_Apply, "Apply") \
+  X(STR_PGCExtSettingForm_Button_Cancel, "Cancel") \
+  X(STR_PGCExtSettingForm_Dir_Label_DirListHint, "Scanning the following specified position:") \
+  X(STR_PGCExtSettingForm_Dir_DirList_Column0, "Path") \
+  X(STR_PGCExtSettingForm_Dir_DirList_Column1, "Include Sub") \
+  X(STR_PGCExtSettingForm_Dir_Check_IncludeSub, "Include Sub Directories") \
+  X(STR_PGCExtSettingForm_Dir_Button_Browse, "...") \
+  X(STR_PGCExtSettingForm_Dir_Button_BrowseHint, "选择文件夹") \
+  X(STR_PGCExtSettingForm_Dir_Button_Replace, "Replace") \
+  X(STR_PGCExtSettingForm_Dir_Button_Delete, "Delete") \
+  X(STR_PGCExtSettingForm_Dir_Button_Add, "Add") \
+  X(STR_PGCExtSettingForm_Ext_Label_ExtListHint, "Scanning the following specified file type:") \
+  X(STR_PGCExtSettingForm_Ext_Label_SeleteAll, "Selete All") \
+  X(STR_PGCExtSettingForm_Ext_Label_SelectNone, "Select None") \
+  X(STR_PGCExtSettingForm_Ext_ExtList_Column0, "File Extension") \
+  X(STR_PGCExtSettingForm_Ext_Button_Replace, "Replace") \
+  X(STR_PGCExtSettingForm_Ext_Button_Delete, "Delete") \
+  X(STR_PGCExtSettingForm_Ext_Button_Add, "Add") \
+  X(STR_PGCExtSettingForm_FileAttr_Label_AttrListHint, "Scanning the following file properties:") \
+  X(STR_PGCExtSettingForm_FileAttr_Label_SeleteAll, "Selete All") \
+  X(STR_PGCExtSettingForm_FileAttr_Label_SelectNone, "Select None") \
+  X(STR_PGCExtSettingForm_FileAttr_FileAttrList_Column0, "File Attributes") \
+  X(STR_PGCExtSettingForm_FileAttributeNormal, "Normal") \
+  X(STR_PGCExtSettingForm_FileAttributeHidden, "Hidden") \
+  X(STR_PGCExtSettingForm_FileAttributeReadOnly, "Read-Only") \
+  X(STR_PGCExtSettingForm_FileAttributeSystem, "System") \
+  X(STR_PGCExtSettingForm_FileAttributeArchive, "Archive") \
+  X(STR_PGCExtSettingForm_FileAttributeEncrypted, "Encrypted") \
+  X(STR_PGCExtSettingForm_InvalidExtension, "Invalid Extension.") \
+  X(STR_PGCExtSettingForm_ExistExtension, "Exist Extension.") \
+  X(STR_PGCExtSettingForm_InvalidPath, "Invalid path.") \
+  X(STR_PGCExtSettingForm_ExistPath, "Path already exists.") \
+  X(STR_PGCExtSettingForm_InvalidFile, "Invalid file.") \
+  X(STR_PGCExtSettingForm_ExistFile, "File already exists.") \
+
+#define PURGO_DEFINE_STRING(name, text) std::string name = text;
+PURGO_APP_STRING_VARIABLES(PURGO_DEFINE_STRING)
+#undef PURGO_DEFINE_STRING
+
+TAppMultiLangs* AppMultiLangs = nullptr;
+TQelMultiLanguageVars* AppMultiLangVars = nullptr;
+
+namespace {
+
+constexpr char kStringSection[] = "StringRes";
+
+struct StringVariable {
+  std::string* variable;
+  std::string_view key;
+  std::string_view builtIn;
+};
+
+#define PURGO_STRING_ENTRY(name, text) StringVariable{&name, #name, text},
+const std::array kStringVariables{PURGO_APP_STRING_VARIABLES(PURGO_STRING_ENTRY)};
+#undef PURGO_STRING_ENTRY
+static_assert(kStringVariables.size() == kAppStringVariableCount);
+
+struct LanguageWindow {
+  std::function<bool()> isVisible;
+  std::function<void()> refresh;
+};
+
+std::array<LanguageWindow, 3>& LanguageWindows() {
+  static std::array<LanguageWindow, 3> windows;
+  return windows;
+}
+
+// A file:// address for a local file: every byte outside the unreserved
+// characters and "/" is percent-encoded.
+std::string FileUrl(const std::string& APath) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string url = "file://";
+  for (const char ch : APath) {
+    const auto c = static_cast<unsigned char>(ch);
+    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                       c == '-' || c == '.' || c == '_' || c == '~' || c == '/';
+    if (plain) {
+      url.push_back(ch);
+    } else {
+      url.push_back('%');
+      url.push_back(kHex[c >> 4]);
+      url.push_back(kHex[c & 0xF]);
+    }
+  }
+  return url;
+}
+
+}  // namespace
+
+// ---- the catalogue of this program ---------------------------------------------
+
+TAppMultiLangs::TAppMultiLangs(const std::string& AIniFileName, const std::string& APath)
+    : TQelMultiLanguages(AIniFileName, APath) {
+  // The project has no web site, forum or support address; every address
+  // leads to the README that ships beside the program.
+  const std::string readme = FileUrl(GetExeDir() + "README.md");
+  FURLForum = readme;
+  FURLHomePage = readme;
+  FURLTechnicalSupportEmail = readme;
+  FURLResourceOnLine = readme;
+  FURLFocusOnProduct = readme;
+  FURLOfficialWebsite = readme;
+  FURLLiveUpdate = readme;
+}
+
+bool TAppMultiLangs::DoLoadingStrings(platform::IniFile& AIniFile) {
+  TQelMultiLanguages::DoLoadingStrings(AIniFile);
+  if (AppMultiLangVars != nullptr) {
+    for (int i = 0; i < AppMultiLangVars->Count(); ++i) {
+      std::string* variable = AppMultiLangVars->GetVariable(i);
+      *variable = UnescapeString(AIniFile.ReadString(kStringSection, AppMultiLangVars->GetName(i),
+                                                     *variable));
+    }
+  }
+  if (FConfigs != nullptr) {
+    FConfigs->SetApplicationTitle(STR_ApplicationTitle.empty() ? FConfigs->ApplicationTitleDup()
+                                                               : STR_ApplicationTitle);
+  }
+  return true;
+}
+
+bool TAppMultiLangs::DoSavingStrings(platform::IniFile& AIniFile) {
+  TQelMultiLanguages::DoSavingStrings(AIniFile);
+  if (AppMultiLangVars == nullptr) return true;
+  bool result = true;
+  for (int i = 0; i < AppMultiLangVars->Count(); ++i) {
+    result = AIniFile.SetString(kStringSection, AppMultiLangVars->GetName(i),
+                                EscapeString(AppMultiLangVars->GetValue(i))) &&
+             result;
+  }
+  return result;
+}
+
+void TAppMultiLangs::DoLanguageChanged() {
+  TQelMultiLanguages::DoLanguageChanged();
+  FHelpFile = CurrentLanguagePath() + "help.chm";
+  FHelpFileIntroduction = FHelpFile;
+  FHelpFileQuickStart = FHelpFile;
+  LoadAppFonts(CurrentLanguagePath());
+  // Kept in 16 bits, so a language without an id is stored as 65535. A
+  // refused write keeps the id in memory; Save at exit tries again.
+  if (FConfigs != nullptr) FConfigs->SetLanguageID(static_cast<std::uint16_t>(CurrentLanguageID()));
+  // Copies, so that a window may unregister from inside its refresh.
+  const std::array<LanguageWindow, 3> windows = LanguageWindows();
+  for (const LanguageWindow& w : windows) {
+    if (w.refresh && w.isVisible && w.isVisible()) w.refresh();
+  }
+}
+
+// ---- the process-wide objects ---------------------------------------------------
+
+void CreateAppMultiLangs() {
+  if (AppMultiLangs == nullptr) AppMultiLangs = new TAppMultiLangs("PurgoStrs.ini", "");
+  if (AppMultiLangVars == nullptr) {
+    AppMultiLangVars = new TQelMultiLanguageVars();
+    for (const StringVariable& s : kStringVariables) {
+      *s.variable = std::string(s.builtIn);
+      AppMultiLangVars->Add(s.variable, std::string(s.key));
+    }
+  }
+}
+
+void FreeAppMultiLangs() {
+  delete AppMultiLangs;
+  AppMultiLangs = nullptr;
+  delete AppMultiLangVars;
+  AppMultiLangVars = nullptr;
+  for (const StringVariable& s : kStringVariables) s.variable->clear();
+}
+
+void RegisterLanguageWindow(TAppLanguageWindow AWindow, std::function<bool()> AIsVisible,
+                            std::function<void()> ARefreshMultiLangs) {
+  LanguageWindow& w = LanguageWindows()[static_cast<std::size_t>(AWindow)];
+  w.isVisible = std::move(AIsVisible);
+  w.refresh = std::move(ARefreshMultiLangs);
+}
+
+void UnregisterLanguageWindow(TAppLanguageWindow AWindow) {
+  LanguageWindows()[static_cast<std::size_t>(AWindow)] = LanguageWindow{};
+}
+
+}  // namespace purgo

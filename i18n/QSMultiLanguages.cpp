@@ -1,0 +1,259 @@
+#include "i18n/QSMultiLanguages.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "app/SettingsText.h"
+#include "engine/AppUtils.h"
+#include "platform/FileSystem.h"
+#include "platform/Folders.h"
+#include "platform/SystemLocale.h"
+
+namespace purgo {
+namespace {
+
+constexpr char kDescriptionSection[] = "_Description_";
+
+bool IsAbsolutePath(const std::string& APath) {
+  return !APath.empty() && APath.front() == platform::kPathDelimiter;
+}
+
+// A path as the catalogue keeps it: absolute, ending in the delimiter.
+std::string ResolveFolder(const std::string& APath) {
+  return AddPathDelimiter(IsAbsolutePath(APath) ? APath : GetExeDir() + APath);
+}
+
+// The file a loaded language reads: opened only when it is there and can
+// be read in full, since a half-read file would rewrite every text.
+bool OpenReadable(const std::string& AFileName, platform::IniFile& ioIni) {
+  if (!platform::IniFile::FileExists(AFileName)) return false;
+  ioIni = platform::IniFile(AFileName);
+  return ioIni.LoadStatus() == platform::ReadStatus::Ok;
+}
+
+}  // namespace
+
+// ---- the catalogue ---------------------------------------------------------------
+
+TQelMultiLanguages::TQelMultiLanguages(const std::string& AIniFileName, const std::string& APath)
+    : FIniFileName(ExtractTrimmedFileName(AIniFileName)),
+      FMultiLanguagePath(TrimChars(APath, " ")) {
+  if (FIniFileName.empty()) FIniFileName = ExtractFileTitle(platform::ProgramFileName()) + "StrRes.ini";
+  if (FMultiLanguagePath.empty()) FMultiLanguagePath = std::string("Langs") + platform::kPathDelimiter;
+}
+
+bool TQelMultiLanguages::Parse(const std::string& AMultiLangsPath) {
+  std::string path = TrimChars(AMultiLangsPath, " ");
+  if (path.empty()) path = FMultiLanguagePath;
+  FMultiLanguagePath = ResolveFolder(path);
+  if (!platform::DirectoryExists(FMultiLanguagePath)) return false;
+
+  FLanguagePaths.clear();
+  FStringResFiles.clear();
+  FLanguageNames.clear();
+  FLanguageIDs.clear();
+  FLanguagesCount = 0;
+  FCurrentLanguageIndex = -1;
+
+  std::vector<platform::DirEntry> entries;
+  if (!platform::ListDirectory(FMultiLanguagePath, platform::kAttrDirectory | platform::kAttrNormal,
+                               entries)) {
+    return true;
+  }
+  // The file system lists in no useful order; name order keeps the menu
+  // and the "first of two equal ids" rule the same on every machine.
+  std::sort(entries.begin(), entries.end(),
+            [](const platform::DirEntry& a, const platform::DirEntry& b) {
+              const int c = SameTextCompare(a.name, b.name);
+              return c != 0 ? c < 0 : a.name < b.name;
+            });
+  for (const platform::DirEntry& e : entries) {
+    if ((e.data.attributes & platform::kAttrDirectory) == 0) continue;
+    if (e.name == "." || e.name == "..") continue;
+    const std::string folder = FMultiLanguagePath + e.name + platform::kPathDelimiter;
+    const std::string file = folder + FIniFileName;
+    if (!platform::IniFile::FileExists(file)) continue;
+
+    ++FLanguagesCount;
+    FLanguagePaths.push_back(folder);
+    FStringResFiles.push_back(file);
+    FLanguageNames.push_back(e.name);
+    FLanguageIDs.push_back(-1);
+
+    const platform::IniFile ini(file);
+    std::string name = ini.ReadString(kDescriptionSection, "LanguageName", e.name);
+    if (!name.empty()) FLanguageNames.back() = std::move(name);
+    std::int32_t id = -1;
+    if (TryParseInt32(ini.ReadString(kDescriptionSection, "LanguageID", "-1"), id)) {
+      FLanguageIDs.back() = id;
+    }
+  }
+  return true;
+}
+
+void TQelMultiLanguages::SetMultiLanguagePath(const std::string& AValue) {
+  FMultiLanguagePath = ResolveFolder(AValue);
+  Parse(FMultiLanguagePath);
+}
+
+int TQelMultiLanguages::CurrentPosition() const {
+  if (FLanguagesCount <= 0 || FCurrentLanguageIndex < 0) return -1;
+  return std::min(FCurrentLanguageIndex, FLanguagesCount - 1);
+}
+
+void TQelMultiLanguages::SetIndex(int Value) {
+  if ((Value == FCurrentLanguageIndex && Value >= 0) || FLanguagesCount <= 0) return;
+  if (Value < 0 || Value >= FLanguagesCount) Value = IndexOfLanguageID(GetLocalLanguageID());
+  if (Value >= 0 && Value != FCurrentLanguageIndex) {
+    LoadLanguage(Value);
+    FCurrentLanguageIndex = Value;
+  }
+}
+
+std::int32_t TQelMultiLanguages::CurrentLanguageID() const {
+  const int i = CurrentPosition();
+  return i < 0 ? -1 : FLanguageIDs[static_cast<std::size_t>(i)];
+}
+
+void TQelMultiLanguages::SetCurrentLanguageID(std::int32_t Value) {
+  if (Value > 0) {
+    const auto it = std::find(FLanguageIDs.begin(), FLanguageIDs.end(), Value);
+    if (it != FLanguageIDs.end()) {
+      SetIndex(static_cast<int>(it - FLanguageIDs.begin()));
+      return;
+    }
+    const int local = IndexOfLanguageID(GetLocalLanguageID());
+    SetIndex(local > 0 ? local : 0);
+    return;
+  }
+  const int local = IndexOfLanguageID(GetLocalLanguageID());
+  if (local > 0) SetIndex(local);
+}
+
+std::string TQelMultiLanguages::CurrentLanguageName() const {
+  return GetLanguageName(CurrentPosition());
+}
+
+void TQelMultiLanguages::SetCurrentLanguageName(const std::string& Value) {
+  if (Value.empty()) {
+    SetCurrentLanguageID(0);
+    return;
+  }
+  for (int i = 0; i < FLanguagesCount; ++i) {
+    if (SameTextCompare(FLanguageNames[static_cast<std::size_t>(i)], Value) == 0) {
+      SetIndex(i);
+      return;
+    }
+  }
+}
+
+std::string TQelMultiLanguages::CurrentLanguagePath() const {
+  return GetLanguagePath(CurrentPosition());
+}
+
+std::string TQelMultiLanguages::CurrentStringResFile() const {
+  return GetStringResFile(CurrentPosition());
+}
+
+std::string TQelMultiLanguages::GetLanguagePath(int AIndex) const {
+  if (AIndex < 0 || AIndex >= FLanguagesCount) return {};
+  return FLanguagePaths[static_cast<std::size_t>(AIndex)];
+}
+
+std::string TQelMultiLanguages::GetStringResFile(int AIndex) const {
+  if (AIndex < 0 || AIndex >= FLanguagesCount) return {};
+  return FStringResFiles[static_cast<std::size_t>(AIndex)];
+}
+
+std::string TQelMultiLanguages::GetLanguageName(int AIndex) const {
+  if (AIndex < 0 || AIndex >= FLanguagesCount) return {};
+  return FLanguageNames[static_cast<std::size_t>(AIndex)];
+}
+
+std::int32_t TQelMultiLanguages::GetLanguageID(int AIndex) const {
+  if (AIndex < 0 || AIndex >= FLanguagesCount) return -1;
+  return FLanguageIDs[static_cast<std::size_t>(AIndex)];
+}
+
+int TQelMultiLanguages::IndexOfLanguageID(std::int32_t AID) const {
+  const auto low = static_cast<std::uint16_t>(static_cast<std::uint32_t>(AID));
+  for (int i = 0; i < FLanguagesCount; ++i) {
+    const auto id = static_cast<std::uint32_t>(FLanguageIDs[static_cast<std::size_t>(i)]);
+    if (static_cast<std::uint16_t>(id) == low) return i;
+  }
+  return -1;
+}
+
+std::int32_t TQelMultiLanguages::GetLocalLanguageID() const {
+  return platform::SystemLanguageId();
+}
+
+bool TQelMultiLanguages::LoadLanguage(int AIndex) {
+  if (FLanguagesCount <= 0) return false;
+  if (AIndex < 0 || AIndex >= FLanguagesCount) {
+    AIndex = IndexOfLanguageID(GetLocalLanguageID());
+    if (AIndex < 0) return false;
+  }
+  FCurrentLanguageIndex = AIndex;
+  bool result = false;
+  platform::IniFile ini;
+  if (OpenReadable(FStringResFiles[static_cast<std::size_t>(AIndex)], ini)) {
+    result = DoLoadingStrings(ini);
+  }
+  DoLanguageChanged();
+  return result;
+}
+
+bool TQelMultiLanguages::Save() { return SaveLanguage(std::string()); }
+
+bool TQelMultiLanguages::SaveLanguage(const std::string& AFileName) {
+  const std::string file = AFileName.empty() ? CurrentStringResFile() : AFileName;
+  if (file.empty()) return false;
+  platform::IniFile ini(file);
+  const bool result = DoSavingStrings(ini);
+  return ini.UpdateFile() && result;
+}
+
+bool TQelMultiLanguages::DoLoadingStrings(platform::IniFile& AIniFile) {
+  return FOnLoadingStrings != nullptr ? FOnLoadingStrings(AIniFile) : true;
+}
+
+bool TQelMultiLanguages::DoSavingStrings(platform::IniFile& AIniFile) {
+  return FOnSavingStrings != nullptr ? FOnSavingStrings(AIniFile) : true;
+}
+
+void TQelMultiLanguages::DoLanguageChanged() {
+  if (FOnLanguageChanged != nullptr) FOnLanguageChanged();
+}
+
+// ---- the string-variable registry ---------------------------------------------
+
+void TQelMultiLanguageVars::Add(std::string* ioVariable, std::string AVariableName) {
+  if (ioVariable == nullptr || AVariableName.empty()) return;
+  if (std::find(FVariableList.begin(), FVariableList.end(), ioVariable) != FVariableList.end()) {
+    return;
+  }
+  FVariableList.push_back(ioVariable);
+  FVariableName.push_back(std::move(AVariableName));
+}
+
+std::string TQelMultiLanguageVars::GetValue(int AIndex) const {
+  const std::string* v = GetVariable(AIndex);
+  return v != nullptr ? *v : std::string();
+}
+
+void TQelMultiLanguageVars::SetValue(int AIndex, std::string AText) {
+  if (std::string* v = GetVariable(AIndex)) *v = std::move(AText);
+}
+
+std::string TQelMultiLanguageVars::GetName(int AIndex) const {
+  if (AIndex < 0 || AIndex >= Count()) return {};
+  return FVariableName[static_cast<std::size_t>(AIndex)];
+}
+
+std::string* TQelMultiLanguageVars::GetVariable(int AIndex) const {
+  if (AIndex < 0 || AIndex >= Count()) return nullptr;
+  return FVariableList[static_cast<std::size_t>(AIndex)];
+}
+
+}  // namespace purgo
