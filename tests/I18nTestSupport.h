@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "i18n/AppMultiFonts.h"
+#include "i18n/AppMultiLangs.h"
 #include "i18n/QSDynString.h"
 
 namespace purgo::test {
@@ -36,6 +38,24 @@ class ScopedLocale {
  private:
   bool had_ = false;
   std::string old_;
+};
+
+// The process-wide font and string objects, fresh for one test: every
+// variable back at its built-in value, freed again at the end.
+class AppLanguageObjects {
+ public:
+  AppLanguageObjects() {
+    FreeAppMultiLangs();
+    FreeAppMultiFonts();
+    CreateAppMultiFonts();
+    CreateAppMultiLangs();
+  }
+  ~AppLanguageObjects() {
+    FreeAppMultiLangs();
+    FreeAppMultiFonts();
+  }
+  AppLanguageObjects(const AppLanguageObjects&) = delete;
+  AppLanguageObjects& operator=(const AppLanguageObjects&) = delete;
 };
 
 // The conversions of a format text in order ("%s [%d files, %s]" gives
