@@ -2,7 +2,7 @@
 //
 // Every styled control has a font variable: a process-wide integer holding
 // a font id. The current language's scheme ("PurgoFonts.ini") maps ids to
-// specifications and may give each variable another id. A window applies a
+// descriptions and may give each variable another id. A window applies a
 // variable to a control's font with ApplyFont when it refreshes its texts.
 #pragma once
 
@@ -148,8 +148,8 @@ bool LoadAppFonts(const std::string& APath);
 
 // Applies a font variable to a control's font: nothing when there is no
 // store or the variable's id is 0, nor when the current scheme lacks that
-// id. Otherwise the built-in specification of the variable's default id
-// is laid down first and the scheme's specification over it, so a scheme
+// id. Otherwise the built-in description of the variable's default id
+// is laid down first and the scheme's description over it, so a scheme
 // entry that gives only a face and a size keeps the designed style and
 // colour.
 void ApplyFont(TQelFont& ioFont, const std::int32_t& ioVariable);

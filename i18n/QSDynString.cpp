@@ -44,13 +44,13 @@ TQelDynArg TQelDynArg::Pointer(const void* AValue) {
 
 namespace {
 
-struct Spec {
+struct Conversion {
   bool left = false;  // "-": pad on the right
   bool zero = false;  // "0": pad numbers with zeros after the sign
   int width = 0;
   int precision = -1;  // -1: none given
   char original = 0;  // the conversion letter as written
-  char conv = 0;      // folded to lower case
+  char kind = 0;      // folded to lower case
 };
 
 // Number of characters: a valid UTF-8 sequence is one character, any other
@@ -103,27 +103,27 @@ void AppendUtf8(std::string& out, std::uint32_t cp) {
 void Pad(std::string& out, std::size_t count, char c) { out.append(count, c); }
 
 // Text conversions: precision cuts, width pads with blanks.
-void EmitText(std::string& out, std::string_view text, const Spec& spec) {
-  if (spec.precision >= 0) text = FirstChars(text, static_cast<std::size_t>(spec.precision));
+void EmitText(std::string& out, std::string_view text, const Conversion& conv) {
+  if (conv.precision >= 0) text = FirstChars(text, static_cast<std::size_t>(conv.precision));
   const std::size_t chars = CharCount(text);
-  const std::size_t width = static_cast<std::size_t>(spec.width);
+  const std::size_t width = static_cast<std::size_t>(conv.width);
   const std::size_t fill = width > chars ? width - chars : 0;
-  if (!spec.left) Pad(out, fill, ' ');
+  if (!conv.left) Pad(out, fill, ' ');
   out.append(text);
-  if (spec.left) Pad(out, fill, ' ');
+  if (conv.left) Pad(out, fill, ' ');
 }
 
 // Number conversions: sign, then digits; zero padding goes between them.
-void EmitNumber(std::string& out, bool negative, std::string_view digits, const Spec& spec,
+void EmitNumber(std::string& out, bool negative, std::string_view digits, const Conversion& conv,
                 bool zeroAllowed) {
   const std::size_t len = digits.size() + (negative ? 1 : 0);
-  const std::size_t width = static_cast<std::size_t>(spec.width);
+  const std::size_t width = static_cast<std::size_t>(conv.width);
   const std::size_t fill = width > len ? width - len : 0;
-  if (spec.left) {
+  if (conv.left) {
     if (negative) out.push_back('-');
     out.append(digits);
     Pad(out, fill, ' ');
-  } else if (spec.zero && zeroAllowed) {
+  } else if (conv.zero && zeroAllowed) {
     if (negative) out.push_back('-');
     Pad(out, fill, '0');
     out.append(digits);
@@ -134,7 +134,7 @@ void EmitNumber(std::string& out, bool negative, std::string_view digits, const 
   }
 }
 
-bool EmitInteger(std::string& out, const TQelDynArg& arg, const Spec& spec) {
+bool EmitInteger(std::string& out, const TQelDynArg& arg, const Conversion& conv) {
   using K = TQelDynArg::TKind;
   if (arg.Kind() != K::Integer && arg.Kind() != K::Int64) return false;
   const bool wide = arg.Kind() == K::Int64;
@@ -142,7 +142,7 @@ bool EmitInteger(std::string& out, const TQelDynArg& arg, const Spec& spec) {
   bool negative = false;
   std::uint64_t magnitude = 0;
   int base = 10;
-  switch (spec.conv) {
+  switch (conv.kind) {
     case 'd':
       negative = v < 0;
       // Two's complement magnitude; correct for INT64_MIN as well.
@@ -162,20 +162,20 @@ bool EmitInteger(std::string& out, const TQelDynArg& arg, const Spec& spec) {
   const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), magnitude, base);
   if (res.ec != std::errc{}) return false;
   std::string digits(buf.data(), res.ptr);
-  if (spec.original == 'X') {
+  if (conv.original == 'X') {
     for (char& c : digits) {
       if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
     }
   }
-  if (spec.precision >= 0 && digits.size() < static_cast<std::size_t>(spec.precision)) {
-    digits.insert(0, static_cast<std::size_t>(spec.precision) - digits.size(), '0');
+  if (conv.precision >= 0 && digits.size() < static_cast<std::size_t>(conv.precision)) {
+    digits.insert(0, static_cast<std::size_t>(conv.precision) - digits.size(), '0');
   }
   // A given precision switches zero padding off, as printf does.
-  EmitNumber(out, negative, digits, spec, spec.precision < 0);
+  EmitNumber(out, negative, digits, conv, conv.precision < 0);
   return true;
 }
 
-bool EmitFloat(std::string& out, const TQelDynArg& arg, const Spec& spec, char separator) {
+bool EmitFloat(std::string& out, const TQelDynArg& arg, const Conversion& conv, char separator) {
   using K = TQelDynArg::TKind;
   double v = 0.0;
   if (arg.Kind() == K::Extended) v = arg.AsFloat();
@@ -183,10 +183,10 @@ bool EmitFloat(std::string& out, const TQelDynArg& arg, const Spec& spec, char s
   else return false;
 
   std::chars_format format = std::chars_format::fixed;
-  if (spec.conv == 'e') format = std::chars_format::scientific;
-  if (spec.conv == 'g') format = std::chars_format::general;
-  int precision = spec.precision >= 0 ? spec.precision : 6;
-  if (spec.conv == 'g' && precision == 0) precision = 1;
+  if (conv.kind == 'e') format = std::chars_format::scientific;
+  if (conv.kind == 'g') format = std::chars_format::general;
+  int precision = conv.precision >= 0 ? conv.precision : 6;
+  if (conv.kind == 'g' && precision == 0) precision = 1;
 
   // The largest double has 309 integer digits; with the precision capped
   // the text always fits.
@@ -199,32 +199,32 @@ bool EmitFloat(std::string& out, const TQelDynArg& arg, const Spec& spec, char s
   const bool finite = !text.empty() && text[0] >= '0' && text[0] <= '9';
   for (char& c : text) {
     if (c == '.') c = separator;
-    if (spec.original >= 'A' && spec.original <= 'Z' && c >= 'a' && c <= 'z') {
+    if (conv.original >= 'A' && conv.original <= 'Z' && c >= 'a' && c <= 'z') {
       c = static_cast<char>(c - 'a' + 'A');
     }
   }
-  EmitNumber(out, negative, text, spec, finite);
+  EmitNumber(out, negative, text, conv, finite);
   return true;
 }
 
-bool EmitString(std::string& out, const TQelDynArg& arg, const Spec& spec) {
+bool EmitString(std::string& out, const TQelDynArg& arg, const Conversion& conv) {
   using K = TQelDynArg::TKind;
   switch (arg.Kind()) {
-    case K::String: EmitText(out, arg.AsText(), spec); return true;
+    case K::String: EmitText(out, arg.AsText(), conv); return true;
     case K::StringVar:
-      EmitText(out, arg.AsVariable() != nullptr ? std::string_view(*arg.AsVariable()) : "", spec);
+      EmitText(out, arg.AsVariable() != nullptr ? std::string_view(*arg.AsVariable()) : "", conv);
       return true;
     case K::Char: {
       std::string c;
       AppendUtf8(c, static_cast<std::uint32_t>(arg.AsInt()));
-      EmitText(out, c, spec);
+      EmitText(out, c, conv);
       return true;
     }
     default: return false;
   }
 }
 
-bool EmitPointer(std::string& out, const TQelDynArg& arg, const Spec& spec) {
+bool EmitPointer(std::string& out, const TQelDynArg& arg, const Conversion& conv) {
   using K = TQelDynArg::TKind;
   const void* p = nullptr;
   if (arg.Kind() == K::Pointer) p = arg.AsPointer();
@@ -238,7 +238,7 @@ bool EmitPointer(std::string& out, const TQelDynArg& arg, const Spec& spec) {
     if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
   }
   digits.insert(0, sizeof(void*) * 2 - digits.size(), '0');
-  EmitText(out, digits, spec);
+  EmitText(out, digits, conv);
   return true;
 }
 
@@ -273,43 +273,43 @@ bool QelFormat(std::string_view AFormat, std::span<const TQelDynArg> AArgs,
       ++i;
       continue;
     }
-    Spec spec;
+    Conversion conv;
     for (; i < AFormat.size(); ++i) {
-      if (AFormat[i] == '-') spec.left = true;
-      else if (AFormat[i] == '0') spec.zero = true;
+      if (AFormat[i] == '-') conv.left = true;
+      else if (AFormat[i] == '0') conv.zero = true;
       else break;
     }
-    bool ok = ReadCount(AFormat, i, spec.width);
+    bool ok = ReadCount(AFormat, i, conv.width);
     if (ok && i < AFormat.size() && AFormat[i] == '.') {
       ++i;
-      ok = ReadCount(AFormat, i, spec.precision);
+      ok = ReadCount(AFormat, i, conv.precision);
     }
     if (!ok || i >= AFormat.size() || next >= AArgs.size()) {
       ioResult.clear();
       return false;
     }
-    spec.original = AFormat[i++];
-    switch (spec.original) {
-      case 'D': spec.conv = 'd'; break;
-      case 'U': spec.conv = 'u'; break;
-      case 'S': spec.conv = 's'; break;
-      case 'P': spec.conv = 'p'; break;
-      case 'X': spec.conv = 'x'; break;
-      case 'F': spec.conv = 'f'; break;
-      case 'E': spec.conv = 'e'; break;
-      case 'G': spec.conv = 'g'; break;
-      default: spec.conv = spec.original;
+    conv.original = AFormat[i++];
+    switch (conv.original) {
+      case 'D': conv.kind = 'd'; break;
+      case 'U': conv.kind = 'u'; break;
+      case 'S': conv.kind = 's'; break;
+      case 'P': conv.kind = 'p'; break;
+      case 'X': conv.kind = 'x'; break;
+      case 'F': conv.kind = 'f'; break;
+      case 'E': conv.kind = 'e'; break;
+      case 'G': conv.kind = 'g'; break;
+      default: conv.kind = conv.original;
     }
     const TQelDynArg& arg = AArgs[next++];
-    switch (spec.conv) {
+    switch (conv.kind) {
       case 'd':
       case 'u':
-      case 'x': ok = EmitInteger(ioResult, arg, spec); break;
+      case 'x': ok = EmitInteger(ioResult, arg, conv); break;
       case 'f':
       case 'e':
-      case 'g': ok = EmitFloat(ioResult, arg, spec, ADecimalSeparator); break;
-      case 's': ok = EmitString(ioResult, arg, spec); break;
-      case 'p': ok = EmitPointer(ioResult, arg, spec); break;
+      case 'g': ok = EmitFloat(ioResult, arg, conv, ADecimalSeparator); break;
+      case 's': ok = EmitString(ioResult, arg, conv); break;
+      case 'p': ok = EmitPointer(ioResult, arg, conv); break;
       default: ok = false;
     }
     if (!ok) {

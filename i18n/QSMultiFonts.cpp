@@ -9,7 +9,7 @@
 
 namespace purgo {
 
-// ---- one specification --------------------------------------------------------
+// ---- one description --------------------------------------------------------
 
 TQelFontProperty::TQelFontProperty(std::string_view AFotmat) { Reload(AFotmat); }
 

@@ -1,4 +1,4 @@
-// Font schemes: short font specifications ("Tahoma,12,1,16777215,0,0")
+// Font schemes: short font descriptions ("Tahoma,12,1,16777215,0,0")
 // kept under integer ids, and named font variables that pick an id.
 //
 // Fonts are applied onto TQelFont, a record of the attributes a font
@@ -50,7 +50,7 @@ struct TQelFont {
   }
 };
 
-// One parsed font specification. Pieces are separated by "," or "|";
+// One parsed font description. Pieces are separated by "," or "|";
 // empty pieces are dropped before positions are counted, and each piece is
 // trimmed of blanks and tabs. Positions: face name, size, style bits (1
 // bold, 2 underline, 4 strike-out, 8 italic), colour 0xRRGGBB, character
@@ -110,12 +110,12 @@ class TQelFontProperty {
   TFontPitch FPitch = TFontPitch::fpDefault;
 };
 
-// A store of specifications keyed by id. Ids need not be unique: lookups
-// find the first. The store owns its specifications; pointers it hands out
+// A store of descriptions keyed by id. Ids need not be unique: lookups
+// find the first. The store owns its descriptions; pointers it hands out
 // stay valid until the store is emptied (LoadFromIni) or destroyed.
 class TQelMultiFonts {
  public:
-  // Called with the open scheme file after the specifications are read or
+  // Called with the open scheme file after the descriptions are read or
   // set; its result becomes the load's or save's result. What it sets on
   // the file while saving is written with the rest.
   using THandlingIniEvent = bool (*)(platform::IniFile& AIniFile);
@@ -128,9 +128,9 @@ class TQelMultiFonts {
   int Count() const { return static_cast<int>(FMultiFonts.size()); }
   // nullptr outside 0..Count()-1.
   TQelFontProperty* GetFont(int AIndex) const;
-  // The first specification with that id, or nullptr.
+  // The first description with that id, or nullptr.
   TQelFontProperty* FindFontOfID(std::int32_t AID) const;
-  // Re-parses the first specification with that id, or appends one.
+  // Re-parses the first description with that id, or appends one.
   void SetFontOfID(std::int32_t AID, std::string_view AFotmat);
 
   // Replaces the store with section "_Fonts_" of the file (keys that are
@@ -139,13 +139,13 @@ class TQelMultiFonts {
   // while reading gives false and may leave the store partly filled. A
   // given callback is kept for later loads.
   bool LoadFromIni(const std::string& AFullFileName, THandlingIniEvent AOnLoadingFonts = nullptr);
-  // Writes every specification as "_Fonts_"/id = its text (of two with
+  // Writes every description as "_Fonts_"/id = its text (of two with
   // one id the first, which lookups find), lets
   // DoSavingFonts add to the same file, and replaces the file once. False
   // when DoSavingFonts fails or the file cannot be written.
   bool SaveToIni(const std::string& AFullFileName, THandlingIniEvent AOnSavingFonts = nullptr);
 
-  // Applies ABaseProperty (when given) and then the specification with
+  // Applies ABaseProperty (when given) and then the description with
   // that id onto ioFont, telling the font once. Without such an id the
   // font is left alone entirely, the base included.
   void ChangeFontOfID(TQelFont& ioFont, std::int32_t AID, const TQelFontProperty* ABaseProperty);

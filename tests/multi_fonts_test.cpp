@@ -1,4 +1,4 @@
-// Font specifications, the font store, the font variables and ApplyFont.
+// Font descriptions, the font store, the font variables and ApplyFont.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -15,8 +15,8 @@ namespace {
 
 using P = TQelFontProperty;
 
-struct SpecCase {
-  const char* spec;
+struct FontCase {
+  const char* text;
   std::uint32_t flags;
   std::string name;
   std::int32_t size;
@@ -28,7 +28,7 @@ struct SpecCase {
   std::int32_t height;
 };
 
-TEST(TQelFontProperty, ParsesSpecifications) {
+TEST(TQelFontProperty, ParsesDescriptions) {
   const TFontStyles none{};
   const TFontStyles bold{true, false, false, false};
   const TFontStyles underline{false, false, true, false};
@@ -38,7 +38,7 @@ TEST(TQelFontProperty, ParsesSpecifications) {
   constexpr auto kDef = TFontPitch::fpDefault;
   const std::uint32_t six = P::kFlagName | P::kFlagSize | P::kFlagStyle | P::kFlagColor |
                             P::kFlagCharset | P::kFlagOrientation;
-  const std::vector<SpecCase> cases = {
+  const std::vector<FontCase> cases = {
       // An empty piece is dropped, so 12 is the size.
       {"Tahoma,,12", P::kFlagName | P::kFlagSize, "Tahoma", 12, none, 0, 0, 0, kDef, 0},
       // A blank piece counts: it is no size, and 12 becomes the style.
@@ -72,18 +72,18 @@ TEST(TQelFontProperty, ParsesSpecifications) {
       // A leading blank piece is no face name, but holds position 0.
       {" ,12", P::kFlagSize, "", 12, none, 0, 0, 0, kDef, 0},
   };
-  for (const SpecCase& c : cases) {
-    const TQelFontProperty p(c.spec);
-    EXPECT_EQ(p.FormatString(), c.spec);
-    EXPECT_EQ(p.Flags(), c.flags) << c.spec;
-    EXPECT_EQ(p.Name(), c.name) << c.spec;
-    EXPECT_EQ(p.Size(), c.size) << c.spec;
-    EXPECT_EQ(p.Style(), c.style) << c.spec;
-    EXPECT_EQ(p.Color(), c.color) << c.spec;
-    EXPECT_EQ(p.Charset(), c.charset) << c.spec;
-    EXPECT_EQ(p.Orientation(), c.orientation) << c.spec;
-    EXPECT_EQ(p.Pitch(), c.pitch) << c.spec;
-    EXPECT_EQ(p.Height(), c.height) << c.spec;
+  for (const FontCase& c : cases) {
+    const TQelFontProperty p(c.text);
+    EXPECT_EQ(p.FormatString(), c.text);
+    EXPECT_EQ(p.Flags(), c.flags) << c.text;
+    EXPECT_EQ(p.Name(), c.name) << c.text;
+    EXPECT_EQ(p.Size(), c.size) << c.text;
+    EXPECT_EQ(p.Style(), c.style) << c.text;
+    EXPECT_EQ(p.Color(), c.color) << c.text;
+    EXPECT_EQ(p.Charset(), c.charset) << c.text;
+    EXPECT_EQ(p.Orientation(), c.orientation) << c.text;
+    EXPECT_EQ(p.Pitch(), c.pitch) << c.text;
+    EXPECT_EQ(p.Height(), c.height) << c.text;
   }
 }
 
@@ -104,7 +104,7 @@ TEST(TQelFontProperty, ChangesOnlyGivenFieldsAndTellsOnce) {
   EXPECT_EQ(font.Height, 33);  // the height never applies
   EXPECT_EQ(told, 1);
 
-  // A new specification given to ChangeFont replaces the old one first.
+  // A new description given to ChangeFont replaces the old one first.
   p.ChangeFont(font, "Mono,12,1");
   EXPECT_EQ(p.FormatString(), "Mono,12,1");
   EXPECT_EQ(font.Name, "Mono");
@@ -269,7 +269,7 @@ TEST(AppMultiFonts, ApplyFontLaysTheSchemeOverTheBuiltInBase) {
   EXPECT_TRUE(font.Style.Underline);
   EXPECT_EQ(font.Color, 0xFF0000u);
 
-  // The scheme's full specification replaces the base's fields.
+  // The scheme's full description replaces the base's fields.
   font = untouched;
   ApplyFont(font, FONT_About_TitleBar);
   EXPECT_EQ(font.Name, "Big");
