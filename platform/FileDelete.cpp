@@ -156,6 +156,10 @@ const char* DeleteResultName(DeleteResult r) {
 }
 
 DeleteResult DeleteFileSafely(const DeleteTarget& target) {
+  return DeleteFileSafely(target, DeleteOptions{});
+}
+
+DeleteResult DeleteFileSafely(const DeleteTarget& target, const DeleteOptions& options) {
   UniqueFd dir;
   std::string name;
   if (auto refused = OpenParent(target, dir, name)) return *refused;
@@ -168,7 +172,9 @@ DeleteResult DeleteFileSafely(const DeleteTarget& target) {
   if (!regular && !S_ISLNK(st.st_mode)) return DeleteResult::NotAFile;
   const FileId id = posix::IdOf(st);
   if (target.fileId.IsKnown() && id != target.fileId) return DeleteResult::PathChanged;
-  if (regular && (st.st_mode & S_IWUSR) == 0) return DeleteResult::ReadOnly;
+  if (regular && (st.st_mode & S_IWUSR) == 0 && !options.allowReadOnly) {
+    return DeleteResult::ReadOnly;
+  }
   if (IsSessionFile(id)) return DeleteResult::Protected;
 
   WriteLease lease;
@@ -181,6 +187,22 @@ DeleteResult DeleteFileSafely(const DeleteTarget& target) {
     }
   }
   if (::unlinkat(dir.Get(), name.c_str(), 0) != 0) {
+    return errno == ENOENT ? DeleteResult::NotFound : DeleteResult::Failed;
+  }
+  return DeleteResult::Deleted;
+}
+
+DeleteResult RemoveDirectorySafely(const DeleteTarget& target) {
+  UniqueFd dir;
+  std::string name;
+  if (auto refused = OpenParent(target, dir, name)) return *refused;
+  struct stat st {};
+  if (::fstatat(dir.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    return errno == ENOENT ? DeleteResult::NotFound : DeleteResult::Failed;
+  }
+  if (!S_ISDIR(st.st_mode)) return DeleteResult::NotAFile;
+  if (target.fileId.IsKnown() && posix::IdOf(st) != target.fileId) return DeleteResult::PathChanged;
+  if (::unlinkat(dir.Get(), name.c_str(), AT_REMOVEDIR) != 0) {
     return errno == ENOENT ? DeleteResult::NotFound : DeleteResult::Failed;
   }
   return DeleteResult::Deleted;

@@ -55,6 +55,20 @@ struct DeleteTarget {
 
 DeleteResult DeleteFileSafely(const DeleteTarget& target);
 
+// Refusals a caller may lift. Emptying the Trash deletes read-only files
+// too: the user asked for everything in it to go.
+struct DeleteOptions {
+  bool allowReadOnly = false;
+};
+DeleteResult DeleteFileSafely(const DeleteTarget& target, const DeleteOptions& options);
+
+// Removes the empty directory `target.path` (no trailing delimiter) with
+// the same path rules as DeleteFileSafely: the root resolves as given,
+// nothing below it is followed, and a known fileId must still match. A
+// directory that is not empty is refused as Failed, a link or file as
+// NotAFile.
+DeleteResult RemoveDirectorySafely(const DeleteTarget& target);
+
 // DeleteFileW: the file's own folder is the root (resolved as given), the
 // final component is never followed. True only when the file is gone.
 bool DeleteFile(const std::string& path);
