@@ -4,8 +4,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
 
+#include "engine/QSClasses.h"
+#include "platform/FileDelete.h"
 #include "platform/Platform.h"
 
 namespace purgo {
@@ -145,6 +151,314 @@ class TPGCBaseCleaner {
 
  private:
   void FinishScan(const TNotifyEvent& onEnd);
+};
+
+// ---- the application-trace cleaner -----------------------------------------
+
+// Finds the leftovers of the fixed categories (bits 0 to 9 of the scan-type
+// set): for every file it adds to the totals and the category's record and
+// raises OnScanning; in clean mode (DoNoGuard) it then deletes the file.
+// Folders are never deleted, and the Trash is only listed here: emptying
+// it is platform::EmptyTrash().
+//
+// Deleting what a scan reported: the page gets the file's full path from
+// OnScanning, but a path alone may lead elsewhere by the time the user
+// presses Clean (a folder on the way swapped for a link). Inside an
+// OnScanning call for a file of a folder category, ReportedTarget() holds
+// where the scan found it (root, root identity, file identity); a page that
+// copies it and later deletes through platform::DeleteFileSafely gets the
+// same protection as clean mode. Directory events and Trash items have no
+// target.
+class TPGCAppCleaner : public TPGCBaseCleaner {
+ public:
+  TPGCAppCleaner() = default;
+  ~TPGCAppCleaner() override = default;
+
+  // Runs every category whose bit is set (all of 0 to 9 in rough mode
+  // restricted to the first two). The result is that of the last category
+  // that ran, 0 when none ran.
+  TPGCResult DoScan(TPGCScanTypes AScanTypes) override;
+  TPGCResult DoNoGuard(TPGCScanTypes AScanTypes) override;
+  void StopScan() override;
+
+  // Rough mode: only the first two categories, files only add to the
+  // totals (no records, no file events, no deletion).
+  bool IsRoughScan() const { return FIsRoughScan; }
+  // 10 after any scan, 0 before the first.
+  int ScanSimpleResultsCount() const { return static_cast<int>(FScanSimpleResults.size()); }
+  // The record at AIndex (categories 1, 2, 4, ... 512 in that order), or
+  // null when AIndex is out of range. Owned by the cleaner; valid until the
+  // next scan starts.
+  const TPGCScanSimpleResult* ScanSimpleResults(int AIndex) const;
+
+  const TPGCAppScanningEvent& OnScanning() const { return FOnScanning; }
+  void SetOnScanning(TPGCAppScanningEvent e) { FOnScanning = std::move(e); }
+  const TNotifyEvent& OnBeginScan() const { return FOnBeginScan; }
+  void SetOnBeginScan(TNotifyEvent e) { FOnBeginScan = std::move(e); }
+  const TNotifyEvent& OnEndScan() const { return FOnEndScan; }
+  void SetOnEndScan(TNotifyEvent e) { FOnEndScan = std::move(e); }
+
+  // Where the file being reported was found; non-null only during an
+  // OnScanning call for a file of a folder category. The pointer dies with
+  // that call: copy the target to keep it.
+  const platform::DeleteTarget* ReportedTarget() const {
+    return FReporting ? &FReportTarget : nullptr;
+  }
+
+  // The category operations, bits 0 to 9 in order. Each returns its result
+  // code; all but the two that find nothing return 0.
+  virtual TPGCResult ScanTempFiles();
+  virtual TPGCResult ScanInternetCache();
+  virtual TPGCResult ScanRecycleBin();
+  virtual TPGCResult ScanRecentDocuments();
+  virtual TPGCResult ScanPrefetch();
+  virtual TPGCResult ScanDownloadedPrograms();
+  virtual TPGCResult ScanUpdateDownloads();
+  virtual TPGCResult ScanOfficeSetup();
+  virtual TPGCResult ScanMediaPlayerTemp();
+  virtual TPGCResult ScanFlashCookies();
+
+ protected:
+  // The root folder of a folder category (ending in the delimiter), or ""
+  // when this machine has none. Tests and the benchmark point categories
+  // elsewhere by overriding it.
+  virtual std::string CategoryFolder(TPGCScanTypes AScanType) const;
+  // The trash directories the recycle-bin category lists.
+  virtual std::vector<std::string> RecycleBinFolders() const;
+
+  bool FIsRoughScan = false;
+
+ private:
+  // A folder category: stop check, existence check, then the walk.
+  TPGCResult ScanFolderCategory(TPGCScanTypes AScanType, std::uint32_t AAttr);
+  void WalkFolder(TPGCScanTypes AScanType, const std::string& APath, std::uint32_t AAttr);
+  void ReportFile(TPGCScanTypes AScanType, std::uint64_t AFileSize,
+                  const platform::FileTime& AFileTime, std::uint32_t dwFileAttribute);
+  void ResetScanSimpleResults();
+  TPGCScanSimpleResult* RecordOf(TPGCScanTypes AScanType);
+
+  std::vector<TPGCScanSimpleResult> FScanSimpleResults;
+  TPGCAppScanningEvent FOnScanning;
+  TNotifyEvent FOnBeginScan;
+  TNotifyEvent FOnEndScan;
+  platform::DeleteTarget FReportTarget;
+  bool FReporting = false;
+};
+
+// ---- the file-type cleaner's rules -----------------------------------------
+
+// The rule set of one file-type scan: directories (each with its own
+// include-sub-folders flag), name endings, the attribute mask and the day
+// limits. Texts are kept exactly as trimmed; lists never hold two entries
+// equal without regard to ASCII case.
+class TPGCExtScanOption {
+ public:
+  int ExtsCount() const { return static_cast<int>(FExts.size()); }
+  int DirsCount() const { return static_cast<int>(FDirs.size()); }
+
+  // Files younger than this many days are passed over; 0 or less: no limit.
+  std::int32_t IgnoreInDays() const { return FIgnoreInDays; }
+  void SetIgnoreInDays(std::int32_t v) { FIgnoreInDays = v; }
+  // Stored only; no walk reads it.
+  std::int32_t IgnoreOutofDays() const { return FIgnoreOutDays; }
+  void SetIgnoreOutofDays(std::int32_t v) { FIgnoreOutDays = v; }
+  // Only the hidden (2) and system (4) bits select anything in the walk.
+  // Writing 0 stores 31.
+  std::uint32_t FileAttribute() const { return FFileAttribute; }
+  void SetFileAttribute(std::uint32_t v) { FFileAttribute = v == 0 ? 31u : v; }
+
+  // Index of the directory (trimmed of blanks): an existing entry equal
+  // without regard to case gets the new flag and keeps its text; -1 for a
+  // blank text.
+  int AddDir(std::string_view ADir, bool AIncludeSubDir);
+  bool DeleteDir(int AIndex);
+  void ClearDirs() { FDirs.clear(); }
+  // Index of the ending (trimmed of blanks); an existing equal entry is
+  // returned unchanged; -1 for a blank text.
+  int AddExt(std::string_view AExt);
+  bool DeleteExt(int AIndex);
+  void ClearExts() { FExts.clear(); }
+
+  // Empty / false when AIndex is out of range.
+  std::string Dirs(int AIndex) const;
+  bool IncludeSubDirs(int AIndex) const;
+  std::string Exts(int AIndex) const;
+
+ private:
+  struct TDirEntry {
+    std::string dir;
+    bool includeSubDirs;
+  };
+  std::int32_t FIgnoreInDays = 0;
+  std::int32_t FIgnoreOutDays = 0;
+  std::uint32_t FFileAttribute = 0xFFFC;
+  std::vector<std::string> FExts;
+  std::vector<TDirEntry> FDirs;
+};
+
+// ---- the file-type cleaner ------------------------------------------------
+
+// A directory the file-type walk visited.
+class TPGCExtCleanerScanPathItem {
+ public:
+  TPGCExtCleanerScanPathItem(std::string APath, std::uint32_t AID, std::size_t ARootLength,
+                             platform::FileId ARootId)
+      : FPath(std::move(APath)), FID(AID), FRootLength(ARootLength), FRootId(ARootId) {}
+
+  // A top-level directory exactly as stored in the options; a sub-folder
+  // with a trailing delimiter.
+  const std::string& Path() const { return FPath; }
+  // The number of path items right after this one was added (1 for the
+  // first of a scan).
+  std::uint32_t ID() const { return FID; }
+  // The top-level directory this one was reached from: the length of its
+  // text with a delimiter (a prefix of every path below it) and its
+  // identity when the walk opened it. Deletions resolve that prefix as the
+  // scan did and follow nothing below it.
+  std::size_t RootLength() const { return FRootLength; }
+  platform::FileId RootId() const { return FRootId; }
+
+ private:
+  std::string FPath;
+  std::uint32_t FID;
+  std::size_t FRootLength;
+  platform::FileId FRootId;
+};
+
+// A file the file-type walk found. Owned by the cleaner.
+class TPGCExtCleanerScanFileItem {
+ public:
+  explicit TPGCExtCleanerScanFileItem(const TPGCExtCleanerScanPathItem* APathItem)
+      : FPathItem(APathItem) {}
+
+  // The ending (as stored in the options) that matched.
+  const std::string& Ext() const { return FExt; }
+  void SetExt(std::string v) { FExt = std::move(v); }
+  // The name without its directory, as the file system's bytes.
+  const std::string& FileName() const { return FFileName; }
+  void SetFileName(std::string v) { FFileName = std::move(v); }
+  std::uint32_t FileAttribute() const { return FFileAttribute; }
+  void SetFileAttribute(std::uint32_t v) { FFileAttribute = v; }
+  std::uint64_t FileSize() const { return FFileSize; }
+  void SetFileSize(std::uint64_t v) { FFileSize = v; }
+  // The last-access time (not the last-write time).
+  platform::FileTime ModifiedTime() const { return FModifiedTime; }
+  void SetModifiedTime(platform::FileTime v) { FModifiedTime = v; }
+  platform::FileTime CreatedTime() const { return FCreatedTime; }
+  void SetCreatedTime(platform::FileTime v) { FCreatedTime = v; }
+  // The file's identity when found; unknown for an item made by hand.
+  platform::FileId FileId() const { return FFileId; }
+  void SetFileId(platform::FileId v) { FFileId = v; }
+
+  const TPGCExtCleanerScanPathItem* PathItem() const { return FPathItem; }
+  // The path item's Path, empty without one.
+  std::string Path() const;
+  // AddPathDelimiter(Path()) + FileName().
+  std::string FullFileName() const;
+  // What deleting this file safely needs: the full name, the walk's root
+  // (resolved as at scan time, nothing below it followed) and both
+  // identities. Pass it to platform::DeleteFileSafely.
+  platform::DeleteTarget Target() const;
+
+ private:
+  std::string FExt;
+  const TPGCExtCleanerScanPathItem* FPathItem;  // not owned
+  std::string FFileName;
+  std::uint32_t FFileAttribute = 0;
+  std::uint64_t FFileSize = 0;
+  platform::FileTime FModifiedTime;
+  platform::FileTime FCreatedTime;
+  platform::FileId FFileId;
+};
+
+enum TSortType : unsigned char {
+  stFileName = 0,
+  stExt = 1,
+  stFileAttribute = 2,
+  stCreatedTime = 3,
+  stModifiedTime = 4,
+};
+
+// Walks the directories of its options and keeps one item per file whose
+// name ends with one of the endings (ASCII case ignored, no wildcards),
+// subject to the attribute mask and the lower age limit, and one item per
+// directory visited. It deletes nothing: the page deletes the files it
+// keeps ticked, through each item's Target().
+class TPGCExtCleaner : public TPGCBaseCleaner {
+ public:
+  TPGCExtCleaner();
+  ~TPGCExtCleaner() override;
+
+  // The argument is not used; the result is always 0.
+  TPGCResult DoScan(TPGCScanTypes AScanTypes) override;
+  // Sets clean mode for the call; the walk deletes nothing all the same.
+  TPGCResult DoNoGuard(TPGCScanTypes AScanTypes) override;
+  void StopScan() override;
+
+  TPGCExtScanOption* ScanOptions() { return FScanOptions.get(); }
+  const TPGCExtScanOption* ScanOptions() const { return FScanOptions.get(); }
+
+  int ScanFileItemsCount() const { return static_cast<int>(FScanFileItems.size()); }
+  int ScanPathItemsCount() const { return static_cast<int>(FScanPathItems.size()); }
+  // Null when out of range. Items stay valid until the next scan start,
+  // ClearScanItem, DeleteScanItem of that item, or destruction.
+  TPGCExtCleanerScanFileItem* ScanFileItems(int AIndex) const;
+  TPGCExtCleanerScanPathItem* ScanPathItems(int AIndex) const;
+
+  // Removes and frees AItem when it is one of the file items (the file on
+  // disk, the path items and the totals stay); false otherwise.
+  bool DeleteScanItem(const TPGCExtCleanerScanFileItem* AItem);
+  // Removes and frees every file item; path items and totals stay.
+  void ClearScanItem();
+
+  // Each sets its sort type and sorts at once, whatever Sorted is.
+  void SortByFileName();
+  void SortByExt();
+  void SortByFileAttribute();
+  void SortByCreatedTime();
+  void SortByModifiedTime();
+
+  // Changing the type or direction re-sorts when Sorted is true; turning
+  // Sorted on sorts. A scan does not re-sort.
+  TSortType SortType() const { return FSortType; }
+  void SetSortType(TSortType v);
+  TQelSortDirection SortDirection() const { return FSortDirection; }
+  void SetSortDirection(TQelSortDirection v);
+  bool Sorted() const { return FSorted; }
+  void SetSorted(bool v);
+
+  const TPGCExtScanningEvent& OnScanning() const { return FOnScanning; }
+  void SetOnScanning(TPGCExtScanningEvent e) { FOnScanning = std::move(e); }
+  const TNotifyEvent& OnBeginScan() const { return FOnBeginScan; }
+  void SetOnBeginScan(TNotifyEvent e) { FOnBeginScan = std::move(e); }
+  const TNotifyEvent& OnEndScan() const { return FOnEndScan; }
+  void SetOnEndScan(TNotifyEvent e) { FOnEndScan = std::move(e); }
+
+  // True when the name part of AFileName (after its last delimiter) ends
+  // with AExt trimmed of blanks, ASCII letters compared without regard to
+  // case. No character is a wildcard; an empty name or ending never
+  // matches.
+  static bool MatchExt(std::string_view AFileName, std::string_view AExt);
+
+ private:
+  class Walk;
+  friend class Walk;
+
+  TPGCResult ScanAllDirs();
+  void SortItems();
+
+  std::vector<std::unique_ptr<TPGCExtCleanerScanFileItem>> FScanFileItems;
+  std::vector<std::unique_ptr<TPGCExtCleanerScanPathItem>> FScanPathItems;
+  // ASCII-folded path of every path item, with a delimiter: a directory is
+  // walked at most once per scan however it is reached.
+  std::unordered_set<std::string> FVisitedPaths;
+  bool FSorted = false;
+  TSortType FSortType = stFileName;
+  TQelSortDirection FSortDirection = vsdINC;
+  std::unique_ptr<TPGCExtScanOption> FScanOptions;
+  TPGCExtScanningEvent FOnScanning;
+  TNotifyEvent FOnBeginScan;
+  TNotifyEvent FOnEndScan;
 };
 
 }  // namespace purgo

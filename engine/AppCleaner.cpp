@@ -1,0 +1,231 @@
+// The application-trace cleaner: the ten category operations over this
+// platform's folders, the folder walk and the Trash listing.
+#include <string_view>
+
+#include "engine/AppUtils.h"
+#include "engine/PurgoCore.h"
+#include "engine/QSClasses.h"
+#include "platform/FileDelete.h"
+#include "platform/FileSystem.h"
+#include "platform/Folders.h"
+#include "platform/Trash.h"
+#include "platform/TreeWalker.h"
+
+namespace purgo {
+namespace {
+
+using platform::TreeWalker;
+
+// Entry masks of the walks: 0x1B4 and 0xFFFC both lack only the hidden bit
+// among those the entry filter looks at, so hidden files are not counted
+// and hidden folders not entered, whatever else the category's mask says.
+constexpr std::uint32_t kTempMask = 0x1B4;
+constexpr std::uint32_t kFolderMask = 0xFFFC;
+
+// The extension a category insists on: the name's part from its last ".",
+// compared with its letter case.
+bool HasExactExtension(std::string_view name, std::string_view ext) {
+  const std::size_t dot = name.rfind('.');
+  return dot != std::string_view::npos && name.substr(dot) == ext;
+}
+
+std::string_view RequiredExtension(TPGCScanTypes AScanType) {
+  if (AScanType == kScanPrefetch) return ".pf";
+  if (AScanType == kScanFlashCookies) return ".sol";
+  return {};
+}
+
+}  // namespace
+
+const TPGCScanSimpleResult* TPGCAppCleaner::ScanSimpleResults(int AIndex) const {
+  if (AIndex < 0 || AIndex >= ScanSimpleResultsCount()) return nullptr;
+  return &FScanSimpleResults[static_cast<std::size_t>(AIndex)];
+}
+
+TPGCResult TPGCAppCleaner::DoScan(TPGCScanTypes AScanTypes) {
+  return RunScan(
+      [&] {
+        // A handler of the begin event still sees the previous scan.
+        if (FOnBeginScan) FOnBeginScan(this);
+        FScanTypes = FIsRoughScan ? (kScanTempFiles | kScanInternetCache) : AScanTypes;
+        BeginScanState();
+        ResetScanSimpleResults();
+        using Operation = TPGCResult (TPGCAppCleaner::*)();
+        static constexpr Operation kOperations[kAppScanTypeCount] = {
+            &TPGCAppCleaner::ScanTempFiles,          &TPGCAppCleaner::ScanInternetCache,
+            &TPGCAppCleaner::ScanRecycleBin,         &TPGCAppCleaner::ScanRecentDocuments,
+            &TPGCAppCleaner::ScanPrefetch,           &TPGCAppCleaner::ScanDownloadedPrograms,
+            &TPGCAppCleaner::ScanUpdateDownloads,    &TPGCAppCleaner::ScanOfficeSetup,
+            &TPGCAppCleaner::ScanMediaPlayerTemp,    &TPGCAppCleaner::ScanFlashCookies,
+        };
+        TPGCResult result = kResultOk;
+        for (int bit = 0; bit < kAppScanTypeCount; ++bit) {
+          if ((FScanTypes & (1u << bit)) != 0) result = (this->*kOperations[bit])();
+        }
+        return result;
+      },
+      FOnEndScan);
+}
+
+TPGCResult TPGCAppCleaner::DoNoGuard(TPGCScanTypes AScanTypes) { return RunNoGuard(AScanTypes); }
+
+void TPGCAppCleaner::StopScan() { FForceStop = true; }
+
+void TPGCAppCleaner::ResetScanSimpleResults() {
+  FScanSimpleResults.clear();
+  FScanSimpleResults.reserve(kAppScanTypeCount);
+  for (int bit = 0; bit < kAppScanTypeCount; ++bit) FScanSimpleResults.emplace_back(1u << bit, 0, 0);
+}
+
+TPGCScanSimpleResult* TPGCAppCleaner::RecordOf(TPGCScanTypes AScanType) {
+  for (auto& r : FScanSimpleResults) {
+    if (r.ScanType == AScanType) return &r;
+  }
+  return nullptr;
+}
+
+std::string TPGCAppCleaner::CategoryFolder(TPGCScanTypes AScanType) const {
+  switch (AScanType) {
+    case kScanTempFiles: return GetTempDir();
+    case kScanInternetCache: return GetSpecialFolderPath(CSIDL_INTERNET_CACHE, false);
+    case kScanRecentDocuments: return GetSpecialFolderPath(CSIDL_RECENT, false);
+    case kScanUpdateDownloads: return AddPathDelimiter(platform::PackageCacheFolder());
+    case kScanFlashCookies: return AddPathDelimiter(platform::FlashCookiesFolder());
+    // Prefetch and downloaded program files have no counterpart here: like
+    // a Windows without those folders, the categories find nothing.
+    default: return {};
+  }
+}
+
+std::vector<std::string> TPGCAppCleaner::RecycleBinFolders() const {
+  return platform::TrashDirectories();
+}
+
+TPGCResult TPGCAppCleaner::ScanFolderCategory(TPGCScanTypes AScanType, std::uint32_t AAttr) {
+  if (FForceStop) return kResultOk;
+  const std::string root = AddPathDelimiter(CategoryFolder(AScanType));
+  if (!platform::DirectoryExists(root)) return kResultOk;
+  WalkFolder(AScanType, root, AAttr);
+  return kResultOk;
+}
+
+TPGCResult TPGCAppCleaner::ScanTempFiles() {
+  if (FForceStop) return kResultOk;
+  const std::string temp = AddPathDelimiter(CategoryFolder(kScanTempFiles));
+  // Started from inside the temporary folder, the program would offer its
+  // own working files; the category then finds nothing.
+  if (SameTextCompare(temp, GetCurrentDir()) == 0) return kResultOk;
+  WalkFolder(kScanTempFiles, temp, kTempMask);
+  return kResultOk;
+}
+
+TPGCResult TPGCAppCleaner::ScanInternetCache() {
+  return ScanFolderCategory(kScanInternetCache, kTempMask);
+}
+
+TPGCResult TPGCAppCleaner::ScanRecentDocuments() {
+  return ScanFolderCategory(kScanRecentDocuments, kFolderMask);
+}
+
+TPGCResult TPGCAppCleaner::ScanPrefetch() { return ScanFolderCategory(kScanPrefetch, kFolderMask); }
+
+TPGCResult TPGCAppCleaner::ScanDownloadedPrograms() {
+  return ScanFolderCategory(kScanDownloadedPrograms, kFolderMask);
+}
+
+TPGCResult TPGCAppCleaner::ScanUpdateDownloads() {
+  return ScanFolderCategory(kScanUpdateDownloads, kFolderMask);
+}
+
+TPGCResult TPGCAppCleaner::ScanOfficeSetup() { return kResultFalse; }
+
+TPGCResult TPGCAppCleaner::ScanMediaPlayerTemp() { return kResultFalse; }
+
+TPGCResult TPGCAppCleaner::ScanFlashCookies() {
+  return ScanFolderCategory(kScanFlashCookies, kFolderMask);
+}
+
+TPGCResult TPGCAppCleaner::ScanRecycleBin() {
+  if (FForceStop) return kResultOk;
+  // Without a handler nobody would see the items: they are not even
+  // counted, and the (possibly slow) listing is skipped altogether.
+  if (!FOnScanning) return kResultOk;
+  for (const platform::TrashItem& item : platform::ListTrash(RecycleBinFolders())) {
+    const auto size = static_cast<std::int64_t>(item.data.size);
+    ++FScanTotalFilesCount;
+    FScanTotalFilesSize += size;
+    if (FIsRoughScan) continue;
+    if (TPGCScanSimpleResult* record = RecordOf(kScanRecycleBin)) {
+      ++record->FilesCount;
+      record->FileSize += size;
+    }
+    // The handler may have been cleared by an earlier call.
+    if (FOnScanning) {
+      FOnScanning(kScanRecycleBin, item.displayName, static_cast<std::uint32_t>(item.data.size),
+                  &item.data.lastAccessTime, item.data.attributes);
+    }
+  }
+  return kResultOk;
+}
+
+void TPGCAppCleaner::WalkFolder(TPGCScanTypes AScanType, const std::string& APath,
+                                std::uint32_t AAttr) {
+  const std::string_view ext = RequiredExtension(AScanType);
+  FReportTarget.rootLength = APath.size();
+  FReportTarget.rootId = TreeWalker::RootId(APath);
+  TreeWalker::Walk(APath, AAttr, [&](TreeWalker::Entry& e) {
+    ProcessMessages();
+    // Every level notices a stop at its next entry, so the whole walk
+    // unwinds without looking at anything more.
+    if (FForceStop) return TreeWalker::Action::Leave;
+    if (e.IsDirectory()) {
+      if (FOnScanning) {
+        std::string sub = e.FullPath();
+        sub.push_back(platform::kPathDelimiter);
+        FOnScanning(kScanTypeDirectory, sub, 0, nullptr, 0);
+      }
+      return TreeWalker::Action::Enter;
+    }
+    if (!ext.empty() && !HasExactExtension(e.Name(), ext)) return TreeWalker::Action::Continue;
+    const platform::FileAttributeData& data = e.Data();
+    // Gone since the listing: nothing to count or delete.
+    if (!e.HasData()) return TreeWalker::Action::Continue;
+    ++FScanTotalFilesCount;
+    FScanTotalFilesSize += static_cast<std::int64_t>(data.size);
+    if (FIsRoughScan) return TreeWalker::Action::Continue;
+    if (TPGCScanSimpleResult* record = RecordOf(AScanType)) {
+      ++record->FilesCount;
+      record->FileSize += static_cast<std::int64_t>(data.size);
+    }
+    FReportTarget.path.assign(e.DirPath()).append(e.Name());
+    FReportTarget.fileId = data.id;
+    ReportFile(AScanType, data.size, data.lastAccessTime, data.attributes);
+    return TreeWalker::Action::Continue;
+  });
+}
+
+void TPGCAppCleaner::ReportFile(TPGCScanTypes AScanType, std::uint64_t AFileSize,
+                                const platform::FileTime& AFileTime,
+                                std::uint32_t dwFileAttribute) {
+  if (FOnScanning) {
+    // A copy of the time: the handler gets a pointer it may keep for the
+    // call without it changing under the deletion below.
+    const platform::FileTime time = AFileTime;
+    struct Reporting {
+      bool& flag;
+      ~Reporting() { flag = false; }
+    } reporting{FReporting};
+    FReporting = true;
+    FOnScanning(AScanType, FReportTarget.path, static_cast<std::uint32_t>(AFileSize), &time,
+                dwFileAttribute);
+  }
+  if (!FIsNoGuard) return;
+  // Deleted only where the scan found it: a folder below the category's
+  // root swapped for a link since the listing makes the deletion refuse.
+  if (platform::DeleteFileSafely(FReportTarget) == platform::DeleteResult::Deleted) {
+    ++FCleanTotalFilesCount;
+    FCleanTotalFilesSize += static_cast<std::int64_t>(AFileSize);
+  }
+}
+
+}  // namespace purgo

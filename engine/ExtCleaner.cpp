@@ -1,0 +1,374 @@
+// The file-type cleaner's rules and its walk.
+#include <algorithm>
+#include <array>
+
+#include "engine/AppUtils.h"
+#include "engine/PurgoCore.h"
+#include "platform/TreeWalker.h"
+
+namespace purgo {
+namespace {
+
+using platform::TreeWalker;
+
+constexpr char FoldAscii(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c;
+}
+
+std::string FoldedPath(std::string_view path) {
+  std::string key(path);
+  for (char& c : key) c = FoldAscii(c);
+  if (key.empty() || key.back() != platform::kPathDelimiter) key.push_back(platform::kPathDelimiter);
+  return key;
+}
+
+// True when `name` ends with `folded` (already folded), ASCII case ignored.
+bool EndsWithFolded(std::string_view name, std::string_view folded) {
+  if (folded.empty() || name.size() < folded.size()) return false;
+  const char* n = name.data() + (name.size() - folded.size());
+  for (std::size_t i = 0; i < folded.size(); ++i) {
+    if (FoldAscii(n[i]) != folded[i]) return false;
+  }
+  return true;
+}
+
+// The endings of one scan, folded once, and indexed by their last byte so
+// that a name is compared only with the endings that can match it. The
+// lists keep the options' order, so the first matching ending still wins.
+class EndingMatcher {
+ public:
+  explicit EndingMatcher(const TPGCExtScanOption& options) {
+    for (int j = 0; j < options.ExtsCount(); ++j) {
+      std::string folded = TrimChars(options.Exts(j), " ");
+      if (folded.empty()) continue;
+      for (char& c : folded) c = FoldAscii(c);
+      const auto last = static_cast<unsigned char>(folded.back());
+      byLast_[last].push_back(static_cast<int>(folded_.size()));
+      folded_.push_back(std::move(folded));
+      stored_.push_back(options.Exts(j));
+    }
+  }
+
+  // The stored text of the first matching ending, or null.
+  const std::string* Match(std::string_view name) const {
+    if (name.empty()) return nullptr;
+    const auto last = static_cast<unsigned char>(FoldAscii(name.back()));
+    for (int k : byLast_[last]) {
+      const auto i = static_cast<std::size_t>(k);
+      if (EndsWithFolded(name, folded_[i])) return &stored_[i];
+    }
+    return nullptr;
+  }
+
+ private:
+  std::vector<std::string> folded_;
+  std::vector<std::string> stored_;
+  std::array<std::vector<int>, 256> byLast_;
+};
+
+}  // namespace
+
+// ---- TPGCExtScanOption -----------------------------------------------------
+
+int TPGCExtScanOption::AddDir(std::string_view ADir, bool AIncludeSubDir) {
+  std::string dir = TrimChars(ADir, " ");
+  if (dir.empty()) return -1;
+  for (std::size_t i = 0; i < FDirs.size(); ++i) {
+    if (SameTextCompare(FDirs[i].dir, dir) == 0) {
+      FDirs[i].includeSubDirs = AIncludeSubDir;
+      return static_cast<int>(i);
+    }
+  }
+  FDirs.push_back({std::move(dir), AIncludeSubDir});
+  return DirsCount() - 1;
+}
+
+bool TPGCExtScanOption::DeleteDir(int AIndex) {
+  if (AIndex < 0 || AIndex >= DirsCount()) return false;
+  FDirs.erase(FDirs.begin() + AIndex);
+  return true;
+}
+
+int TPGCExtScanOption::AddExt(std::string_view AExt) {
+  std::string ext = TrimChars(AExt, " ");
+  if (ext.empty()) return -1;
+  for (std::size_t i = 0; i < FExts.size(); ++i) {
+    if (SameTextCompare(FExts[i], ext) == 0) return static_cast<int>(i);
+  }
+  FExts.push_back(std::move(ext));
+  return ExtsCount() - 1;
+}
+
+bool TPGCExtScanOption::DeleteExt(int AIndex) {
+  if (AIndex < 0 || AIndex >= ExtsCount()) return false;
+  FExts.erase(FExts.begin() + AIndex);
+  return true;
+}
+
+std::string TPGCExtScanOption::Dirs(int AIndex) const {
+  if (AIndex < 0 || AIndex >= DirsCount()) return {};
+  return FDirs[static_cast<std::size_t>(AIndex)].dir;
+}
+
+bool TPGCExtScanOption::IncludeSubDirs(int AIndex) const {
+  if (AIndex < 0 || AIndex >= DirsCount()) return false;
+  return FDirs[static_cast<std::size_t>(AIndex)].includeSubDirs;
+}
+
+std::string TPGCExtScanOption::Exts(int AIndex) const {
+  if (AIndex < 0 || AIndex >= ExtsCount()) return {};
+  return FExts[static_cast<std::size_t>(AIndex)];
+}
+
+// ---- items -----------------------------------------------------------------
+
+std::string TPGCExtCleanerScanFileItem::Path() const {
+  return FPathItem != nullptr ? FPathItem->Path() : std::string();
+}
+
+std::string TPGCExtCleanerScanFileItem::FullFileName() const {
+  return AddPathDelimiter(Path()) + FFileName;
+}
+
+platform::DeleteTarget TPGCExtCleanerScanFileItem::Target() const {
+  platform::DeleteTarget t;
+  t.path = FullFileName();
+  if (FPathItem != nullptr) {
+    t.rootLength = FPathItem->RootLength();
+    t.rootId = FPathItem->RootId();
+  }
+  t.fileId = FFileId;
+  return t;
+}
+
+// ---- the walk --------------------------------------------------------------
+
+// One scan's walk of all directories. Sub-folders go through the same
+// visited set as the top-level directories, so a folder reached twice (as
+// its own entry and through its parent, or listed in other letter case) is
+// walked once.
+class TPGCExtCleaner::Walk {
+ public:
+  explicit Walk(TPGCExtCleaner& cleaner)
+      : c_(cleaner), options_(*cleaner.FScanOptions), matcher_(options_) {}
+
+  void Directory(const std::string& ADir, bool AIncludeSubDir, std::int32_t AInDays,
+                 std::uint32_t AAttr) {
+    if (c_.FForceStop) return;
+    const std::string D = AddPathDelimiter(ADir);
+    const platform::FileId rootId = TreeWalker::RootId(D);
+    const std::size_t top = Visit(ADir, D, D.size(), rootId);
+    if (top == kNone) return;
+    inDays_ = AInDays;
+    includeSub_ = AIncludeSubDir;
+    if (AInDays > 0) now_ = GetSystemTimeAsFileTime();
+    TreeWalker::Walk(
+        D, AAttr | platform::kAttrDirectory,
+        [this](TreeWalker::Entry& e) { return Entry(e); }, top);
+  }
+
+ private:
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+  // Adds a path item unless the folder was visited; its index or kNone.
+  std::size_t Visit(std::string path, const std::string& withDelimiter, std::size_t rootLength,
+                    platform::FileId rootId) {
+    if (!c_.FVisitedPaths.insert(FoldedPath(withDelimiter)).second) return kNone;
+    const auto id = static_cast<std::uint32_t>(c_.FScanPathItems.size() + 1);
+    c_.FScanPathItems.push_back(
+        std::make_unique<TPGCExtCleanerScanPathItem>(std::move(path), id, rootLength, rootId));
+    return c_.FScanPathItems.size() - 1;
+  }
+
+  TreeWalker::Action Entry(TreeWalker::Entry& e) {
+    // The queue is drained at every 31st entry of each directory.
+    if (e.Ordinal() % 31 == 0) ProcessMessages();
+    const auto dirIndex = static_cast<std::size_t>(e.DirTag());
+    const TPGCExtCleanerScanPathItem* dirItem = c_.FScanPathItems[dirIndex].get();
+    if (e.IsDirectory()) {
+      // After a stop the rest of this listing is still collected, but no
+      // further directory is entered.
+      if (!includeSub_ || c_.FForceStop) return TreeWalker::Action::Continue;
+      std::string sub = e.FullPath();
+      sub.push_back(platform::kPathDelimiter);
+      const std::size_t index = Visit(sub, sub, dirItem->RootLength(), dirItem->RootId());
+      if (index == kNone) return TreeWalker::Action::Continue;
+      e.SetChildTag(index);
+      return TreeWalker::Action::Enter;
+    }
+    // The name decides first: most files do not match, and they need no
+    // attribute query at all.
+    const std::string* ext = matcher_.Match(e.Name());
+    if (ext == nullptr) return TreeWalker::Action::Continue;
+    const platform::FileAttributeData& data = e.Data();
+    // Vanished since the listing: neither reported nor counted.
+    if (!e.HasData()) return TreeWalker::Action::Continue;
+    if (inDays_ > 0 && FileTimeDayDiff(now_, data.lastAccessTime) < inDays_) {
+      return TreeWalker::Action::Continue;
+    }
+    auto item = std::make_unique<TPGCExtCleanerScanFileItem>(dirItem);
+    item->SetExt(*ext);
+    item->SetFileName(std::string(e.Name()));
+    item->SetFileAttribute(data.attributes);
+    item->SetFileSize(data.size);
+    item->SetModifiedTime(data.lastAccessTime);
+    item->SetCreatedTime(data.creationTime);
+    item->SetFileId(data.id);
+    TPGCExtCleanerScanFileItem* raw = item.get();
+    c_.FScanFileItems.push_back(std::move(item));
+    ++c_.FScanTotalFilesCount;
+    c_.FScanTotalFilesSize += static_cast<std::int64_t>(data.size);
+    if (c_.FOnScanning) c_.FOnScanning(raw);
+    return TreeWalker::Action::Continue;
+  }
+
+  TPGCExtCleaner& c_;
+  const TPGCExtScanOption& options_;
+  EndingMatcher matcher_;
+  std::int32_t inDays_ = 0;
+  bool includeSub_ = false;
+  platform::FileTime now_;
+};
+
+// ---- TPGCExtCleaner --------------------------------------------------------
+
+TPGCExtCleaner::TPGCExtCleaner() : FScanOptions(std::make_unique<TPGCExtScanOption>()) {}
+
+TPGCExtCleaner::~TPGCExtCleaner() = default;
+
+TPGCResult TPGCExtCleaner::DoScan(TPGCScanTypes) {
+  BeginScanState();
+  FScanResult = kResultOk;
+  // File items point into the path items: free them first.
+  FScanFileItems.clear();
+  FScanPathItems.clear();
+  FVisitedPaths.clear();
+  return RunScan(
+      [&] {
+        if (FOnBeginScan) FOnBeginScan(this);
+        return ScanAllDirs();
+      },
+      FOnEndScan);
+}
+
+TPGCResult TPGCExtCleaner::DoNoGuard(TPGCScanTypes AScanTypes) { return RunNoGuard(AScanTypes); }
+
+void TPGCExtCleaner::StopScan() { FForceStop = true; }
+
+TPGCResult TPGCExtCleaner::ScanAllDirs() {
+  if (FForceStop) return kResultOk;
+  // Folders must always pass the entry filter; the option keeps the
+  // widened mask.
+  FScanOptions->SetFileAttribute(FScanOptions->FileAttribute() | platform::kAttrDirectory |
+                                 platform::kAttrTemporary);
+  Walk walk(*this);
+  for (int i = 0; i < FScanOptions->DirsCount() && !FForceStop; ++i) {
+    walk.Directory(FScanOptions->Dirs(i), FScanOptions->IncludeSubDirs(i),
+                   FScanOptions->IgnoreInDays(), FScanOptions->FileAttribute());
+  }
+  return kResultOk;
+}
+
+bool TPGCExtCleaner::MatchExt(std::string_view AFileName, std::string_view AExt) {
+  const std::size_t slash = AFileName.rfind(platform::kPathDelimiter);
+  const std::string_view name =
+      slash == std::string_view::npos ? AFileName : AFileName.substr(slash + 1);
+  std::string folded = TrimChars(AExt, " ");
+  for (char& c : folded) c = FoldAscii(c);
+  return !name.empty() && EndsWithFolded(name, folded);
+}
+
+TPGCExtCleanerScanFileItem* TPGCExtCleaner::ScanFileItems(int AIndex) const {
+  if (AIndex < 0 || AIndex >= ScanFileItemsCount()) return nullptr;
+  return FScanFileItems[static_cast<std::size_t>(AIndex)].get();
+}
+
+TPGCExtCleanerScanPathItem* TPGCExtCleaner::ScanPathItems(int AIndex) const {
+  if (AIndex < 0 || AIndex >= ScanPathItemsCount()) return nullptr;
+  return FScanPathItems[static_cast<std::size_t>(AIndex)].get();
+}
+
+bool TPGCExtCleaner::DeleteScanItem(const TPGCExtCleanerScanFileItem* AItem) {
+  auto it = std::find_if(FScanFileItems.begin(), FScanFileItems.end(),
+                         [AItem](const auto& p) { return p.get() == AItem; });
+  if (AItem == nullptr || it == FScanFileItems.end()) return false;
+  FScanFileItems.erase(it);
+  return true;
+}
+
+void TPGCExtCleaner::ClearScanItem() { FScanFileItems.clear(); }
+
+void TPGCExtCleaner::SortByFileName() {
+  FSortType = stFileName;
+  SortItems();
+}
+
+void TPGCExtCleaner::SortByExt() {
+  FSortType = stExt;
+  SortItems();
+}
+
+void TPGCExtCleaner::SortByFileAttribute() {
+  FSortType = stFileAttribute;
+  SortItems();
+}
+
+void TPGCExtCleaner::SortByCreatedTime() {
+  FSortType = stCreatedTime;
+  SortItems();
+}
+
+void TPGCExtCleaner::SortByModifiedTime() {
+  FSortType = stModifiedTime;
+  SortItems();
+}
+
+void TPGCExtCleaner::SetSortType(TSortType v) {
+  if (v == FSortType) return;
+  FSortType = v;
+  if (FSorted) SortItems();
+}
+
+void TPGCExtCleaner::SetSortDirection(TQelSortDirection v) {
+  if (v == FSortDirection) return;
+  FSortDirection = v;
+  if (FSorted) SortItems();
+}
+
+void TPGCExtCleaner::SetSorted(bool v) {
+  if (v == FSorted) return;
+  FSorted = v;
+  if (FSorted) SortItems();
+}
+
+void TPGCExtCleaner::SortItems() {
+  // The established order of the list: names, endings and attributes come
+  // largest first in the increasing direction, times oldest first.
+  using Item = std::unique_ptr<TPGCExtCleanerScanFileItem>;
+  auto key = [this](const Item& a, const Item& b) -> int {
+    switch (FSortType) {
+      case stFileName: return -SameTextCompare(a->FileName(), b->FileName());
+      case stExt: return -SameTextCompare(a->Ext(), b->Ext());
+      case stFileAttribute:
+        return a->FileAttribute() == b->FileAttribute() ? 0
+               : a->FileAttribute() > b->FileAttribute() ? -1
+                                                          : 1;
+      case stCreatedTime: {
+        const std::uint64_t x = a->CreatedTime().Value(), y = b->CreatedTime().Value();
+        return x == y ? 0 : x < y ? -1 : 1;
+      }
+      case stModifiedTime: {
+        const std::uint64_t x = a->ModifiedTime().Value(), y = b->ModifiedTime().Value();
+        return x == y ? 0 : x < y ? -1 : 1;
+      }
+    }
+    return 0;
+  };
+  const bool increasing = FSortDirection == vsdINC;
+  std::sort(FScanFileItems.begin(), FScanFileItems.end(), [&](const Item& a, const Item& b) {
+    const int k = key(a, b);
+    return increasing ? k < 0 : k > 0;
+  });
+}
+
+}  // namespace purgo
