@@ -1,0 +1,175 @@
+// purgo-bench: runs the cleaners over folders given on the command line.
+//
+//   purgo-bench ext-scan  [--list] DIR...   file-type scan, default endings
+//   purgo-bench app-scan  [--list] DIR      temporary-files category over DIR
+//   purgo-bench ext-clean [--list] DIR...   file-type scan, then delete all
+//
+// --list prints every path found, one per line, as the raw bytes of its
+// name. The last line is always one JSON object:
+//   {"files":N,"bytes":B,"dirs":D,"deleted":K,"seconds":S,"peak_rss_kb":M}
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/AppUtils.h"
+#include "engine/PurgoCore.h"
+#include "platform/FileDelete.h"
+
+namespace {
+
+using purgo::TPGCAppCleaner;
+using purgo::TPGCExtCleaner;
+using purgo::TPGCScanTypes;
+
+// The options file's 42 default endings, in their order.
+const char* const kDefaultEndings[] = {
+    ".@@@",  ".---",    ".$db",   ".$$$",  ".?$?",  ".??$",  ".??~",        ".?~?",
+    ".^",    ".___",    ".temp",  ".tmp",  "._dd",  "._detmp", "._mp",      ".~*",
+    ".aps",  ".bak",    ".chk",   ".db$",  ".diz",  ".dmp",  ".err",        ".ftg",
+    ".fts",  ".fnd",    ".gid",   ".ilk",  ".log",  ".log?", ".ncb",        ".nch",
+    ".old",  ".pch",    ".prv",   ".sik",  ".syd",  ".wbk",  "log.txt",     "imagedb.aid",
+    "mscreate.dir",     "thumbs.db",
+};
+static_assert(sizeof kDefaultEndings / sizeof kDefaultEndings[0] == 42);
+
+struct Totals {
+  std::int64_t files = 0;
+  std::int64_t bytes = 0;
+  std::int64_t dirs = 0;
+  std::int64_t deleted = 0;
+};
+
+void PrintLine(const std::string& path) {
+  std::fwrite(path.data(), 1, path.size(), stdout);
+  std::fputc('\n', stdout);
+}
+
+long PeakRssKb() {
+  struct rusage ru {};
+  ::getrusage(RUSAGE_SELF, &ru);
+  return ru.ru_maxrss;
+}
+
+void ConfigureExtScan(TPGCExtCleaner& cleaner, const std::vector<std::string>& dirs) {
+  purgo::TPGCExtScanOption& options = *cleaner.ScanOptions();
+  options.SetFileAttribute(31);
+  options.SetIgnoreInDays(0);
+  options.ClearDirs();
+  for (const std::string& d : dirs) options.AddDir(d, true);
+  options.ClearExts();
+  for (const char* e : kDefaultEndings) options.AddExt(e);
+}
+
+Totals ExtScan(const std::vector<std::string>& dirs, bool list, bool clean) {
+  TPGCExtCleaner cleaner;
+  ConfigureExtScan(cleaner, dirs);
+  cleaner.DoScan(purgo::kScanOtherFiles);
+  Totals t;
+  t.files = cleaner.ScanTotalFilesCount();
+  t.bytes = cleaner.ScanTotalFilesSize();
+  t.dirs = cleaner.ScanPathItemsCount();
+  if (list) {
+    for (int i = 0; i < cleaner.ScanFileItemsCount(); ++i) {
+      PrintLine(cleaner.ScanFileItems(i)->FullFileName());
+    }
+  }
+  if (clean) {
+    for (int i = 0; i < cleaner.ScanFileItemsCount(); ++i) {
+      const purgo::platform::DeleteTarget target = cleaner.ScanFileItems(i)->Target();
+      if (purgo::platform::DeleteFileSafely(target) == purgo::platform::DeleteResult::Deleted) {
+        ++t.deleted;
+      }
+    }
+  }
+  return t;
+}
+
+// The temporary-files category with its folder pointed elsewhere.
+class TempDirCleaner : public TPGCAppCleaner {
+ public:
+  explicit TempDirCleaner(std::string dir) : dir_(purgo::AddPathDelimiter(dir)) {}
+
+ protected:
+  std::string CategoryFolder(TPGCScanTypes type) const override {
+    return type == purgo::kScanTempFiles ? dir_ : std::string();
+  }
+
+ private:
+  std::string dir_;
+};
+
+Totals AppScan(const std::string& dir, bool list) {
+  TempDirCleaner cleaner(dir);
+  // What the page keeps per file: its path and its reported size.
+  struct Found {
+    std::string path;
+    std::uint32_t size;
+  };
+  std::vector<Found> found;
+  Totals t;
+  cleaner.SetOnScanning([&](TPGCScanTypes type, const std::string& name, std::uint32_t size,
+                            const purgo::platform::FileTime*, std::uint32_t) {
+    if (type == purgo::kScanTypeDirectory) {
+      ++t.dirs;
+      return;
+    }
+    found.push_back({name, size});
+  });
+  cleaner.DoScan(purgo::kScanTempFiles);
+  t.files = cleaner.ScanTotalFilesCount();
+  t.bytes = cleaner.ScanTotalFilesSize();
+  if (list) {
+    for (const Found& f : found) PrintLine(f.path);
+  }
+  return t;
+}
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: purgo-bench ext-scan [--list] DIR...\n"
+               "       purgo-bench app-scan [--list] DIR\n"
+               "       purgo-bench ext-clean [--list] DIR...\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) return Usage();
+  const std::string command = argv[1];
+  bool list = false;
+  std::vector<std::string> dirs;
+  for (int i = 2; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--list") == 0) {
+      list = true;
+    } else {
+      dirs.emplace_back(argv[i]);
+    }
+  }
+  if (dirs.empty()) return Usage();
+  static char outBuffer[1 << 16];
+  std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
+
+  const auto start = std::chrono::steady_clock::now();
+  Totals t;
+  if (command == "ext-scan") {
+    t = ExtScan(dirs, list, false);
+  } else if (command == "ext-clean") {
+    t = ExtScan(dirs, list, true);
+  } else if (command == "app-scan" && dirs.size() == 1) {
+    t = AppScan(dirs.front(), list);
+  } else {
+    return Usage();
+  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf("{\"files\":%" PRId64 ",\"bytes\":%" PRId64 ",\"dirs\":%" PRId64
+              ",\"deleted\":%" PRId64 ",\"seconds\":%.3f,\"peak_rss_kb\":%ld}\n",
+              t.files, t.bytes, t.dirs, t.deleted, seconds, PeakRssKb());
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}
