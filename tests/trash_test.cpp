@@ -1,0 +1,177 @@
+// The freedesktop Trash: which trash directories are used, listing their
+// items with original names and sizes, and emptying them without touching
+// anything outside.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/Trash.h"
+#include "tests/Sandbox.h"
+
+namespace purgo::platform {
+namespace {
+
+bool Exists(const std::string& p) {
+  struct stat st {};
+  return ::lstat(p.c_str(), &st) == 0;
+}
+
+std::string Info(const std::string& path) {
+  return "[Trash Info]\nPath=" + path + "\nDeletionDate=2024-01-02T03:04:05\n";
+}
+
+TEST(TrashTest, ParsesTrashInfo) {
+  struct Case {
+    const char* text;
+    std::optional<std::string> path;
+  };
+  const std::vector<Case> cases = {
+      {"[Trash Info]\nPath=/home/u/a%20b.txt\nDeletionDate=2024-01-01T00:00:00\n", "/home/u/a b.txt"},
+      {"[Trash Info]\r\nDeletionDate=x\r\nPath=rel/x%2Fy\r\n", "rel/x/y"},
+      {"# comment\n\n[Trash Info]\nPath = /spaced \n", "/spaced"},
+      {"[Trash Info]\nPath=/%e4%b8%ad\n", "/\xe4\xb8\xad"},
+      {"[Trash Info]\nPath=/bytes%FF\n", "/bytes\xff"},
+      {"[Trash Info]\nPath=/a\nPath=/b\n", "/a"},
+      {"", std::nullopt},
+      {"Path=/no/group\n", std::nullopt},
+      {"[Other]\nPath=/x\n", std::nullopt},
+      {"[Trash Info]\nDeletionDate=x\n", std::nullopt},
+      {"[Trash Info]\n[Other]\nPath=/x\n", std::nullopt},
+      {"[Trash Info]\nPath=/bad%2\n", std::nullopt},
+      {"[Trash Info]\nPath=/bad%zz\n", std::nullopt},
+      {"[Trash Info]\nPath=/nul%00x\n", std::nullopt},
+      {"[Trash Info]\nPath=\n", std::nullopt},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ParseTrashInfo(c.text), c.path) << c.text;
+}
+
+TEST(TrashTest, ListsItemsOfEveryTrashWithTheirNamesAndSizes) {
+  test::Sandbox box;
+  const std::string home = box.Path("home/.local/share/Trash");
+  box.MakeFile("home/.local/share/Trash/files/report.2", "123456");
+  box.MakeFile("home/.local/share/Trash/info/report.2.trashinfo", Info("/home/u/Report%20(final).txt"));
+  box.MakeFile("home/.local/share/Trash/files/dir/a", "12");
+  box.MakeFile("home/.local/share/Trash/files/dir/sub/.b", "345");
+  box.MakeSymlink("home/.local/share/Trash/files/dir/link", "/etc/passwd");
+  box.MakeFile("home/.local/share/Trash/info/dir.trashinfo", Info("relative/dir"));
+  box.MakeFile("home/.local/share/Trash/files/no-info", "x");
+  box.MakeFile("home/.local/share/Trash/files/broken", "xy");
+  box.MakeFile("home/.local/share/Trash/info/broken.trashinfo", "garbage\n");
+  box.MakeFile("home/.local/share/Trash/files/.hidden", "h");
+  const std::string second = box.Path("volume/.Trash-" + std::to_string(::getuid()));
+  box.MakeFile("volume/.Trash-" + std::to_string(::getuid()) + "/files/usb.txt", "1234");
+  box.MakeFile("volume/.Trash-" + std::to_string(::getuid()) + "/info/usb.txt.trashinfo",
+               Info("/media/usb/Stick%25.txt"));
+
+  EXPECT_EQ(TrashDirectories().front(), home + "/");
+  const std::vector<TrashItem> items = ListTrash({home, second, box.Path("nothing-here")});
+  std::map<std::string, std::pair<std::string, std::uint64_t>> byEntry;
+  for (const TrashItem& i : items) {
+    byEntry[i.entryName] = {i.displayName, i.data.size};
+    EXPECT_FALSE(i.data.lastAccessTime.IsZero());
+  }
+  const std::uint64_t linkSize = std::string("/etc/passwd").size();
+  EXPECT_EQ(byEntry, (std::map<std::string, std::pair<std::string, std::uint64_t>>{
+                         {"report.2", {"Report (final).txt", 6}},
+                         {"dir", {"dir", 5 + linkSize}},
+                         {"no-info", {"no-info", 1}},
+                         {"broken", {"broken", 2}},
+                         {".hidden", {".hidden", 1}},
+                         {"usb.txt", {"Stick%.txt", 4}}}));
+  ASSERT_EQ(items.size(), 6u);
+  EXPECT_EQ(items.back().trashDir, second + "/");
+  EXPECT_EQ(items.back().originalPath, "/media/usb/Stick%.txt");
+  for (const TrashItem& i : items) {
+    if (i.entryName == "dir") {
+      EXPECT_NE(i.data.attributes & kAttrDirectory, 0u);
+    }
+    if (i.entryName == ".hidden") {
+      EXPECT_NE(i.data.attributes & kAttrHidden, 0u);
+    }
+  }
+}
+
+TEST(TrashTest, EmptyingDeletesLinksAsLinksAndEverythingElseInTheTrash) {
+  test::Sandbox box;
+  const std::string trash = box.Path("trash");
+  const std::string precious = box.MakeFile("outside/precious", "keep");
+  box.MakeFile("outside/dir/also-precious", "keep");
+  box.MakeSymlink("trash/files/link-to-dir", box.Path("outside/dir"));
+  box.MakeSymlink("trash/files/link-to-file", precious);
+  box.MakeFile("trash/info/link-to-dir.trashinfo", Info("/x/link-to-dir"));
+  box.MakeFile("trash/files/tree/ro-file", "r");
+  ::chmod(box.Path("trash/files/tree/ro-file").c_str(), 0444);
+  box.MakeFile("trash/files/tree/locked/inner", "i");
+  ::chmod(box.Path("trash/files/tree/locked").c_str(), 0555);
+  box.MakeSymlink("trash/files/tree/inner-link", box.Path("outside"));
+  box.MakeFile("trash/files/.hidden");
+  box.MakeFile("trash/info/tree.trashinfo", Info("/x/tree"));
+  box.MakeFile("trash/info/orphan.trashinfo", Info("/x/orphan"));
+  box.MakeFile("trash/info/unrelated.txt");
+  box.MakeFile("trash/directorysizes", "5 123 tree\n");
+  const std::string second = box.Path("second");
+  box.MakeFile("second/files/f");
+
+  EXPECT_TRUE(EmptyTrash({trash, second, box.Path("no-such-trash")}));
+  EXPECT_TRUE(ListTrash({trash, second}).empty());
+  EXPECT_TRUE(Exists(box.Path("trash/files")));
+  EXPECT_FALSE(Exists(box.Path("trash/info/tree.trashinfo")));
+  EXPECT_FALSE(Exists(box.Path("trash/info/orphan.trashinfo")));
+  EXPECT_TRUE(Exists(box.Path("trash/info/unrelated.txt")));
+  EXPECT_FALSE(Exists(box.Path("trash/directorysizes")));
+  EXPECT_FALSE(Exists(box.Path("second/files/f")));
+  EXPECT_TRUE(Exists(precious));
+  EXPECT_TRUE(Exists(box.Path("outside/dir/also-precious")));
+  EXPECT_TRUE(EmptyTrash({trash}));  // an empty trash stays a success
+}
+
+TEST(TrashTest, FilesFolderThatIsALinkIsNeverFollowed) {
+  test::Sandbox box;
+  const std::string precious = box.MakeFile("outside/precious", "keep");
+  box.MakeDir("trash/info");
+  box.MakeSymlink("trash/files", box.Path("outside"));
+  EXPECT_TRUE(ListTrash({box.Path("trash")}).empty());
+  EXPECT_FALSE(EmptyTrash({box.Path("trash")}));
+  EXPECT_TRUE(Exists(precious));
+}
+
+TEST(TrashTest, TopDirectoryTrashesFollowTheStickyAndLinkRules) {
+  const std::string uid = std::to_string(::getuid());
+  struct Case {
+    const char* label;
+    bool sharedSticky, sharedIsLink, ownIsLink;
+    std::vector<std::string> expected;  // relative to the top
+  };
+  const std::vector<Case> cases = {
+      {"sticky shared trash and own trash", true, false, false, {".Trash/" + uid + "/", ".Trash-" + uid + "/"}},
+      {"shared trash without the sticky bit is not used", false, false, false, {".Trash-" + uid + "/"}},
+      {"shared trash that is a link is not used", true, true, false, {".Trash-" + uid + "/"}},
+      {"own trash that is a link is not used", true, false, true, {".Trash/" + uid + "/"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    test::Sandbox box;
+    const std::string top = box.MakeDir("top");
+    const std::string real = box.MakeDir(c.sharedIsLink ? "elsewhere" : "top/.Trash");
+    box.MakeDir((c.sharedIsLink ? "elsewhere/" : "top/.Trash/") + uid);
+    ::chmod(real.c_str(), c.sharedSticky ? 01777 : 0777);
+    if (c.sharedIsLink) box.MakeSymlink("top/.Trash", real);
+    if (c.ownIsLink) {
+      box.MakeDir("own-elsewhere");
+      box.MakeSymlink("top/.Trash-" + uid, box.Path("own-elsewhere"));
+    } else {
+      box.MakeDir("top/.Trash-" + uid);
+    }
+    std::vector<std::string> expected;
+    for (const auto& e : c.expected) expected.push_back(top + "/" + e);
+    EXPECT_EQ(TopDirectoryTrashes(top), expected);
+    EXPECT_EQ(TopDirectoryTrashes(top + "/"), expected);
+  }
+}
+
+}  // namespace
+}  // namespace purgo::platform
