@@ -136,12 +136,20 @@ bool TPGCAppOptions::LoadFromXML() {
   const std::string file = OptionsFile();
   if (!platform::FileExists(file)) return false;
   platform::XmlDocument doc;
-  if (!doc.LoadFromFile(file)) return false;
-  XmlNode root = doc.DocumentElement();
+  return doc.LoadFromFile(file) && ReadDocument(doc);
+}
+
+bool TPGCAppOptions::LoadFromXMLBytes(std::string_view ABytes) {
+  platform::XmlDocument doc;
+  return doc.LoadFromBytes(ABytes) && ReadDocument(doc);
+}
+
+bool TPGCAppOptions::ReadDocument(const platform::XmlDocument& ADoc) {
+  XmlNode root = ADoc.DocumentElement();
   if (!root || !root.HasChildNodes()) return false;
   XmlNode cleaner = root.ChildElement("FilesCleaner");
   if (!cleaner || !cleaner.HasChildNodes()) return true;
-
+  bool complete = true;
   try {
     std::int32_t number = 0;
     auto readInt = [&](const char* AName, auto ASet) {
@@ -190,11 +198,43 @@ bool TPGCAppOptions::LoadFromXML() {
       LoadDefaultDirs();
     }
   } catch (const MalformedOptions&) {
-    return false;
+    complete = false;
   } catch (const std::bad_alloc&) {
-    return false;
+    complete = false;
   }
-  return true;
+  // A list that the load left empty (every item dropped, or the load
+  // stopped before the first one) gets its defaults back: an empty list is
+  // nothing the file can hold, and nothing of it could be read.
+  if (ExtListCount() == 0) LoadDefaultExts();
+  if (DirListCount() == 0) LoadDefaultDirs();
+  return complete;
+}
+
+std::string TPGCAppOptions::SaveToXMLBytes() const {
+  platform::XmlDocument doc;
+  XmlNode cleaner = doc.CreateDocumentElement("Options").AppendElement("FilesCleaner");
+  cleaner.SetAttribute("ScanTypes", Int32Text(FAppScanTypes));
+  cleaner.SetAttribute("IgnoreInDays", std::to_string(FIgnoreInDays));
+  cleaner.SetAttribute("IgnoreOutDays", std::to_string(FIgnoreOutDays));
+  cleaner.SetAttribute("FileAttribute", Int32Text(FFileAttribute));
+  cleaner.AppendElement("LastCleanTime")
+      .SetText(std::to_string(static_cast<std::int64_t>(FLastCleanTime.Value())));
+
+  XmlNode exts = cleaner.AppendElement("FileTypesExt");
+  for (int i = 0; i < ExtListCount(); ++i) {
+    XmlNode item = exts.AppendElement("ExtItem");
+    item.AppendElement("FileTypesExt_Text").SetText(ExtText(i));
+    item.AppendElement("FileTypesExt_Check").SetText(BoolText(ExtChecked(i)));
+    item.AppendElement("FileTypesExt_Default").SetText(BoolText(ExtDefault(i)));
+  }
+  XmlNode dirs = cleaner.AppendElement("FileTypesDir");
+  for (int i = 0; i < DirListCount(); ++i) {
+    XmlNode item = dirs.AppendElement("DirItem");
+    item.AppendElement("FileTypesDir_Text").SetText(DirText(i));
+    item.AppendElement("FileTypesDir_Check").SetText(BoolText(DirChecked(i)));
+    item.AppendElement("FileTypesDir_IncludeSub").SetText(BoolText(DirIncludeSub(i)));
+  }
+  return doc.SaveToBytes();
 }
 
 bool TPGCAppOptions::SaveToXML(std::string* AError) const {
@@ -203,35 +243,14 @@ bool TPGCAppOptions::SaveToXML(std::string* AError) const {
     if (AError != nullptr) *AError = platform::UnableToWriteMessage(file);
     return false;
   }
+  std::string bytes;
   try {
-    platform::XmlDocument doc;
-    XmlNode cleaner = doc.CreateDocumentElement("Options").AppendElement("FilesCleaner");
-    cleaner.SetAttribute("ScanTypes", Int32Text(FAppScanTypes));
-    cleaner.SetAttribute("IgnoreInDays", std::to_string(FIgnoreInDays));
-    cleaner.SetAttribute("IgnoreOutDays", std::to_string(FIgnoreOutDays));
-    cleaner.SetAttribute("FileAttribute", Int32Text(FFileAttribute));
-    cleaner.AppendElement("LastCleanTime")
-        .SetText(std::to_string(static_cast<std::int64_t>(FLastCleanTime.Value())));
-
-    XmlNode exts = cleaner.AppendElement("FileTypesExt");
-    for (int i = 0; i < ExtListCount(); ++i) {
-      XmlNode item = exts.AppendElement("ExtItem");
-      item.AppendElement("FileTypesExt_Text").SetText(ExtText(i));
-      item.AppendElement("FileTypesExt_Check").SetText(BoolText(ExtChecked(i)));
-      item.AppendElement("FileTypesExt_Default").SetText(BoolText(ExtDefault(i)));
-    }
-    XmlNode dirs = cleaner.AppendElement("FileTypesDir");
-    for (int i = 0; i < DirListCount(); ++i) {
-      XmlNode item = dirs.AppendElement("DirItem");
-      item.AppendElement("FileTypesDir_Text").SetText(DirText(i));
-      item.AppendElement("FileTypesDir_Check").SetText(BoolText(DirChecked(i)));
-      item.AppendElement("FileTypesDir_IncludeSub").SetText(BoolText(DirIncludeSub(i)));
-    }
-    return doc.SaveToFile(file, AError);
+    bytes = SaveToXMLBytes();
   } catch (const std::bad_alloc&) {
     if (AError != nullptr) *AError = platform::UnableToWriteMessage(file);
     return false;
   }
+  return platform::WriteFileAtomically(file, bytes, AError);
 }
 
 int TPGCAppOptions::AddDir(const std::string& ADir, bool AIncludeSub, bool AChecked) {

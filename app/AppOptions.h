@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "engine/AppUtils.h"
 #include "engine/PurgoCore.h"
@@ -12,6 +13,10 @@
 #include "engine/VolumeInfos.h"
 
 namespace purgo {
+
+namespace platform {
+class XmlDocument;
+}
 
 class TPGCAppOptions {
  public:
@@ -31,14 +36,20 @@ class TPGCAppOptions {
 
   // Reads the options file. False when it is missing, malformed, or has an
   // element where a text belongs; what was read before such an element
-  // stays, everything else keeps its value. A missing or empty extension
-  // or directory list restores that list's defaults; items with an empty
-  // text are dropped.
+  // stays, everything else keeps its value. Items with an empty text are
+  // dropped; an extension or directory list that is missing, empty, or
+  // left without a single item restores that list's defaults.
   bool LoadFromXML();
   // Writes the whole file, creating the data folder if needed. False, with
   // the old file intact and `AError` set to "Unable to write to <file>",
   // when the folder or the file cannot be written.
   bool SaveToXML(std::string* AError = nullptr) const;
+
+  // The same rules on a document held in memory: LoadFromXMLBytes reads
+  // the bytes of an options file, SaveToXMLBytes gives the bytes that
+  // SaveToXML writes.
+  bool LoadFromXMLBytes(std::string_view ABytes);
+  std::string SaveToXMLBytes() const;
 
   void LoadDefaultExts();
   void LoadDefaultDirs();
@@ -78,6 +89,7 @@ class TPGCAppOptions {
 
  private:
   TQelVolumeInfos& Volumes();
+  bool ReadDocument(const platform::XmlDocument& ADoc);
 
   // Each list record has one string slot (the text) and two Boolean slots:
   // directories IncludeSub, Checked; extensions Checked, Default.

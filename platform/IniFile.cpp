@@ -36,7 +36,7 @@ std::string_view TrimBlanks(std::string_view s) {
 }
 
 // A caller's section or key name as the file would hold it.
-std::string_view NormalName(std::string_view s) { return TrimBlanks(CutAtNul(s)); }
+std::string_view NormalName(std::string_view s) { return TrimBlanks(s); }
 
 bool IsQuote(char c) { return c == '"' || c == '\''; }
 
@@ -90,12 +90,28 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
   return out;
 }
 
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+
+// The first bytes decide the encoding. Byte-order marks repeated after the
+// first are skipped too: left in the text they would hide the first line
+// now and, written back, be taken for the mark next time.
 std::string DecodeFileText(std::string_view bytes) {
-  auto startsWith = [&](std::string_view bom) { return bytes.substr(0, bom.size()) == bom; };
-  if (startsWith("\xEF\xBB\xBF")) return std::string(bytes.substr(3));
-  if (startsWith("\xFF\xFE")) return Utf16ToUtf8(bytes.substr(2), /*bigEndian=*/false);
-  if (startsWith("\xFE\xFF")) return Utf16ToUtf8(bytes.substr(2), /*bigEndian=*/true);
-  return std::string(bytes);
+  std::string text;
+  if (StartsWith(bytes, kUtf8Bom)) {
+    text = bytes.substr(3);
+  } else if (StartsWith(bytes, "\xFF\xFE")) {
+    text = Utf16ToUtf8(bytes.substr(2), /*bigEndian=*/false);
+  } else if (StartsWith(bytes, "\xFE\xFF")) {
+    text = Utf16ToUtf8(bytes.substr(2), /*bigEndian=*/true);
+  } else {
+    text = bytes;
+  }
+  std::size_t skip = 0;
+  while (StartsWith(std::string_view(text).substr(skip), kUtf8Bom)) skip += kUtf8Bom.size();
+  text.erase(0, skip);
+  return text;
 }
 
 // Length in bytes of the character at s[i] and the UTF-16 units it takes:
@@ -146,12 +162,14 @@ std::string_view LimitToUtf16Units(std::string_view s, std::size_t maxUnits) {
 
 bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
 
+bool HasNul(std::string_view s) { return s.find('\0') != std::string_view::npos; }
+
 bool ValidSectionName(std::string_view s) {
-  return !s.empty() && !HasLineBreak(s) && s.find(']') == std::string_view::npos;
+  return !s.empty() && !HasLineBreak(s) && !HasNul(s) && s.find(']') == std::string_view::npos;
 }
 
 bool ValidKeyName(std::string_view s) {
-  return !s.empty() && !HasLineBreak(s) && s.find('=') == std::string_view::npos &&
+  return !s.empty() && !HasLineBreak(s) && !HasNul(s) && s.find('=') == std::string_view::npos &&
          s.front() != '[' && s.front() != ';';
 }
 
@@ -353,12 +371,21 @@ bool IniFile::SetString(std::string_view section, std::string_view key, std::str
   return true;
 }
 
+std::string IniFile::Text() const {
+  // Text that begins like a UTF-16 byte-order mark (bytes that are not
+  // UTF-8) would be read back as UTF-16; a UTF-8 mark in front settles it.
+  if (StartsWith(text_, "\xFF\xFE") || StartsWith(text_, "\xFE\xFF")) {
+    return std::string(kUtf8Bom) + text_;
+  }
+  return text_;
+}
+
 bool IniFile::UpdateFile(std::string* error) const {
   if (fileName_.empty() || status_ == ReadStatus::TooLarge || status_ == ReadStatus::Failed) {
     if (error != nullptr) *error = UnableToWriteMessage(fileName_);
     return false;
   }
-  return WriteFileAtomically(fileName_, text_, error);
+  return WriteFileAtomically(fileName_, Text(), error);
 }
 
 bool IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value,

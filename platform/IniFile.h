@@ -32,14 +32,15 @@
 //    its section or a new section at the end of the file. Every other line,
 //    comment and blank line stays as it was, line endings included.
 //  - Files are written as UTF-8 without a byte-order mark; a file that was
-//    UTF-16 is converted.
+//    UTF-16 is converted. (Byte-order marks repeated at the start of a file
+//    are skipped on reading and not written back.)
 //  - Each write replaces the whole file atomically (platform/FileIO.h).
-//  - Names and values are cut at a NUL character, as the C strings of the
-//    Windows calls are. A write that cannot be stored as one INI line is
-//    refused rather than written in a form that would read back as other
-//    keys or sections: a section name that is empty or holds "]", a key
-//    name that is empty, holds "=" or starts with "[" or ";", and any line
-//    break in a name or value.
+//  - A value is cut at a NUL character, as the C strings of the Windows
+//    calls are. A write that cannot be stored as one INI line is refused
+//    rather than written in a form that would read back as other keys or
+//    sections: a section name that is empty or holds "]", a key name that
+//    is empty, holds "=" or starts with "[" or ";", a NUL in a name, and any
+//    line break in a name or value.
 //  - A value with blanks at either end, or one enclosed in matching
 //    quotation marks, is written inside double quotation marks, so that it
 //    reads back exactly (Windows itself strips such quotes on reading).
@@ -108,8 +109,10 @@ class IniFile {
   bool WriteString(std::string_view section, std::string_view key, std::string_view value,
                    std::string* error = nullptr);
 
-  // The document as it is written: UTF-8 text.
-  const std::string& Text() const { return text_; }
+  // The document as it is written to the file: UTF-8 text (with a
+  // byte-order mark only where the text would otherwise begin like a
+  // UTF-16 one).
+  std::string Text() const;
 
  private:
   // Positions are byte offsets into text_; 32 bits suffice below the size

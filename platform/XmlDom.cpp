@@ -129,7 +129,11 @@ void XmlNode::SetText(std::string_view text) {
   if (!IsElement()) return;
   pugi::xml_node n = Node(node_);
   while (pugi::xml_node c = n.first_child()) n.remove_child(c);
-  if (!text.empty()) n.append_child(pugi::node_pcdata).set_value(Storable(text).c_str());
+  if (text.empty()) return;
+  // Whitespace-only text is dropped on reading as the blanks between
+  // elements are; a CDATA section keeps it.
+  const bool blankOnly = text.find_first_not_of(" \t\r\n") == std::string_view::npos;
+  n.append_child(blankOnly ? pugi::node_cdata : pugi::node_pcdata).set_value(Storable(text).c_str());
 }
 
 XmlDocument::XmlDocument() : doc_(std::make_unique<pugi::xml_document>()) {}

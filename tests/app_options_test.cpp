@@ -244,9 +244,13 @@ TEST(AppOptionsTest, LoadFollowsTheReadingRules) {
                               Ext("ExtItem", ".c", "-1", "-1") + "</FileTypesExt><FileTypesDir>" + Dir("/d", "-1", "-1") +
                               "</FileTypesDir>"),
        false, 5, 7, 35, 9, std::vector<Entry>{{".a", true, true}}, std::nullopt},
-      {"a flag holding an element stops the load",
+      {"a list the load leaves empty gets its defaults",
        OptionsXml("", "<FileTypesDir>" + Dir("/d", "<x/>", "") + "</FileTypesDir>"), false, 3, 1, 31, 0,
-       DefaultExts(), std::vector<Entry>{}},
+       DefaultExts(), kMachineDirs},
+      {"lists without one readable item get their defaults",
+       OptionsXml("", "<FileTypesExt>\n >\n</FileTypesExt><FileTypesDir>" + Dir("", "-1", "-1") +
+                          "<Other/></FileTypesDir>"),
+       true, 3, 1, 31, 0, DefaultExts(), kMachineDirs},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -349,7 +353,8 @@ TEST(AppOptionsTest, SaveAndLoadRoundTripEveryFieldAndList) {
   saved.SetLastCleanTime(TFileTime{0x89ABCDEFu, 0xF1234567u});
   saved.ClearExts();
   const std::vector<Entry> exts = {{".tmp", true, true},   {".tmp", false, true}, {" spaced ", true, false},
-                                   {"<&\"'>", false, false}, {"日本.bak", true, true}, {"~$*", false, false}};
+                                   {"<&\"'>", false, false}, {"日本.bak", true, true}, {"~$*", false, false},
+                                   {"  ", true, true}};
   for (const Entry& e : exts) saved.AddExt(e.text, e.a, e.b);
   saved.ClearDirs();
   const std::vector<Entry> dirs = {{"/", true, true}, {"/home/user/My Files/", false, true},

@@ -35,7 +35,7 @@ TEST(XmlDomTest, WritesUtf16AsDeclaredWithoutIndentation) {
 
 TEST(XmlDomTest, ReadsBackWhatItWrites) {
   const std::vector<std::string> texts = {
-      "", "plain", "<&>\"' all escaped", "  blanks kept  ", "line\r\nbreaks", "C:\\Windows\\",
+      "", " ", "\t\r\n", "plain", "<&>\"' all escaped", "  blanks kept  ", "line\r\nbreaks", "C:\\Windows\\",
       "tab\there", "\x01\x1F control", "Ünïcödé \xF0\x9F\x98\x80", std::string(5000, 'x')};
   XmlDocument doc;
   XmlNode root = doc.CreateDocumentElement("Root");
