@@ -218,5 +218,64 @@ TEST(FileDeleteTest, FileHeldByAnotherProcessIsInUse) {
   }
 }
 
+TEST(FileDeleteTest, ReadOnlyOptionAndDirectoryRemovalKeepThePathRules) {
+  test::Sandbox box;
+  struct Case {
+    const char* label;
+    bool directory;  // RemoveDirectorySafely, else DeleteFileSafely with allowReadOnly
+    DeleteResult expected;
+    std::function<DeleteTarget()> setup;
+    std::vector<std::string> survivors = {};
+  };
+  const Case cases[] = {
+      {"read-only file allowed", false, DeleteResult::Deleted,
+       [&] {
+         ::chmod(box.MakeFile("scan/ro").c_str(), 0444);
+         return Scanned(box, "scan", "ro");
+       }},
+      {"read-only file swapped for another", false, DeleteResult::PathChanged,
+       [&] {
+         ::chmod(box.MakeFile("scan/ro2").c_str(), 0444);
+         DeleteTarget t = Scanned(box, "scan", "ro2");
+         // Made before the old one goes, so it cannot reuse its inode.
+         box.MakeFile("scan/ro2-keep");
+         ::rename(box.Path("scan/ro2-keep").c_str(), box.Path("scan/ro2").c_str());
+         return t;
+       },
+       {"scan/ro2"}},
+      {"empty directory", true, DeleteResult::Deleted,
+       [&] { box.MakeDir("scan/empty"); return Scanned(box, "scan", "empty"); }},
+      {"directory that is not empty", true, DeleteResult::Failed,
+       [&] { box.MakeFile("scan/full/f"); return Scanned(box, "scan", "full"); }, {"scan/full/f"}},
+      {"link to a directory", true, DeleteResult::NotAFile,
+       [&] {
+         box.MakeSymlink("scan/dirlink", box.MakeDir("keep/emptydir"));
+         return Scanned(box, "scan", "dirlink");
+       },
+       {"scan/dirlink", "keep/emptydir"}},
+      {"directory below a swapped folder", true, DeleteResult::PathChanged,
+       [&] {
+         box.MakeDir("scan/sw/inner");
+         box.MakeDir("outside2/inner");
+         DeleteTarget t = Scanned(box, "scan", "sw/inner");
+         fs::rename(box.Path("scan/sw"), box.Path("sw-old"));
+         box.MakeSymlink("scan/sw", box.Path("outside2"));
+         return t;
+       },
+       {"outside2/inner"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const DeleteTarget t = c.setup();
+    const DeleteResult r =
+        c.directory ? RemoveDirectorySafely(t) : DeleteFileSafely(t, DeleteOptions{true});
+    EXPECT_EQ(r, c.expected) << DeleteResultName(r);
+    if (c.expected == DeleteResult::Deleted) {
+      EXPECT_FALSE(Exists(t.path));
+    }
+    for (const auto& s : c.survivors) EXPECT_TRUE(Exists(box.Path(s))) << s;
+  }
+}
+
 }  // namespace
 }  // namespace purgo::platform
