@@ -139,10 +139,10 @@ class TQelMultiFonts {
   // while reading gives false and may leave the store partly filled. A
   // given callback is kept for later loads.
   bool LoadFromIni(const std::string& AFullFileName, THandlingIniEvent AOnLoadingFonts = nullptr);
-  // Writes every description as "_Fonts_"/id = its text (of two with
-  // one id the first, which lookups find), lets
-  // DoSavingFonts add to the same file, and replaces the file once. False
-  // when DoSavingFonts fails or the file cannot be written.
+  // Writes every description as "_Fonts_"/id = its text (of two with one
+  // id the first, which lookups find), lets DoSavingFonts add to the same
+  // file, and replaces the file once. False when DoSavingFonts fails or
+  // the file cannot be written.
   bool SaveToIni(const std::string& AFullFileName, THandlingIniEvent AOnSavingFonts = nullptr);
 
   // Applies ABaseProperty (when given) and then the description with
