@@ -233,14 +233,16 @@ void IniFile::Parse() {
   const std::size_t n = text.size();
   Section* current = nullptr;
   auto u32 = [](std::size_t v) { return static_cast<std::uint32_t>(v); };
+  // One key per line at most: reserving for that spares a file of many
+  // short lines the repeated copying of a growing index.
+  keys_.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
 
   for (std::size_t pos = 0; pos < n;) {
     const std::size_t lineBegin = pos;
-    std::size_t lineEnd = text.find_first_of("\r\n", pos);
+    std::size_t lineEnd = pos;
+    while (lineEnd < n && text[lineEnd] != '\n' && text[lineEnd] != '\r') ++lineEnd;
     std::size_t next = n;
-    if (lineEnd == std::string_view::npos) {
-      lineEnd = n;
-    } else {
+    if (lineEnd < n) {
       next = (text[lineEnd] == '\r' && lineEnd + 1 < n && text[lineEnd + 1] == '\n') ? lineEnd + 2
                                                                                       : lineEnd + 1;
       if (!newlineKnown) {

@@ -158,8 +158,8 @@ UniqueFd ConnectToHolder(const std::string& name) {
   sockaddr_un addr {};
   socklen_t len = 0;
   if (!SocketAddress(p->dir, p->socketName, dirHold, addr, len)) return {};
-  // A full backlog (EAGAIN) means a holder that takes no calls: as good as
-  // no window.
+  // A full backlog (EAGAIN) means a holder that has taken no calls for a
+  // long time: as good as no window.
   if (::connect(sock.Get(), reinterpret_cast<const sockaddr*>(&addr), len) != 0) return {};
   if (!PeerIsThisUser(sock.Get())) return {};
   return sock;
@@ -267,7 +267,7 @@ CreateBlockResult CreateInstanceBlock(const std::string& name, const InstanceRec
   if (!SocketAddress(p->dir, p->socketName, dirHold, addr, len)) return CreateBlockResult::Failed;
   ::unlink(addr.sun_path);
   if (::bind(block.listener.Get(), reinterpret_cast<const sockaddr*>(&addr), len) != 0 ||
-      ::listen(block.listener.Get(), 16) != 0) {
+      ::listen(block.listener.Get(), SOMAXCONN) != 0) {
     return CreateBlockResult::Failed;
   }
 

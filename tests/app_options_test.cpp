@@ -310,20 +310,8 @@ TEST(AppOptionsTest, BadFilesLeaveTheDefaults) {
   }
 }
 
-TEST(AppOptionsTest, HandEditedUtf8FilesAreRead) {
-  test::Sandbox box;
-  TPGCAppOptions options(box.Path("data"), &Machine());
-  box.MakeFile("data/PGOOptions.xml",
-               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Options>\n  <FilesCleaner ScanTypes=\"1\">\n"
-               "    <LastCleanTime>2</LastCleanTime>\n    <FileTypesExt>\n      <ExtItem>\n"
-               "        <FileTypesExt_Text>.ünï</FileTypesExt_Text>\n      </ExtItem>\n    </FileTypesExt>\n"
-               "  </FilesCleaner>\n</Options>\n");
-  EXPECT_TRUE(options.LoadFromXML());
-  EXPECT_EQ(options.AppScanTypes(), 1u);
-  EXPECT_EQ(options.LastCleanTime().Value(), 2u);
-  EXPECT_EQ(Exts(options), (std::vector<Entry>{{".ünï", false, false}}));
-}
-
+// What a save writes: UTF-16 with a byte-order mark, the declaration, and
+// no indentation or line breaks between elements.
 TEST(AppOptionsTest, SavesTheDocumentedLayout) {
   test::Sandbox box;
   TPGCAppOptions options(box.Path("program/data"), &Machine());
