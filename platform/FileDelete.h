@@ -13,6 +13,7 @@
 // A symbolic link is deleted as a link; its target is never touched.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -61,6 +62,27 @@ struct DeleteOptions {
   bool allowReadOnly = false;
 };
 DeleteResult DeleteFileSafely(const DeleteTarget& target, const DeleteOptions& options);
+
+// Deletes the files of one cleaning pass. Each file gets every refusal of
+// DeleteFileSafely; in addition, files that carry their identity (fileId)
+// share the folders opened for the file before them, so a pass in scan
+// order opens each folder about once instead of once per file. A held
+// folder that is moved meanwhile is still the one the scan went through,
+// and only a file with the recorded identity is deleted in it. The session
+// file is looked up once: keep a deleter for one pass, not longer.
+class SafeDeleter {
+ public:
+  SafeDeleter();
+  ~SafeDeleter();
+  SafeDeleter(const SafeDeleter&) = delete;
+  SafeDeleter& operator=(const SafeDeleter&) = delete;
+
+  DeleteResult Delete(const DeleteTarget& target, const DeleteOptions& options = {});
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
 
 // Removes the empty directory `target.path` (no trailing delimiter) with
 // the same path rules as DeleteFileSafely: the root resolves as given,
