@@ -79,9 +79,10 @@ Totals ExtScan(const std::vector<std::string>& dirs, bool list, bool clean) {
     }
   }
   if (clean) {
+    purgo::platform::SafeDeleter deleter;
     for (int i = 0; i < cleaner.ScanFileItemsCount(); ++i) {
       const purgo::platform::DeleteTarget target = cleaner.ScanFileItems(i)->Target();
-      if (purgo::platform::DeleteFileSafely(target) == purgo::platform::DeleteResult::Deleted) {
+      if (deleter.Delete(target) == purgo::platform::DeleteResult::Deleted) {
         ++t.deleted;
       }
     }

@@ -173,6 +173,12 @@ void TPGCAppCleaner::WalkFolder(TPGCScanTypes AScanType, const std::string& APat
   const std::string_view ext = RequiredExtension(AScanType);
   FReportTarget.rootLength = APath.size();
   FReportTarget.rootId = TreeWalker::RootId(APath);
+  platform::SafeDeleter deleter;
+  struct Deleting {
+    platform::SafeDeleter*& slot;
+    ~Deleting() { slot = nullptr; }
+  } deleting{FDeleter};
+  FDeleter = &deleter;
   TreeWalker::Walk(APath, AAttr, [&](TreeWalker::Entry& e) {
     ProcessMessages();
     // Every level notices a stop at its next entry, so the whole walk
@@ -219,10 +225,10 @@ void TPGCAppCleaner::ReportFile(TPGCScanTypes AScanType, std::uint64_t AFileSize
     FOnScanning(AScanType, FReportTarget.path, static_cast<std::uint32_t>(AFileSize), &time,
                 dwFileAttribute);
   }
-  if (!FIsNoGuard) return;
+  if (!FIsNoGuard || FDeleter == nullptr) return;
   // Deleted only where the scan found it: a folder below the category's
   // root swapped for a link since the listing makes the deletion refuse.
-  if (platform::DeleteFileSafely(FReportTarget) == platform::DeleteResult::Deleted) {
+  if (FDeleter->Delete(FReportTarget) == platform::DeleteResult::Deleted) {
     ++FCleanTotalFilesCount;
     FCleanTotalFilesSize += static_cast<std::int64_t>(AFileSize);
   }

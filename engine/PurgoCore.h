@@ -243,6 +243,7 @@ class TPGCAppCleaner : public TPGCBaseCleaner {
   TNotifyEvent FOnEndScan;
   platform::DeleteTarget FReportTarget;
   bool FReporting = false;
+  platform::SafeDeleter* FDeleter = nullptr;  // during a walk in clean mode
 };
 
 // ---- the file-type cleaner's rules -----------------------------------------

@@ -127,6 +127,7 @@ void MakeDirectoryUsable(const std::string& path) {
 // following a link and never leaving it.
 void EmptyFilesFolder(const std::string& filesDir, FileId rootId) {
   const DeleteOptions options{true};
+  SafeDeleter deleter;
   std::vector<DeleteTarget> dirs;
   TreeWalker::Walk(filesDir, kEverything, [&](TreeWalker::Entry& e) {
     DeleteTarget target{e.FullPath(), filesDir.size(), rootId, e.Data().id};
@@ -135,7 +136,7 @@ void EmptyFilesFolder(const std::string& filesDir, FileId rootId) {
       dirs.push_back(std::move(target));
       return TreeWalker::Action::Enter;
     }
-    DeleteFileSafely(target, options);
+    deleter.Delete(target, options);
     return TreeWalker::Action::Continue;
   });
   // A directory comes before everything below it in the walk, so the
@@ -293,5 +294,9 @@ bool EmptyTrash(const std::vector<std::string>& trashDirs) {
   }
   return allEmpty;
 }
+
+std::vector<TrashItem> ListTrash() { return ListTrash(TrashDirectories()); }
+
+bool EmptyTrash() { return EmptyTrash(TrashDirectories()); }
 
 }  // namespace purgo::platform

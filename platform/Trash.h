@@ -55,6 +55,11 @@ std::vector<TrashItem> ListTrash(const std::vector<std::string>& trashDirs);
 // directory that does not exist counts as empty.
 bool EmptyTrash(const std::vector<std::string>& trashDirs);
 
+// The same over every trash of this user (TrashDirectories()): what the
+// application-traces page calls to empty the recycle bin.
+std::vector<TrashItem> ListTrash();
+bool EmptyTrash();
+
 // The percent-decoded Path= of a .trashinfo text; empty when the text is
 // not a trash info (no "[Trash Info]" group first, no Path= key in it, a
 // bad escape, or a decoded NUL byte).
