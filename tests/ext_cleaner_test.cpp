@@ -349,11 +349,13 @@ TEST(ExtCleanerTest, FolderSwappedForALinkAfterTheScanDeletesNothingOutside) {
 
   fs::rename(box.Path("tree/a"), box.Path("a-moved"));
   box.MakeSymlink("tree/a", box.Path("outside"));
+  // As purgo-bench ext-clean deletes: one deleter for the whole pass.
+  platform::SafeDeleter deleter;
   int deleted = 0;
   for (int i = 0; i < cleaner.ScanFileItemsCount(); ++i) {
     const platform::DeleteTarget t = cleaner.ScanFileItems(i)->Target();
     EXPECT_EQ(t.rootLength, box.Path("tree/").size());
-    if (platform::DeleteFileSafely(t) == platform::DeleteResult::Deleted) ++deleted;
+    if (deleter.Delete(t) == platform::DeleteResult::Deleted) ++deleted;
   }
   EXPECT_EQ(deleted, 1);
   EXPECT_TRUE(Exists(outsideFile));

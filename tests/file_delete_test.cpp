@@ -277,5 +277,49 @@ TEST(FileDeleteTest, ReadOnlyOptionAndDirectoryRemovalKeepThePathRules) {
   }
 }
 
+TEST(FileDeleteTest, DeleterSharesFoldersAndKeepsEveryRefusal) {
+  test::Sandbox box;
+  ScopedEnv xauth("XAUTHORITY", box.Path("scan/a/xauth").c_str());
+  for (const char* f : {"scan/a/1", "scan/a/2", "scan/a/xauth", "scan/b/3", "outside/3", "other/4"}) {
+    box.MakeFile(f);
+  }
+  ::chmod(box.MakeFile("scan/a/ro").c_str(), 0444);
+  std::string deep = "scan";
+  for (int i = 0; i < 40; ++i) deep += "/d";
+  box.MakeFile(deep + "/5");
+  // Every target is recorded before anything changes, as a scan would.
+  const DeleteTarget one = Scanned(box, "scan", "a/1"), two = Scanned(box, "scan", "a/2"),
+                     ro = Scanned(box, "scan", "a/ro"), auth = Scanned(box, "scan", "a/xauth"),
+                     three = Scanned(box, "scan", "b/3"), four = Scanned(box, "other", "4"),
+                     five = Scanned(box, "scan", deep.substr(5) + "/5");
+  DeleteTarget unknownId = Scanned(box, "scan", "a/2");
+  unknownId.fileId = {};
+
+  SafeDeleter deleter;
+  EXPECT_EQ(deleter.Delete(one), DeleteResult::Deleted);
+  EXPECT_EQ(deleter.Delete(ro), DeleteResult::ReadOnly);
+  EXPECT_EQ(deleter.Delete(auth), DeleteResult::Protected);
+  // The held folder moved away and another put in its place: only the
+  // recorded file goes, from the folder the scan went through.
+  fs::rename(box.Path("scan/a"), box.Path("a-moved"));
+  box.MakeFile("scan/a/2", "new");
+  EXPECT_EQ(deleter.Delete(two), DeleteResult::Deleted);
+  EXPECT_FALSE(Exists(box.Path("a-moved/2")));
+  EXPECT_TRUE(Exists(box.Path("scan/a/2")));
+  // Without an identity nothing is reused: the path decides, as for
+  // DeleteFileSafely.
+  EXPECT_EQ(deleter.Delete(unknownId), DeleteResult::Deleted);
+  EXPECT_FALSE(Exists(box.Path("scan/a/2")));
+  // A folder not held yet, swapped for a link: refused, the outside stays.
+  fs::rename(box.Path("scan/b"), box.Path("b-old"));
+  box.MakeSymlink("scan/b", box.Path("outside"));
+  EXPECT_EQ(deleter.Delete(three), DeleteResult::PathChanged);
+  EXPECT_TRUE(Exists(box.Path("outside/3")));
+  // Another root, and a path deeper than the folders a deleter holds.
+  EXPECT_EQ(deleter.Delete(four), DeleteResult::Deleted);
+  EXPECT_EQ(deleter.Delete(five), DeleteResult::Deleted);
+  EXPECT_FALSE(Exists(five.path));
+}
+
 }  // namespace
 }  // namespace purgo::platform
