@@ -6,38 +6,16 @@
 #include "platform/Clock.h"
 #include "platform/Folders.h"
 #include "platform/Hooks.h"
+#include "platform/Utf8.h"
 
 namespace purgo {
 namespace {
 
 // Length in bytes of the character starting at S[i]: a well-formed UTF-8
-// sequence (no overlong forms, no surrogates, at most U+10FFFF), else 1.
+// sequence, else the single byte.
 std::size_t CharLength(std::string_view S, std::size_t i) {
-  const auto b0 = static_cast<unsigned char>(S[i]);
-  if (b0 < 0x80) return 1;
-  std::size_t len = 0;
-  unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    len = 2;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    len = 3;
-    if (b0 == 0xE0) lo = 0xA0;
-    if (b0 == 0xED) hi = 0x9F;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    len = 4;
-    if (b0 == 0xF0) lo = 0x90;
-    if (b0 == 0xF4) hi = 0x8F;
-  } else {
-    return 1;
-  }
-  if (i + len > S.size()) return 1;
-  const auto b1 = static_cast<unsigned char>(S[i + 1]);
-  if (b1 < lo || b1 > hi) return 1;
-  for (std::size_t k = 2; k < len; ++k) {
-    const auto b = static_cast<unsigned char>(S[i + k]);
-    if (b < 0x80 || b > 0xBF) return 1;
-  }
-  return len;
+  const std::size_t len = platform::Utf8SequenceLength(S, i);
+  return len == 0 ? 1 : len;
 }
 
 // The characters of S as views, in order.

@@ -1,4 +1,5 @@
 #include "platform/IniFile.h"
+#include "platform/Utf8.h"
 
 #include <algorithm>
 #include <new>
@@ -117,33 +118,9 @@ std::string DecodeFileText(std::string_view bytes) {
 // Length in bytes of the character at s[i] and the UTF-16 units it takes:
 // a well-formed UTF-8 sequence, else one byte counted as one unit.
 std::size_t CharAt(std::string_view s, std::size_t i, std::size_t& units) {
-  const auto b0 = static_cast<unsigned char>(s[i]);
-  units = 1;
-  if (b0 < 0x80) return 1;
-  std::size_t len = 0;
-  unsigned char lo = 0x80, hi = 0xBF;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    len = 2;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    len = 3;
-    if (b0 == 0xE0) lo = 0xA0;
-    if (b0 == 0xED) hi = 0x9F;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    len = 4;
-    if (b0 == 0xF0) lo = 0x90;
-    if (b0 == 0xF4) hi = 0x8F;
-  } else {
-    return 1;
-  }
-  if (i + len > s.size()) return 1;
-  const auto b1 = static_cast<unsigned char>(s[i + 1]);
-  if (b1 < lo || b1 > hi) return 1;
-  for (std::size_t k = 2; k < len; ++k) {
-    const auto b = static_cast<unsigned char>(s[i + k]);
-    if (b < 0x80 || b > 0xBF) return 1;
-  }
-  if (len == 4) units = 2;
-  return len;
+  const std::size_t len = Utf8SequenceLength(s, i);
+  units = len == 4 ? 2 : 1;
+  return len == 0 ? 1 : len;
 }
 
 std::string_view LimitToUtf16Units(std::string_view s, std::size_t maxUnits) {

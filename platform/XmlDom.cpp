@@ -1,4 +1,5 @@
 #include "platform/XmlDom.h"
+#include "platform/Utf8.h"
 
 #include <pugixml.hpp>
 
@@ -8,35 +9,9 @@ namespace purgo::platform {
 namespace {
 
 // Length of the well-formed UTF-8 sequence at s[i], or 0 when there is none
-// (a stray byte, a truncated or overlong sequence, a surrogate) or the
-// character is NUL, which XML cannot hold either.
+// or the character is NUL, which XML cannot hold either.
 std::size_t Utf8SequenceAt(std::string_view s, std::size_t i) {
-  const auto b0 = static_cast<unsigned char>(s[i]);
-  if (b0 == 0) return 0;
-  if (b0 < 0x80) return 1;
-  std::size_t len = 0;
-  unsigned char lo = 0x80, hi = 0xBF;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    len = 2;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    len = 3;
-    if (b0 == 0xE0) lo = 0xA0;
-    if (b0 == 0xED) hi = 0x9F;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    len = 4;
-    if (b0 == 0xF0) lo = 0x90;
-    if (b0 == 0xF4) hi = 0x8F;
-  } else {
-    return 0;
-  }
-  if (i + len > s.size()) return 0;
-  const auto b1 = static_cast<unsigned char>(s[i + 1]);
-  if (b1 < lo || b1 > hi) return 0;
-  for (std::size_t k = 2; k < len; ++k) {
-    const auto b = static_cast<unsigned char>(s[i + k]);
-    if (b < 0x80 || b > 0xBF) return 0;
-  }
-  return len;
+  return s[i] == '\0' ? 0 : Utf8SequenceLength(s, i);
 }
 
 // The text as it can be stored: every byte that is not part of a valid
