@@ -50,21 +50,29 @@ TPGCResult TPGCAppCleaner::DoScan(TPGCScanTypes AScanTypes) {
         FScanTypes = FIsRoughScan ? (kScanTempFiles | kScanInternetCache) : AScanTypes;
         BeginScanState();
         ResetScanSimpleResults();
-        using Operation = TPGCResult (TPGCAppCleaner::*)();
-        static constexpr Operation kOperations[kAppScanTypeCount] = {
-            &TPGCAppCleaner::ScanTempFiles,          &TPGCAppCleaner::ScanInternetCache,
-            &TPGCAppCleaner::ScanRecycleBin,         &TPGCAppCleaner::ScanRecentDocuments,
-            &TPGCAppCleaner::ScanPrefetch,           &TPGCAppCleaner::ScanDownloadedPrograms,
-            &TPGCAppCleaner::ScanUpdateDownloads,    &TPGCAppCleaner::ScanOfficeSetup,
-            &TPGCAppCleaner::ScanMediaPlayerTemp,    &TPGCAppCleaner::ScanFlashCookies,
-        };
         TPGCResult result = kResultOk;
         for (int bit = 0; bit < kAppScanTypeCount; ++bit) {
-          if ((FScanTypes & (1u << bit)) != 0) result = (this->*kOperations[bit])();
+          if ((FScanTypes & (1u << bit)) != 0) result = RunCategory(1u << bit);
         }
         return result;
       },
       FOnEndScan);
+}
+
+TPGCResult TPGCAppCleaner::RunCategory(TPGCScanTypes AScanType) {
+  switch (AScanType) {
+    case kScanTempFiles: return ScanTempFiles();
+    case kScanInternetCache: return ScanInternetCache();
+    case kScanRecycleBin: return ScanRecycleBin();
+    case kScanRecentDocuments: return ScanRecentDocuments();
+    case kScanPrefetch: return ScanPrefetch();
+    case kScanDownloadedPrograms: return ScanDownloadedPrograms();
+    case kScanUpdateDownloads: return ScanUpdateDownloads();
+    case kScanOfficeSetup: return ScanOfficeSetup();
+    case kScanMediaPlayerTemp: return ScanMediaPlayerTemp();
+    case kScanFlashCookies: return ScanFlashCookies();
+    default: return kResultOk;
+  }
 }
 
 TPGCResult TPGCAppCleaner::DoNoGuard(TPGCScanTypes AScanTypes) { return RunNoGuard(AScanTypes); }

@@ -229,6 +229,8 @@ class TPGCAppCleaner : public TPGCBaseCleaner {
   bool FIsRoughScan = false;
 
  private:
+  // The category operation of one bit of the set.
+  TPGCResult RunCategory(TPGCScanTypes AScanType);
   // A folder category: stop check, existence check, then the walk.
   TPGCResult ScanFolderCategory(TPGCScanTypes AScanType, std::uint32_t AAttr);
   void WalkFolder(TPGCScanTypes AScanType, const std::string& APath, std::uint32_t AAttr);

@@ -123,6 +123,8 @@ TEST(ExtCleanerTest, FolderReachedTwiceIsWalkedOnce) {
        {"t/a.tmp", "t/s/b.tmp"}, 2},
       {"parent first, then a sub-folder", {{"t", true}, {"t/s/", true}},
        {"t/a.tmp", "t/s/b.tmp", "t/s/u/c.tmp"}, 3},
+      {"listed again in other letter case", {{"t", true}, {"T/S", true}},
+       {"t/a.tmp", "t/s/b.tmp", "t/s/u/c.tmp"}, 3},
       {"a folder that does not exist still gets its item", {{"missing", true}, {"t", false}},
        {"t/a.tmp"}, 2},
   };
