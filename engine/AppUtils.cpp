@@ -11,18 +11,11 @@
 namespace purgo {
 namespace {
 
-// Length in bytes of the character starting at S[i]: a well-formed UTF-8
-// sequence, else the single byte.
-std::size_t CharLength(std::string_view S, std::size_t i) {
-  const std::size_t len = platform::Utf8SequenceLength(S, i);
-  return len == 0 ? 1 : len;
-}
-
 // The characters of S as views, in order.
 std::vector<std::string_view> Chars(std::string_view S) {
   std::vector<std::string_view> out;
   for (std::size_t i = 0; i < S.size();) {
-    std::size_t n = CharLength(S, i);
+    std::size_t n = platform::Utf8CharLength(S, i);
     out.push_back(S.substr(i, n));
     i += n;
   }

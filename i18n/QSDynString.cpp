@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/SystemLocale.h"
+#include "platform/Utf8.h"
 
 namespace purgo {
 
@@ -53,51 +54,17 @@ struct Conversion {
   char kind = 0;      // folded to lower case
 };
 
-// Number of characters: a valid UTF-8 sequence is one character, any other
-// byte one of its own (as the text helpers count).
-std::size_t SequenceLength(std::string_view s, std::size_t i) {
-  const auto b = static_cast<unsigned char>(s[i]);
-  std::size_t n = 1;
-  if (b >= 0xC2 && b <= 0xDF) n = 2;
-  else if (b >= 0xE0 && b <= 0xEF) n = 3;
-  else if (b >= 0xF0 && b <= 0xF4) n = 4;
-  if (n == 1 || i + n > s.size()) return 1;
-  for (std::size_t k = 1; k < n; ++k) {
-    if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return 1;
-  }
-  return n;
-}
-
 std::size_t CharCount(std::string_view s) {
   std::size_t count = 0;
-  for (std::size_t i = 0; i < s.size(); i += SequenceLength(s, i)) ++count;
+  for (std::size_t i = 0; i < s.size(); i += platform::Utf8CharLength(s, i)) ++count;
   return count;
 }
 
 // The first `chars` characters of s.
 std::string_view FirstChars(std::string_view s, std::size_t chars) {
   std::size_t i = 0;
-  for (std::size_t c = 0; c < chars && i < s.size(); ++c) i += SequenceLength(s, i);
+  for (std::size_t c = 0; c < chars && i < s.size(); ++c) i += platform::Utf8CharLength(s, i);
   return s.substr(0, i);
-}
-
-void AppendUtf8(std::string& out, std::uint32_t cp) {
-  if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = 0xFFFD;
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
 }
 
 void Pad(std::string& out, std::size_t count, char c) { out.append(count, c); }
@@ -216,7 +183,7 @@ bool EmitString(std::string& out, const TQelDynArg& arg, const Conversion& conv)
       return true;
     case K::Char: {
       std::string c;
-      AppendUtf8(c, static_cast<std::uint32_t>(arg.AsInt()));
+      platform::AppendUtf8(c, static_cast<char32_t>(arg.AsInt()));
       EmitText(out, c, conv);
       return true;
     }

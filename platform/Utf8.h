@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace purgo::platform {
@@ -37,6 +38,35 @@ inline std::size_t Utf8SequenceLength(std::string_view s, std::size_t i) {
     if (b < 0x80 || b > 0xBF) return 0;
   }
   return len;
+}
+
+// Length of the character at s[i] as the text helpers count characters: a
+// well-formed sequence, else the single byte. Never 0, so a loop that adds
+// it always advances.
+inline std::size_t Utf8CharLength(std::string_view s, std::size_t i) {
+  const std::size_t len = Utf8SequenceLength(s, i);
+  return len == 0 ? 1 : len;
+}
+
+// Appends the UTF-8 form of a code point; a surrogate or a value beyond
+// U+10FFFF, which UTF-8 cannot carry, becomes U+FFFD.
+inline void AppendUtf8(std::string& out, char32_t cp) {
+  if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = 0xFFFD;
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
 }
 
 }  // namespace purgo::platform
