@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <system_error>
 
 #include "platform/Folders.h"
@@ -110,6 +111,22 @@ std::string Sandbox::MakeSymlink(const std::string& relative, const std::string&
   fs::create_directories(fs::path(p).parent_path(), ec);
   EXPECT_EQ(::symlink(target.c_str(), p.c_str()), 0) << "cannot link " << p;
   return p;
+}
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string Utf16Le(std::string_view ascii) {
+  std::string out = "\xFF\xFE";
+  for (char c : ascii) {
+    out.push_back(c);
+    out.push_back('\0');
+  }
+  return out;
 }
 
 }  // namespace purgo::test

@@ -11,6 +11,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace purgo::test {
 
@@ -36,5 +37,12 @@ class Sandbox {
   std::string root_;
   std::map<std::string, std::optional<std::string>> savedEnv_;
 };
+
+// The whole content of a file; empty when it cannot be read.
+std::string ReadBytes(const std::string& path);
+
+// ASCII text as UTF-16 little-endian bytes with a byte-order mark, as
+// Windows programs write their settings files.
+std::string Utf16Le(std::string_view ascii);
 
 }  // namespace purgo::test

@@ -14,26 +14,13 @@
 namespace purgo {
 namespace {
 
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using test::ReadBytes;
+using test::Utf16Le;
 
 // A literal with embedded NULs, whole.
 template <std::size_t N>
 std::string Bytes(const char (&s)[N]) {
   return std::string(s, N - 1);
-}
-
-std::string Utf16Le(std::string_view ascii) {
-  std::string out = "\xFF\xFE";
-  for (char c : ascii) {
-    out.push_back(c);
-    out.push_back('\0');
-  }
-  return out;
 }
 
 constexpr char kDefaultFile[] =

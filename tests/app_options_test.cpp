@@ -24,23 +24,10 @@
 namespace purgo {
 namespace {
 
+using test::ReadBytes;
+using test::Utf16Le;
+
 using platform::VolumeData;
-
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-std::string Utf16Le(std::string_view ascii) {
-  std::string out = "\xFF\xFE";
-  for (char c : ascii) {
-    out.push_back(c);
-    out.push_back('\0');
-  }
-  return out;
-}
 
 VolumeData Volume(const char* mountPoint, std::uint32_t type, bool infoValid = true) {
   VolumeData v;

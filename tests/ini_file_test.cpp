@@ -17,12 +17,7 @@
 namespace purgo::platform {
 namespace {
 
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using test::ReadBytes;
 
 // UTF-16 bytes with a byte-order mark, as Windows writes INI files.
 std::string Utf16(const std::u16string& text, bool bigEndian = false) {

@@ -10,15 +10,7 @@
 namespace purgo::platform {
 namespace {
 
-// ASCII text as UTF-16 little-endian bytes.
-std::string Utf16Le(std::string_view ascii) {
-  std::string out = "\xFF\xFE";
-  for (char c : ascii) {
-    out.push_back(c);
-    out.push_back('\0');
-  }
-  return out;
-}
+using test::Utf16Le;
 
 TEST(XmlDomTest, ReadsBackWhatItWrites) {
   const std::vector<std::string> texts = {
