@@ -2,14 +2,12 @@
 
 #include <limits>
 
+#include "platform/AsciiText.h"
+
 namespace purgo {
 namespace {
 
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
+using platform::TrimBlanks;
 
 int DigitValue(char c, unsigned base) {
   int v = -1;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "platform/AsciiText.h"
 #include "platform/Clock.h"
 #include "platform/Folders.h"
 #include "platform/Hooks.h"
@@ -24,10 +25,6 @@ std::vector<std::string_view> Chars(std::string_view S) {
 
 bool ContainsChar(const std::vector<std::string_view>& set, std::string_view c) {
   return std::find(set.begin(), set.end(), c) != set.end();
-}
-
-constexpr unsigned char FoldAscii(unsigned char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - ('a' - 'A')) : c;
 }
 
 char Delimiter(TPathStyle style) { return style == TPathStyle::Windows ? '\\' : '/'; }
@@ -113,8 +110,8 @@ std::string TrimChars(std::string_view S, std::string_view TrimSet) {
 int SameTextCompare(std::string_view A, std::string_view B) {
   const std::size_t n = std::min(A.size(), B.size());
   for (std::size_t i = 0; i < n; ++i) {
-    const int a = FoldAscii(static_cast<unsigned char>(A[i]));
-    const int b = FoldAscii(static_cast<unsigned char>(B[i]));
+    const int a = static_cast<unsigned char>(platform::FoldAscii(A[i]));
+    const int b = static_cast<unsigned char>(platform::FoldAscii(B[i]));
     if (a != b) return a - b;
   }
   const auto diff = static_cast<std::int64_t>(A.size()) - static_cast<std::int64_t>(B.size());

@@ -4,6 +4,7 @@
 
 #include "engine/AppUtils.h"
 #include "engine/PurgoCore.h"
+#include "platform/AsciiText.h"
 #include "platform/TreeWalker.h"
 
 namespace purgo {
@@ -11,13 +12,10 @@ namespace {
 
 using platform::TreeWalker;
 
-constexpr char FoldAscii(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c;
-}
+using platform::FoldAscii;
 
 std::string FoldedPath(std::string_view path) {
-  std::string key(path);
-  for (char& c : key) c = FoldAscii(c);
+  std::string key = platform::FoldedAscii(path);
   if (key.empty() || key.back() != platform::kPathDelimiter) key.push_back(platform::kPathDelimiter);
   return key;
 }
@@ -39,9 +37,8 @@ class EndingMatcher {
  public:
   explicit EndingMatcher(const TPGCExtScanOption& options) {
     for (int j = 0; j < options.ExtsCount(); ++j) {
-      std::string folded = TrimChars(options.Exts(j), " ");
+      std::string folded = platform::FoldedAscii(TrimChars(options.Exts(j), " "));
       if (folded.empty()) continue;
-      for (char& c : folded) c = FoldAscii(c);
       const auto last = static_cast<unsigned char>(folded.back());
       byLast_[last].push_back(static_cast<int>(folded_.size()));
       folded_.push_back(std::move(folded));
@@ -273,8 +270,7 @@ bool TPGCExtCleaner::MatchExt(std::string_view AFileName, std::string_view AExt)
   const std::size_t slash = AFileName.rfind(platform::kPathDelimiter);
   const std::string_view name =
       slash == std::string_view::npos ? AFileName : AFileName.substr(slash + 1);
-  std::string folded = TrimChars(AExt, " ");
-  for (char& c : folded) c = FoldAscii(c);
+  const std::string folded = platform::FoldedAscii(TrimChars(AExt, " "));
   return !name.empty() && EndsWithFolded(name, folded);
 }
 

@@ -1,4 +1,5 @@
 #include "platform/IniFile.h"
+#include "platform/AsciiText.h"
 #include "platform/Utf8.h"
 
 #include <algorithm>
@@ -8,12 +9,6 @@
 namespace purgo::platform {
 namespace {
 
-constexpr bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-constexpr char FoldAscii(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c;
-}
-
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
@@ -22,19 +17,7 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
-std::string FoldedName(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = FoldAscii(c);
-  return out;
-}
-
 std::string_view CutAtNul(std::string_view s) { return s.substr(0, s.find('\0')); }
-
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
 
 // A caller's section or key name as the file would hold it.
 std::string_view NormalName(std::string_view s) { return TrimBlanks(s); }
@@ -135,7 +118,7 @@ bool ValidKeyName(std::string_view s) {
 // The value as it goes after "=": quoted when reading would otherwise
 // trim or unquote it.
 std::string StoredValue(std::string_view value) {
-  const bool quote = !value.empty() && (IsBlank(value.front()) || IsBlank(value.back()) || IsQuoted(value));
+  const bool quote = !value.empty() && (IsBlankOrTab(value.front()) || IsBlankOrTab(value.back()) || IsQuoted(value));
   if (!quote) return std::string(value);
   std::string out;
   out.reserve(value.size() + 2);
@@ -212,7 +195,7 @@ void IniFile::Parse() {
     pos = next;
 
     std::size_t p = lineBegin;
-    while (p < lineEnd && IsBlank(text[p])) ++p;
+    while (p < lineEnd && IsBlankOrTab(text[p])) ++p;
     if (p == lineEnd || text[p] == ';') continue;
     const std::string_view line = text.substr(p, lineEnd - p);
     if (line.front() == '[') {
@@ -272,7 +255,7 @@ std::vector<std::string> IniFile::ReadSectionKeys(std::string_view section) cons
   for (std::uint32_t i = 0; i < s->keyCount; ++i) {
     const Key& k = keys_[s->firstKey + i];
     const std::string_view name = View(k.nameBegin, k.nameLength);
-    if (seen.insert(FoldedName(name)).second) out.emplace_back(name);
+    if (seen.insert(FoldedAscii(name)).second) out.emplace_back(name);
   }
   return out;
 }
@@ -282,7 +265,7 @@ std::vector<std::string> IniFile::ReadSections() const {
   std::unordered_set<std::string> seen;
   for (const Section& s : sections_) {
     const std::string_view name = View(s.nameBegin, s.nameLength);
-    if (seen.insert(FoldedName(name)).second) out.emplace_back(name);
+    if (seen.insert(FoldedAscii(name)).second) out.emplace_back(name);
   }
   return out;
 }
