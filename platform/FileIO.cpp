@@ -110,11 +110,13 @@ bool WriteTempFile(int dirFd, std::string_view data, const struct stat* old, boo
 
 std::string UnableToWriteMessage(const std::string& path) { return "Unable to write to " + path; }
 
-ReadStatus ReadWholeFile(const std::string& path, std::size_t maxSize, std::string& out) {
+ReadStatus ReadWholeFile(const std::string& path, std::size_t maxSize, std::string& out,
+                         FinalLink finalLink) {
   out.clear();
   if (path.empty()) return ReadStatus::Missing;
   // O_NONBLOCK keeps a FIFO planted at the path from blocking the open.
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  const int noFollow = finalLink == FinalLink::Refuse ? O_NOFOLLOW : 0;
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | noFollow));
   if (!fd.Valid()) {
     return (errno == ENOENT || errno == ENOTDIR) ? ReadStatus::Missing : ReadStatus::Failed;
   }

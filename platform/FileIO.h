@@ -23,8 +23,12 @@ enum class ReadStatus {
   Failed,    // exists but cannot be read (a directory, no permission, I/O error)
 };
 
-// Reads the regular file at `path` (links followed) into `out`.
-ReadStatus ReadWholeFile(const std::string& path, std::size_t maxSize, std::string& out);
+enum class FinalLink { Follow, Refuse };
+
+// Reads the regular file at `path` into `out`. A final symbolic link is
+// followed, or with FinalLink::Refuse makes the read fail.
+ReadStatus ReadWholeFile(const std::string& path, std::size_t maxSize, std::string& out,
+                         FinalLink finalLink = FinalLink::Follow);
 
 // True when `path` names a regular file (links followed).
 bool FileExists(const std::string& path);

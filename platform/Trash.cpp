@@ -10,6 +10,7 @@
 
 #include "platform/AsciiText.h"
 #include "platform/FileDelete.h"
+#include "platform/FileIO.h"
 #include "platform/FileSystem.h"
 #include "platform/Folders.h"
 #include "platform/Mounts.h"
@@ -54,28 +55,6 @@ int HexValue(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
-}
-
-// The whole (small) regular file `path`, not following a final link.
-std::optional<std::string> ReadSmallFile(const std::string& path) {
-  posix::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (!fd.Valid()) return std::nullopt;
-  struct stat st {};
-  if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
-      static_cast<std::uint64_t>(st.st_size) > kMaxInfoSize) {
-    return std::nullopt;
-  }
-  std::string out;
-  char buf[4096];
-  for (;;) {
-    const ssize_t got = ::read(fd.Get(), buf, sizeof buf);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return std::nullopt;
-    if (got == 0) break;
-    out.append(buf, static_cast<std::size_t>(got));
-    if (out.size() > kMaxInfoSize) return std::nullopt;
-  }
-  return out;
 }
 
 // The names in a directory, everything the system lists but "." and "..".
@@ -273,8 +252,9 @@ std::vector<TrashItem> ListTrash(const std::vector<std::string>& trashDirs) {
       if ((item.data.attributes & kAttrDirectory) != 0) {
         item.data.size = ContentSize(filesDir + item.entryName);
       }
-      if (auto info = ReadSmallFile(trashDir + "info/" + item.entryName + std::string(kInfoSuffix))) {
-        if (auto path = ParseTrashInfo(*info)) item.originalPath = std::move(*path);
+      if (std::string info; ReadWholeFile(trashDir + "info/" + item.entryName + std::string(kInfoSuffix),
+                                           kMaxInfoSize, info, FinalLink::Refuse) == ReadStatus::Ok) {
+        if (auto path = ParseTrashInfo(info)) item.originalPath = std::move(*path);
       }
       item.displayName = DisplayNameOf(item.originalPath, item.entryName);
     }
