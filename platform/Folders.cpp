@@ -42,6 +42,14 @@ std::string& ProgramDirOverride() {
   return dir;
 }
 
+// The running executable's full path; empty when the system cannot tell.
+std::string ExecutablePath() {
+  std::vector<char> buf(4096);
+  const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
+  if (n <= 0 || static_cast<std::size_t>(n) >= buf.size()) return {};
+  return std::string(buf.data(), static_cast<std::size_t>(n));
+}
+
 }  // namespace
 
 std::string TempDirectory() {
@@ -64,20 +72,14 @@ std::string ProgramDirectory() {
     std::lock_guard lock(OverrideMutex());
     if (!ProgramDirOverride().empty()) return ProgramDirOverride();
   }
-  std::vector<char> buf(4096);
-  ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
-  if (n <= 0 || static_cast<std::size_t>(n) >= buf.size()) return {};
-  std::string exe(buf.data(), static_cast<std::size_t>(n));
-  std::size_t slash = exe.rfind(kPathDelimiter);
+  const std::string exe = ExecutablePath();
+  const std::size_t slash = exe.rfind(kPathDelimiter);
   if (slash == std::string::npos) return {};
   return exe.substr(0, slash + 1);
 }
 
 std::string ProgramFileName() {
-  std::vector<char> buf(4096);
-  ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
-  if (n <= 0 || static_cast<std::size_t>(n) >= buf.size()) return {};
-  std::string exe(buf.data(), static_cast<std::size_t>(n));
+  const std::string exe = ExecutablePath();
   return exe.substr(exe.rfind(kPathDelimiter) + 1);
 }
 
