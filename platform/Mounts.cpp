@@ -36,6 +36,10 @@ constexpr std::string_view kPseudoTypes[] = {
 
 constexpr std::string_view kRamTypes[] = {"tmpfs", "ramfs"};
 
+// Pseudo types that are writable file systems all the same: a live system's
+// or a container's layer is where whoever works in it keeps and trashes files.
+constexpr std::string_view kWritableLayerTypes[] = {"overlay", "fuse.fuse-overlayfs"};
+
 constexpr std::string_view kRemoteTypes[] = {
     "nfs",         "nfs4",         "cifs",       "smb3",          "smbfs",     "ncpfs",
     "afs",         "9p",           "fuse.sshfs", "ceph",          "glusterfs", "fuse.glusterfs",
@@ -321,21 +325,39 @@ void FillFromStatvfs(VolumeData& v, const MountLine& m, LabelIndex& labels) {
   v.label = labels.For(m.source);
 }
 
-std::vector<VolumeData> Parse(const std::string& mountinfo, bool probe, const ProbeLocations& where) {
+// The well-formed lines of a mountinfo text, in mount order, keeping only
+// the last mount on each point: a later mount on the same point hides the
+// earlier one.
+std::vector<MountLine> VisibleMounts(const std::string& mountinfo) {
   std::vector<MountLine> lines;
   std::istringstream in(mountinfo);
   for (std::string text; std::getline(in, text);) {
     if (auto m = ParseLine(text)) lines.push_back(std::move(*m));
   }
-  // A later mount on the same point hides the earlier one.
   std::unordered_map<std::string, std::size_t> last;
   for (std::size_t i = 0; i < lines.size(); ++i) last[lines[i].mountPoint] = i;
+  std::vector<MountLine> visible;
+  visible.reserve(last.size());
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (last[lines[i].mountPoint] == i) visible.push_back(std::move(lines[i]));
+  }
+  return visible;
+}
 
+std::string ReadMountInfo() {
+  std::string text;
+  if (std::ifstream in("/proc/self/mountinfo"); in) {
+    std::ostringstream all;
+    all << in.rdbuf();
+    text = all.str();
+  }
+  return text;
+}
+
+std::vector<VolumeData> Parse(const std::string& mountinfo, bool probe, const ProbeLocations& where) {
   LabelIndex labels(where.byLabel);
   std::vector<VolumeData> volumes;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    const MountLine& m = lines[i];
-    if (last[m.mountPoint] != i) continue;
+  for (const MountLine& m : VisibleMounts(mountinfo)) {
     const auto type = Classify(m, probe, where);
     if (!type) continue;
     VolumeData v;
@@ -349,7 +371,48 @@ std::vector<VolumeData> Parse(const std::string& mountinfo, bool probe, const Pr
   return volumes;
 }
 
+std::vector<std::string> MountPoints(const std::string& mountinfo, MountSet which) {
+  std::vector<std::string> points;
+  for (MountLine& m : VisibleMounts(mountinfo)) {
+    if (which == MountSet::UserFiles && m.mountPoint != "/" && IsOneOf(m.fsType, kPseudoTypes) &&
+        !IsOneOf(m.fsType, kWritableLayerTypes)) {
+      continue;
+    }
+    points.push_back(std::move(m.mountPoint));
+  }
+  return points;
+}
+
 }  // namespace
+
+std::vector<std::string> ParseMountPoints(const std::string& mountinfo, MountSet which) {
+  try {
+    return MountPoints(mountinfo, which);
+  } catch (...) {
+    return {};
+  }
+}
+
+std::vector<std::string> ListMountPoints() {
+  try {
+    std::vector<std::string> points = MountPoints(ReadMountInfo(), MountSet::UserFiles);
+    // As for the volumes: without /proc the system volume is still there.
+    if (std::find(points.begin(), points.end(), "/") == points.end()) {
+      points.insert(points.begin(), "/");
+    }
+    return points;
+  } catch (...) {
+    return {};
+  }
+}
+
+std::vector<std::string> ListAllMountPoints() {
+  try {
+    return MountPoints(ReadMountInfo(), MountSet::All);
+  } catch (...) {
+    return {};
+  }
+}
 
 std::vector<VolumeData> ParseVolumes(const std::string& mountinfo, bool probe) {
   try {
@@ -369,13 +432,7 @@ std::vector<VolumeData> ParseVolumes(const std::string& mountinfo, const ProbeLo
 
 std::vector<VolumeData> ListVolumes() {
   try {
-    std::string text;
-    if (std::ifstream in("/proc/self/mountinfo"); in) {
-      std::ostringstream all;
-      all << in.rdbuf();
-      text = all.str();
-    }
-    std::vector<VolumeData> volumes = Parse(text, true, ProbeLocations{});
+    std::vector<VolumeData> volumes = Parse(ReadMountInfo(), true, ProbeLocations{});
     // Without /proc (early boot, some chroots) the system volume is still
     // there and is still the one the default folder list needs.
     if (volumes.empty() || volumes.front().mountPoint != "/") {

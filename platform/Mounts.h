@@ -51,4 +51,34 @@ struct ProbeLocations {
 };
 std::vector<VolumeData> ParseVolumes(const std::string& mountinfo, const ProbeLocations& where);
 
+// Which mounts a list of mount points holds.
+enum class MountSet {
+  // Every mount a user could have stored, and so trashed, files on: the one
+  // on "/" always, then local and removable disks whatever their type
+  // (including stacked ones such as ecryptfs), network shares, tmpfs and
+  // ramfs (/tmp, /dev/shm, /run/user/UID), bind mounts (the trash of a file
+  // is found at the mount point its path lies under; a bind-mounted file is
+  // listed too, as the table does not tell it from a folder), btrfs
+  // subvolumes, overlay layers. Left out are kernel pseudo file systems
+  // (proc, sysfs, cgroup, devpts, devtmpfs, ...), read-only images
+  // (squashfs, snaps), automount triggers (autofs: looking inside one mounts
+  // it, perhaps from a dead server) and FUSE views that re-export other
+  // mounts or remote shares (the document portal, gvfs).
+  UserFiles,
+  // Every mount point in the table, whatever is mounted there.
+  All,
+};
+
+// The mount points of /proc/self/mountinfo, as absolute paths without a
+// trailing delimiter (escapes such as \040 decoded), each once, in mount
+// order; where several mounts share a point, the last one (the one visible
+// there) decides whether and where it is listed. Nothing is asked beyond the
+// table, so unlike ListVolumes a dead network mount cannot block it. "/" is
+// listed (first) even when the table cannot be read or does not show it.
+std::vector<std::string> ListMountPoints();  // MountSet::UserFiles
+std::vector<std::string> ListAllMountPoints();  // MountSet::All, nothing made up
+
+// The same from a mountinfo text, for tests; no "/" is made up.
+std::vector<std::string> ParseMountPoints(const std::string& mountinfo, MountSet which);
+
 }  // namespace purgo::platform

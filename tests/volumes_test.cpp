@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/statvfs.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
@@ -222,6 +223,72 @@ TEST(ListVolumes, ThisMachineListsItsRootFirstAndNoKernelFileSystems) {
     EXPECT_GE(v.driveType, kRemovable) << v.mountPoint;
     EXPECT_LE(v.driveType, kRam) << v.mountPoint;
   }
+}
+
+TEST(ParseMountPoints, ListsEveryMountUserFilesCanBeOnOnceInMountOrder) {
+  using platform::MountSet;
+  using Points = std::vector<std::string>;
+  const struct {
+    const char* name;
+    std::string text;
+    MountSet which;
+    Points expected;
+  } cases[] = {
+      {"desktop: disks, tmpfs and network shares kept; kernel, image and portal mounts not",
+       kDesktop, MountSet::UserFiles,
+       {"/run", "/", "/boot/efi", "/tmp", "/run/user/1000", "/mnt/nas", "/mnt/share",
+        "/media/alice/MY STICK", "/media/alice/DVD"}},
+      {"desktop, every mount", kDesktop, MountSet::All,
+       {"/sys", "/proc", "/dev", "/dev/pts", "/run", "/", "/sys/fs/cgroup", "/sys/kernel/debug",
+        "/snap/core22/1380", "/boot/efi", "/tmp", "/run/user/1000", "/run/user/1000/doc",
+        "/mnt/nas", "/mnt/share", "/media/alice/MY STICK", "/media/alice/DVD"}},
+      {"container: overlay root and bind mounts kept", kContainer, MountSet::UserFiles,
+       {"/", "/dev", "/etc/hosts", "/work"}},
+      {"the visible mount on a point decides, listed once where it was mounted",
+       "40 1 8:3 / /data rw - ext4 /dev/sda3 rw\n"
+       "41 1 8:4 / /other rw - ext4 /dev/sda4 rw\n"
+       "42 40 0:70 / /data rw - tmpfs tmpfs rw\n"
+       "43 1 0:71 / /net rw - autofs systemd-1 rw\n"
+       "44 1 0:72 / /auto rw - autofs systemd-1 rw\n"
+       "45 43 0:73 / /net rw - nfs4 srv:/e rw\n"
+       "46 1 8:5 / /gone rw - ext4 /dev/sda5 rw\n"
+       "47 46 0:74 / /gone rw - autofs systemd-1 rw\n",
+       MountSet::UserFiles, {"/other", "/data", "/net"}},
+      {"stacked, layered, subvolume and unknown FUSE mounts kept; gvfs and snaps not",
+       "30 1 0:27 /@ / rw - btrfs /dev/sda2 rw,subvol=/@\n"
+       "31 30 0:27 /@home/alice/data /srv/data rw - btrfs /dev/sda2 rw,subvol=/@home\n"
+       "60 30 0:90 / /home/alice/Private rw - ecryptfs /home/alice/.Private rw\n"
+       "61 30 0:91 / /mnt/x rw - fuse.someFS thing rw\n"
+       "62 30 0:92 / /var/lib/c/merged rw - overlay overlay rw\n"
+       "63 30 0:93 / /home/alice/.local/c/merged rw - fuse.fuse-overlayfs fuse-overlayfs rw\n"
+       "64 30 0:94 / /run/user/1000/gvfs rw - fuse.gvfsd-fuse gvfsd-fuse rw\n"
+       "65 30 0:95 / /snap/app/1 ro - fuse.snapfuse snapfuse ro\n",
+       MountSet::UserFiles,
+       {"/", "/srv/data", "/home/alice/Private", "/mnt/x", "/var/lib/c/merged",
+        "/home/alice/.local/c/merged"}},
+      {"malformed lines skipped, escapes decoded",
+       "garbage\n"
+       "10 1 8:1 / /nosep rw ext4 /dev/sda1 rw\n"
+       "12 1 8:1 / relative rw - ext4 /dev/sda1 rw\n"
+       "13 1 8:1 / /nul\\000byte rw - ext4 /dev/sda1 rw\n"
+       "15 1 0:80 / /mnt/empty\\040source rw - tmpfs  rw\n"
+       "16 1 8:1 / /mnt/back\\134slash\\011tab rw shared:3 master:1 - ext4 /dev/sda1 rw\r\n",
+       MountSet::UserFiles, {"/mnt/empty source", "/mnt/back\\slash\ttab"}},
+      {"empty table", "", MountSet::UserFiles, {}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(platform::ParseMountPoints(c.text, c.which), c.expected) << c.name;
+  }
+}
+
+TEST(ListMountPoints, ThisMachineHasItsRootOnceAndNoKernelFileSystems) {
+  const auto points = platform::ListMountPoints();
+  EXPECT_EQ(std::count(points.begin(), points.end(), "/"), 1);
+  EXPECT_EQ(std::count(points.begin(), points.end(), "/proc"), 0);
+  for (const auto& p : points) EXPECT_EQ(std::count(points.begin(), points.end(), p), 1) << p;
+  const auto all = platform::ListAllMountPoints();
+  EXPECT_EQ(std::count(all.begin(), all.end(), "/proc"), 1);
+  EXPECT_GE(all.size(), points.size());
 }
 
 VolumeData Volume(std::string mountPoint, bool infoValid, std::uint32_t type = kFixed) {
