@@ -56,6 +56,51 @@ std::string Int32Text(std::uint32_t AValue) {
   return std::to_string(static_cast<std::int32_t>(AValue));
 }
 
+// Folder names and patterns are bytes, but the file is UTF-16: a text that
+// is not valid UTF-8 is stored with U+FFFD in place of the bad bytes
+// (platform/XmlDom.h), and would come back as another name. Such a text
+// keeps its exact bytes, in hexadecimal, in this attribute of its element.
+// Valid texts are written without it, as they always were; a reader that
+// knows nothing of it still gets the U+FFFD text.
+constexpr char kBytesAttribute[] = "Bytes";
+
+std::string HexOf(std::string_view ABytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(ABytes.size() * 2);
+  for (const char c : ABytes) {
+    const auto b = static_cast<unsigned char>(c);
+    out.push_back(kDigits[b >> 4]);
+    out.push_back(kDigits[b & 0xF]);
+  }
+  return out;
+}
+
+std::optional<std::string> BytesOfHex(std::string_view AHex) {
+  auto digit = [](char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+  };
+  if (AHex.size() % 2 != 0) return std::nullopt;
+  std::string out;
+  for (std::size_t i = 0; i < AHex.size(); i += 2) {
+    const int hi = digit(AHex[i]), lo = digit(AHex[i + 1]);
+    if (hi < 0 || lo < 0) return std::nullopt;
+    out.push_back(static_cast<char>(hi << 4 | lo));
+  }
+  return out;
+}
+
+// Appends the child element `AName` holding `AText`, with the exact bytes
+// when the text cannot be stored as it is.
+void AppendText(XmlNode AItem, const char* AName, const std::string& AText) {
+  XmlNode child = AItem.AppendElement(AName);
+  child.SetText(AText);
+  if (platform::XmlStorableText(AText) != AText) child.SetAttribute(kBytesAttribute, HexOf(AText));
+}
+
 // Reading stops at an element where a text belongs; the file is then
 // treated as malformed from that point on.
 struct MalformedOptions {};
@@ -67,6 +112,15 @@ std::optional<std::string> ChildText(XmlNode AItem, const char* AName) {
   if (!child) return std::nullopt;
   std::optional<std::string> text = child.Text();
   if (!text) throw MalformedOptions{};
+  // The bytes count only where the text could not hold them, and only when
+  // they are what the text stands for: a text edited by hand since wins.
+  if (const std::optional<std::string> hex = child.Attribute(kBytesAttribute)) {
+    std::optional<std::string> bytes = BytesOfHex(*hex);
+    if (bytes) {
+      const std::string stored = platform::XmlStorableText(*bytes);
+      if (stored != *bytes && stored == *text) return bytes;
+    }
+  }
   return text;
 }
 
@@ -223,14 +277,14 @@ std::string TPGCAppOptions::SaveToXMLBytes() const {
   XmlNode exts = cleaner.AppendElement("FileTypesExt");
   for (int i = 0; i < ExtListCount(); ++i) {
     XmlNode item = exts.AppendElement("ExtItem");
-    item.AppendElement("FileTypesExt_Text").SetText(ExtText(i));
+    AppendText(item, "FileTypesExt_Text", ExtText(i));
     item.AppendElement("FileTypesExt_Check").SetText(BoolText(ExtChecked(i)));
     item.AppendElement("FileTypesExt_Default").SetText(BoolText(ExtDefault(i)));
   }
   XmlNode dirs = cleaner.AppendElement("FileTypesDir");
   for (int i = 0; i < DirListCount(); ++i) {
     XmlNode item = dirs.AppendElement("DirItem");
-    item.AppendElement("FileTypesDir_Text").SetText(DirText(i));
+    AppendText(item, "FileTypesDir_Text", DirText(i));
     item.AppendElement("FileTypesDir_Check").SetText(BoolText(DirChecked(i)));
     item.AppendElement("FileTypesDir_IncludeSub").SetText(BoolText(DirIncludeSub(i)));
   }

@@ -40,7 +40,9 @@ class TPGCAppOptions {
   // dropped; an extension or directory list that is missing, empty, or
   // left without a single item restores that list's defaults.
   bool LoadFromXML();
-  // Writes the whole file, creating the data folder if needed. False, with
+  // Writes the whole file, creating the data folder if needed. Folder and
+  // extension texts read back byte for byte, also those that are not
+  // UTF-8; valid texts are written as plain text. False, with
   // the old file intact and `AError` set to "Unable to write to <file>",
   // when the folder or the file cannot be written.
   bool SaveToXML(std::string* AError = nullptr) const;

@@ -14,9 +14,19 @@ std::size_t Utf8SequenceAt(std::string_view s, std::size_t i) {
   return s[i] == '\0' ? 0 : Utf8SequenceLength(s, i);
 }
 
-// The text as it can be stored: every byte that is not part of a valid
-// UTF-8 character becomes U+FFFD.
-std::string Storable(std::string_view s) {
+class StringWriter : public pugi::xml_writer {
+ public:
+  void write(const void* data, size_t size) override {
+    bytes.append(static_cast<const char*>(data), size);
+  }
+  std::string bytes;
+};
+
+pugi::xml_node Node(pugi::xml_node_struct* n) { return pugi::xml_node(n); }
+
+}  // namespace
+
+std::string XmlStorableText(std::string_view s) {
   std::string out;
   out.reserve(s.size());
   for (std::size_t i = 0; i < s.size();) {
@@ -31,18 +41,6 @@ std::string Storable(std::string_view s) {
   }
   return out;
 }
-
-class StringWriter : public pugi::xml_writer {
- public:
-  void write(const void* data, size_t size) override {
-    bytes.append(static_cast<const char*>(data), size);
-  }
-  std::string bytes;
-};
-
-pugi::xml_node Node(pugi::xml_node_struct* n) { return pugi::xml_node(n); }
-
-}  // namespace
 
 bool XmlNode::IsElement() const { return Node(node_).type() == pugi::node_element; }
 
@@ -97,7 +95,7 @@ void XmlNode::SetAttribute(std::string_view name, std::string_view value) {
   pugi::xml_node n = Node(node_);
   pugi::xml_attribute a = n.attribute(key.c_str());
   if (!a) a = n.append_attribute(key.c_str());
-  a.set_value(Storable(value).c_str());
+  a.set_value(XmlStorableText(value).c_str());
 }
 
 void XmlNode::SetText(std::string_view text) {
@@ -108,7 +106,7 @@ void XmlNode::SetText(std::string_view text) {
   // Whitespace-only text is dropped on reading as the blanks between
   // elements are; a CDATA section keeps it.
   const bool blankOnly = text.find_first_not_of(" \t\r\n") == std::string_view::npos;
-  n.append_child(blankOnly ? pugi::node_cdata : pugi::node_pcdata).set_value(Storable(text).c_str());
+  n.append_child(blankOnly ? pugi::node_cdata : pugi::node_pcdata).set_value(XmlStorableText(text).c_str());
 }
 
 XmlDocument::XmlDocument() : doc_(std::make_unique<pugi::xml_document>()) {}

@@ -29,6 +29,11 @@ class xml_document;
 
 namespace purgo::platform {
 
+// The text as SetText and SetAttribute store it: every byte that is not
+// part of a well-formed UTF-8 character, and NUL, becomes U+FFFD. Equal to
+// `text` exactly when it reads back unchanged.
+std::string XmlStorableText(std::string_view text);
+
 // A node of an XmlDocument, or no node. A handle: cheap to copy, valid as
 // long as its document lives and the node is not removed; every operation
 // on no node does nothing and answers "nothing".

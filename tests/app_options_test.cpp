@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <optional>
@@ -234,6 +235,19 @@ TEST(AppOptionsTest, LoadFollowsTheReadingRules) {
       {"a list the load leaves empty gets its defaults",
        OptionsXml("", "<FileTypesDir>" + Dir("/d", "<x/>", "") + "</FileTypesDir>"), false, 3, 1, 31, 0,
        DefaultExts(), kMachineDirs},
+      // "&#xFFFD;" is what a writer leaves where a name held bytes that are
+      // not UTF-8; the exact bytes ride along only for such names.
+      {"exact bytes replace the text they stand for, and nothing else",
+       OptionsXml("", "<FileTypesDir><DirItem><FileTypesDir_Text Bytes=\"2F61ff\">/a&#xFFFD;</FileTypesDir_Text>"
+                      "</DirItem><DirItem><FileTypesDir_Text Bytes=\"2F62FF\">/c&#xFFFD;</FileTypesDir_Text>"
+                      "</DirItem><DirItem><FileTypesDir_Text Bytes=\"2F6\">/d&#xFFFD;</FileTypesDir_Text>"
+                      "</DirItem><DirItem><FileTypesDir_Text Bytes=\"2F78\">/e</FileTypesDir_Text></DirItem>"
+                      "</FileTypesDir>"),
+       true, 3, 1, 31, 0, DefaultExts(),
+       std::vector<Entry>{{"/a\xFF", true, false},
+                          {"/c\xEF\xBF\xBD", true, false},
+                          {"/d\xEF\xBF\xBD", true, false},
+                          {"/e", true, false}}},
       {"lists without one readable item get their defaults",
        OptionsXml("", "<FileTypesExt>\n >\n</FileTypesExt><FileTypesDir>" + Dir("", "-1", "-1") +
                           "<Other/></FileTypesDir>"),
@@ -354,6 +368,50 @@ TEST(AppOptionsTest, SaveAndLoadRoundTripEveryFieldAndList) {
   ASSERT_TRUE(loaded.LoadFromXML());
   EXPECT_EQ(Exts(loaded), DefaultExts());
   EXPECT_EQ(Dirs(loaded), kMachineDirs);
+}
+
+// Folder names are bytes. One that is not UTF-8 must come back exactly,
+// or the folder silently drops out of the scan; a valid one, whatever it
+// looks like, is written as plain text, as before.
+TEST(AppOptionsTest, TextsThatAreNotUtf8ComeBackByteForByte) {
+  struct Case {
+    std::string name;
+    bool valid;
+  } cases[] = {
+      {"/home/u/caf\xE9/", false},         // Latin-1
+      {"/data/\xFF\xFE/", false},          // no UTF-8 lead byte
+      {"/x/\xC3", false},                  // cut short
+      {"/x/\xED\xA0\x80/", false},         // a surrogate
+      {"/x/\xC0\xAF/", false},             // overlong
+      {"/x/\xEF\xBF\xBD\xFF/", false},     // a real U+FFFD next to a bad byte
+      {"/x/%FF/", true},                   // escapes of other kinds
+      {"/x/\\xFF/", true},
+      {"/x/2F78/", true},
+      {"/x/\xEF\xBF\xBD/", true},          // a real U+FFFD
+      {"/x/日本/", true},
+  };
+  test::Sandbox box;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TPGCAppOptions saved(box.Path("data"), &Machine());
+    saved.ClearDirs();
+    saved.AddDir(c.name, true, true);
+    saved.ClearExts();
+    saved.AddExt(c.name.substr(3), true, false);
+    ASSERT_TRUE(saved.SaveToXML());
+    TPGCAppOptions loaded(box.Path("data"), &Machine());
+    ASSERT_TRUE(loaded.LoadFromXML());
+    EXPECT_EQ(Dirs(loaded), Dirs(saved));
+    EXPECT_EQ(Exts(loaded), Exts(saved));
+
+    const std::string file = ReadBytes(saved.OptionsFile());
+    const bool bare = file.find(Utf16Le("<FileTypesDir_Text>").substr(2)) != std::string::npos;
+    EXPECT_EQ(bare, c.valid) << "valid names are written without the bytes, and only they";
+    const bool ascii = std::all_of(c.name.begin(), c.name.end(), [](char ch) { return ch > 0; });
+    if (ascii) {
+      EXPECT_NE(file.find(Utf16Le(">" + c.name + "<").substr(2)), std::string::npos);
+    }
+  }
 }
 
 TEST(AppOptionsTest, RefusedSavesLeaveTheOldFile) {
