@@ -68,9 +68,13 @@ bool TQelMultiLanguages::Parse(const std::string& AMultiLangsPath) {
               return c != 0 ? c < 0 : a.name < b.name;
             });
   for (const platform::DirEntry& e : entries) {
-    if ((e.data.attributes & platform::kAttrDirectory) == 0) continue;
     if (e.name == "." || e.name == "..") continue;
     const std::string folder = FMultiLanguagePath + e.name + platform::kPathDelimiter;
+    // The listing reports a link as a file; a pack installed as a link to
+    // its folder counts, a link that leads to no folder does not.
+    if ((e.data.attributes & platform::kAttrDirectory) == 0 && !platform::DirectoryExists(folder)) {
+      continue;
+    }
     const std::string file = folder + FIniFileName;
     if (!platform::IniFile::FileExists(file)) continue;
 

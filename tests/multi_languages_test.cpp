@@ -119,6 +119,30 @@ TEST(TQelMultiLanguages, ParsePaths) {
   EXPECT_EQ(langs.Index(), -1);
 }
 
+// A pack installed as a link to its folder is a language like any other;
+// a link that leads to no folder is not.
+TEST(TQelMultiLanguages, ParseFollowsLinksToFolders) {
+  test::Sandbox box;
+  AddLanguage(box, "b-Real", "Real", "1033");
+  box.MakeFile("packs/Deutsch/PurgoStrs.ini", Description("Deutsch", "1031"));
+  box.MakeFile("packs/PurgoStrs.ini", Description("File", "1"));
+  box.MakeSymlink("program/Langs/a-Linked", box.Path("packs/Deutsch"));
+  box.MakeSymlink("program/Langs/c-Chained", box.Path("program/Langs/a-Linked"));
+  box.MakeSymlink("program/Langs/d-Dangling", box.Path("packs/Missing"));
+  box.MakeSymlink("program/Langs/e-ToFile", box.Path("packs/PurgoStrs.ini"));
+
+  TQelMultiLanguages langs("PurgoStrs.ini", "");
+  ASSERT_TRUE(langs.Parse(""));
+  ASSERT_EQ(langs.Count(), 3);
+  const char* folders[] = {"a-Linked", "b-Real", "c-Chained"};
+  const char* names[] = {"Deutsch", "Real", "Deutsch"};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(langs.GetLanguageName(i), names[i]);
+    EXPECT_EQ(langs.GetStringResFile(i), box.Path("program/Langs/" + std::string(folders[i]) + "/PurgoStrs.ini"));
+  }
+  EXPECT_EQ(langs.GetLanguageID(0), 1031);
+}
+
 TEST(TQelMultiLanguages, DefaultStringFileNameFollowsTheProgram) {
   test::Sandbox box;
   const std::string own = ExtractFileTitle(platform::ProgramFileName()) + "StrRes.ini";
