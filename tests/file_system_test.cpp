@@ -20,6 +20,26 @@ namespace {
 constexpr std::uint64_t kFiveGiB = 5ULL << 30;
 const std::string kBadName = "bad\xff\xfe.tmp";
 
+// Binds a Unix socket at `dir`/`name`. A socket address holds about a
+// hundred bytes, less than the sandbox's path wherever the checkout lies,
+// so the address goes through the folder's descriptor, whose path is short.
+bool MakeSocketFile(const std::string& dir, const std::string& name) {
+  const int dirFd = ::open(dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  const int sock = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  const std::string path = "/proc/self/fd/" + std::to_string(dirFd) + "/" + name;
+  bool bound = false;
+  if (dirFd >= 0 && sock >= 0 && path.size() < sizeof addr.sun_path) {
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    bound = ::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  }
+  if (sock >= 0) ::close(sock);
+  if (dirFd >= 0) ::close(dirFd);
+  struct stat st {};
+  return bound && ::lstat((dir + "/" + name).c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
+}
+
 // A folder holding one of every kind of object the listing must get right,
 // and a folder outside it that only a followed link would reach.
 std::string MakeFixtureTree(test::Sandbox& box) {
@@ -34,14 +54,7 @@ std::string MakeFixtureTree(test::Sandbox& box) {
   box.MakeFile("tree/" + kBadName);
   const std::string tree = box.Path("tree");
   EXPECT_EQ(::mkfifo((tree + "/fifo").c_str(), 0644), 0);
-  const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  const std::string sockPath = tree + "/sock";
-  EXPECT_LT(sockPath.size(), sizeof addr.sun_path);
-  std::memcpy(addr.sun_path, sockPath.c_str(), sockPath.size() + 1);
-  EXPECT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  ::close(sock);
+  EXPECT_TRUE(MakeSocketFile(tree, "sock"));
   const int fd = ::open((tree + "/sparse.bin").c_str(), O_CREAT | O_WRONLY, 0644);
   EXPECT_EQ(::ftruncate(fd, static_cast<off_t>(kFiveGiB)), 0);
   ::close(fd);
