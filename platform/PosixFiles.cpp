@@ -8,9 +8,12 @@
 #include <charconv>
 #include <cstddef>
 #include <cstring>
+#include <climits>
+#include <cstdio>
 #include <limits>
 
 #include "platform/Clock.h"
+#include "platform/Mounts.h"
 
 namespace purgo::platform::posix {
 
@@ -221,5 +224,55 @@ bool AnyOtherProcessUses(FileId id) {
   ::closedir(proc);
   return found;
 }
+
+MountFacts MountFactsOf(const struct statx& sx) {
+  MountFacts f;
+  f.device = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+  f.mountIdKnown = (sx.stx_mask & STATX_MNT_ID) != 0;
+  if (f.mountIdKnown) f.mountId = sx.stx_mnt_id;
+  f.mountRootKnown = (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0;
+  f.mountRoot = f.mountRootKnown && (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+  return f;
+}
+
+MountBoundary::MountBoundary(int rootFd, std::string rootPath)
+    : rootFd_(rootFd), rootPath_(std::move(rootPath)) {
+  struct statx sx {};
+  // Unknown facts (all zero) put every directory beyond the boundary.
+  if (StatAt(rootFd, "", sx, kStatxFlags | AT_EMPTY_PATH) == 0) root_ = MountFactsOf(sx);
+}
+
+bool MountBoundary::IsBeyond(const struct statx& entry, std::string_view dirPath,
+                             std::string_view name) {
+  return posix::IsOtherMount(root_, MountFactsOf(entry),
+                             [&] { return InMountTable(dirPath, name); });
+}
+
+bool MountBoundary::InMountTable(std::string_view dirPath, std::string_view name) {
+  if (!tableRead_) {
+    tableRead_ = true;
+    // The table names mount points by their path from this process's root;
+    // the root descriptor's link gives that path however the walk was given
+    // its root (relative, through links).
+    char link[40];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", rootFd_);
+    std::string target(PATH_MAX, '\0');
+    const ssize_t got = ::readlink(link, target.data(), target.size());
+    if (got > 0 && static_cast<std::size_t>(got) < target.size() && target[0] == '/') {
+      target.resize(static_cast<std::size_t>(got));
+      if (target.back() != '/') target.push_back('/');
+      tableRoot_ = std::move(target);
+      mountPoints_ = ListAllMountPoints();
+      std::sort(mountPoints_.begin(), mountPoints_.end());
+    }
+  }
+  // Without a table, or a path for the root, a same-device directory is
+  // taken as part of the root's mount: skipping them all would end the walk.
+  if (tableRoot_.empty() || dirPath.substr(0, rootPath_.size()) != rootPath_) return false;
+  std::string path = tableRoot_;
+  path.append(dirPath.substr(rootPath_.size())).append(name);
+  return std::binary_search(mountPoints_.begin(), mountPoints_.end(), path);
+}
+
 
 }  // namespace purgo::platform::posix

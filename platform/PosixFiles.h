@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/Platform.h"
 
@@ -46,11 +47,14 @@ class UniqueFd {
   int fd_ = -1;
 };
 
-// Everything an attribute record needs and nothing more. Never following a
-// final link and never waiting for a network file system to sync keeps a
-// walk as cheap as the listing itself; an automount point is not triggered.
+// Everything an attribute record needs and nothing more, plus the mount id
+// that tells a walk where its root's mount ends (the kernel has it at hand;
+// asking costs nothing). Never following a final link and never waiting
+// for a network file system to sync keeps a walk as cheap as the listing
+// itself; an automount point is not triggered.
 inline constexpr unsigned kStatxMask = STATX_TYPE | STATX_MODE | STATX_INO | STATX_SIZE |
-                                       STATX_ATIME | STATX_MTIME | STATX_CTIME | STATX_BTIME;
+                                       STATX_ATIME | STATX_MTIME | STATX_CTIME | STATX_BTIME |
+                                       STATX_MNT_ID;
 inline constexpr int kStatxFlags = AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC | AT_NO_AUTOMOUNT;
 
 // statx relative to `dirFd` (AT_FDCWD for a plain path). 0 or the errno.
@@ -110,5 +114,59 @@ class Listing {
 // mapped. The slow path of the in-use check, used where leases are not
 // available.
 bool AnyOtherProcessUses(FileId id);
+
+// Where a directory is mounted, as far as one statx call tells.
+struct MountFacts {
+  std::uint64_t device = 0;
+  std::uint64_t mountId = 0;
+  bool mountIdKnown = false;    // the kernel returned STATX_MNT_ID
+  bool mountRoot = false;       // STATX_ATTR_MOUNT_ROOT
+  bool mountRootKnown = false;  // the kernel reports that attribute at all
+};
+MountFacts MountFactsOf(const struct statx& sx);
+
+// Whether the directory `entry`, met below `root`, is on another mount.
+// `inMountTable()` tells whether the entry's path is a mount point in the
+// mount table; it is asked only when statx leaves the question open.
+//
+// The mount id decides where the kernel gives it: a btrfs subvolume has a
+// device number of its own yet is part of its parent's mount, and a bind
+// mount of the same file system keeps the device number yet is a mount of
+// its own. Without it another device is taken as another mount (a subvolume
+// is then passed over: leaving files alone is the safe side for a cleaner),
+// and on the same device the mount-root attribute, or failing that the
+// mount table, tells a bind mount.
+template <typename InMountTable>
+bool IsOtherMount(const MountFacts& root, const MountFacts& entry, InMountTable&& inMountTable) {
+  if (root.mountIdKnown && entry.mountIdKnown) return root.mountId != entry.mountId;
+  if (root.device != entry.device) return true;
+  if (entry.mountRootKnown) return entry.mountRoot;
+  return inMountTable();
+}
+
+// The mount boundary of one walk or listing: which directories below its
+// root are on another mount. The mount table is read at most once, and
+// only on kernels that give neither mount ids nor the mount-root attribute.
+class MountBoundary {
+ public:
+  // `rootFd` is the open root and must stay open while this is asked; every
+  // directory path given later begins with `rootPath`.
+  MountBoundary(int rootFd, std::string rootPath);
+
+  // `entry` is the statx (kStatxMask) of the directory `name` in the
+  // directory at `dirPath`, reached from the root without links.
+  bool IsBeyond(const struct statx& entry, std::string_view dirPath, std::string_view name);
+
+ private:
+  bool InMountTable(std::string_view dirPath, std::string_view name);
+
+  int rootFd_;
+  std::string rootPath_;
+  MountFacts root_;
+  bool tableRead_ = false;
+  std::string tableRoot_;                 // the root as the table names it; empty when unknown
+  std::vector<std::string> mountPoints_;  // sorted
+};
+
 
 }  // namespace purgo::platform::posix

@@ -27,11 +27,6 @@ unsigned char ListedType(unsigned mode) {
   return DT_UNKNOWN;
 }
 
-bool IsMountRoot(const struct statx& sx) {
-  return (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 &&
-         (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
-}
-
 struct Frame {
   posix::Listing listing;
   FileId id;
@@ -223,6 +218,7 @@ bool TreeWalker::Walk(const std::string& root, std::uint32_t mask, const Visitor
   if (rootFd < 0) return false;
   const FileId rootId = posix::IdOfFd(rootFd);
   WalkState walk(root);
+  posix::MountBoundary mounts(rootFd, walk.Path());
   if (!walk.PushRoot(rootFd, rootId, rootTag)) return false;
 
   Entry entry;
@@ -239,8 +235,8 @@ bool TreeWalker::Walk(const std::string& root, std::uint32_t mask, const Visitor
     unsigned char type = item.type;
     struct statx sx {};
     bool haveStat = false;
-    // Only an unknown kind and a directory (whose device tells a mount
-    // point) need the file system before the visitor asks.
+    // Only an unknown kind and a directory (whose mount must be the root's)
+    // need the file system before the visitor asks.
     if (type == DT_UNKNOWN || type == DT_DIR) {
       if (type == DT_DIR && !PassesEntryFilter(hiddenBit | kAttrDirectory, mask)) continue;
       if (posix::StatAt(frame.fd, item.name.data(), sx) != 0) continue;
@@ -250,7 +246,7 @@ bool TreeWalker::Walk(const std::string& root, std::uint32_t mask, const Visitor
     if (type == DT_UNKNOWN) continue;  // a socket, FIFO or device
     const bool isDirectory = type == DT_DIR;
     if (!PassesEntryFilter(hiddenBit | (isDirectory ? kAttrDirectory : 0), mask)) continue;
-    if (isDirectory && (posix::IdOf(sx).device != rootId.device || IsMountRoot(sx))) continue;
+    if (isDirectory && mounts.IsBeyond(sx, walk.Path(), item.name)) continue;
 
     entry.name_ = item.name;
     entry.dirFd_ = frame.fd;

@@ -168,7 +168,7 @@ TEST(FileSystemTest, MountPointsBelowTheRootAreNotListed) {
     GTEST_SKIP() << "cannot mount here: " << std::strerror(errno);
   }
   otherGuard.target = other;
-  // A bind mount stays on the same device; only the mount-root flag tells it.
+  // A bind mount stays on the same device; only its mount tells it.
   ASSERT_EQ(::mount(box.Path("tree/sub").c_str(), bind.c_str(), nullptr, MS_BIND, nullptr), 0);
   bindGuard.target = bind;
   const auto listed = ListByName(box.Path("tree"), 0xFFFF);
