@@ -5,11 +5,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <sys/inotify.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <iterator>
 #include <memory>
 #include <optional>
+#include <set>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/PosixFiles.h"
@@ -26,14 +33,15 @@ constexpr int kComponentFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 bool IsDotName(std::string_view name) { return name == "." || name == ".."; }
 
 // The pieces of a target's path: the root to open as given, the folders
-// below it to open one by one, and the final name.
+// below it, each followed by one delimiter ("a/b/"), and the final name.
 struct ParsedPath {
   std::string root;
-  std::vector<std::string> folders;
+  std::string below;
   std::string name;
 };
 
-// Splits `t.path`; on failure returns the refusal.
+// Splits `t.path`; on failure returns the refusal. Linear in the length of
+// the path, however many folders it names.
 std::optional<DeleteResult> ParsePath(const DeleteTarget& t, ParsedPath& out) {
   const std::string& path = t.path;
   if (path.empty()) return DeleteResult::NotFound;
@@ -52,31 +60,44 @@ std::optional<DeleteResult> ParsePath(const DeleteTarget& t, ParsedPath& out) {
   while (out.root.size() > 1 && out.root.back() == '/') out.root.pop_back();
   if (out.root.empty()) out.root = path.front() == '/' ? "/" : ".";
 
-  out.folders.clear();
+  out.below.clear();
   for (std::size_t pos = rootEnd; pos < nameStart;) {
     const std::size_t slash = path.find('/', pos);
-    std::string component(path, pos, slash - pos);
+    const std::string_view component(path.data() + pos, slash - pos);
     pos = slash + 1;
     if (component.empty()) continue;
     // A scan never produces these; followed, ".." would leave the root.
     if (IsDotName(component)) return DeleteResult::PathChanged;
-    out.folders.push_back(std::move(component));
+    out.below.append(component).push_back('/');
   }
   return std::nullopt;
 }
 
-std::optional<DeleteResult> OpenRoot(const std::string& root, FileId rootId, UniqueFd& dir) {
-  dir.Reset(::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-  if (!dir.Valid()) {
-    return errno == ENOENT || errno == ENOTDIR ? DeleteResult::NotFound : DeleteResult::Failed;
+// The root of a target: the caller's open directory, or the root path
+// opened as given (and then checked against the recorded identity).
+struct RootDir {
+  UniqueFd owned;
+  int fd = -1;
+};
+
+std::optional<DeleteResult> OpenRoot(const DeleteTarget& t, const std::string& root, RootDir& dir) {
+  if (t.rootFd >= 0) {
+    dir.owned.Reset();
+    dir.fd = t.rootFd;
+  } else {
+    dir.owned.Reset(::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    dir.fd = dir.owned.Get();
+    if (!dir.owned.Valid()) {
+      return errno == ENOENT || errno == ENOTDIR ? DeleteResult::NotFound : DeleteResult::Failed;
+    }
   }
-  if (rootId.IsKnown() && posix::IdOfFd(dir.Get()) != rootId) return DeleteResult::PathChanged;
+  if (t.rootId.IsKnown() && posix::IdOfFd(dir.fd) != t.rootId) return DeleteResult::PathChanged;
   return std::nullopt;
 }
 
 // Opens the folder `name` of `base`, never through a link.
-std::optional<DeleteResult> OpenFolder(int base, const std::string& name, UniqueFd& out) {
-  out.Reset(::openat(base, name.c_str(), kComponentFlags));
+std::optional<DeleteResult> OpenFolder(int base, const char* name, UniqueFd& out) {
+  out.Reset(::openat(base, name, kComponentFlags));
   if (out.Valid()) return std::nullopt;
   if (errno == ENOENT) return DeleteResult::NotFound;
   // A link (ELOOP, or ENOTDIR under O_PATH) or a file where the scan went
@@ -85,18 +106,17 @@ std::optional<DeleteResult> OpenFolder(int base, const std::string& name, Unique
   return DeleteResult::Failed;
 }
 
-// Opens the folder holding the final name of `t.path` and sets `name` to
-// that final name; on failure returns the refusal.
-std::optional<DeleteResult> OpenParent(const DeleteTarget& t, UniqueFd& dir, std::string& name) {
-  ParsedPath parsed;
-  if (auto refused = ParsePath(t, parsed)) return refused;
-  if (auto refused = OpenRoot(parsed.root, t.rootId, dir)) return refused;
-  for (const std::string& folder : parsed.folders) {
-    UniqueFd next;
-    if (auto refused = OpenFolder(dir.Get(), folder, next)) return refused;
-    dir = std::move(next);
+// Calls `step(name)` for each folder of `below` ("a/b/"), from `from` on;
+// stops at the first refusal and returns it.
+template <class Step>
+std::optional<DeleteResult> ForEachFolder(const std::string& below, std::size_t from, Step&& step) {
+  std::string component;
+  for (std::size_t pos = from; pos < below.size();) {
+    const std::size_t slash = below.find('/', pos);
+    component.assign(below, pos, slash - pos);
+    if (auto refused = step(component, slash + 1)) return refused;
+    pos = slash + 1;
   }
-  name = std::move(parsed.name);
   return std::nullopt;
 }
 
@@ -141,12 +161,17 @@ class WriteLease {
   // True when taken; errno tells why not. Breaking a lease signals its
   // holder, by default with SIGIO, whose default action ends the process;
   // SIGURG is ignored by default.
-  bool Take(UniqueFd fd) {
-    fd_ = std::move(fd);
+  bool Take(int fd) {
+    fd_.Reset(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+    if (!fd_.Valid()) return false;
     if (::fcntl(fd_.Get(), F_SETSIG, SIGURG) != 0) return false;
     held_ = ::fcntl(fd_.Get(), F_SETLEASE, F_WRLCK) == 0;
     return held_;
   }
+
+  // True once someone asked to open the file: their open is waiting for
+  // the lease, and a file unlinked now would reach them empty-handed.
+  bool Broken() const { return held_ && ::fcntl(fd_.Get(), F_GETLEASE) != F_WRLCK; }
 
  private:
   UniqueFd fd_;
@@ -155,26 +180,57 @@ class WriteLease {
 
 enum class Use { Free, InUse, Changed, Gone };
 
-// Whether the regular file `name` (relative to `dirFd`), whose identity is
-// `id`, is open or mapped anywhere else. When free, `lease` keeps it so.
-Use CheckUse(int dirFd, const char* name, FileId id, WriteLease& lease) {
-  UniqueFd fd(::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (!fd.Valid()) {
+bool IsRoot() { return ::geteuid() == 0; }
+
+// Whether the regular file `name` (relative to `dirFd`), found as `sx`, is
+// open or mapped anywhere else. `held` receives the file opened (when it
+// could be); when free, `lease` keeps it so.
+Use CheckUse(int dirFd, const char* name, const struct statx& sx, const FileStamp& stamp,
+             UniqueFd& held, WriteLease& lease) {
+  const FileId id = posix::IdOf(sx);
+  // Only the owner (or root) may lease a file, and only root sees every
+  // process: another user's file cannot be shown to be free.
+  if (!IsRoot() && sx.stx_uid != ::geteuid()) return Use::InUse;
+  // Nobody but the owner and root can open a file without group or other
+  // permissions; the processes that could hold it are then all visible.
+  const bool privateFile = (sx.stx_mode & 0066) == 0;
+  held.Reset(::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!held.Valid()) {
     switch (errno) {
       case EWOULDBLOCK: return Use::InUse;  // another holder's lease stands
       case ENOENT: return Use::Gone;
       case ELOOP: return Use::Changed;
-      default: return posix::AnyOtherProcessUses(id) ? Use::InUse : Use::Free;
+      default:
+        if (!IsRoot() && !privateFile) return Use::InUse;
+        return posix::AnyOtherProcessUses(id) ? Use::InUse : Use::Free;
     }
   }
-  if (posix::IdOfFd(fd.Get()) != id) return Use::Changed;
-  if (lease.Take(std::move(fd))) return Use::Free;
+  struct statx now {};
+  if (posix::StatAt(held.Get(), "", now, AT_EMPTY_PATH | AT_STATX_DONT_SYNC) != 0 ||
+      posix::IdOf(now) != id || !posix::StampMatches(stamp, now)) {
+    return Use::Changed;
+  }
+  if (lease.Take(held.Get())) return Use::Free;
   if (errno == EAGAIN) return Use::InUse;
-  // No lease here (not the owner, or a file system without leases).
+  // No lease on this file system: the processes tell, as far as they can
+  // be seen.
+  if (!IsRoot() && !privateFile) return Use::InUse;
   return posix::AnyOtherProcessUses(id) ? Use::InUse : Use::Free;
 }
 
+DeleteStageHook gStageHook = nullptr;
+void* gStageContext = nullptr;
+
+void AtStage(DeleteStage stage, int heldFd) {
+  if (gStageHook != nullptr) gStageHook(stage, heldFd, gStageContext);
+}
+
 }  // namespace
+
+void SetDeleteStageHookForTesting(DeleteStageHook hook, void* context) {
+  gStageHook = hook;
+  gStageContext = context;
+}
 
 const char* DeleteResultName(DeleteResult r) {
   switch (r) {
@@ -199,53 +255,221 @@ namespace {
 // The checks and the unlink once the folder holding the name is open.
 DeleteResult DeleteInFolder(int dirFd, const std::string& name, const DeleteTarget& target,
                             const DeleteOptions& options, const SessionFiles& session) {
-  struct stat st {};
-  if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-    return errno == ENOENT ? DeleteResult::NotFound : DeleteResult::Failed;
+  struct statx sx {};
+  if (const int err = posix::StatAt(dirFd, name.c_str(), sx); err != 0) {
+    return err == ENOENT ? DeleteResult::NotFound : DeleteResult::Failed;
   }
-  const bool regular = S_ISREG(st.st_mode);
-  if (!regular && !S_ISLNK(st.st_mode)) return DeleteResult::NotAFile;
-  const FileId id = posix::IdOf(st);
+  const bool regular = S_ISREG(sx.stx_mode);
+  if (!regular && !S_ISLNK(sx.stx_mode)) return DeleteResult::NotAFile;
+  const FileId id = posix::IdOf(sx);
   if (target.fileId.IsKnown() && id != target.fileId) return DeleteResult::PathChanged;
-  if (regular && (st.st_mode & S_IWUSR) == 0 && !options.allowReadOnly) {
+  if (!posix::StampMatches(target.fileStamp, sx)) return DeleteResult::PathChanged;
+  if (regular && (sx.stx_mode & S_IWUSR) == 0 && !options.allowReadOnly) {
     return DeleteResult::ReadOnly;
   }
   if (session.Holds(id)) return DeleteResult::Protected;
 
+  // The object itself stays open until after the unlink, so that what the
+  // unlink removed can be told afterwards.
+  UniqueFd held;
   WriteLease lease;
   if (regular) {
-    switch (CheckUse(dirFd, name.c_str(), id, lease)) {
+    switch (CheckUse(dirFd, name.c_str(), sx, target.fileStamp, held, lease)) {
       case Use::Free: break;
       case Use::InUse: return DeleteResult::InUse;
       case Use::Changed: return DeleteResult::PathChanged;
       case Use::Gone: return DeleteResult::NotFound;
     }
   }
+  if (!held.Valid()) {
+    held.Reset(::openat(dirFd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    if (!held.Valid()) return errno == ENOENT ? DeleteResult::NotFound : DeleteResult::Failed;
+    if (posix::IdOfFd(held.Get()) != id) return DeleteResult::PathChanged;
+  }
+  AtStage(DeleteStage::AfterUseCheck, held.Get());
+
+  // The last look, as close to the unlink as the system allows.
+  struct stat byName {}, byFd {};
+  if (::fstatat(dirFd, name.c_str(), &byName, AT_SYMLINK_NOFOLLOW) != 0) {
+    return errno == ENOENT ? DeleteResult::NotFound : DeleteResult::Failed;
+  }
+  if (::fstat(held.Get(), &byFd) != 0 || posix::IdOf(byName) != id || posix::IdOf(byFd) != id) {
+    return DeleteResult::PathChanged;
+  }
+  AtStage(DeleteStage::BeforeUnlink, held.Get());
+  if (lease.Broken()) return DeleteResult::InUse;
   if (::unlinkat(dirFd, name.c_str(), 0) != 0) {
     return errno == ENOENT ? DeleteResult::NotFound : DeleteResult::Failed;
+  }
+  // The held object must have lost the link just removed; if it did not,
+  // the name named something else by then.
+  struct stat after {};
+  if (::fstat(held.Get(), &after) != 0 || after.st_nlink >= byFd.st_nlink) {
+    return DeleteResult::PathChanged;
   }
   return DeleteResult::Deleted;
 }
 
-// Folders kept open by a deleter at the most; deeper files are deleted
-// with a fresh walk from the root.
-constexpr std::size_t kMaxHeldFolders = 32;
-
 }  // namespace
 
 DeleteResult DeleteFileSafely(const DeleteTarget& target, const DeleteOptions& options) {
+  ParsedPath parsed;
+  if (auto refused = ParsePath(target, parsed)) return *refused;
+  RootDir root;
+  if (auto refused = OpenRoot(target, parsed.root, root)) return *refused;
   UniqueFd dir;
-  std::string name;
-  if (auto refused = OpenParent(target, dir, name)) return *refused;
-  return DeleteInFolder(dir.Get(), name, target, options, CurrentSessionFiles());
+  auto refused = ForEachFolder(parsed.below, 0, [&](const std::string& folder, std::size_t) {
+    UniqueFd next;
+    auto r = OpenFolder(dir.Valid() ? dir.Get() : root.fd, folder.c_str(), next);
+    dir = std::move(next);
+    return r;
+  });
+  if (refused) return *refused;
+  return DeleteInFolder(dir.Valid() ? dir.Get() : root.fd, parsed.name, target, options,
+                        CurrentSessionFiles());
 }
 
+namespace {
+
+// Held folders keep a descriptor only while few enough are open; the
+// others are reopened from a neighbour (by name downwards, by ".." upwards,
+// each step checked against the identity it had).
+constexpr std::size_t kMaxOpenHeld = 64;
+constexpr std::uint32_t kWatchMask = IN_MOVE_SELF | IN_DELETE_SELF | IN_ONLYDIR;
+
+}  // namespace
+
 struct SafeDeleter::Impl {
+  struct Level {
+    std::size_t end = 0;  // `held` up to here names this folder (with its "/")
+    FileId id;
+    int watch = -1;
+    UniqueFd fd;
+  };
+
   std::string root;
   FileId rootId;
-  UniqueFd rootFd;
-  std::vector<std::pair<std::string, UniqueFd>> folders;  // below the root, in path order
+  int externalRoot = -1;
+  RootDir rootDir;
+  std::string held;            // the held folders below the root, "a/b/"
+  std::vector<Level> levels;   // one per folder of `held`, outermost first
+  std::set<std::size_t> open;  // levels with a descriptor
+  std::unordered_map<int, std::size_t> byWatch;
+  UniqueFd inotify{::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)};
   SessionFiles session = CurrentSessionFiles();
+
+  // Drops level `from` and everything below it.
+  void Truncate(std::size_t from) {
+    while (levels.size() > from) {
+      Level& l = levels.back();
+      if (l.watch >= 0) {
+        ::inotify_rm_watch(inotify.Get(), l.watch);
+        byWatch.erase(l.watch);
+      }
+      open.erase(levels.size() - 1);
+      levels.pop_back();
+    }
+    held.resize(from == 0 ? 0 : levels[from - 1].end);
+  }
+
+  void ResetRoot() {
+    Truncate(0);
+    root.clear();
+    rootId = {};
+    externalRoot = -1;
+    rootDir = RootDir{};
+  }
+
+  // Reads what happened to the watched folders since the last call; a
+  // folder moved or removed is dropped with everything below it.
+  void DrainEvents() {
+    alignas(inotify_event) char buffer[4096];
+    for (;;) {
+      const ssize_t got = ::read(inotify.Get(), buffer, sizeof buffer);
+      if (got <= 0) return;
+      for (std::size_t off = 0; off < static_cast<std::size_t>(got);) {
+        inotify_event ev {};
+        std::memcpy(&ev, buffer + off, sizeof ev);
+        off += sizeof ev + ev.len;
+        if ((ev.mask & IN_Q_OVERFLOW) != 0) {
+          Truncate(0);
+          continue;
+        }
+        if (auto it = byWatch.find(ev.wd); it != byWatch.end()) Truncate(it->second);
+      }
+    }
+  }
+
+  int FdOf(std::size_t level) const {
+    return level == 0 ? rootDir.fd : levels[level - 1].fd.Get();
+  }
+
+  void Opened(std::size_t index, UniqueFd fd) {
+    levels[index].fd = std::move(fd);
+    open.insert(index);
+    while (open.size() > kMaxOpenHeld) {
+      // The one farthest from where the pass works: the outermost, unless
+      // that is the one just opened.
+      auto victim = *open.begin() == index ? std::prev(open.end()) : open.begin();
+      if (*victim == index) break;
+      levels[*victim].fd.Reset();
+      open.erase(victim);
+    }
+  }
+
+  // A descriptor for held level `index`, reopened from the nearest open
+  // neighbour when needed. False when a step does not land on the folder
+  // it held.
+  bool EnsureOpen(std::size_t index) {
+    if (levels[index].fd.Valid()) return true;
+    // Open levels nearest below (deeper) and above (outer) this one.
+    const auto below = open.upper_bound(index);
+    const auto above = below;
+    const std::size_t fromAbove =
+        above == open.begin() ? index + 1 : index - *std::prev(above);
+    const std::size_t fromBelow = below == open.end() ? SIZE_MAX : *below - index;
+    if (fromBelow < fromAbove) {
+      for (std::size_t i = *below; i > index; --i) {
+        UniqueFd up(::openat(levels[i].fd.Get(), "..", kComponentFlags));
+        if (!up.Valid() || posix::IdOfFd(up.Get()) != levels[i - 1].id) return false;
+        Opened(i - 1, std::move(up));
+      }
+      return true;
+    }
+    std::size_t start = above == open.begin() ? 0 : *std::prev(above) + 1;
+    for (std::size_t i = start; i <= index; ++i) {
+      if (levels[i].fd.Valid()) continue;
+      const std::size_t nameStart = i == 0 ? 0 : levels[i - 1].end;
+      const std::string name = held.substr(nameStart, levels[i].end - nameStart - 1);
+      UniqueFd fd(::openat(i == 0 ? rootDir.fd : levels[i - 1].fd.Get(), name.c_str(),
+                           kComponentFlags));
+      if (!fd.Valid() || posix::IdOfFd(fd.Get()) != levels[i].id) return false;
+      Opened(i, std::move(fd));
+    }
+    return true;
+  }
+
+  // Adds `name` of the deepest held folder (or the root) as a held level,
+  // when it can be watched. `fd` is the folder just opened.
+  bool Hold(const std::string& name, int base, UniqueFd& fd) {
+    if (!inotify.Valid()) return false;
+    const std::string proc = "/proc/self/fd/" + std::to_string(fd.Get());
+    const int watch = ::inotify_add_watch(inotify.Get(), proc.c_str(), kWatchMask);
+    if (watch < 0) return false;
+    // Moved between the open and the watch: the watch would not tell.
+    struct stat st {};
+    const FileId id = posix::IdOfFd(fd.Get());
+    if (byWatch.count(watch) != 0 || ::fstatat(base, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        posix::IdOf(st) != id) {
+      if (byWatch.count(watch) == 0) ::inotify_rm_watch(inotify.Get(), watch);
+      return false;
+    }
+    held.append(name).push_back('/');
+    levels.push_back(Level{held.size(), id, watch, UniqueFd()});
+    byWatch.emplace(watch, levels.size() - 1);
+    Opened(levels.size() - 1, std::move(fd));
+    return true;
+  }
 };
 
 SafeDeleter::SafeDeleter() : impl_(std::make_unique<Impl>()) {}
@@ -257,42 +481,85 @@ DeleteResult SafeDeleter::Delete(const DeleteTarget& target, const DeleteOptions
   if (!target.fileId.IsKnown()) return DeleteFileSafely(target, options);
   ParsedPath parsed;
   if (auto refused = ParsePath(target, parsed)) return *refused;
-  if (parsed.folders.size() > kMaxHeldFolders) return DeleteFileSafely(target, options);
   Impl& m = *impl_;
-  if (!m.rootFd.Valid() || parsed.root != m.root || !(target.rootId == m.rootId)) {
-    m.folders.clear();
-    m.root.clear();
-    if (auto refused = OpenRoot(parsed.root, target.rootId, m.rootFd)) return *refused;
+
+  // The root: the same one as before only while it still resolves to the
+  // folder opened for it.
+  bool sameRoot = m.rootDir.fd >= 0 && target.rootFd == m.externalRoot && target.rootId == m.rootId;
+  if (sameRoot && target.rootFd < 0) {
+    struct stat st {};
+    sameRoot = parsed.root == m.root && ::stat(m.root.c_str(), &st) == 0 &&
+               posix::IdOf(st) == posix::IdOfFd(m.rootDir.fd);
+  }
+  if (!sameRoot) {
+    m.ResetRoot();
+    if (auto refused = OpenRoot(target, parsed.root, m.rootDir)) {
+      m.rootDir = RootDir{};
+      return *refused;
+    }
     m.root = parsed.root;
     m.rootId = target.rootId;
+    m.externalRoot = target.rootFd;
   }
+
+  m.DrainEvents();
+  // Keep the held folders this path shares with the last one.
+  const std::size_t common = static_cast<std::size_t>(
+      std::mismatch(parsed.below.begin(), parsed.below.end(), m.held.begin(), m.held.end()).first -
+      parsed.below.begin());
   std::size_t shared = 0;
-  while (shared < parsed.folders.size() && shared < m.folders.size() &&
-         m.folders[shared].first == parsed.folders[shared]) {
-    ++shared;
+  {
+    // Levels are in increasing `end` order: find how many end within the
+    // common part.
+    std::size_t lo = 0, hi = m.levels.size();
+    while (lo < hi) {
+      const std::size_t mid = (lo + hi) / 2;
+      if (m.levels[mid].end <= common) lo = mid + 1; else hi = mid;
+    }
+    shared = lo;
   }
-  m.folders.erase(m.folders.begin() + static_cast<std::ptrdiff_t>(shared), m.folders.end());
-  for (std::size_t i = shared; i < parsed.folders.size(); ++i) {
-    const int base = i == 0 ? m.rootFd.Get() : m.folders[i - 1].second.Get();
+  m.Truncate(shared);
+  // A neighbour that no longer leads to its folder means the tree is being
+  // changed under the pass: start again from the root.
+  if (shared > 0 && !m.EnsureOpen(shared - 1)) m.Truncate(0);
+
+  // The rest of the way, opened by name, never through a link; held where
+  // it can be watched, otherwise opened for this file only.
+  UniqueFd transient;
+  auto refused = ForEachFolder(parsed.below, m.held.size(), [&](const std::string& folder,
+                                                                std::size_t) {
+    const int base = transient.Valid() ? transient.Get() : m.FdOf(m.levels.size());
     UniqueFd next;
-    if (auto refused = OpenFolder(base, parsed.folders[i], next)) return *refused;
-    m.folders.emplace_back(parsed.folders[i], std::move(next));
-  }
-  const int dirFd = m.folders.empty() ? m.rootFd.Get() : m.folders.back().second.Get();
+    if (auto r = OpenFolder(base, folder.c_str(), next)) return r;
+    if (transient.Valid() || !m.Hold(folder, base, next)) transient = std::move(next);
+    return std::optional<DeleteResult>();
+  });
+  if (refused) return *refused;
+  const int dirFd = transient.Valid() ? transient.Get() : m.FdOf(m.levels.size());
   return DeleteInFolder(dirFd, parsed.name, target, options, m.session);
 }
 
 DeleteResult RemoveDirectorySafely(const DeleteTarget& target) {
+  ParsedPath parsed;
+  if (auto refused = ParsePath(target, parsed)) return *refused;
+  RootDir root;
+  if (auto refused = OpenRoot(target, parsed.root, root)) return *refused;
   UniqueFd dir;
-  std::string name;
-  if (auto refused = OpenParent(target, dir, name)) return *refused;
+  auto refusedStep = ForEachFolder(parsed.below, 0, [&](const std::string& folder, std::size_t) {
+    UniqueFd next;
+    auto r = OpenFolder(dir.Valid() ? dir.Get() : root.fd, folder.c_str(), next);
+    dir = std::move(next);
+    return r;
+  });
+  if (refusedStep) return *refusedStep;
+  const int dirFd = dir.Valid() ? dir.Get() : root.fd;
   struct stat st {};
-  if (::fstatat(dir.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+  if (::fstatat(dirFd, parsed.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
     return errno == ENOENT ? DeleteResult::NotFound : DeleteResult::Failed;
   }
   if (!S_ISDIR(st.st_mode)) return DeleteResult::NotAFile;
   if (target.fileId.IsKnown() && posix::IdOf(st) != target.fileId) return DeleteResult::PathChanged;
-  if (::unlinkat(dir.Get(), name.c_str(), AT_REMOVEDIR) != 0) {
+  if (::unlinkat(dirFd, parsed.name.c_str(), AT_REMOVEDIR) != 0) {
     return errno == ENOENT ? DeleteResult::NotFound : DeleteResult::Failed;
   }
   return DeleteResult::Deleted;
@@ -300,15 +567,18 @@ DeleteResult RemoveDirectorySafely(const DeleteTarget& target) {
 
 bool DeleteFile(const std::string& path) {
   const std::size_t slash = path.rfind('/');
-  DeleteTarget target{path, slash == std::string::npos ? 0 : slash + 1, {}, {}};
+  DeleteTarget target{path, slash == std::string::npos ? 0 : slash + 1, {}, {}, {}, -1};
   return DeleteFileSafely(target) == DeleteResult::Deleted;
 }
 
 bool IsFileInUse(const std::string& path) {
-  struct stat st {};
-  if (path.empty() || ::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  struct statx sx {};
+  if (path.empty() || posix::StatAt(AT_FDCWD, path.c_str(), sx) != 0 || !S_ISREG(sx.stx_mode)) {
+    return false;
+  }
+  UniqueFd held;
   WriteLease lease;
-  return CheckUse(AT_FDCWD, path.c_str(), posix::IdOf(st), lease) == Use::InUse;
+  return CheckUse(AT_FDCWD, path.c_str(), sx, {}, held, lease) == Use::InUse;
 }
 
 }  // namespace purgo::platform

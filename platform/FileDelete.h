@@ -47,11 +47,22 @@ const char* DeleteResultName(DeleteResult r);
 // A `rootLength` of 0 follows nothing: an absolute path is opened from "/",
 // a relative one from the working directory. "." and ".." below the root
 // are refused as PathChanged, a path ending in a delimiter as NotAFile.
+//
+// `fileStamp`, when known, must still match too: ext4 gives a freed inode
+// number to the next file created, so a file deleted and created anew
+// under the same name between scan and clean can carry the old identity.
+//
+// `rootFd`, when not -1, is an open directory that stands for the root
+// instead of resolving `path`'s first `rootLength` bytes: the caller has
+// opened and checked it and keeps it open for as long as the target is
+// used. The path's root part then only serves messages.
 struct DeleteTarget {
   std::string path;
   std::size_t rootLength = 0;
   FileId rootId;
   FileId fileId;
+  FileStamp fileStamp;
+  int rootFd = -1;  // borrowed, never closed here
 };
 
 DeleteResult DeleteFileSafely(const DeleteTarget& target);
@@ -65,11 +76,18 @@ DeleteResult DeleteFileSafely(const DeleteTarget& target, const DeleteOptions& o
 
 // Deletes the files of one cleaning pass. Each file gets every refusal of
 // DeleteFileSafely; in addition, files that carry their identity (fileId)
-// share the folders opened for the file before them, so a pass in scan
-// order opens each folder about once instead of once per file. A held
-// folder that is moved meanwhile is still the one the scan went through,
-// and only a file with the recorded identity is deleted in it. The session
-// file is looked up once: keep a deleter for one pass, not longer.
+// share the folders opened for the files before them, so a pass in scan
+// order opens each folder about once instead of once per file, and the
+// cost of a file does not grow with the depth of the tree.
+//
+// A held folder is used only while its path still leads to it: every held
+// folder is watched (inotify) for being moved or removed, and one that was
+// is dropped with everything below it and reopened by name, without
+// following links, for the next file. A folder swapped for a link since it
+// was opened is therefore refused as PathChanged, as a fresh deletion
+// would. Where the watch cannot be had (no inotify, the watch limit
+// reached) the folder is not held. The session file is looked up once:
+// keep a deleter for one pass, not longer.
 class SafeDeleter {
  public:
   SafeDeleter();
@@ -95,9 +113,22 @@ DeleteResult RemoveDirectorySafely(const DeleteTarget& target);
 // final component is never followed. True only when the file is gone.
 bool DeleteFile(const std::string& path);
 
-// True when some running process that this user can inspect holds the file
-// open or has it mapped. Exposed for tests and for callers that want to
-// show why a file stayed.
+// True when the file may be in use: some running process holds it open or
+// has it mapped, or this user cannot tell (another user's file, which a
+// user other than root can neither lease nor see the processes of). Exposed
+// for tests and for callers that want to show why a file stayed.
 bool IsFileInUse(const std::string& path);
+
+// What is left, on Linux, between the last check and the unlink: the
+// system has no "unlink this name if it still names that file". The
+// deletion holds the file open under a write lease, checks right before
+// the unlink that the name still names it and that nobody has asked to
+// open it (a broken lease), and afterwards that the object it held lost
+// its link; if another object was unlinked instead (a name swapped within
+// those microseconds, which needs write access to the folder), the result
+// is PathChanged, never Deleted. Tests reach the moments in between here.
+enum class DeleteStage { AfterUseCheck, BeforeUnlink };
+using DeleteStageHook = void (*)(DeleteStage stage, int heldFd, void* context);
+void SetDeleteStageHookForTesting(DeleteStageHook hook, void* context);
 
 }  // namespace purgo::platform

@@ -112,11 +112,16 @@ std::string UnableToWriteMessage(const std::string& path) { return "Unable to wr
 
 ReadStatus ReadWholeFile(const std::string& path, std::size_t maxSize, std::string& out,
                          FinalLink finalLink) {
+  return ReadWholeFileAt(AT_FDCWD, path, maxSize, out, finalLink);
+}
+
+ReadStatus ReadWholeFileAt(int dirFd, const std::string& path, std::size_t maxSize,
+                           std::string& out, FinalLink finalLink) {
   out.clear();
   if (path.empty()) return ReadStatus::Missing;
   // O_NONBLOCK keeps a FIFO planted at the path from blocking the open.
   const int noFollow = finalLink == FinalLink::Refuse ? O_NOFOLLOW : 0;
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | noFollow));
+  UniqueFd fd(::openat(dirFd, path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | noFollow));
   if (!fd.Valid()) {
     return (errno == ENOENT || errno == ENOTDIR) ? ReadStatus::Missing : ReadStatus::Failed;
   }

@@ -29,6 +29,9 @@ enum class FinalLink { Follow, Refuse };
 // followed, or with FinalLink::Refuse makes the read fail.
 ReadStatus ReadWholeFile(const std::string& path, std::size_t maxSize, std::string& out,
                          FinalLink finalLink = FinalLink::Follow);
+// The same with `path` relative to the open directory `dirFd`.
+ReadStatus ReadWholeFileAt(int dirFd, const std::string& path, std::size_t maxSize,
+                           std::string& out, FinalLink finalLink = FinalLink::Follow);
 
 // True when `path` names a regular file (links followed).
 bool FileExists(const std::string& path);

@@ -51,14 +51,29 @@ struct FileId {
   friend constexpr bool operator==(const FileId&, const FileId&) = default;
 };
 
+// What tells a file from a later one that reuses its device and inode
+// numbers (ext4 hands a freed inode number to the next new file at once):
+// the birth time where the file system records it, otherwise the status
+// change time together with the size. Times are nanoseconds since the Unix
+// epoch. All zero: unknown, matches anything.
+struct FileStamp {
+  std::uint64_t birth = 0;   // 0 when the file system records none
+  std::uint64_t change = 0;  // only set when birth is unknown
+  std::uint64_t size = 0;    // only set when birth is unknown
+
+  constexpr bool IsKnown() const { return birth != 0 || change != 0; }
+  friend constexpr bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
 // What GetFileAttributesExW / a listing entry reports about one object.
 struct FileAttributeData {
   std::uint32_t attributes = 0;
   FileTime creationTime;    // birth time where recorded, else status change
-  FileTime lastAccessTime;
+  FileTime lastAccessTime;  // zero when the file system records none
   FileTime lastWriteTime;
   std::uint64_t size = 0;   // a symbolic link's own size, a directory's 0
   FileId id;
+  FileStamp stamp;
 };
 
 }  // namespace purgo::platform

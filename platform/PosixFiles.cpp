@@ -56,11 +56,32 @@ FileAttributeData DataOf(const struct statx& sx, bool hidden) {
   const bool directory = S_ISDIR(sx.stx_mode);
   d.attributes = AttributesOf(hidden, directory, (sx.stx_mode & S_IWUSR) != 0);
   d.creationTime = FromTimestamp((sx.stx_mask & STATX_BTIME) ? sx.stx_btime : sx.stx_ctime);
-  d.lastAccessTime = FromTimestamp(sx.stx_atime);
+  // Without an access time statx leaves a placeholder that reads as a
+  // date decades ago; an age limit must see "no time" instead.
+  if ((sx.stx_mask & STATX_ATIME) != 0) d.lastAccessTime = FromTimestamp(sx.stx_atime);
   d.lastWriteTime = FromTimestamp(sx.stx_mtime);
   d.size = directory ? 0 : sx.stx_size;
   d.id = IdOf(sx);
+  d.stamp = StampOf(sx);
   return d;
+}
+
+FileStamp StampOf(const struct statx& sx) {
+  auto ns = [](const struct statx_timestamp& t) {
+    return static_cast<std::uint64_t>(t.tv_sec) * 1000000000u + t.tv_nsec;
+  };
+  FileStamp s;
+  if ((sx.stx_mask & STATX_BTIME) != 0 && ns(sx.stx_btime) != 0) {
+    s.birth = ns(sx.stx_btime);
+  } else {
+    s.change = ns(sx.stx_ctime);
+    s.size = sx.stx_size;
+  }
+  return s;
+}
+
+bool StampMatches(const FileStamp& recorded, const struct statx& now) {
+  return !recorded.IsKnown() || StampOf(now) == recorded;
 }
 
 std::string_view LastComponent(std::string_view path) {
@@ -273,6 +294,5 @@ bool MountBoundary::InMountTable(std::string_view dirPath, std::string_view name
   path.append(dirPath.substr(rootPath_.size())).append(name);
   return std::binary_search(mountPoints_.begin(), mountPoints_.end(), path);
 }
-
 
 }  // namespace purgo::platform::posix

@@ -76,6 +76,11 @@ inline bool IsListedMode(unsigned mode) {
 // object whose owner lacks write permission.
 std::uint32_t AttributesOf(bool hidden, bool directory, bool writable);
 FileAttributeData DataOf(const struct statx& sx, bool hidden);
+FileStamp StampOf(const struct statx& sx);
+// True when `now` is the file `recorded` was taken from (or nothing was
+// recorded). A file rewritten since, on a file system without birth
+// times, no longer matches: its change time moved.
+bool StampMatches(const FileStamp& recorded, const struct statx& now);
 
 // The last component of a path, ignoring trailing delimiters.
 std::string_view LastComponent(std::string_view path);
@@ -167,6 +172,5 @@ class MountBoundary {
   std::string tableRoot_;                 // the root as the table names it; empty when unknown
   std::vector<std::string> mountPoints_;  // sorted
 };
-
 
 }  // namespace purgo::platform::posix

@@ -35,13 +35,10 @@ bool EndsWith(std::string_view s, std::string_view suffix) {
   return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
 }
 
-// A real directory (not a link to one); its identity in `id`.
-bool IsRealDirectory(const std::string& path, FileId* id = nullptr, bool ownedByMe = false) {
+// A real directory (not a link to one) owned by this user.
+bool IsOwnRealDirectory(const std::string& path) {
   struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-  if (ownedByMe && st.st_uid != ::getuid()) return false;
-  if (id != nullptr) *id = posix::IdOf(st);
-  return true;
+  return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid();
 }
 
 FileId IdOfDirectory(const std::string& path) {
@@ -57,12 +54,19 @@ int HexValue(char c) {
   return -1;
 }
 
-// The names in a directory, everything the system lists but "." and "..".
-// Empty when it cannot be read.
-std::vector<std::string> RawNames(const std::string& dir) {
+constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+// The names in an open directory, everything the system lists but "."
+// and "..". Empty when it cannot be read.
+std::vector<std::string> RawNames(int dirFd) {
   std::vector<std::string> names;
-  DIR* d = ::opendir(dir.c_str());
-  if (d == nullptr) return names;
+  const int fd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return names;
+  DIR* d = ::fdopendir(fd);
+  if (d == nullptr) {
+    ::close(fd);
+    return names;
+  }
   while (const dirent* e = ::readdir(d)) {
     const std::string_view n = e->d_name;
     if (n != "." && n != "..") names.emplace_back(n);
@@ -71,10 +75,92 @@ std::vector<std::string> RawNames(const std::string& dir) {
   return names;
 }
 
-// Total size of everything below the directory `dir`.
-std::uint64_t ContentSize(const std::string& dir) {
+// One trash directory, opened once and checked on the open descriptors.
+// Everything done to the trash afterwards goes through these descriptors:
+// another user who can rename things on the way (a shared $top/.Trash)
+// cannot redirect it to a folder of ours.
+struct OpenTrash {
+  std::string path;  // ends in "/"
+  posix::UniqueFd dir, files, info;
+  FileId filesId, infoId;
+  bool missing = false;  // no such trash directory: nothing to do
+};
+
+// Opens `name` of `base` as a directory without following a link; its
+// status in `st`.
+posix::UniqueFd OpenDirectoryAt(int base, const char* name, struct stat& st) {
+  posix::UniqueFd fd(::openat(base, name, kDirFlags));
+  if (fd.Valid() && ::fstat(fd.Get(), &st) != 0) fd.Reset();
+  return fd;
+}
+
+// Opens the trash directory `trashDir` (ending in "/"). The folder holding
+// it is opened as given, the trash itself without following a link, and
+// it must belong to this user and be writable by nobody outside its group.
+// A trash of the form ".../.Trash/<uid>/" is a per-user folder in a shared
+// one: ".Trash" too is opened without following a link and must carry the
+// sticky bit, so that nobody but its owner can rename this user's folder.
+// False when the trash exists but cannot be trusted or opened.
+bool Open(const std::string& trashDir, OpenTrash& t) {
+  t.path = WithDelimiter(trashDir);
+  std::string_view p(t.path);
+  p.remove_suffix(1);
+  const std::size_t slash = p.rfind('/');
+  if (slash == std::string_view::npos) return false;
+  const std::string last(p.substr(slash + 1));
+  std::string parent(p.substr(0, slash));
+  const std::string uid = std::to_string(::getuid());
+  const bool perUser = last == uid && posix::LastComponent(parent) == ".Trash";
+  if (perUser) parent.resize(parent.size() - std::string_view(".Trash").size());
+  if (parent.empty()) parent = "/";
+
+  posix::UniqueFd base(::open(parent.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (!base.Valid()) {
+    t.missing = errno == ENOENT;
+    return t.missing;
+  }
+  struct stat st {};
+  if (perUser) {
+    posix::UniqueFd shared = OpenDirectoryAt(base.Get(), ".Trash", st);
+    if (!shared.Valid()) {
+      t.missing = errno == ENOENT;
+      return t.missing;
+    }
+    if ((st.st_mode & S_ISVTX) == 0) return false;
+    base = std::move(shared);
+  }
+  t.dir = OpenDirectoryAt(base.Get(), last.c_str(), st);
+  if (!t.dir.Valid()) {
+    t.missing = errno == ENOENT;
+    return t.missing;
+  }
+  if (st.st_uid != ::getuid() || (st.st_mode & S_IWOTH) != 0) return false;
+  // files/ and info/ may be missing (an empty trash); anything else there
+  // that is not a directory of this user is not ours to use.
+  t.files = OpenDirectoryAt(t.dir.Get(), "files", st);
+  if (t.files.Valid()) {
+    if (st.st_uid != ::getuid()) return false;
+    t.filesId = posix::IdOf(st);
+  } else if (errno != ENOENT) {
+    return false;
+  }
+  t.info = OpenDirectoryAt(t.dir.Get(), "info", st);
+  if (t.info.Valid()) {
+    if (st.st_uid != ::getuid()) return false;
+    t.infoId = posix::IdOf(st);
+  } else if (errno != ENOENT) {
+    return false;
+  }
+  return true;
+}
+
+// Total size of everything below the directory item `name` of files/.
+std::uint64_t ContentSize(const OpenTrash& t, const std::string& name, FileId id) {
+  struct stat st {};
+  posix::UniqueFd item = OpenDirectoryAt(t.files.Get(), name.c_str(), st);
+  if (!item.Valid() || posix::IdOf(st) != id) return 0;
   std::uint64_t total = 0;
-  TreeWalker::Walk(dir, kEverything, [&total](TreeWalker::Entry& e) {
+  TreeWalker::WalkAt(item.Get(), t.path + "files/" + name, kEverything, [&total](TreeWalker::Entry& e) {
     if (e.IsDirectory()) return TreeWalker::Action::Enter;
     total += e.Data().size;
     return TreeWalker::Action::Continue;
@@ -89,24 +175,31 @@ std::string DisplayNameOf(const std::string& originalPath, const std::string& en
 }
 
 // Lets the walk into a directory the owner locked (a trashed read-only
-// folder): its entries could not be removed otherwise.
-void MakeDirectoryUsable(const std::string& path) {
+// folder): its entries could not be removed otherwise. Changed by its name
+// in the open folder being walked, never through a link.
+void MakeDirectoryUsable(TreeWalker::Entry& e) {
+  const std::string name(e.Name());
   struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return;
-  if ((st.st_mode & S_IRWXU) == S_IRWXU) return;
-  ::fchmodat(AT_FDCWD, path.c_str(), (st.st_mode & 07777) | S_IRWXU, AT_SYMLINK_NOFOLLOW);
+  if (::fstatat(e.DirFd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode)) {
+    return;
+  }
+  if ((st.st_mode & S_IRWXU) == S_IRWXU || st.st_uid != ::getuid()) return;
+  ::fchmodat(e.DirFd(), name.c_str(), (st.st_mode & 07777) | S_IRWXU, AT_SYMLINK_NOFOLLOW);
 }
 
-// Deletes everything below `filesDir` (ending in the delimiter), never
-// following a link and never leaving it.
-void EmptyFilesFolder(const std::string& filesDir, FileId rootId) {
+// Deletes everything below files/, never following a link and never
+// leaving it.
+void EmptyFilesFolder(const OpenTrash& t) {
   const DeleteOptions options{true};
+  const std::string filesDir = t.path + "files/";
   SafeDeleter deleter;
   std::vector<DeleteTarget> dirs;
-  TreeWalker::Walk(filesDir, kEverything, [&](TreeWalker::Entry& e) {
-    DeleteTarget target{e.FullPath(), filesDir.size(), rootId, e.Data().id};
+  TreeWalker::WalkAt(t.files.Get(), filesDir, kEverything, [&](TreeWalker::Entry& e) {
+    const FileAttributeData& data = e.Data();
+    DeleteTarget target{e.FullPath(), filesDir.size(), t.filesId, data.id, data.stamp,
+                        t.files.Get()};
     if (e.IsDirectory()) {
-      MakeDirectoryUsable(target.path);
+      MakeDirectoryUsable(e);
       dirs.push_back(std::move(target));
       return TreeWalker::Action::Enter;
     }
@@ -119,37 +212,38 @@ void EmptyFilesFolder(const std::string& filesDir, FileId rootId) {
 }
 
 bool EmptyOneTrash(const std::string& trashDir) {
-  struct stat st {};
-  if (::stat(trashDir.c_str(), &st) != 0) return errno == ENOENT;
-  const std::string filesDir = trashDir + "files/";
-  const std::string infoDir = trashDir + "info/";
-  const FileId trashId = posix::IdOf(st);
-  FileId filesId;
-  const bool haveFiles = IsRealDirectory(trashDir + "files", &filesId);
-  if (haveFiles) EmptyFilesFolder(filesDir, filesId);
+  OpenTrash t;
+  if (!Open(trashDir, t)) return false;
+  if (t.missing) return true;
+  if (t.files.Valid()) EmptyFilesFolder(t);
 
-  FileId infoId;
-  if (IsRealDirectory(trashDir + "info", &infoId)) {
+  bool infoLeft = false;
+  if (t.info.Valid()) {
     const DeleteOptions options{true};
-    TreeWalker::Walk(infoDir, kEverything, [&](TreeWalker::Entry& e) {
-      if (!e.IsDirectory() && EndsWith(e.Name(), kInfoSuffix)) {
-        DeleteFileSafely(DeleteTarget{e.FullPath(), infoDir.size(), infoId, e.Data().id}, options);
+    const std::string infoDir = t.path + "info/";
+    for (const std::string& n : RawNames(t.info.Get())) {
+      if (!EndsWith(n, kInfoSuffix)) continue;
+      // The info of an item that stayed (held open, refused) is kept: it
+      // is what restores the item to its place.
+      const std::string entry = n.substr(0, n.size() - kInfoSuffix.size());
+      struct stat st {};
+      if (t.files.Valid() && ::fstatat(t.files.Get(), entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        infoLeft = true;
+        continue;
       }
-      return TreeWalker::Action::Continue;
-    });
+      const DeleteTarget target{infoDir + n, infoDir.size(), t.infoId, {}, {}, t.info.Get()};
+      if (DeleteFileSafely(target, options) != DeleteResult::Deleted) infoLeft = true;
+    }
   }
-  DeleteFileSafely(DeleteTarget{trashDir + "directorysizes", trashDir.size(), trashId, {}},
-                   DeleteOptions{true});
-
+  const DeleteTarget sizes{t.path + "directorysizes", t.path.size(), {}, {}, {}, t.dir.Get()};
+  const DeleteResult sizesResult = DeleteFileSafely(sizes, DeleteOptions{true});
+  if (sizesResult != DeleteResult::Deleted && sizesResult != DeleteResult::NotFound) return false;
+  if (infoLeft) return false;
   // A files/ that is a link (or anything but a directory) is not ours to
   // follow: the trash then cannot end empty.
-  struct stat fst {};
-  if (::lstat((trashDir + "files").c_str(), &fst) == 0 && !haveFiles) return false;
-  if (haveFiles && !RawNames(filesDir).empty()) return false;
-  for (const std::string& n : RawNames(infoDir)) {
-    if (EndsWith(n, kInfoSuffix)) return false;
-  }
-  return ::lstat((trashDir + "directorysizes").c_str(), &fst) != 0;
+  struct stat st {};
+  if (!t.files.Valid()) return ::fstatat(t.dir.Get(), "files", &st, AT_SYMLINK_NOFOLLOW) != 0;
+  return RawNames(t.files.Get()).empty();
 }
 
 }  // namespace
@@ -202,17 +296,17 @@ std::vector<std::string> TopDirectoryTrashes(const std::string& top) {
   if (top.empty()) return out;
   const std::string base = WithDelimiter(top);
   const std::string uid = std::to_string(::getuid());
-  // A shared .Trash is trusted only when nobody can have swapped it: a
-  // real directory whose sticky bit stops users removing each other's
-  // folders. Otherwise it is not used at all.
+  // A shared .Trash is used only when it is a real directory whose sticky
+  // bit stops users removing each other's folders. Checked again, on open
+  // descriptors, whenever the trash is used.
   struct stat st {};
   const std::string shared = base + ".Trash";
   if (::lstat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) != 0) {
     const std::string mine = shared + "/" + uid;
-    if (IsRealDirectory(mine, nullptr, true)) out.push_back(mine + "/");
+    if (IsOwnRealDirectory(mine)) out.push_back(mine + "/");
   }
   const std::string own = base + ".Trash-" + uid;
-  if (IsRealDirectory(own, nullptr, true)) out.push_back(own + "/");
+  if (IsOwnRealDirectory(own)) out.push_back(own + "/");
   return out;
 }
 
@@ -226,8 +320,10 @@ std::vector<std::string> TrashDirectories() {
     out.push_back(WithDelimiter(dir));
   };
   if (const std::string data = DataHome(); !data.empty()) add(data + "Trash");
-  for (const VolumeData& v : ListVolumes()) {
-    for (const std::string& dir : TopDirectoryTrashes(v.mountPoint)) add(dir);
+  // Only the mount points: nothing here may wait on a volume (a dead
+  // network mount would hang a scan of the Trash).
+  for (const std::string& top : ListMountPoints()) {
+    for (const std::string& dir : TopDirectoryTrashes(top)) add(dir);
   }
   return out;
 }
@@ -235,13 +331,13 @@ std::vector<std::string> TrashDirectories() {
 std::vector<TrashItem> ListTrash(const std::vector<std::string>& trashDirs) {
   std::vector<TrashItem> items;
   for (const std::string& given : trashDirs) {
-    const std::string trashDir = WithDelimiter(given);
-    if (!IsRealDirectory(trashDir + "files")) continue;
-    const std::string filesDir = trashDir + "files/";
+    OpenTrash t;
+    if (!Open(given, t) || !t.files.Valid()) continue;
+    const std::string filesDir = t.path + "files/";
     const std::size_t first = items.size();
-    TreeWalker::Walk(filesDir, kEverything, [&](TreeWalker::Entry& e) {
+    TreeWalker::WalkAt(t.files.Get(), filesDir, kEverything, [&](TreeWalker::Entry& e) {
       TrashItem item;
-      item.trashDir = trashDir;
+      item.trashDir = t.path;
       item.entryName = std::string(e.Name());
       item.data = e.Data();
       if (e.HasData()) items.push_back(std::move(item));
@@ -250,10 +346,12 @@ std::vector<TrashItem> ListTrash(const std::vector<std::string>& trashDirs) {
     for (std::size_t i = first; i < items.size(); ++i) {
       TrashItem& item = items[i];
       if ((item.data.attributes & kAttrDirectory) != 0) {
-        item.data.size = ContentSize(filesDir + item.entryName);
+        item.data.size = ContentSize(t, item.entryName, item.data.id);
       }
-      if (std::string info; ReadWholeFile(trashDir + "info/" + item.entryName + std::string(kInfoSuffix),
-                                           kMaxInfoSize, info, FinalLink::Refuse) == ReadStatus::Ok) {
+      std::string info;
+      if (t.info.Valid() &&
+          ReadWholeFileAt(t.info.Get(), item.entryName + std::string(kInfoSuffix), kMaxInfoSize,
+                          info, FinalLink::Refuse) == ReadStatus::Ok) {
         if (auto path = ParseTrashInfo(info)) item.originalPath = std::move(*path);
       }
       item.displayName = DisplayNameOf(item.originalPath, item.entryName);

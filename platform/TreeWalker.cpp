@@ -214,7 +214,19 @@ bool TreeWalker::Entry::HasData() {
 bool TreeWalker::Walk(const std::string& root, std::uint32_t mask, const Visitor& visitor,
                       std::uint64_t rootTag) {
   if (root.empty()) return false;
-  const int rootFd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  return WalkOpened(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), root, mask, visitor,
+                    rootTag);
+}
+
+bool TreeWalker::WalkAt(int dirFd, const std::string& root, std::uint32_t mask,
+                        const Visitor& visitor, std::uint64_t rootTag) {
+  if (dirFd < 0 || root.empty()) return false;
+  return WalkOpened(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC), root, mask, visitor,
+                    rootTag);
+}
+
+bool TreeWalker::WalkOpened(int rootFd, const std::string& root, std::uint32_t mask,
+                            const Visitor& visitor, std::uint64_t rootTag) {
   if (rootFd < 0) return false;
   const FileId rootId = posix::IdOfFd(rootFd);
   WalkState walk(root);

@@ -70,6 +70,10 @@ class TreeWalker {
     std::uint64_t DirTag() const { return dirTag_; }
     void SetChildTag(std::uint64_t tag) { childTag_ = tag; }
 
+    // The open directory being listed, for platform code that must act on
+    // the entry by its name there rather than by its path.
+    int DirFd() const { return dirFd_; }
+
    private:
     friend class TreeWalker;
     std::string_view name_;
@@ -95,6 +99,12 @@ class TreeWalker {
   static bool Walk(const std::string& root, std::uint32_t mask, const Visitor& visitor,
                    std::uint64_t rootTag = 0);
 
+  // The same walk of the open directory `dirFd` (not consumed; any open
+  // mode, O_PATH included), whose path for DirPath() is `root`. Nothing is
+  // resolved by name above it: the caller has checked that directory.
+  static bool WalkAt(int dirFd, const std::string& root, std::uint32_t mask,
+                     const Visitor& visitor, std::uint64_t rootTag = 0);
+
   // Identity of `root` as Walk() would open it (following a link in the
   // root itself). Unknown when it cannot be opened.
   static FileId RootId(const std::string& root);
@@ -103,6 +113,11 @@ class TreeWalker {
   // from their children ("..") with an identity check when the walk comes
   // back to them. Exposed for tests.
   static constexpr std::size_t kMaxOpenDirs = 48;
+
+ private:
+  // Takes `rootFd` (may be -1: the walk then fails).
+  static bool WalkOpened(int rootFd, const std::string& root, std::uint32_t mask,
+                         const Visitor& visitor, std::uint64_t rootTag);
 };
 
 }  // namespace purgo::platform

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/FileDelete.h"
+#include "platform/FileSystem.h"
 #include "platform/PosixFiles.h"
 #include "platform/TreeWalker.h"
 #include "tests/Sandbox.h"
@@ -52,8 +53,14 @@ class ScopedEnv {
 // What a scan of `root` would have recorded for `relative` below it.
 DeleteTarget Scanned(test::Sandbox& box, const std::string& root, const std::string& relative) {
   const std::string rootPath = box.Path(root);
-  DeleteTarget t{rootPath + "/" + relative, rootPath.size() + 1, TreeWalker::RootId(rootPath), {}};
-  if (Exists(t.path)) t.fileId = IdOfPath(t.path);
+  DeleteTarget t;
+  t.path = rootPath + "/" + relative;
+  t.rootLength = rootPath.size() + 1;
+  t.rootId = TreeWalker::RootId(rootPath);
+  if (Exists(t.path)) {
+    t.fileId = IdOfPath(t.path);
+    t.fileStamp = GetFileAttributes(t.path)->stamp;
+  }
   return t;
 }
 
@@ -294,17 +301,18 @@ TEST(FileDeleteTest, DeleterSharesFoldersAndKeepsEveryRefusal) {
                      five = Scanned(box, "scan", deep.substr(5) + "/5");
   DeleteTarget unknownId = Scanned(box, "scan", "a/2");
   unknownId.fileId = {};
+  unknownId.fileStamp = {};
 
   SafeDeleter deleter;
   EXPECT_EQ(deleter.Delete(one), DeleteResult::Deleted);
   EXPECT_EQ(deleter.Delete(ro), DeleteResult::ReadOnly);
   EXPECT_EQ(deleter.Delete(auth), DeleteResult::Protected);
-  // The held folder moved away and another put in its place: only the
-  // recorded file goes, from the folder the scan went through.
+  // The held folder moved away and another put in its place: the path no
+  // longer leads to the file the scan saw, in the moved folder or the new.
   fs::rename(box.Path("scan/a"), box.Path("a-moved"));
   box.MakeFile("scan/a/2", "new");
-  EXPECT_EQ(deleter.Delete(two), DeleteResult::Deleted);
-  EXPECT_FALSE(Exists(box.Path("a-moved/2")));
+  EXPECT_EQ(deleter.Delete(two), DeleteResult::PathChanged);
+  EXPECT_TRUE(Exists(box.Path("a-moved/2")));
   EXPECT_TRUE(Exists(box.Path("scan/a/2")));
   // Without an identity nothing is reused: the path decides, as for
   // DeleteFileSafely.
