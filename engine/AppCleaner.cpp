@@ -213,6 +213,7 @@ void TPGCAppCleaner::WalkFolder(TPGCScanTypes AScanType, const std::string& APat
     }
     FReportTarget.path.assign(e.DirPath()).append(e.Name());
     FReportTarget.fileId = data.id;
+    FReportTarget.fileStamp = data.stamp;
     ReportFile(AScanType, data.size, data.lastAccessTime, data.attributes);
     return TreeWalker::Action::Continue;
   });
@@ -233,7 +234,8 @@ void TPGCAppCleaner::ReportFile(TPGCScanTypes AScanType, std::uint64_t AFileSize
     FOnScanning(AScanType, FReportTarget.path, static_cast<std::uint32_t>(AFileSize), &time,
                 dwFileAttribute);
   }
-  if (!FIsNoGuard || FDeleter == nullptr) return;
+  // A handler that asked to stop has also asked that this file stay.
+  if (!FIsNoGuard || FDeleter == nullptr || FForceStop) return;
   // Deleted only where the scan found it: a folder below the category's
   // root swapped for a link since the listing makes the deletion refuse.
   if (FDeleter->Delete(FReportTarget) == platform::DeleteResult::Deleted) {

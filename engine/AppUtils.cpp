@@ -162,6 +162,12 @@ std::vector<std::string> SplitString(std::string_view S, std::string_view Delims
   return out;
 }
 
+int SamePathCompare(std::string_view A, std::string_view B, TPathStyle Style) {
+  if (Style == TPathStyle::Windows) return SameTextCompare(A, B);
+  const int c = A.compare(B);
+  return c < 0 ? -1 : c > 0 ? 1 : 0;
+}
+
 std::string AddPathDelimiter(std::string_view S, TPathStyle Style) {
   std::string out(S);
   if (!out.empty() && out.back() != Delimiter(Style)) out.push_back(Delimiter(Style));

@@ -70,6 +70,10 @@ std::string ExtractDrivePart(std::string_view S, TPathStyle Style = kNativePathS
 // absolute mode a folder part must start at "/". In both styles a bare
 // file name passes the folder checks.
 bool IsValidFilePath(std::string_view S, bool AAbsolute, TPathStyle Style = kNativePathStyle);
+// Compares two folder or file paths by the rules of the style's file
+// system: byte for byte under Posix, where "Build" and "build" are two
+// folders; without regard to ASCII case under Windows. <0, 0 or >0.
+int SamePathCompare(std::string_view A, std::string_view B, TPathStyle Style = kNativePathStyle);
 
 // ---- escapes of the string files -------------------------------------------
 

@@ -14,12 +14,6 @@ using platform::TreeWalker;
 
 using platform::FoldAscii;
 
-std::string FoldedPath(std::string_view path) {
-  std::string key = platform::FoldedAscii(path);
-  if (key.empty() || key.back() != platform::kPathDelimiter) key.push_back(platform::kPathDelimiter);
-  return key;
-}
-
 // True when `name` ends with `folded` (already folded), ASCII case ignored.
 bool EndsWithFolded(std::string_view name, std::string_view folded) {
   if (folded.empty() || name.size() < folded.size()) return false;
@@ -71,7 +65,7 @@ int TPGCExtScanOption::AddDir(std::string_view ADir, bool AIncludeSubDir) {
   std::string dir = TrimChars(ADir, " ");
   if (dir.empty()) return -1;
   for (std::size_t i = 0; i < FDirs.size(); ++i) {
-    if (SameTextCompare(FDirs[i].dir, dir) == 0) {
+    if (SamePathCompare(FDirs[i].dir, dir) == 0) {
       FDirs[i].includeSubDirs = AIncludeSubDir;
       return static_cast<int>(i);
     }
@@ -119,6 +113,24 @@ std::string TPGCExtScanOption::Exts(int AIndex) const {
 
 // ---- items -----------------------------------------------------------------
 
+std::string TPGCExtCleanerScanPathItem::Path() const {
+  if (FParent == nullptr) return FName;
+  // Iterative: a chain may be thousands of folders long.
+  std::vector<const TPGCExtCleanerScanPathItem*> chain;
+  std::size_t length = 0;
+  for (const TPGCExtCleanerScanPathItem* p = this; p != nullptr; p = p->FParent) {
+    chain.push_back(p);
+    length += p->FName.size() + 1;
+  }
+  std::string path;
+  path.reserve(length);
+  path = AddPathDelimiter(chain.back()->FName);
+  for (auto it = std::next(chain.rbegin()); it != chain.rend(); ++it) {
+    path.append((*it)->FName).push_back(platform::kPathDelimiter);
+  }
+  return path;
+}
+
 std::string TPGCExtCleanerScanFileItem::Path() const {
   return FPathItem != nullptr ? FPathItem->Path() : std::string();
 }
@@ -135,6 +147,7 @@ platform::DeleteTarget TPGCExtCleanerScanFileItem::Target() const {
     t.rootId = FPathItem->RootId();
   }
   t.fileId = FFileId;
+  t.fileStamp = FFileStamp;
   return t;
 }
 
@@ -142,8 +155,8 @@ platform::DeleteTarget TPGCExtCleanerScanFileItem::Target() const {
 
 // One scan's walk of all directories. Sub-folders go through the same
 // visited set as the top-level directories, so a folder reached twice (as
-// its own entry and through its parent, or listed in other letter case) is
-// walked once.
+// its own entry and through its parent, or through a link given as a
+// top-level directory) is walked once.
 class TPGCExtCleaner::Walk {
  public:
   explicit Walk(TPGCExtCleaner& cleaner)
@@ -154,8 +167,9 @@ class TPGCExtCleaner::Walk {
     if (c_.FForceStop) return;
     const std::string D = AddPathDelimiter(ADir);
     const platform::FileId rootId = TreeWalker::RootId(D);
-    const std::size_t top = Visit(ADir, D, D.size(), rootId);
-    if (top == kNone) return;
+    if (!FirstVisit(rootId)) return;
+    const std::size_t top = Add(std::make_unique<TPGCExtCleanerScanPathItem>(
+        ADir, NextId(), D.size(), rootId));
     inDays_ = AInDays;
     includeSub_ = AIncludeSubDir;
     if (AInDays > 0) now_ = GetSystemTimeAsFileTime();
@@ -165,15 +179,17 @@ class TPGCExtCleaner::Walk {
   }
 
  private:
-  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
-  // Adds a path item unless the folder was visited; its index or kNone.
-  std::size_t Visit(std::string path, const std::string& withDelimiter, std::size_t rootLength,
-                    platform::FileId rootId) {
-    if (!c_.FVisitedPaths.insert(FoldedPath(withDelimiter)).second) return kNone;
-    const auto id = static_cast<std::uint32_t>(c_.FScanPathItems.size() + 1);
-    c_.FScanPathItems.push_back(
-        std::make_unique<TPGCExtCleanerScanPathItem>(std::move(path), id, rootLength, rootId));
+  // False when the folder was walked already. A folder that cannot be
+  // identified (it cannot be opened) is not walked and never repeats.
+  bool FirstVisit(platform::FileId id) {
+    return !id.IsKnown() || c_.FVisitedDirs.insert(id).second;
+  }
+
+  std::uint32_t NextId() const { return static_cast<std::uint32_t>(c_.FScanPathItems.size() + 1); }
+
+  std::size_t Add(std::unique_ptr<TPGCExtCleanerScanPathItem> item) {
+    c_.FScanPathItems.push_back(std::move(item));
     return c_.FScanPathItems.size() - 1;
   }
 
@@ -186,11 +202,9 @@ class TPGCExtCleaner::Walk {
       // After a stop the rest of this listing is still collected, but no
       // further directory is entered.
       if (!includeSub_ || c_.FForceStop) return TreeWalker::Action::Continue;
-      std::string sub = e.FullPath();
-      sub.push_back(platform::kPathDelimiter);
-      const std::size_t index = Visit(sub, sub, dirItem->RootLength(), dirItem->RootId());
-      if (index == kNone) return TreeWalker::Action::Continue;
-      e.SetChildTag(index);
+      if (!e.HasData() || !FirstVisit(e.Data().id)) return TreeWalker::Action::Continue;
+      e.SetChildTag(Add(std::make_unique<TPGCExtCleanerScanPathItem>(
+          dirItem, std::string(e.Name()), NextId())));
       return TreeWalker::Action::Enter;
     }
     // The name decides first: most files do not match, and they need no
@@ -211,6 +225,7 @@ class TPGCExtCleaner::Walk {
     item->SetModifiedTime(data.lastAccessTime);
     item->SetCreatedTime(data.creationTime);
     item->SetFileId(data.id);
+    item->SetFileStamp(data.stamp);
     TPGCExtCleanerScanFileItem* raw = item.get();
     c_.FScanFileItems.push_back(std::move(item));
     ++c_.FScanTotalFilesCount;
@@ -239,7 +254,7 @@ TPGCResult TPGCExtCleaner::DoScan(TPGCScanTypes) {
   // File items point into the path items: free them first.
   FScanFileItems.clear();
   FScanPathItems.clear();
-  FVisitedPaths.clear();
+  FVisitedDirs.clear();
   return RunScan(
       [&] {
         if (FOnBeginScan) FOnBeginScan(this);

@@ -252,8 +252,9 @@ class TPGCAppCleaner : public TPGCBaseCleaner {
 
 // The rule set of one file-type scan: directories (each with its own
 // include-sub-folders flag), name endings, the attribute mask and the day
-// limits. Texts are kept exactly as trimmed; lists never hold two entries
-// equal without regard to ASCII case.
+// limits. Texts are kept exactly as trimmed; the endings never hold two
+// entries equal without regard to ASCII case, the directories never two
+// that name the same path.
 class TPGCExtScanOption {
  public:
   int ExtsCount() const { return static_cast<int>(FExts.size()); }
@@ -270,9 +271,9 @@ class TPGCExtScanOption {
   std::uint32_t FileAttribute() const { return FFileAttribute; }
   void SetFileAttribute(std::uint32_t v) { FFileAttribute = v == 0 ? 31u : v; }
 
-  // Index of the directory (trimmed of blanks): an existing entry equal
-  // without regard to case gets the new flag and keeps its text; -1 for a
-  // blank text.
+  // Index of the directory (trimmed of blanks): an existing entry naming
+  // the same path (by this platform's rules: exactly on Linux) gets the new
+  // flag and keeps its text; -1 for a blank text.
   int AddDir(std::string_view ADir, bool AIncludeSubDir);
   bool DeleteDir(int AIndex);
   void ClearDirs() { FDirs.clear(); }
@@ -301,16 +302,28 @@ class TPGCExtScanOption {
 
 // ---- the file-type cleaner ------------------------------------------------
 
-// A directory the file-type walk visited.
+// A directory the file-type walk visited. A sub-folder keeps only its own
+// name and its parent, so that a scan of a deep tree costs memory in
+// proportion to its folders, not to the length of their paths.
 class TPGCExtCleanerScanPathItem {
  public:
+  // A top-level directory.
   TPGCExtCleanerScanPathItem(std::string APath, std::uint32_t AID, std::size_t ARootLength,
                              platform::FileId ARootId)
-      : FPath(std::move(APath)), FID(AID), FRootLength(ARootLength), FRootId(ARootId) {}
+      : FName(std::move(APath)), FID(AID), FRootLength(ARootLength), FRootId(ARootId) {}
+  // The sub-folder `AName` of `AParent` (which must outlive it).
+  TPGCExtCleanerScanPathItem(const TPGCExtCleanerScanPathItem* AParent, std::string AName,
+                             std::uint32_t AID)
+      : FParent(AParent), FName(std::move(AName)), FID(AID),
+        FRootLength(AParent->FRootLength), FRootId(AParent->FRootId) {}
 
-  // A top-level directory exactly as stored in the options; a sub-folder
-  // with a trailing delimiter.
-  const std::string& Path() const { return FPath; }
+  // A top-level directory exactly as stored in the options; a sub-folder's
+  // full path with a trailing delimiter. Built on each call.
+  std::string Path() const;
+  // The folder's own name (a top-level directory: its text as stored).
+  const std::string& Name() const { return FName; }
+  // Null for a top-level directory.
+  const TPGCExtCleanerScanPathItem* Parent() const { return FParent; }
   // The number of path items right after this one was added (1 for the
   // first of a scan).
   std::uint32_t ID() const { return FID; }
@@ -322,7 +335,8 @@ class TPGCExtCleanerScanPathItem {
   platform::FileId RootId() const { return FRootId; }
 
  private:
-  std::string FPath;
+  const TPGCExtCleanerScanPathItem* FParent = nullptr;
+  std::string FName;
   std::uint32_t FID;
   std::size_t FRootLength;
   platform::FileId FRootId;
@@ -352,6 +366,9 @@ class TPGCExtCleanerScanFileItem {
   // The file's identity when found; unknown for an item made by hand.
   platform::FileId FileId() const { return FFileId; }
   void SetFileId(platform::FileId v) { FFileId = v; }
+  // What tells this file from a later one given the same identity.
+  platform::FileStamp FileStamp() const { return FFileStamp; }
+  void SetFileStamp(platform::FileStamp v) { FFileStamp = v; }
 
   const TPGCExtCleanerScanPathItem* PathItem() const { return FPathItem; }
   // The path item's Path, empty without one.
@@ -372,6 +389,7 @@ class TPGCExtCleanerScanFileItem {
   platform::FileTime FModifiedTime;
   platform::FileTime FCreatedTime;
   platform::FileId FFileId;
+  platform::FileStamp FFileStamp;
 };
 
 enum TSortType : unsigned char {
@@ -452,9 +470,15 @@ class TPGCExtCleaner : public TPGCBaseCleaner {
 
   std::vector<std::unique_ptr<TPGCExtCleanerScanFileItem>> FScanFileItems;
   std::vector<std::unique_ptr<TPGCExtCleanerScanPathItem>> FScanPathItems;
-  // ASCII-folded path of every path item, with a delimiter: a directory is
-  // walked at most once per scan however it is reached.
-  std::unordered_set<std::string> FVisitedPaths;
+  // Identity of every directory walked: a directory is walked at most once
+  // per scan however it is reached, and two folders whose names differ
+  // only in letter case are two folders.
+  struct FileIdHash {
+    std::size_t operator()(const platform::FileId& id) const {
+      return std::hash<std::uint64_t>()(id.inode * 0x9E3779B97F4A7C15ull ^ id.device);
+    }
+  };
+  std::unordered_set<platform::FileId, FileIdHash> FVisitedDirs;
   bool FSorted = false;
   TSortType FSortType = stFileName;
   TQelSortDirection FSortDirection = vsdINC;

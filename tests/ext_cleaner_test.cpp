@@ -59,15 +59,16 @@ TEST(ExtScanOptionTest, ListsTrimDeduplicateAndClampIndexes) {
   EXPECT_EQ(o.FileAttribute(), 0xFFFCu);
   EXPECT_EQ(o.AddDir("   ", true), -1);
   EXPECT_EQ(o.AddDir("  /data/Tmp ", false), 0);
-  EXPECT_EQ(o.AddDir("/DATA/tmp", true), 0);  // same without regard to case
+  EXPECT_EQ(o.AddDir("/data/Tmp", true), 0);
   EXPECT_EQ(o.Dirs(0), "/data/Tmp");
   EXPECT_TRUE(o.IncludeSubDirs(0));
-  EXPECT_EQ(o.AddDir("/data/Tmp/", false), 1);  // a trailing delimiter makes another entry
-  EXPECT_EQ(o.DirsCount(), 2);
-  EXPECT_EQ(o.Dirs(2), "");
+  EXPECT_EQ(o.AddDir("/DATA/tmp", true), 1);  // another folder on Linux
+  EXPECT_EQ(o.AddDir("/data/Tmp/", false), 2);  // a trailing delimiter makes another entry
+  EXPECT_EQ(o.DirsCount(), 3);
+  EXPECT_EQ(o.Dirs(3), "");
   EXPECT_FALSE(o.IncludeSubDirs(-1));
   EXPECT_TRUE(o.DeleteDir(0));
-  EXPECT_EQ(o.Dirs(0), "/data/Tmp/");
+  EXPECT_EQ(o.Dirs(0), "/DATA/tmp");
 
   EXPECT_EQ(o.AddExt(" .tmp "), 0);
   EXPECT_EQ(o.AddExt(".TMP"), 0);
@@ -123,7 +124,7 @@ TEST(ExtCleanerTest, FolderReachedTwiceIsWalkedOnce) {
        {"t/a.tmp", "t/s/b.tmp"}, 2},
       {"parent first, then a sub-folder", {{"t", true}, {"t/s/", true}},
        {"t/a.tmp", "t/s/b.tmp", "t/s/u/c.tmp"}, 3},
-      {"listed again in other letter case", {{"t", true}, {"T/S", true}},
+      {"and once more through a link", {{"t", true}, {"link-to-s", true}},
        {"t/a.tmp", "t/s/b.tmp", "t/s/u/c.tmp"}, 3},
       {"a folder that does not exist still gets its item", {{"missing", true}, {"t", false}},
        {"t/a.tmp"}, 2},
@@ -134,6 +135,7 @@ TEST(ExtCleanerTest, FolderReachedTwiceIsWalkedOnce) {
     box.MakeFile("t/a.tmp");
     box.MakeFile("t/s/b.tmp");
     box.MakeFile("t/s/u/c.tmp");
+    box.MakeSymlink("link-to-s", box.Path("t/s"));
     TPGCExtCleaner cleaner;
     std::vector<std::pair<std::string, bool>> dirs;
     for (const auto& [d, sub] : c.dirs) dirs.emplace_back(box.Path(d), sub);
@@ -148,6 +150,25 @@ TEST(ExtCleanerTest, FolderReachedTwiceIsWalkedOnce) {
       EXPECT_EQ(cleaner.ScanPathItems(i)->ID(), static_cast<std::uint32_t>(i + 1));
     }
     EXPECT_EQ(cleaner.ScanPathItems(0)->Path(), dirs[0].first);  // as stored
+  }
+}
+
+// Linux names are bytes: folders whose names differ only in letter case
+// are different folders, and each is walked, as a sub-folder or given.
+TEST(ExtCleanerTest, FoldersDifferingInLetterCaseAreEachWalked) {
+  test::Sandbox box;
+  box.MakeFile("c/cache/a.tmp");
+  box.MakeFile("c/Cache/b.tmp");
+  box.MakeFile("c/CACHE/deep/c.tmp");
+  const std::set<std::string> all = {box.Path("c/cache/a.tmp"), box.Path("c/Cache/b.tmp"),
+                                     box.Path("c/CACHE/deep/c.tmp")};
+  for (const auto& dirs : std::vector<std::vector<std::pair<std::string, bool>>>{
+           {{box.Path("c"), true}},
+           {{box.Path("c/cache"), true}, {box.Path("c/Cache"), true}, {box.Path("c/CACHE"), true}}}) {
+    TPGCExtCleaner cleaner;
+    Configure(cleaner, dirs, {".tmp"});
+    cleaner.DoScan(0);
+    EXPECT_EQ(FoundNames(cleaner), all);
   }
 }
 
