@@ -248,6 +248,20 @@ TEST(AppCleanerTest, CleanModeDeletesWhatItReportsButLeavesReadOnlyFiles) {
   cleaner.DoScan(kScanTempFiles);
   EXPECT_TRUE(Exists(box.Path("tmp/c")));
   EXPECT_EQ(cleaner.CleanTotalFilesCount(), 12);
+
+  // A handler that stops the clean at a file keeps that file too.
+  ::unlink(ro.c_str());
+  std::string stoppedAt;
+  Record(cleaner, events, [&](const Event& e) {
+    if (e.type != kScanTypeDirectory && stoppedAt.empty()) {
+      stoppedAt = e.name;
+      cleaner.StopScan();
+    }
+  });
+  cleaner.DoNoGuard(kScanTempFiles);
+  EXPECT_EQ(stoppedAt, box.Path("tmp/c"));
+  EXPECT_TRUE(Exists(stoppedAt));
+  EXPECT_EQ(cleaner.CleanTotalFilesCount(), 12);
 }
 
 TEST(AppCleanerTest, StopsEndTheWalkAndSkipLaterCategories) {

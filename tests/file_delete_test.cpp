@@ -287,7 +287,8 @@ TEST(FileDeleteTest, ReadOnlyOptionAndDirectoryRemovalKeepThePathRules) {
 TEST(FileDeleteTest, DeleterSharesFoldersAndKeepsEveryRefusal) {
   test::Sandbox box;
   ScopedEnv xauth("XAUTHORITY", box.Path("scan/a/xauth").c_str());
-  for (const char* f : {"scan/a/1", "scan/a/2", "scan/a/xauth", "scan/b/3", "outside/3", "other/4"}) {
+  for (const char* f : {"scan/a/1", "scan/a/2", "scan/a/xauth", "scan/b/3", "scan/c/1", "scan/c/2",
+                        "outside/3", "other/4"}) {
     box.MakeFile(f);
   }
   ::chmod(box.MakeFile("scan/a/ro").c_str(), 0444);
@@ -299,6 +300,7 @@ TEST(FileDeleteTest, DeleterSharesFoldersAndKeepsEveryRefusal) {
                      ro = Scanned(box, "scan", "a/ro"), auth = Scanned(box, "scan", "a/xauth"),
                      three = Scanned(box, "scan", "b/3"), four = Scanned(box, "other", "4"),
                      five = Scanned(box, "scan", deep.substr(5) + "/5");
+  const DeleteTarget c1 = Scanned(box, "scan", "c/1"), c2 = Scanned(box, "scan", "c/2");
   DeleteTarget unknownId = Scanned(box, "scan", "a/2");
   unknownId.fileId = {};
   unknownId.fileStamp = {};
@@ -323,10 +325,180 @@ TEST(FileDeleteTest, DeleterSharesFoldersAndKeepsEveryRefusal) {
   box.MakeSymlink("scan/b", box.Path("outside"));
   EXPECT_EQ(deleter.Delete(three), DeleteResult::PathChanged);
   EXPECT_TRUE(Exists(box.Path("outside/3")));
+  // A held folder moved away with a link to it left in its place.
+  EXPECT_EQ(deleter.Delete(c1), DeleteResult::Deleted);
+  fs::rename(box.Path("scan/c"), box.Path("c-moved"));
+  box.MakeSymlink("scan/c", box.Path("c-moved"));
+  EXPECT_EQ(deleter.Delete(c2), DeleteResult::PathChanged);
+  EXPECT_TRUE(Exists(box.Path("c-moved/2")));
   // Another root, and a path deeper than the folders a deleter holds.
   EXPECT_EQ(deleter.Delete(four), DeleteResult::Deleted);
   EXPECT_EQ(deleter.Delete(five), DeleteResult::Deleted);
   EXPECT_FALSE(Exists(five.path));
+}
+
+}  // namespace
+}  // namespace purgo::platform
+
+namespace purgo::platform {
+namespace {
+
+// A file deleted and created anew under the same name between scan and
+// clean: on ext4 the new one often gets the old inode number back, so the
+// identity alone would pass. The stamp tells them apart.
+TEST(FileDeleteTest, NewFileWithTheOldIdentityIsNotTheScannedOne) {
+  test::Sandbox box;
+  box.MakeFile("scan/reused", "old");
+  const DeleteTarget seen = Scanned(box, "scan", "reused");
+  ASSERT_TRUE(seen.fileStamp.IsKnown());
+  ::unlink(seen.path.c_str());
+  box.MakeFile("scan/reused", "new file");
+  DeleteTarget stale = seen;
+  stale.fileId = IdOfPath(seen.path);  // as if the number had been reused
+  for (const bool shared : {false, true}) {
+    SafeDeleter deleter;
+    EXPECT_EQ(shared ? deleter.Delete(stale) : DeleteFileSafely(stale), DeleteResult::PathChanged);
+    EXPECT_EQ(test::ReadBytes(seen.path), "new file");
+  }
+}
+
+// The moments between the last checks and the unlink, reached through the
+// test hook: what a racing process can do there and what the deletion
+// answers.
+struct StageAction {
+  DeleteStage stage;
+  std::function<void(int heldFd)> act;
+};
+
+void RunStageAction(DeleteStage stage, int heldFd, void* context) {
+  auto* action = static_cast<StageAction*>(context);
+  if (stage == action->stage && action->act) {
+    auto act = std::move(action->act);
+    action->act = nullptr;
+    act(heldFd);
+  }
+}
+
+struct StageHook {
+  explicit StageHook(StageAction& a) { SetDeleteStageHookForTesting(&RunStageAction, &a); }
+  ~StageHook() { SetDeleteStageHookForTesting(nullptr, nullptr); }
+};
+
+TEST(FileDeleteTest, RacesAroundTheUnlinkAreRefusedOrReported) {
+  test::Sandbox box;
+  const auto swap = [&](int) {
+    ASSERT_EQ(::renameat2(AT_FDCWD, box.Path("scan/victim").c_str(), AT_FDCWD,
+                          box.Path("scan/other").c_str(), RENAME_EXCHANGE), 0);
+  };
+  pid_t opener = -1;
+  // Someone opens the file while the lease is held: their open waits, and
+  // must then find the file still there.
+  const auto open = [&](int heldFd) {
+    opener = ::fork();
+    if (opener == 0) {
+      const int fd = ::open(box.Path("scan/victim").c_str(), O_WRONLY | O_APPEND);
+      ::_exit(fd >= 0 && ::write(fd, "+", 1) == 1 ? 0 : 1);
+    }
+    for (int i = 0; i < 500 && ::fcntl(heldFd, F_GETLEASE) == F_WRLCK; ++i) ::usleep(10000);
+  };
+  struct Case {
+    const char* label;
+    StageAction action;
+    DeleteResult expected;
+    std::string victimAfter, otherAfter;  // "" when gone
+  };
+  const Case cases[] = {
+      {"names swapped before the last look", {DeleteStage::AfterUseCheck, swap},
+       DeleteResult::PathChanged, "other", "victim"},
+      // The remaining window: the other file goes, but it is never
+      // reported as the file the user saw.
+      {"names swapped right before the unlink", {DeleteStage::BeforeUnlink, swap},
+       DeleteResult::PathChanged, "", "victim"},
+      {"opened by another process meanwhile", {DeleteStage::BeforeUnlink, open},
+       DeleteResult::InUse, "victim+", "other"},
+  };
+  for (Case c : cases) {
+    SCOPED_TRACE(c.label);
+    box.MakeFile("scan/victim", "victim");
+    box.MakeFile("scan/other", "other");
+    const DeleteTarget target = Scanned(box, "scan", "victim");
+    {
+      StageHook hook(c.action);
+      EXPECT_EQ(DeleteFileSafely(target), c.expected);
+    }
+    if (opener > 0) {
+      int status = 0;
+      ::waitpid(opener, &status, 0);
+      EXPECT_EQ(status, 0);
+      opener = -1;
+    }
+    const auto content = [](const std::string& p) { return Exists(p) ? test::ReadBytes(p) : ""; };
+    // After a swap the names are exchanged back, so each name is checked
+    // for the content that ended under it.
+    EXPECT_EQ(content(box.Path("scan/victim")), c.victimAfter);
+    EXPECT_EQ(content(box.Path("scan/other")), c.otherAfter);
+    ::unlink(box.Path("scan/victim").c_str());
+    ::unlink(box.Path("scan/other").c_str());
+  }
+}
+
+// Another user's file can be neither leased nor seen in use by this user:
+// it counts as in use, even in a folder where this user may delete it.
+TEST(FileDeleteTest, OtherUsersFilesAreNeverTakenAsFree) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to make a file of another user";
+  test::Sandbox box;
+  const std::string dir = box.MakeDir("shared");
+  ::chmod(box.Path("").c_str(), 0755);
+  ::chmod(dir.c_str(), 0777);
+  const std::string file = box.MakeFile("shared/theirs.tmp", "theirs");
+  ::chmod(file.c_str(), 0666);
+  const DeleteTarget target = Scanned(box, "shared", "theirs.tmp");
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0) ::_exit(2);
+    const bool inUse = IsFileInUse(file);
+    ::_exit(DeleteFileSafely(target) == DeleteResult::InUse && inUse ? 0 : 1);
+  }
+  int status = -1;
+  ::waitpid(pid, &status, 0);
+  EXPECT_EQ(status, 0);
+  EXPECT_TRUE(Exists(file));
+}
+
+// A pass over a tree far deeper than the folders kept open, in both
+// directions: every file goes, through folders reopened down and up, and
+// a folder swapped for a link in the middle stops the files below it.
+TEST(FileDeleteTest, DeleterWalksDeepTreesBothWaysAndNoticesSwaps) {
+  test::Sandbox box;
+  constexpr std::size_t kDepth = 300;
+  std::vector<DeleteTarget> down;
+  std::string rel;
+  for (std::size_t i = 0; i < kDepth; ++i) {
+    rel += "d/";
+    box.MakeFile("deep/" + rel + "f");
+  }
+  for (std::string r = rel; !r.empty(); r.resize(r.size() - 2)) {
+    down.insert(down.begin(), Scanned(box, "deep", r + "f"));
+  }
+  SafeDeleter deleter;
+  // Deepest first, then outward: the held window climbs through "..".
+  for (auto it = down.rbegin(); it != down.rend(); ++it) {
+    EXPECT_EQ(deleter.Delete(*it), DeleteResult::Deleted) << it->path.size();
+  }
+  for (const DeleteTarget& t : down) box.MakeFile(t.path.substr(box.Root().size() + 1));
+  std::vector<DeleteTarget> again;
+  for (const DeleteTarget& t : down) again.push_back(Scanned(box, "deep", t.path.substr(box.Path("deep/").size())));
+  for (std::size_t i = 0; i < kDepth / 2; ++i) EXPECT_EQ(deleter.Delete(again[i]), DeleteResult::Deleted);
+  // Halfway down, the next folder is moved away and a link to it left.
+  std::string mid = box.Path("deep/");
+  for (std::size_t i = 0; i < kDepth / 2; ++i) mid += "d/";
+  mid.pop_back();
+  fs::rename(mid, box.Path("moved"));
+  ASSERT_EQ(::symlink(box.Path("moved").c_str(), mid.c_str()), 0);
+  EXPECT_EQ(deleter.Delete(again[kDepth / 2]), DeleteResult::PathChanged);
+  EXPECT_EQ(deleter.Delete(again.back()), DeleteResult::PathChanged);
+  EXPECT_TRUE(Exists(box.Path("moved/d/f")));
+  EXPECT_TRUE(Exists(box.Path("moved/" + rel.substr(kDepth) + "f")));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/FileSystem.h"
+#include "platform/PosixFiles.h"
 #include "tests/Sandbox.h"
 
 namespace purgo::platform {
@@ -174,6 +175,31 @@ TEST(FileSystemTest, MountPointsBelowTheRootAreNotListed) {
   const auto listed = ListByName(box.Path("tree"), 0xFFFF);
   EXPECT_EQ(listed.size(), 1U);
   EXPECT_EQ(listed.count("sub"), 1U);
+}
+
+// What a file system leaves out of statx must read as "unknown", never as
+// the placeholder the kernel leaves there: an unknown access time as a
+// zero time (no age), an unknown birth time as the change time and size.
+TEST(FileSystemTest, TimesTheFileSystemDoesNotRecordAreUnknown) {
+  struct statx sx {};
+  sx.stx_mode = S_IFREG | 0644;
+  sx.stx_size = 42;
+  sx.stx_atime = {1, 0, 0};  // what the kernel leaves without an access time
+  sx.stx_btime = {1700000000, 5, 0};
+  sx.stx_ctime = {1700000100, 7, 0};
+  struct Case {
+    unsigned mask;
+    bool accessTime;
+    FileStamp stamp;
+  };
+  const std::uint64_t birth = 1700000000ull * 1000000000u + 5, change = 1700000100ull * 1000000000u + 7;
+  for (const Case& c : {Case{STATX_BASIC_STATS | STATX_BTIME, true, {birth, 0, 0}},
+                        Case{STATX_BASIC_STATS & ~STATX_ATIME, false, {0, change, 42}}}) {
+    sx.stx_mask = c.mask;
+    const FileAttributeData d = posix::DataOf(sx, false);
+    EXPECT_EQ(d.lastAccessTime.IsZero(), !c.accessTime);
+    EXPECT_EQ(d.stamp, c.stamp);
+  }
 }
 
 }  // namespace
