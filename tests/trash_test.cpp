@@ -1,14 +1,18 @@
 // The freedesktop Trash: which trash directories are used, listing their
 // items with original names and sizes, and emptying them without touching
 // anything outside.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "platform/FileDelete.h"
 #include "platform/Trash.h"
 #include "tests/Sandbox.h"
 
@@ -171,6 +175,153 @@ TEST(TrashTest, TopDirectoryTrashesFollowTheStickyAndLinkRules) {
     EXPECT_EQ(TopDirectoryTrashes(top), expected);
     EXPECT_EQ(TopDirectoryTrashes(top + "/"), expected);
   }
+}
+
+unsigned Mode(const std::string& p) {
+  struct stat st {};
+  return ::lstat(p.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+// Whoever can rename names on the way to a trash (the owner of a shared
+// .Trash, anyone once its sticky bit is gone, the owner of the volume's top)
+// may swap it between discovery and use. What the path then leads to is
+// neither listed nor emptied, and the trash does not count as empty.
+TEST(TrashTest, TrashChangedAfterDiscoveryIsNeitherListedNorEmptied) {
+  const std::string uid = std::to_string(::getuid());
+  struct Case {
+    const char* label;
+    std::string trash;  // relative to the sandbox
+    void (*attack)(test::Sandbox& box, const std::string& me);
+  };
+  const std::vector<Case> cases = {
+      {"per-user folder of the shared trash swapped for a link", "top/.Trash/" + uid,
+       [](test::Sandbox& box, const std::string& me) {
+         std::rename(box.Path("top/.Trash/" + me).c_str(), box.Path("top/.Trash/moved").c_str());
+         box.MakeSymlink("top/.Trash/" + me, box.Path("victim"));
+       }},
+      {"own trash swapped for a link", "top/.Trash-" + uid,
+       [](test::Sandbox& box, const std::string& me) {
+         std::rename(box.Path("top/.Trash-" + me).c_str(), box.Path("top/moved").c_str());
+         box.MakeSymlink("top/.Trash-" + me, box.Path("victim"));
+       }},
+      {"shared trash swapped for a link to a sticky folder", "top/.Trash/" + uid,
+       [](test::Sandbox& box, const std::string& me) {
+         std::rename(box.Path("top/.Trash").c_str(), box.Path("top/moved").c_str());
+         ::chmod(box.MakeDir("sticky").c_str(), 01777);
+         std::rename(box.Path("victim").c_str(), box.Path("sticky/" + me).c_str());
+         box.MakeSymlink("top/.Trash", box.Path("sticky"));
+       }},
+      {"shared trash that lost its sticky bit", "top/.Trash/" + uid,
+       [](test::Sandbox& box, const std::string&) { ::chmod(box.Path("top/.Trash").c_str(), 0777); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    test::Sandbox box;
+    if (c.trash.find("/.Trash/") != std::string::npos) {
+      ::chmod(box.MakeDir("top/.Trash").c_str(), 01777);
+    }
+    for (const std::string& dir : {c.trash, std::string("victim")}) {
+      box.MakeFile(dir + "/files/precious", dir);
+      box.MakeFile(dir + "/files/dir/inner", dir);
+      box.MakeFile(dir + "/info/precious.trashinfo", Info("/x/precious"));
+    }
+    const std::vector<std::string> dirs = TopDirectoryTrashes(box.Path("top"));
+    ASSERT_EQ(dirs, std::vector<std::string>{box.Path(c.trash) + "/"});
+    c.attack(box, uid);
+    // What the trash's path leads to now, the victim's files or the
+    // untrusted trash's own.
+    const std::string reached = box.Path(c.trash);
+    const std::string before = test::ReadBytes(reached + "/files/precious");
+    ASSERT_FALSE(before.empty());
+
+    EXPECT_TRUE(ListTrash(dirs).empty());
+    EXPECT_FALSE(EmptyTrash(dirs));
+    for (const char* f : {"/files/precious", "/files/dir/inner"}) {
+      EXPECT_EQ(test::ReadBytes(reached + f), before) << f;
+    }
+    EXPECT_TRUE(Exists(reached + "/info/precious.trashinfo"));
+  }
+}
+
+struct SwapOnFirstDeletion {
+  std::string dir, moved, target;
+  bool done = false;
+};
+
+void SwapForLink(DeleteStage stage, int, void* context) {
+  auto* s = static_cast<SwapOnFirstDeletion*>(context);
+  if (stage != DeleteStage::AfterUseCheck || s->done) return;
+  s->done = true;
+  std::rename(s->dir.c_str(), s->moved.c_str());
+  ::symlink(s->target.c_str(), s->dir.c_str());
+}
+
+// Locked folders are unlocked to be emptied. The first deletion below d/
+// swaps d/ for a link to outside/; whichever of L1 and L2 comes second in
+// the listing is unlocked after the swap, and must be the trash's own.
+TEST(TrashTest, UnlockingLockedFoldersNeverReachesOutsideThroughASwap) {
+  test::Sandbox box;
+  for (const std::string n : {"L1", "L2"}) {
+    box.MakeFile("trash/files/d/" + n + "/g");
+    box.MakeFile("outside/" + n + "/keep", "keep");
+    ::chmod(box.Path("trash/files/d/" + n).c_str(), 0500);
+    ::chmod(box.Path("outside/" + n).c_str(), 0500);
+  }
+  SwapOnFirstDeletion swap{box.Path("trash/files/d"), box.Path("trash/files/d-moved"),
+                           box.Path("outside")};
+  SetDeleteStageHookForTesting(&SwapForLink, &swap);
+  const bool emptied = EmptyTrash({box.Path("trash")});
+  SetDeleteStageHookForTesting(nullptr, nullptr);
+  EXPECT_TRUE(swap.done);
+  EXPECT_FALSE(emptied);
+  for (const std::string n : {"L1", "L2"}) {
+    EXPECT_EQ(Mode(box.Path("outside/" + n)), 0500u) << n;
+    EXPECT_EQ(test::ReadBytes(box.Path("outside/" + n + "/keep")), "keep") << n;
+    ::chmod(box.Path("outside/" + n).c_str(), 0700);
+  }
+}
+
+// An item that stays (here held open by another process) keeps the info
+// that restores it; the rest goes, and the next emptying finishes the job.
+TEST(TrashTest, ItemThatStaysKeepsItsInfoUntilItCanGo) {
+  test::Sandbox box;
+  const std::string trash = box.Path("trash");
+  for (const std::string n : {"held", "plain"}) {
+    box.MakeFile("trash/files/" + n);
+    box.MakeFile("trash/info/" + n + ".trashinfo", Info("/x/" + n));
+  }
+  box.MakeFile("trash/info/orphan.trashinfo", Info("/x/orphan"));
+  const std::string held = box.Path("trash/files/held");
+  int ready[2], release[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(release), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(release[1]);
+    char c = 0;
+    if (::open(held.c_str(), O_RDONLY) < 0 || ::write(ready[1], "r", 1) != 1) ::_exit(1);
+    ::_exit(::read(release[0], &c, 1) < 0 ? 1 : 0);  // until the parent closes its end
+  }
+  ::close(ready[1]);
+  ::close(release[0]);
+  char c = 0;
+  ASSERT_EQ(::read(ready[0], &c, 1), 1);
+  ::close(ready[0]);
+  ASSERT_TRUE(IsFileInUse(held));
+
+  EXPECT_FALSE(EmptyTrash({trash}));
+  EXPECT_TRUE(Exists(held));
+  EXPECT_TRUE(Exists(box.Path("trash/info/held.trashinfo")));
+  EXPECT_FALSE(Exists(box.Path("trash/files/plain")));
+  EXPECT_FALSE(Exists(box.Path("trash/info/plain.trashinfo")));
+  EXPECT_FALSE(Exists(box.Path("trash/info/orphan.trashinfo")));
+
+  ::close(release[1]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(EmptyTrash({trash}));
+  EXPECT_FALSE(Exists(held));
+  EXPECT_FALSE(Exists(box.Path("trash/info/held.trashinfo")));
 }
 
 }  // namespace
