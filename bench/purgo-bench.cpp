@@ -6,7 +6,8 @@
 //
 // --list prints every path found, one per line, as the raw bytes of its
 // name. The last line is always one JSON object:
-//   {"files":N,"bytes":B,"dirs":D,"deleted":K,"seconds":S,"peak_rss_kb":M}
+//   {"files":N,"bytes":B,"dirs":D,"deleted":K,"seconds":S,"clean_seconds":C,"peak_rss_kb":M}
+// where C is the part of S spent deleting (0 without deletion).
 #include <sys/resource.h>
 
 #include <chrono>
@@ -42,6 +43,7 @@ struct Totals {
   std::int64_t bytes = 0;
   std::int64_t dirs = 0;
   std::int64_t deleted = 0;
+  double cleanSeconds = 0;
 };
 
 void PrintLine(const std::string& path) {
@@ -79,6 +81,7 @@ Totals ExtScan(const std::vector<std::string>& dirs, bool list, bool clean) {
     }
   }
   if (clean) {
+    const auto start = std::chrono::steady_clock::now();
     purgo::platform::SafeDeleter deleter;
     for (int i = 0; i < cleaner.ScanFileItemsCount(); ++i) {
       const purgo::platform::DeleteTarget target = cleaner.ScanFileItems(i)->Target();
@@ -86,6 +89,7 @@ Totals ExtScan(const std::vector<std::string>& dirs, bool list, bool clean) {
         ++t.deleted;
       }
     }
+    t.cleanSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   }
   return t;
 }
@@ -170,7 +174,8 @@ int main(int argc, char** argv) {
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("{\"files\":%" PRId64 ",\"bytes\":%" PRId64 ",\"dirs\":%" PRId64
-              ",\"deleted\":%" PRId64 ",\"seconds\":%.3f,\"peak_rss_kb\":%ld}\n",
-              t.files, t.bytes, t.dirs, t.deleted, seconds, PeakRssKb());
+              ",\"deleted\":%" PRId64 ",\"seconds\":%.3f,\"clean_seconds\":%.3f,"
+              "\"peak_rss_kb\":%ld}\n",
+              t.files, t.bytes, t.dirs, t.deleted, seconds, t.cleanSeconds, PeakRssKb());
   return std::fflush(stdout) == 0 ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 // The file-type cleaner's rules and its walk.
 #include <algorithm>
 #include <array>
+#include <atomic>
 
 #include "engine/AppUtils.h"
 #include "engine/PurgoCore.h"
@@ -113,22 +114,61 @@ std::string TPGCExtScanOption::Exts(int AIndex) const {
 
 // ---- items -----------------------------------------------------------------
 
+namespace {
+
+// Bumped whenever a path item dies: a cached chain of item addresses is
+// only trusted while none of them can have been reused.
+std::atomic<std::uint64_t> gPathItemGeneration{0};
+
+// The path built last on this thread and the items along it, so that the
+// next path shares its folders instead of climbing the whole chain again.
+struct PathCache {
+  std::uint64_t generation = ~std::uint64_t{0};
+  std::vector<const TPGCExtCleanerScanPathItem*> chain;  // chain[d] is at depth d
+  std::vector<std::size_t> ends;  // path[0, ends[d]) is chain[d]'s path
+  std::vector<const TPGCExtCleanerScanPathItem*> pending;
+  std::string path;
+};
+
+thread_local PathCache tPathCache;
+
+}  // namespace
+
+TPGCExtCleanerScanPathItem::~TPGCExtCleanerScanPathItem() { ++gPathItemGeneration; }
+
 std::string TPGCExtCleanerScanPathItem::Path() const {
   if (FParent == nullptr) return FName;
-  // Iterative: a chain may be thousands of folders long.
-  std::vector<const TPGCExtCleanerScanPathItem*> chain;
-  std::size_t length = 0;
-  for (const TPGCExtCleanerScanPathItem* p = this; p != nullptr; p = p->FParent) {
-    chain.push_back(p);
-    length += p->FName.size() + 1;
+  PathCache& c = tPathCache;
+  if (const std::uint64_t g = gPathItemGeneration.load(); c.generation != g) {
+    c.generation = g;
+    c.chain.clear();
+    c.ends.clear();
   }
-  std::string path;
-  path.reserve(length);
-  path = AddPathDelimiter(chain.back()->FName);
-  for (auto it = std::next(chain.rbegin()); it != chain.rend(); ++it) {
-    path.append((*it)->FName).push_back(platform::kPathDelimiter);
+  // Climb to the nearest folder on the cached path (iteratively: a chain
+  // may be thousands of folders long).
+  c.pending.clear();
+  const TPGCExtCleanerScanPathItem* p = this;
+  while (p != nullptr && !(p->FDepth < c.chain.size() && c.chain[p->FDepth] == p)) {
+    c.pending.push_back(p);
+    p = p->FParent;
   }
-  return path;
+  if (p == nullptr) {
+    const TPGCExtCleanerScanPathItem* top = c.pending.back();
+    c.pending.pop_back();
+    c.path = AddPathDelimiter(top->FName);
+    c.chain.assign(1, top);
+    c.ends.assign(1, c.path.size());
+  } else {
+    c.chain.resize(p->FDepth + 1);
+    c.ends.resize(p->FDepth + 1);
+    c.path.resize(c.ends.back());
+  }
+  for (auto it = c.pending.rbegin(); it != c.pending.rend(); ++it) {
+    c.path.append((*it)->FName).push_back(platform::kPathDelimiter);
+    c.chain.push_back(*it);
+    c.ends.push_back(c.path.size());
+  }
+  return c.path;
 }
 
 std::string TPGCExtCleanerScanFileItem::Path() const {
@@ -136,7 +176,9 @@ std::string TPGCExtCleanerScanFileItem::Path() const {
 }
 
 std::string TPGCExtCleanerScanFileItem::FullFileName() const {
-  return AddPathDelimiter(Path()) + FFileName;
+  std::string full = Path();
+  if (!full.empty() && full.back() != platform::kPathDelimiter) full.push_back(platform::kPathDelimiter);
+  return full.append(FFileName);
 }
 
 platform::DeleteTarget TPGCExtCleanerScanFileItem::Target() const {

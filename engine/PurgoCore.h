@@ -314,11 +314,16 @@ class TPGCExtCleanerScanPathItem {
   // The sub-folder `AName` of `AParent` (which must outlive it).
   TPGCExtCleanerScanPathItem(const TPGCExtCleanerScanPathItem* AParent, std::string AName,
                              std::uint32_t AID)
-      : FParent(AParent), FName(std::move(AName)), FID(AID),
+      : FParent(AParent), FName(std::move(AName)), FID(AID), FDepth(AParent->FDepth + 1),
         FRootLength(AParent->FRootLength), FRootId(AParent->FRootId) {}
+  ~TPGCExtCleanerScanPathItem();
+  TPGCExtCleanerScanPathItem(const TPGCExtCleanerScanPathItem&) = delete;
+  TPGCExtCleanerScanPathItem& operator=(const TPGCExtCleanerScanPathItem&) = delete;
 
   // A top-level directory exactly as stored in the options; a sub-folder's
-  // full path with a trailing delimiter. Built on each call.
+  // full path with a trailing delimiter. Built on each call, from the path
+  // built last where they share folders, so that calls in scan order cost
+  // the length of the result, not the depth of the folder.
   std::string Path() const;
   // The folder's own name (a top-level directory: its text as stored).
   const std::string& Name() const { return FName; }
@@ -338,6 +343,7 @@ class TPGCExtCleanerScanPathItem {
   const TPGCExtCleanerScanPathItem* FParent = nullptr;
   std::string FName;
   std::uint32_t FID;
+  std::uint32_t FDepth = 0;  // folders above it up to its top-level directory
   std::size_t FRootLength;
   platform::FileId FRootId;
 };

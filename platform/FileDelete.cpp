@@ -36,9 +36,31 @@ bool IsDotName(std::string_view name) { return name == "." || name == ".."; }
 // below it, each followed by one delimiter ("a/b/"), and the final name.
 struct ParsedPath {
   std::string root;
-  std::string below;
+  std::string_view below;  // into the target's path, or into `normalized`
+  std::string normalized;
   std::string name;
 };
+
+// True when `folders` ("a/b/") has no empty, "." or ".." component: a
+// single pass, however many components there are and however long.
+bool HasOnlyPlainFolders(std::string_view folders) {
+  const char* const data = folders.data();
+  const std::size_t size = folders.size();
+  for (std::size_t i = 0; i < size;) {
+    const std::string_view rest = folders.substr(i);
+    if (rest[0] == '/' || rest.starts_with("./") || rest.starts_with("../")) return false;
+    // Short names are stepped over byte by byte, long ones by memchr.
+    std::size_t j = i + 1;
+    const std::size_t near = std::min(size, i + 16);
+    while (j < near && data[j] != '/') ++j;
+    if (j == near && j < size) {
+      const void* slash = std::memchr(data + j, '/', size - j);
+      j = slash == nullptr ? size : static_cast<std::size_t>(static_cast<const char*>(slash) - data);
+    }
+    i = j + 1;
+  }
+  return true;
+}
 
 // Splits `t.path`; on failure returns the refusal. Linear in the length of
 // the path, however many folders it names.
@@ -60,7 +82,15 @@ std::optional<DeleteResult> ParsePath(const DeleteTarget& t, ParsedPath& out) {
   while (out.root.size() > 1 && out.root.back() == '/') out.root.pop_back();
   if (out.root.empty()) out.root = path.front() == '/' ? "/" : ".";
 
-  out.below.clear();
+  out.below = {};
+  out.normalized.clear();
+  // Most paths have nothing to drop: one look for the rare pieces and one
+  // copy keep a path thousands of folders deep cheap.
+  const std::string_view folders(path.data() + rootEnd, nameStart - rootEnd);
+  if (HasOnlyPlainFolders(folders)) {
+    out.below = folders;
+    return std::nullopt;
+  }
   for (std::size_t pos = rootEnd; pos < nameStart;) {
     const std::size_t slash = path.find('/', pos);
     const std::string_view component(path.data() + pos, slash - pos);
@@ -68,8 +98,9 @@ std::optional<DeleteResult> ParsePath(const DeleteTarget& t, ParsedPath& out) {
     if (component.empty()) continue;
     // A scan never produces these; followed, ".." would leave the root.
     if (IsDotName(component)) return DeleteResult::PathChanged;
-    out.below.append(component).push_back('/');
+    out.normalized.append(component).push_back('/');
   }
+  out.below = out.normalized;
   return std::nullopt;
 }
 
@@ -109,7 +140,7 @@ std::optional<DeleteResult> OpenFolder(int base, const char* name, UniqueFd& out
 // Calls `step(name)` for each folder of `below` ("a/b/"), from `from` on;
 // stops at the first refusal and returns it.
 template <class Step>
-std::optional<DeleteResult> ForEachFolder(const std::string& below, std::size_t from, Step&& step) {
+std::optional<DeleteResult> ForEachFolder(std::string_view below, std::size_t from, Step&& step) {
   std::string component;
   for (std::size_t pos = from; pos < below.size();) {
     const std::size_t slash = below.find('/', pos);
@@ -504,9 +535,13 @@ DeleteResult SafeDeleter::Delete(const DeleteTarget& target, const DeleteOptions
 
   m.DrainEvents();
   // Keep the held folders this path shares with the last one.
-  const std::size_t common = static_cast<std::size_t>(
-      std::mismatch(parsed.below.begin(), parsed.below.end(), m.held.begin(), m.held.end()).first -
-      parsed.below.begin());
+  // Usually the held folders are all shared: one comparison tells.
+  const std::size_t common =
+      parsed.below.starts_with(m.held)
+          ? m.held.size()
+          : static_cast<std::size_t>(std::mismatch(parsed.below.begin(), parsed.below.end(),
+                                                   m.held.begin(), m.held.end()).first -
+                                     parsed.below.begin());
   std::size_t shared = 0;
   {
     // Levels are in increasing `end` order: find how many end within the

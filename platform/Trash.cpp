@@ -113,6 +113,13 @@ bool Open(const std::string& trashDir, OpenTrash& t) {
   const bool perUser = last == uid && posix::LastComponent(parent) == ".Trash";
   if (perUser) parent.resize(parent.size() - std::string_view(".Trash").size());
   if (parent.empty()) parent = "/";
+  // The home trash lies in this user's own data folder, which nobody else
+  // can change: a user who made it a link to another disk meant that link.
+  std::string lastName = last;
+  if (!perUser && t.path == WithDelimiter(DataHome() + "Trash")) {
+    parent = t.path;
+    lastName = ".";
+  }
 
   posix::UniqueFd base(::open(parent.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
   if (!base.Valid()) {
@@ -129,7 +136,7 @@ bool Open(const std::string& trashDir, OpenTrash& t) {
     if ((st.st_mode & S_ISVTX) == 0) return false;
     base = std::move(shared);
   }
-  t.dir = OpenDirectoryAt(base.Get(), last.c_str(), st);
+  t.dir = OpenDirectoryAt(base.Get(), lastName.c_str(), st);
   if (!t.dir.Valid()) {
     t.missing = errno == ENOENT;
     return t.missing;

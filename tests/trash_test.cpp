@@ -117,11 +117,13 @@ TEST(TrashTest, EmptyingDeletesLinksAsLinksAndEverythingElseInTheTrash) {
   box.MakeFile("trash/info/orphan.trashinfo", Info("/x/orphan"));
   box.MakeFile("trash/info/unrelated.txt");
   box.MakeFile("trash/directorysizes", "5 123 tree\n");
+  // The home trash, which its owner may have made a link to another disk.
   const std::string second = box.Path("second");
   box.MakeFile("second/files/f");
+  const std::string home = box.MakeSymlink("home/.local/share/Trash", second);
 
-  EXPECT_TRUE(EmptyTrash({trash, second, box.Path("no-such-trash")}));
-  EXPECT_TRUE(ListTrash({trash, second}).empty());
+  EXPECT_TRUE(EmptyTrash({trash, home, box.Path("no-such-trash")}));
+  EXPECT_TRUE(ListTrash({trash, home}).empty());
   EXPECT_TRUE(Exists(box.Path("trash/files")));
   EXPECT_FALSE(Exists(box.Path("trash/info/tree.trashinfo")));
   EXPECT_FALSE(Exists(box.Path("trash/info/orphan.trashinfo")));
