@@ -182,7 +182,7 @@ void TPGCAppOptions::LoadDefaultDirs() {
     if (v->DriveType() != platform::DRIVE_REMOVABLE && v->DriveType() != platform::DRIVE_FIXED) {
       continue;
     }
-    AddDir(AddPathDelimiter(v->VolumeName()), true, SameTextCompare(v->VolumeName(), system) == 0);
+    AddDir(AddPathDelimiter(v->VolumeName()), true, SamePathCompare(v->VolumeName(), system) == 0);
   }
 }
 

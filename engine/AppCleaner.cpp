@@ -122,7 +122,7 @@ TPGCResult TPGCAppCleaner::ScanTempFiles() {
   const std::string temp = AddPathDelimiter(CategoryFolder(kScanTempFiles));
   // Started from inside the temporary folder, the program would offer its
   // own working files; the category then finds nothing.
-  if (SameTextCompare(temp, GetCurrentDir()) == 0) return kResultOk;
+  if (SamePathCompare(temp, GetCurrentDir()) == 0) return kResultOk;
   WalkFolder(kScanTempFiles, temp, kTempMask);
   return kResultOk;
 }

@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <linux/openat2.h>
 #include <sys/inotify.h>
+#include <sys/syscall.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -151,11 +153,58 @@ std::optional<DeleteResult> ForEachFolder(std::string_view below, std::size_t fr
   return std::nullopt;
 }
 
+// Paths below the root shorter than this are resolved in one call; longer
+// ones go through the folders a deleter holds.
+constexpr std::size_t kResolveInOneCall = 1024;
+
+// False once the kernel turned down openat2 (older than 5.6, or filtered).
+bool gOneCallWorks = true;
+
+// Opens the folders `below` ("a/b/") of `rootFd`, none of them through a
+// link or onto another mount; `out` stays empty when there are none. One
+// call for an ordinary path, the kernel refusing every link on the way;
+// folder by folder where that cannot be had.
+std::optional<DeleteResult> OpenBelow(int rootFd, std::string_view below, UniqueFd& out) {
+  out.Reset();
+  if (below.empty()) return std::nullopt;
+  if (gOneCallWorks && below.size() < kResolveInOneCall) {
+    const std::string relative(below);
+    open_how how {};
+    how.flags = kComponentFlags;
+    how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS | RESOLVE_BENEATH | RESOLVE_NO_XDEV;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+      const long fd = ::syscall(SYS_openat2, rootFd, relative.c_str(), &how, sizeof how);
+      if (fd >= 0) {
+        out.Reset(static_cast<int>(fd));
+        return std::nullopt;
+      }
+      // A rename elsewhere during the lookup: the kernel asks to retry.
+      if (errno == EAGAIN) continue;
+      if (errno == ENOSYS || errno == E2BIG || errno == EPERM) {
+        gOneCallWorks = false;
+        break;
+      }
+      if (errno == ENOENT) return DeleteResult::NotFound;
+      // A link, a file where a folder was, another mount.
+      if (errno == ELOOP || errno == ENOTDIR || errno == EXDEV) return DeleteResult::PathChanged;
+      return DeleteResult::Failed;
+    }
+    if (gOneCallWorks) return DeleteResult::Failed;
+  }
+  return ForEachFolder(below, 0, [&](const std::string& folder, std::size_t) {
+    UniqueFd next;
+    auto r = OpenFolder(out.Valid() ? out.Get() : rootFd, folder.c_str(), next);
+    out = std::move(next);
+    return r;
+  });
+}
+
 // The X authority file of the running session: $XAUTHORITY, or where X
 // clients look without it. Both the name itself (possibly a link) and what
 // it resolves to are protected; unknown ids where they do not exist.
 struct SessionFiles {
   FileId name, resolved;
+  uid_t euid = ::geteuid();
   bool Holds(FileId id) const {
     return (name.IsKnown() && name == id) || (resolved.IsKnown() && resolved == id);
   }
@@ -168,7 +217,7 @@ SessionFiles CurrentSessionFiles() {
   } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
     xauth = std::string(home) + "/.Xauthority";
   } else {
-    return {};
+    return SessionFiles{};
   }
   SessionFiles files;
   struct stat st {};
@@ -177,51 +226,51 @@ SessionFiles CurrentSessionFiles() {
   return files;
 }
 
-// A write lease on the file while alive. Nobody can open the file while it
-// is held (an opener waits until it is released), so holding it from the
-// in-use check to the unlink leaves no gap for a new user.
+// A write lease on an open file, until that file is closed. Nobody can
+// open the file while it is held (an opener waits until it is released),
+// so holding it from the in-use check to the unlink leaves no gap for a
+// new user.
 class WriteLease {
  public:
   WriteLease() = default;
   WriteLease(const WriteLease&) = delete;
   WriteLease& operator=(const WriteLease&) = delete;
-  ~WriteLease() {
-    if (held_) ::fcntl(fd_.Get(), F_SETLEASE, F_UNLCK);
-  }
+  // Closing the file ends the lease: nothing to undo here.
+  ~WriteLease() = default;
 
-  // True when taken; errno tells why not. Breaking a lease signals its
-  // holder, by default with SIGIO, whose default action ends the process;
-  // SIGURG is ignored by default.
+  // Takes the lease on the open file `fd`, which must stay open for as
+  // long as this lives. True when taken; errno tells why not. Breaking a
+  // lease signals its holder, by default with SIGIO, whose default action
+  // ends the process; SIGURG is ignored by default.
   bool Take(int fd) {
-    fd_.Reset(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
-    if (!fd_.Valid()) return false;
-    if (::fcntl(fd_.Get(), F_SETSIG, SIGURG) != 0) return false;
-    held_ = ::fcntl(fd_.Get(), F_SETLEASE, F_WRLCK) == 0;
+    fd_ = fd;
+    if (::fcntl(fd_, F_SETSIG, SIGURG) != 0) return false;
+    held_ = ::fcntl(fd_, F_SETLEASE, F_WRLCK) == 0;
     return held_;
   }
 
   // True once someone asked to open the file: their open is waiting for
   // the lease, and a file unlinked now would reach them empty-handed.
-  bool Broken() const { return held_ && ::fcntl(fd_.Get(), F_GETLEASE) != F_WRLCK; }
+  bool Broken() const { return held_ && ::fcntl(fd_, F_GETLEASE) != F_WRLCK; }
 
  private:
-  UniqueFd fd_;
+  int fd_ = -1;
   bool held_ = false;
 };
 
 enum class Use { Free, InUse, Changed, Gone };
 
-bool IsRoot() { return ::geteuid() == 0; }
-
 // Whether the regular file `name` (relative to `dirFd`), found as `sx`, is
-// open or mapped anywhere else. `held` receives the file opened (when it
-// could be); when free, `lease` keeps it so.
+// open or mapped anywhere else, as the user `euid` can tell. `held`
+// receives the file opened (when it could be); when free, `lease` keeps
+// it so.
 Use CheckUse(int dirFd, const char* name, const struct statx& sx, const FileStamp& stamp,
-             UniqueFd& held, WriteLease& lease) {
+             uid_t euid, UniqueFd& held, WriteLease& lease) {
   const FileId id = posix::IdOf(sx);
+  const bool root = euid == 0;
   // Only the owner (or root) may lease a file, and only root sees every
   // process: another user's file cannot be shown to be free.
-  if (!IsRoot() && sx.stx_uid != ::geteuid()) return Use::InUse;
+  if (!root && sx.stx_uid != euid) return Use::InUse;
   // Nobody but the owner and root can open a file without group or other
   // permissions; the processes that could hold it are then all visible.
   const bool privateFile = (sx.stx_mode & 0066) == 0;
@@ -232,7 +281,7 @@ Use CheckUse(int dirFd, const char* name, const struct statx& sx, const FileStam
       case ENOENT: return Use::Gone;
       case ELOOP: return Use::Changed;
       default:
-        if (!IsRoot() && !privateFile) return Use::InUse;
+        if (!root && !privateFile) return Use::InUse;
         return posix::AnyOtherProcessUses(id) ? Use::InUse : Use::Free;
     }
   }
@@ -245,7 +294,7 @@ Use CheckUse(int dirFd, const char* name, const struct statx& sx, const FileStam
   if (errno == EAGAIN) return Use::InUse;
   // No lease on this file system: the processes tell, as far as they can
   // be seen.
-  if (!IsRoot() && !privateFile) return Use::InUse;
+  if (!root && !privateFile) return Use::InUse;
   return posix::AnyOtherProcessUses(id) ? Use::InUse : Use::Free;
 }
 
@@ -305,7 +354,7 @@ DeleteResult DeleteInFolder(int dirFd, const std::string& name, const DeleteTarg
   UniqueFd held;
   WriteLease lease;
   if (regular) {
-    switch (CheckUse(dirFd, name.c_str(), sx, target.fileStamp, held, lease)) {
+    switch (CheckUse(dirFd, name.c_str(), sx, target.fileStamp, session.euid, held, lease)) {
       case Use::Free: break;
       case Use::InUse: return DeleteResult::InUse;
       case Use::Changed: return DeleteResult::PathChanged;
@@ -319,14 +368,14 @@ DeleteResult DeleteInFolder(int dirFd, const std::string& name, const DeleteTarg
   }
   AtStage(DeleteStage::AfterUseCheck, held.Get());
 
-  // The last look, as close to the unlink as the system allows.
-  struct stat byName {}, byFd {};
+  // The last look, as close to the unlink as the system allows: the name
+  // must still name the object held open (whose identity was checked when
+  // it was opened).
+  struct stat byName {};
   if (::fstatat(dirFd, name.c_str(), &byName, AT_SYMLINK_NOFOLLOW) != 0) {
     return errno == ENOENT ? DeleteResult::NotFound : DeleteResult::Failed;
   }
-  if (::fstat(held.Get(), &byFd) != 0 || posix::IdOf(byName) != id || posix::IdOf(byFd) != id) {
-    return DeleteResult::PathChanged;
-  }
+  if (posix::IdOf(byName) != id) return DeleteResult::PathChanged;
   AtStage(DeleteStage::BeforeUnlink, held.Get());
   if (lease.Broken()) return DeleteResult::InUse;
   if (::unlinkat(dirFd, name.c_str(), 0) != 0) {
@@ -335,7 +384,7 @@ DeleteResult DeleteInFolder(int dirFd, const std::string& name, const DeleteTarg
   // The held object must have lost the link just removed; if it did not,
   // the name named something else by then.
   struct stat after {};
-  if (::fstat(held.Get(), &after) != 0 || after.st_nlink >= byFd.st_nlink) {
+  if (::fstat(held.Get(), &after) != 0 || after.st_nlink >= byName.st_nlink) {
     return DeleteResult::PathChanged;
   }
   return DeleteResult::Deleted;
@@ -349,13 +398,7 @@ DeleteResult DeleteFileSafely(const DeleteTarget& target, const DeleteOptions& o
   RootDir root;
   if (auto refused = OpenRoot(target, parsed.root, root)) return *refused;
   UniqueFd dir;
-  auto refused = ForEachFolder(parsed.below, 0, [&](const std::string& folder, std::size_t) {
-    UniqueFd next;
-    auto r = OpenFolder(dir.Valid() ? dir.Get() : root.fd, folder.c_str(), next);
-    dir = std::move(next);
-    return r;
-  });
-  if (refused) return *refused;
+  if (auto refused = OpenBelow(root.fd, parsed.below, dir)) return *refused;
   return DeleteInFolder(dir.Valid() ? dir.Get() : root.fd, parsed.name, target, options,
                         CurrentSessionFiles());
 }
@@ -366,6 +409,11 @@ namespace {
 // others are reopened from a neighbour (by name downwards, by ".." upwards,
 // each step checked against the identity it had).
 constexpr std::size_t kMaxOpenHeld = 64;
+// The outermost held folders stay open and are checked by name for every
+// file (a look per folder is cheaper than a watch for the few folders of
+// an ordinary path); deeper ones are watched, so that a file thousands of
+// folders down costs no more than one near the root.
+constexpr std::size_t kCheckedLevels = 16;
 constexpr std::uint32_t kWatchMask = IN_MOVE_SELF | IN_DELETE_SELF | IN_ONLYDIR;
 
 }  // namespace
@@ -386,6 +434,7 @@ struct SafeDeleter::Impl {
   std::vector<Level> levels;   // one per folder of `held`, outermost first
   std::set<std::size_t> open;  // levels with a descriptor
   std::unordered_map<int, std::size_t> byWatch;
+  std::string component;
   UniqueFd inotify{::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)};
   SessionFiles session = CurrentSessionFiles();
 
@@ -414,6 +463,7 @@ struct SafeDeleter::Impl {
   // Reads what happened to the watched folders since the last call; a
   // folder moved or removed is dropped with everything below it.
   void DrainEvents() {
+    if (byWatch.empty()) return;  // nothing watched: nothing to read
     alignas(inotify_event) char buffer[4096];
     for (;;) {
       const ssize_t got = ::read(inotify.Get(), buffer, sizeof buffer);
@@ -439,10 +489,12 @@ struct SafeDeleter::Impl {
     levels[index].fd = std::move(fd);
     open.insert(index);
     while (open.size() > kMaxOpenHeld) {
-      // The one farthest from where the pass works: the outermost, unless
-      // that is the one just opened.
-      auto victim = *open.begin() == index ? std::prev(open.end()) : open.begin();
-      if (*victim == index) break;
+      // The one farthest from where the pass works: the outermost watched
+      // one, unless that is the one just opened.
+      const auto first = open.lower_bound(kCheckedLevels);
+      if (first == open.end()) break;
+      const auto victim = *first == index ? std::prev(open.end()) : first;
+      if (*victim == index || *victim < kCheckedLevels) break;
       levels[*victim].fd.Reset();
       open.erase(victim);
     }
@@ -480,9 +532,32 @@ struct SafeDeleter::Impl {
     return true;
   }
 
-  // Adds `name` of the deepest held folder (or the root) as a held level,
-  // when it can be watched. `fd` is the folder just opened.
+  // Drops the outer folders (and all below them) whose names no longer
+  // lead to them from their parents.
+  void CheckOuterLevels() {
+    const std::size_t n = std::min(levels.size(), kCheckedLevels);
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::size_t start = i == 0 ? 0 : levels[i - 1].end;
+      component.assign(held, start, levels[i].end - start - 1);
+      struct stat st {};
+      if (::fstatat(FdOf(i), component.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+          posix::IdOf(st) != levels[i].id) {
+        Truncate(i);
+        return;
+      }
+    }
+  }
+
+  // Adds `name` of the deepest held folder (or the root) as a held level:
+  // an outer one as it is, a deeper one when it can be watched. `fd` is the
+  // folder just opened.
   bool Hold(const std::string& name, int base, UniqueFd& fd) {
+    if (levels.size() < kCheckedLevels) {
+      held.append(name).push_back('/');
+      levels.push_back(Level{held.size(), posix::IdOfFd(fd.Get()), -1, UniqueFd()});
+      Opened(levels.size() - 1, std::move(fd));
+      return true;
+    }
     if (!inotify.Valid()) return false;
     const std::string proc = "/proc/self/fd/" + std::to_string(fd.Get());
     const int watch = ::inotify_add_watch(inotify.Get(), proc.c_str(), kWatchMask);
@@ -533,6 +608,15 @@ DeleteResult SafeDeleter::Delete(const DeleteTarget& target, const DeleteOptions
     m.externalRoot = target.rootFd;
   }
 
+  // An ordinary path is looked up afresh, in one call that refuses every
+  // link: nothing to hold, nothing that could have moved since.
+  if (parsed.below.size() < kResolveInOneCall && gOneCallWorks) {
+    UniqueFd dir;
+    if (auto refused = OpenBelow(m.rootDir.fd, parsed.below, dir)) return *refused;
+    return DeleteInFolder(dir.Valid() ? dir.Get() : m.rootDir.fd, parsed.name, target, options,
+                          m.session);
+  }
+
   m.DrainEvents();
   // Keep the held folders this path shares with the last one.
   // Usually the held folders are all shared: one comparison tells.
@@ -554,9 +638,10 @@ DeleteResult SafeDeleter::Delete(const DeleteTarget& target, const DeleteOptions
     shared = lo;
   }
   m.Truncate(shared);
+  m.CheckOuterLevels();
   // A neighbour that no longer leads to its folder means the tree is being
   // changed under the pass: start again from the root.
-  if (shared > 0 && !m.EnsureOpen(shared - 1)) m.Truncate(0);
+  if (!m.levels.empty() && !m.EnsureOpen(m.levels.size() - 1)) m.Truncate(0);
 
   // The rest of the way, opened by name, never through a link; held where
   // it can be watched, otherwise opened for this file only.
@@ -580,13 +665,7 @@ DeleteResult RemoveDirectorySafely(const DeleteTarget& target) {
   RootDir root;
   if (auto refused = OpenRoot(target, parsed.root, root)) return *refused;
   UniqueFd dir;
-  auto refusedStep = ForEachFolder(parsed.below, 0, [&](const std::string& folder, std::size_t) {
-    UniqueFd next;
-    auto r = OpenFolder(dir.Valid() ? dir.Get() : root.fd, folder.c_str(), next);
-    dir = std::move(next);
-    return r;
-  });
-  if (refusedStep) return *refusedStep;
+  if (auto refused = OpenBelow(root.fd, parsed.below, dir)) return *refused;
   const int dirFd = dir.Valid() ? dir.Get() : root.fd;
   struct stat st {};
   if (::fstatat(dirFd, parsed.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -613,7 +692,7 @@ bool IsFileInUse(const std::string& path) {
   }
   UniqueFd held;
   WriteLease lease;
-  return CheckUse(AT_FDCWD, path.c_str(), sx, {}, held, lease) == Use::InUse;
+  return CheckUse(AT_FDCWD, path.c_str(), sx, {}, ::geteuid(), held, lease) == Use::InUse;
 }
 
 }  // namespace purgo::platform

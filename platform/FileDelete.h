@@ -75,19 +75,19 @@ struct DeleteOptions {
 DeleteResult DeleteFileSafely(const DeleteTarget& target, const DeleteOptions& options);
 
 // Deletes the files of one cleaning pass. Each file gets every refusal of
-// DeleteFileSafely; in addition, files that carry their identity (fileId)
-// share the folders opened for the files before them, so a pass in scan
-// order opens each folder about once instead of once per file, and the
-// cost of a file does not grow with the depth of the tree.
-//
-// A held folder is used only while its path still leads to it: every held
-// folder is watched (inotify) for being moved or removed, and one that was
-// is dropped with everything below it and reopened by name, without
-// following links, for the next file. A folder swapped for a link since it
-// was opened is therefore refused as PathChanged, as a fresh deletion
-// would. Where the watch cannot be had (no inotify, the watch limit
-// reached) the folder is not held. The session file is looked up once:
-// keep a deleter for one pass, not longer.
+// DeleteFileSafely, and the cost of a file does not grow with the depth of
+// the tree. The root is opened once per pass (and again whenever its path
+// no longer leads to it). An ordinary path below it is looked up afresh
+// for each file, in one call in which the kernel refuses every link and
+// every other mount. A path too long for that (thousands of folders deep)
+// goes through folders the deleter holds from the file before, which it
+// uses only while their path still leads to them: the outer ones are
+// checked by name for every file, the deeper ones are watched (inotify)
+// for being moved or removed, and a folder that was is dropped with
+// everything below it and reopened by name, without following links. A
+// folder swapped for a link since the scan is therefore always refused
+// as PathChanged. The session file is looked up once: keep a deleter for
+// one pass, not longer.
 class SafeDeleter {
  public:
   SafeDeleter();

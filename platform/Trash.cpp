@@ -57,21 +57,25 @@ int HexValue(char c) {
 constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 // The names in an open directory, everything the system lists but "."
-// and "..". Empty when it cannot be read.
-std::vector<std::string> RawNames(int dirFd) {
-  std::vector<std::string> names;
+// and "..". Nothing when it cannot be read: an unreadable folder must not
+// pass for an empty one.
+std::optional<std::vector<std::string>> RawNames(int dirFd) {
   const int fd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return names;
+  if (fd < 0) return std::nullopt;
   DIR* d = ::fdopendir(fd);
   if (d == nullptr) {
     ::close(fd);
-    return names;
+    return std::nullopt;
   }
+  std::vector<std::string> names;
+  errno = 0;
   while (const dirent* e = ::readdir(d)) {
     const std::string_view n = e->d_name;
     if (n != "." && n != "..") names.emplace_back(n);
   }
+  const bool complete = errno == 0;
   ::closedir(d);
+  if (!complete) return std::nullopt;
   return names;
 }
 
@@ -228,7 +232,9 @@ bool EmptyOneTrash(const std::string& trashDir) {
   if (t.info.Valid()) {
     const DeleteOptions options{true};
     const std::string infoDir = t.path + "info/";
-    for (const std::string& n : RawNames(t.info.Get())) {
+    const auto names = RawNames(t.info.Get());
+    if (!names) return false;
+    for (const std::string& n : *names) {
       if (!EndsWith(n, kInfoSuffix)) continue;
       // The info of an item that stayed (held open, refused) is kept: it
       // is what restores the item to its place.
@@ -250,7 +256,8 @@ bool EmptyOneTrash(const std::string& trashDir) {
   // follow: the trash then cannot end empty.
   struct stat st {};
   if (!t.files.Valid()) return ::fstatat(t.dir.Get(), "files", &st, AT_SYMLINK_NOFOLLOW) != 0;
-  return RawNames(t.files.Get()).empty();
+  const auto left = RawNames(t.files.Get());
+  return left && left->empty();
 }
 
 }  // namespace

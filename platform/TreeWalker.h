@@ -10,8 +10,9 @@
 //  - symbolic links are reported as files and never followed; a directory
 //    that is replaced by a link between its listing and its entry is not
 //    entered;
-//  - the walk never leaves the file system of its root (mount points below
-//    the root are not reported);
+//  - the walk never leaves the mount of its root (mount points below the
+//    root, bind mounts included, are not reported; a btrfs subvolume that
+//    is part of the same mount is walked);
 //  - sockets, FIFOs and device nodes are not reported;
 //  - depth is bounded by memory only: no recursion, and a bounded number of
 //    open descriptors however deep the tree is;

@@ -471,13 +471,14 @@ TEST(FileDeleteTest, OtherUsersFilesAreNeverTakenAsFree) {
 TEST(FileDeleteTest, DeleterWalksDeepTreesBothWaysAndNoticesSwaps) {
   test::Sandbox box;
   constexpr std::size_t kDepth = 300;
+  const std::string kDir = "dddddddd/";  // 2,700 bytes in all: past the one-call lookup
   std::vector<DeleteTarget> down;
   std::string rel;
   for (std::size_t i = 0; i < kDepth; ++i) {
-    rel += "d/";
+    rel += kDir;
     box.MakeFile("deep/" + rel + "f");
   }
-  for (std::string r = rel; !r.empty(); r.resize(r.size() - 2)) {
+  for (std::string r = rel; !r.empty(); r.resize(r.size() - kDir.size())) {
     down.insert(down.begin(), Scanned(box, "deep", r + "f"));
   }
   SafeDeleter deleter;
@@ -487,18 +488,19 @@ TEST(FileDeleteTest, DeleterWalksDeepTreesBothWaysAndNoticesSwaps) {
   }
   for (const DeleteTarget& t : down) box.MakeFile(t.path.substr(box.Root().size() + 1));
   std::vector<DeleteTarget> again;
-  for (const DeleteTarget& t : down) again.push_back(Scanned(box, "deep", t.path.substr(box.Path("deep/").size())));
-  for (std::size_t i = 0; i < kDepth / 2; ++i) EXPECT_EQ(deleter.Delete(again[i]), DeleteResult::Deleted);
+  for (const DeleteTarget& t : down) {
+    again.push_back(Scanned(box, "deep", t.path.substr(box.Path("deep/").size())));
+  }
+  const std::size_t half = kDepth / 2;
+  for (std::size_t i = 0; i < half; ++i) EXPECT_EQ(deleter.Delete(again[i]), DeleteResult::Deleted);
   // Halfway down, the next folder is moved away and a link to it left.
-  std::string mid = box.Path("deep/");
-  for (std::size_t i = 0; i < kDepth / 2; ++i) mid += "d/";
-  mid.pop_back();
+  const std::string mid = box.Path("deep/" + rel.substr(0, half * kDir.size() - 1));
   fs::rename(mid, box.Path("moved"));
   ASSERT_EQ(::symlink(box.Path("moved").c_str(), mid.c_str()), 0);
-  EXPECT_EQ(deleter.Delete(again[kDepth / 2]), DeleteResult::PathChanged);
+  EXPECT_EQ(deleter.Delete(again[half]), DeleteResult::PathChanged);
   EXPECT_EQ(deleter.Delete(again.back()), DeleteResult::PathChanged);
-  EXPECT_TRUE(Exists(box.Path("moved/d/f")));
-  EXPECT_TRUE(Exists(box.Path("moved/" + rel.substr(kDepth) + "f")));
+  EXPECT_TRUE(Exists(box.Path("moved/" + kDir + "f")));
+  EXPECT_TRUE(Exists(box.Path("moved/" + rel.substr(half * kDir.size()) + "f")));
 }
 
 }  // namespace
