@@ -148,21 +148,13 @@ bool Open(const std::string& trashDir, OpenTrash& t) {
   if (st.st_uid != ::getuid() || (st.st_mode & S_IWOTH) != 0) return false;
   // files/ and info/ may be missing (an empty trash); anything else there
   // that is not a directory of this user is not ours to use.
-  t.files = OpenDirectoryAt(t.dir.Get(), "files", st);
-  if (t.files.Valid()) {
-    if (st.st_uid != ::getuid()) return false;
-    t.filesId = posix::IdOf(st);
-  } else if (errno != ENOENT) {
-    return false;
-  }
-  t.info = OpenDirectoryAt(t.dir.Get(), "info", st);
-  if (t.info.Valid()) {
-    if (st.st_uid != ::getuid()) return false;
-    t.infoId = posix::IdOf(st);
-  } else if (errno != ENOENT) {
-    return false;
-  }
-  return true;
+  const auto openPart = [&](const char* name, posix::UniqueFd& fd, FileId& id) {
+    fd = OpenDirectoryAt(t.dir.Get(), name, st);
+    if (!fd.Valid()) return errno == ENOENT;
+    id = posix::IdOf(st);
+    return st.st_uid == ::getuid();
+  };
+  return openPart("files", t.files, t.filesId) && openPart("info", t.info, t.infoId);
 }
 
 // Total size of everything below the directory item `name` of files/.
