@@ -440,6 +440,7 @@ struct SafeDeleter::Impl {
 
   // Drops level `from` and everything below it.
   void Truncate(std::size_t from) {
+    if (from > levels.size()) return;
     while (levels.size() > from) {
       Level& l = levels.back();
       if (l.watch >= 0) {
