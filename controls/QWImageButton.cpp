@@ -107,6 +107,21 @@ QFont TQelCustomButton::StateFont() const {
   return font();
 }
 
+QColor TQelCustomButton::StateFontColor() const {
+  QColor c = FFontColor;
+  if (FIsEnableMultiFonts) {
+    if (!isEnabled()) {
+      c = FFontColorDisabled;
+    } else if (FIsMouseDown) {
+      c = FFontColorMouseDown;
+    } else if (FIsMouseHover) {
+      c = FFontColorMouseHover;
+    }
+    if (!c.isValid()) c = FFontColor;
+  }
+  return c.isValid() ? c : palette().color(QPalette::ButtonText);
+}
+
 void TQelCustomButton::paintEvent(QPaintEvent*) {
   // Qt draws off-screen and copies in one step already.
   QPainter p(this);
@@ -135,7 +150,7 @@ void TQelCustomButton::DrawText(QPainter& p) {
   if (text().isEmpty()) return;
   const QFont font = StateFont();
   p.setFont(font);
-  p.setPen(FFontColor.isValid() ? FFontColor : palette().color(QPalette::ButtonText));
+  p.setPen(StateFontColor());
   QRect area = rect().adjusted(FTextMargins, FTextMargins, -FTextMargins, -FTextMargins);
   const bool custom = FTextAlignment >= valCustom;
   if (custom) area.moveTopLeft(area.topLeft() + FTextPoint);

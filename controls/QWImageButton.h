@@ -57,9 +57,13 @@ class TQelCustomButton : public QAbstractButton {
   void SetFontMouseDown(const QFont& f) { FFontMouseDown = f; update(); }
   const QFont& FontDisabled() const { return FFontDisabled; }
   void SetFontDisabled(const QFont& f) { FFontDisabled = f; update(); }
-  // The caption's colour (the font record's colour).
+  // The caption's colour (the font record's colour), and the colours of
+  // the per-state fonts, used under the same rule as those fonts.
   const QColor& FontColor() const { return FFontColor; }
   void SetFontColor(const QColor& c) { FFontColor = c; update(); }
+  void SetFontColorMouseHover(const QColor& c) { FFontColorMouseHover = c; update(); }
+  void SetFontColorMouseDown(const QColor& c) { FFontColorMouseDown = c; update(); }
+  void SetFontColorDisabled(const QColor& c) { FFontColorDisabled = c; update(); }
 
   const QPixmap& PictureNormal() const { return FPictureNormal; }
   void SetPictureNormal(const QPixmap& p) { FPictureNormal = p; update(); }
@@ -94,6 +98,7 @@ class TQelCustomButton : public QAbstractButton {
   // The picture and the font the current state draws with.
   const QPixmap& StatePicture() const;
   QFont StateFont() const;
+  QColor StateFontColor() const;
 
   // The modal result a button click left on `window` (0 when none).
   static int ModalResultOf(const QWidget* window);
@@ -132,7 +137,7 @@ class TQelCustomButton : public QAbstractButton {
   bool FIsDrawBorder = false;
   bool FIsEnableMultiFonts = false;
   QFont FFontMouseHover, FFontMouseDown, FFontDisabled;
-  QColor FFontColor;
+  QColor FFontColor, FFontColorMouseHover, FFontColorMouseDown, FFontColorDisabled;
   QPixmap FPictureNormal, FPictureMouseHover, FPictureMouseDown, FPictureDisabled;
   TQelAlignment FPictureAlignment = valCenter;
   QPoint FPicturePoint;

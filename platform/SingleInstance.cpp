@@ -309,6 +309,14 @@ int InstanceActivationSocket(const std::string& name) {
 
 bool HoldsInstanceBlock(const std::string& name) { return InstanceActivationSocket(name) >= 0; }
 
+void CloseInstanceActivation(const std::string& name) {
+  const std::optional<BlockPaths> p = PathsOf(name);
+  if (!p) return;
+  State& state = GlobalState();
+  std::lock_guard guard(state.mutex);
+  if (const auto it = state.blocks.find(p->lock); it != state.blocks.end()) it->second.listener.Reset();
+}
+
 int DispatchActivationRequests(const std::string& name, int timeoutMs) {
   const int listener = InstanceActivationSocket(name);
   if (listener < 0) return 0;

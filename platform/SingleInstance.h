@@ -72,6 +72,11 @@ bool HoldsInstanceBlock(const std::string& name);
 // then calls DispatchActivationRequests.
 int InstanceActivationSocket(const std::string& name);
 
+// Stops taking activation requests for the block `name` (the block itself
+// stays until the process ends): a copy started now finds nobody answering
+// and starts on its own instead of being handed to a window that is
+// closing.
+void CloseInstanceActivation(const std::string& name);
 // Serves the requests waiting on the block `name`: waits up to
 // `timeoutMs` (0: not at all) for the first, then takes every pending
 // connection and calls the handler once per activation request. Returns the

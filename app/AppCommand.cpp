@@ -1,0 +1,106 @@
+#include "app/AppCommand.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QSocketNotifier>
+#include <exception>
+
+#include "app/AppSingletons.h"
+#include "controls/QWClasses.h"
+#include "engine/AppUtils.h"
+#include "i18n/AppMultiFonts.h"
+#include "i18n/AppMultiLangs.h"
+#include "platform/FileSystem.h"
+#include "platform/SingleInstance.h"
+#include "ui/PGCForm.h"
+#include "ui/UiServices.h"
+#include "ui/_PGCForm_Helper.h"
+
+namespace purgo {
+
+TAppCommand::TAppCommand(int& argc, char** argv)
+    : TQelApplicationCommand(kInstanceGUID), FArgc(argc), FArgv(argv) {}
+
+TAppCommand::~TAppCommand() {
+  FActivation.reset();
+  platform::SetActivationHandler(nullptr);
+}
+
+bool TAppCommand::InitializeApplication() {
+  if (ExistInstance()) return false;
+  FApplication = std::make_unique<QApplication>(FArgc, FArgv);
+  QGuiApplication::setDesktopFileName(QStringLiteral("purgo"));
+  InstallUiServices();
+  LoadAppSettings();
+  auto* window = new TfrmPGC();
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  window->LoadLangMenuItems();
+  window->RefreshMultiLangs();
+  // A later start restores and raises this window. Requests stop when the
+  // window closes, so that a start during the final save is not handed to
+  // a window that is going away.
+  platform::SetActivationHandler([] {
+    if (frmPGC != nullptr) BringToFront(frmPGC);
+  });
+  RegisterSingleInstance(static_cast<TQelWindowHandle>(window->winId()) | 1u, 1);
+  if (const int fd = ActivationSocket(); fd >= 0) {
+    FActivation = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    QObject::connect(FActivation.get(), &QSocketNotifier::activated, [this] { ServeActivationRequests(); });
+  }
+  QObject::connect(window, &QObject::destroyed, [this] {
+    if (FActivation) FActivation->setEnabled(false);
+    platform::SetActivationHandler(nullptr);
+    platform::CloseInstanceActivation(InstanceGUID());
+  });
+  window->show();
+  return true;
+}
+
+bool LoadAppSettings() {
+  if (AppConfigs != nullptr) AppConfigs->Load();
+  InitializeAppLanguages();
+  if (AppOptions != nullptr) AppOptions->LoadFromXML();
+  return true;
+}
+
+bool InitializeAppLanguages() {
+  if (AppConfigs == nullptr || AppMultiLangs == nullptr) return false;
+  try {
+    const std::string langs = AppConfigs->BasePath() + "Langs/";
+    if (!platform::DirectoryExists(langs)) platform::ForceDirectories(langs);
+    AppMultiLangs->SetConfigs(AppConfigs);
+    AppMultiLangs->Parse(langs);
+    AppMultiLangs->SetCurrentLanguageID(AppConfigs->LanguageID());
+    AppConfigs->SetLanguageID(static_cast<std::uint16_t>(AppMultiLangs->CurrentLanguageID()));
+    return AppMultiLangs->Count() > 0 &&
+           platform::GetFileAttributes(AppMultiLangs->CurrentStringResFile()).has_value();
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+void SaveAppSettings() {
+  if (AppOptions != nullptr) AppOptions->SaveToXML();
+  if (AppConfigs != nullptr) AppConfigs->Save();
+}
+
+void CreateAppSingletons() {
+  if (VolumeInfos == nullptr) VolumeInfos = new TQelVolumeInfos();
+  CreateAppMultiFonts();
+  CreateAppMultiLangs();
+  if (AppConfigs == nullptr) AppConfigs = new TAppConfigs();
+  if (AppOptions == nullptr) AppOptions = new TPGCAppOptions(AppConfigs->DataPath(), VolumeInfos);
+}
+
+void FreeAppSingletons() {
+  delete AppOptions;
+  AppOptions = nullptr;
+  delete AppConfigs;
+  AppConfigs = nullptr;
+  FreeAppMultiLangs();
+  FreeAppMultiFonts();
+  delete VolumeInfos;
+  VolumeInfos = nullptr;
+}
+
+}  // namespace purgo

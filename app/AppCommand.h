@@ -1,0 +1,55 @@
+// The program's start-up command and the settings steps around the
+// message loop. Needs Qt (it creates the application and the main window):
+// it belongs to the program, not to the core.
+#pragma once
+
+#include <memory>
+
+#include "app/QSApplicationCommand.h"
+
+class QApplication;
+class QSocketNotifier;
+
+namespace purgo {
+
+// The name of the single-instance block.
+inline constexpr char kInstanceGUID[] = "{1047E291-FFFF-4ac2-870E-5CEA30153018}";
+
+class TAppCommand : public TQelApplicationCommand {
+ public:
+  TAppCommand(int& argc, char** argv);
+  ~TAppCommand() override;
+
+  // The application object; null in a copy that handed over to another.
+  QApplication* Application() const { return FApplication.get(); }
+
+ protected:
+  // In the first copy: the application, the settings (configuration,
+  // languages, options), the main window with its language menu and
+  // texts, and the single-instance block with the window's activation.
+  // Nothing at all in a later copy.
+  bool InitializeApplication() override;
+
+ private:
+  int& FArgc;
+  char** FArgv;
+  std::unique_ptr<QApplication> FApplication;
+  std::unique_ptr<QSocketNotifier> FActivation;
+};
+
+// Configuration, then languages, then options. Always true.
+bool LoadAppSettings();
+// Creates "Langs/" beside the program when missing, reads the catalogue,
+// selects the configured language and records the one selected in the
+// configuration file. True when a language with its string file is in
+// force; otherwise the built-in texts stay.
+bool InitializeAppLanguages();
+// Options, then configuration.
+void SaveAppSettings();
+
+// Creates the process-wide objects in their order, each only once, and
+// frees them in reverse.
+void CreateAppSingletons();
+void FreeAppSingletons();
+
+}  // namespace purgo

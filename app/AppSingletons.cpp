@@ -1,0 +1,9 @@
+#include "app/AppSingletons.h"
+
+namespace purgo {
+
+TQelVolumeInfos* VolumeInfos = nullptr;
+TAppConfigs* AppConfigs = nullptr;
+TPGCAppOptions* AppOptions = nullptr;
+
+}  // namespace purgo

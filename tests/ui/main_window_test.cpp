@@ -1,0 +1,248 @@
+// The main window and the about dialog with the shipped language packs,
+// driven offscreen; and the program itself, started as a user would.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QDateTime>
+#include <QMenu>
+#include <QStackedWidget>
+#include <QTest>
+#include <QTimer>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "app/AppCommand.h"
+#include "app/AppSingletons.h"
+#include "i18n/AppMultiLangs.h"
+#include "platform/Clock.h"
+#include "tests/Sandbox.h"
+#include "ui/AboutForm.h"
+#include "ui/PGCForm.h"
+#include "ui/_PGCForm_Helper.h"
+
+namespace fs = std::filesystem;
+
+namespace purgo {
+namespace {
+
+// The program as shipped, in a sandbox: its folder holds the language
+// packs of the source tree (all, or only the first `packs`).
+struct Program {
+  test::Sandbox box;
+  std::unique_ptr<TfrmPGC> window;
+  explicit Program(int packs = 2) {
+    const fs::path langs = fs::path(PURGO_SOURCE_DIR) / "resources" / "Langs";
+    fs::create_directories(box.Path("program/Langs"));
+    int copied = 0;
+    for (const char* pack : {"English", "SimplifiedChinese"}) {
+      if (copied++ < packs) fs::copy(langs / pack, box.Path(std::string("program/Langs/") + pack), fs::copy_options::recursive);
+    }
+    CreateAppSingletons();
+    LoadAppSettings();
+    AppMultiLangs->SetCurrentLanguageID(1033);
+    window = std::make_unique<TfrmPGC>();
+    window->LoadLangMenuItems();
+    window->RefreshMultiLangs();
+    window->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  }
+  ~Program() {
+    window.reset();
+    FreeAppSingletons();
+  }
+  QList<QAction*> Languages() const { return window->mniHelpLanguage->actions(); }
+  void ChooseLanguage(int i) { Languages().at(i)->trigger(); }
+};
+
+platform::FileTime LocalTime(int y, int mo, int d, int h, int mi, int s) {
+  const QDateTime t(QDate(y, mo, d), QTime(h, mi, s), Qt::LocalTime);
+  return platform::FileTimeFromUnix(t.toSecsSinceEpoch(), 0);
+}
+
+void Grab(QWidget* w, const char* name) {
+  if (const char* dir = std::getenv("PURGO_SCREENSHOT_DIR"); dir != nullptr && *dir != '\0') {
+    w->grab().save(QString::fromUtf8(dir) + QLatin1Char('/') + QString::fromUtf8(name));
+  }
+}
+
+TEST(MainWindow, StatusLineTellsTheLastCleaningInLocalTime) {
+  Program p;
+  struct Case {
+    platform::FileTime time;
+    const char* shown;
+  };
+  for (const Case& c : {Case{{}, "Not cleaned yet."},
+                        Case{LocalTime(2026, 3, 4, 13, 5, 6), "Last cleaned: 3/4/26 1:05:06 PM."},
+                        Case{LocalTime(2026, 3, 4, 0, 0, 0), "Last cleaned: 3/4/26."}}) {
+    AppOptions->SetLastCleanTime(c.time);
+    p.window->RefreshStatus();
+    EXPECT_EQ(p.window->lblStatus->Caption().toStdString(), c.shown);
+  }
+}
+
+TEST(MainWindow, LanguageMenuPagesAndLinkRows) {
+  Program p;
+  ASSERT_EQ(p.Languages().size(), 2);
+  EXPECT_TRUE(p.window->mniHelpLanguage->menuAction()->isVisible());
+  const auto checked = [&] {
+    int n = 0, at = -1;
+    for (int i = 0; i < p.Languages().size(); ++i) {
+      if (p.Languages()[i]->isChecked()) ++n, at = i;
+    }
+    return n == 1 ? at : -1;
+  };
+  EXPECT_EQ(checked(), AppMultiLangs->Index());
+  const auto linksInARow = [&] {
+    const TfrmPGC& w = *p.window;
+    EXPECT_EQ(w.lblAppSelectNone->x(), w.lblAppSelectAll->x() + w.lblAppSelectAll->width() + 12);
+    EXPECT_EQ(w.lblAppRecommended->x(), w.lblAppSelectNone->x() + w.lblAppSelectNone->width() + 12);
+    EXPECT_EQ(w.lblExtSelectNone->x(), w.lblExtSelectAll->x() + w.lblExtSelectAll->width() + 12);
+  };
+  const int english = AppMultiLangs->Index(), chinese = 1 - english;
+  linksInARow();
+  Grab(p.window.get(), "main-en.png");
+
+  p.ChooseLanguage(chinese);
+  EXPECT_EQ(AppMultiLangs->Index(), chinese);
+  EXPECT_EQ(checked(), chinese);
+  EXPECT_EQ(AppConfigs->LanguageID(), 2052);
+  EXPECT_EQ(p.window->btnAppScan->text(), QStringLiteral("扫描"));
+  linksInARow();
+  Grab(p.window.get(), "main-zh.png");
+  p.ChooseLanguage(chinese);  // the current one: nothing happens
+  EXPECT_EQ(AppMultiLangs->Index(), chinese);
+  p.ChooseLanguage(english);
+  EXPECT_EQ(p.window->btnAppScan->text(), QStringLiteral("Scan"));
+  linksInARow();
+
+  // The disabled page button marks the page shown.
+  EXPECT_FALSE(p.window->btnAppTab->isEnabled());
+  QTest::mouseClick(p.window->btnExtTab, Qt::LeftButton, {}, QPoint(5, 5));
+  EXPECT_EQ(p.window->pageMain->currentWidget(), p.window->tabExt);
+  EXPECT_TRUE(p.window->btnAppTab->isEnabled());
+  EXPECT_FALSE(p.window->btnExtTab->isEnabled());
+  Grab(p.window.get(), "main-en-types.png");
+}
+
+TEST(MainWindow, OneLanguageHidesTheMenu) {
+  Program p(1);
+  EXPECT_FALSE(p.window->mniHelpLanguage->menuAction()->isVisible());
+}
+
+TEST(MainWindow, CleanAsksFirstAndAlwaysRefreshesTheStatus) {
+  Program p;
+  int cleans = 0, asked = 0;
+  p.window->Pages.AppClean = [&] {
+    ++cleans;
+    AppOptions->SetLastCleanTime(LocalTime(2026, 1, 2, 3, 4, 5));
+  };
+  for (const int answer : {IDNO, IDYES}) {
+    SetMessageBoxHookForTesting([&](const QString& text, const QString& caption, int type) {
+      ++asked;
+      EXPECT_EQ(text, QStringLiteral("Are you sure you want to clean these temporary files?"));
+      EXPECT_EQ(caption, QStringLiteral("Question"));
+      EXPECT_EQ(type, MB_YESNO | MB_ICONQUESTION);
+      return answer;
+    });
+    p.window->btnAppClean->setEnabled(true);
+    p.window->btnAppClean->click();
+  }
+  SetMessageBoxHookForTesting(nullptr);
+  EXPECT_EQ(asked, 2);
+  EXPECT_EQ(cleans, 1);
+  EXPECT_TRUE(p.window->lblStatus->Caption().startsWith(QStringLiteral("Last cleaned:")));
+}
+
+TEST(MainWindow, ModalDialogsOneAtATimeWithTheirResult) {
+  Program p;
+  TfrmAbout about;
+  about.btnClose->SetModalResult(IDOK);
+  int refused = -1;
+  bool aboutShown = false;
+  QTimer::singleShot(0, [&] {
+    aboutShown = about.isVisible();
+    EXPECT_FALSE(p.window->isEnabled());
+    QWidget second;
+    refused = DoModal(&second, p.window.get(), true);
+    EXPECT_FALSE(second.isVisible());
+    about.btnClose->click();
+  });
+  EXPECT_EQ(DoModal(&about, p.window.get(), true), IDOK);
+  EXPECT_TRUE(aboutShown);
+  EXPECT_EQ(refused, 0);
+  EXPECT_TRUE(p.window->isEnabled());
+}
+
+TEST(AboutDialog, TextsFollowTheLanguage) {
+  Program p;
+  TfrmAbout about;
+  about.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
+  EXPECT_EQ(about.windowTitle(), QStringLiteral("About Purgo"));
+  EXPECT_EQ(about.lblVersion->Caption(), QStringLiteral("Version: 1.5.1.1"));
+  Grab(&about, "about-en.png");
+  const int english = AppMultiLangs->Index();
+  AppMultiLangs->SetIndex(1 - english);  // while the dialog is shown
+  EXPECT_EQ(about.lblVersion->Caption().toStdString(), "版本：1.5.1.1");
+  Grab(&about, "about-zh.png");
+  AppMultiLangs->SetIndex(english);
+  EXPECT_EQ(about.windowTitle(), QStringLiteral("About Purgo"));
+}
+
+// The program itself, copied into a sandbox folder of its own.
+struct Started {
+  pid_t pid;
+  explicit Started(const std::string& exe) {
+    pid = ::fork();
+    if (pid == 0) {
+      ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+      ::execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+  }
+  int Wait() const {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+};
+
+bool WaitFor(const std::function<bool()>& ready) {
+  for (int i = 0; i < 500 && !ready(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return ready();
+}
+
+TEST(Program, FirstStartSecondCopyAndSavingAtTheEnd) {
+  test::Sandbox box;
+  const std::string folder = box.Path("program/");
+  fs::copy_file(PURGO_BINARY, folder + "purgo");
+  const std::string config = folder + "Config/Config.ini", options = folder + "data/PGOOptions.xml";
+  Started first(folder + "purgo");
+  // An empty program folder: the first start makes "Langs/" and records
+  // the language in a new configuration file.
+  ASSERT_TRUE(WaitFor([&] { return fs::exists(config) && fs::exists(box.Path("run")); }));
+  EXPECT_TRUE(fs::is_directory(folder + "Langs"));
+  EXPECT_NE(test::ReadBytes(config).find("LanguageID="), std::string::npos);
+  ASSERT_TRUE(WaitFor([&] {
+    for (const auto& e : fs::directory_iterator(box.Path("run"))) {
+      if (e.path().extension() == ".sock") return true;
+    }
+    return false;
+  }));
+  // A second copy hands over and ends, reading and writing nothing.
+  const auto configBefore = fs::last_write_time(config);
+  EXPECT_EQ(Started(folder + "purgo").Wait(), 0);
+  EXPECT_EQ(fs::last_write_time(config), configBefore);
+  EXPECT_FALSE(fs::exists(options));
+  // Ending the session saves the settings as closing the window does.
+  ::kill(first.pid, SIGTERM);
+  EXPECT_EQ(first.Wait(), 0);
+  EXPECT_TRUE(fs::exists(options));
+}
+
+}  // namespace
+}  // namespace purgo

@@ -1,0 +1,424 @@
+#include "ui/PGCForm.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QHeaderView>
+#include <QLocale>
+#include <QMenu>
+#include <QStackedWidget>
+#include <QStandardItemModel>
+#include <QTreeView>
+
+#include "app/AppSingletons.h"
+#include "i18n/AppMultiLangs.h"
+#include "platform/Clock.h"
+#include "platform/Hooks.h"
+#include "ui/AboutForm.h"
+#include "ui/PGCPictures.h"
+#include "ui/_PGCForm_Helper.h"
+
+namespace purgo {
+
+TfrmPGC* frmPGC = nullptr;
+
+namespace {
+
+constexpr int kWidth = 780, kHeight = 585;
+constexpr int kLinkGap = 12;
+
+QString Text(const std::string& s) { return QString::fromStdString(s); }
+
+TQelImageButton* MakeButton(QWidget* parent, QRect geometry) {
+  auto* b = new TQelImageButton(parent);
+  b->setGeometry(geometry);
+  return b;
+}
+
+void SetFaces(TQelImageButton* b, const std::function<QPixmap(pictures::Face)>& face) {
+  b->SetPictureNormal(face(pictures::Face::Normal));
+  b->SetPictureMouseHover(face(pictures::Face::Hover));
+  b->SetPictureMouseDown(face(pictures::Face::Down));
+  b->SetPictureDisabled(face(pictures::Face::Disabled));
+}
+
+void SetTitleFaces(TQelImageButton* b, pictures::TitleButton which) {
+  SetFaces(b, [&](pictures::Face f) { return pictures::TitleButtonFace(which, f, b->size()); });
+  b->setFocusPolicy(Qt::NoFocus);
+}
+
+void SetActionFaces(TQelImageButton* b) {
+  SetFaces(b, [&](pictures::Face f) { return pictures::ActionButtonFace(f, b->size()); });
+  // The same font in every state; only the colour changes with the face.
+  b->SetEnableMultiFonts(true);
+  b->SetFontColor(pictures::ActionCaptionColor(pictures::Face::Normal));
+  b->SetFontColorMouseHover(pictures::ActionCaptionColor(pictures::Face::Hover));
+  b->SetFontColorMouseDown(pictures::ActionCaptionColor(pictures::Face::Down));
+  b->SetFontColorDisabled(pictures::ActionCaptionColor(pictures::Face::Disabled));
+}
+
+void SetPageFaces(TQelImageButton* b) {
+  SetFaces(b, [&](pictures::Face f) { return pictures::PageButtonFace(f, b->size()); });
+}
+
+// The local date and time of a cleaning in the user's locale: short date,
+// a blank, the long time without a zone; the date alone at midnight.
+QString CleaningTimeText(platform::FileTime t) {
+  platform::CalendarTime c;
+  if (!platform::FileTimeToLocalCalendar(t, c)) return {};
+  const QLocale locale;
+  QString text = locale.toString(QDate(c.year, c.month, c.day), QLocale::ShortFormat);
+  if (c.hour != 0 || c.minute != 0 || c.second != 0) {
+    QString format = locale.timeFormat(QLocale::LongFormat);
+    format.remove(QLatin1Char('t'));
+    text += QLatin1Char(' ') + locale.toString(QTime(c.hour, c.minute, c.second), format.trimmed());
+  }
+  return text;
+}
+
+void CheckRows(QAbstractItemModel* m, const QModelIndex& parent, bool checked, bool recurse) {
+  for (int r = 0; r < m->rowCount(parent); ++r) {
+    const QModelIndex i = m->index(r, 0, parent);
+    m->setData(i, checked ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
+    if (recurse) CheckRows(m, i, checked, false);
+  }
+}
+
+}  // namespace
+
+TfrmPGC::TfrmPGC(QWidget* AParent)
+    : QWidget(AParent, Qt::Window | Qt::FramelessWindowHint),
+      FAppCleaner(std::make_unique<TPGCAppCleaner>()),
+      FExtCleaner(std::make_unique<TPGCExtCleaner>()) {
+  frmPGC = this;
+  setFixedSize(kWidth, kHeight);
+  setWindowIcon(pictures::AppIcon());
+  CreateControls();
+  CreateHelpMenu();
+  ApplyFonts();
+  if (AppOptions != nullptr && AppOptions->AppScanTypes() == 0) AppOptions->SetAppScanTypes(15);
+  pageMain->setCurrentWidget(tabApp);
+  RegisterLanguageWindow(
+      TAppLanguageWindow::Main, [this] { return isVisible(); }, [this] { RefreshMultiLangs(); });
+}
+
+TfrmPGC::~TfrmPGC() {
+  UnregisterLanguageWindow(TAppLanguageWindow::Main);
+  if (frmPGC == this) frmPGC = nullptr;
+}
+
+void TfrmPGC::CreateControls() {
+  imgBackground = new TQelImage(this);
+  imgBackground->setGeometry(0, 0, kWidth, kHeight);
+  imgBackground->SetPicture(pictures::MainBackground(size()));
+
+  lblTitleBar = new TQelTitleBar(this);
+  lblTitleBar->setGeometry(0, 0, 670, 36);
+  lblTitleBar->SetLogo(pictures::Logo(24));
+  btnHelp = MakeButton(this, {680, 6, 25, 24});
+  btnMinimize = MakeButton(this, {713, 6, 25, 24});
+  btnClose = MakeButton(this, {746, 6, 25, 24});
+  SetTitleFaces(btnHelp, pictures::TitleButton::Help);
+  SetTitleFaces(btnMinimize, pictures::TitleButton::Minimize);
+  SetTitleFaces(btnClose, pictures::TitleButton::Close);
+  connect(btnHelp, &QAbstractButton::clicked, this, &TfrmPGC::ShowHelpMenu);
+  connect(btnMinimize, &QAbstractButton::clicked, this, &QWidget::showMinimized);
+  connect(btnClose, &QAbstractButton::clicked, this, &QWidget::close);
+
+  lblStartPageSubtitle = new TQelLabel(this);
+  lblStartPageSubtitle->setGeometry(20, 46, 740, 44);
+  lblStartPageSubtitle->SetWordWrap(true);
+  lblStartPageSubtitle->SetMoveHandler(true);
+
+  btnAppTab = MakeButton(this, {20, 100, 160, 32});
+  btnExtTab = MakeButton(this, {184, 100, 160, 32});
+  SetPageFaces(btnAppTab);
+  SetPageFaces(btnExtTab);
+  connect(btnAppTab, &QAbstractButton::clicked, this, [this] { ChangePage(tabApp); });
+  connect(btnExtTab, &QAbstractButton::clicked, this, [this] { ChangePage(tabExt); });
+
+  pageMain = new QStackedWidget(this);
+  pageMain->setGeometry(20, 132, 740, 418);
+  tabApp = new QWidget(pageMain);
+  tabExt = new QWidget(pageMain);
+  pageMain->addWidget(tabApp);
+  pageMain->addWidget(tabExt);
+
+  lblAppScanListHint = new TQelLabel(tabApp);
+  lblAppScanListHint->setGeometry(12, 10, 716, 18);
+  lstAppScan = new QTreeView(tabApp);
+  lstAppScan->setGeometry(12, 32, 716, 316);
+  lstAppScan->setHeaderHidden(true);
+  lstAppScan->setUniformRowHeights(true);
+  lstAppScan->setModel(new QStandardItemModel(lstAppScan));
+  lblAppSelectAll = new TQelURLLabel(tabApp);
+  lblAppSelectNone = new TQelURLLabel(tabApp);
+  lblAppRecommended = new TQelURLLabel(tabApp);
+  for (TQelURLLabel* l : {lblAppSelectAll, lblAppSelectNone, lblAppRecommended}) {
+    l->setGeometry(12, 360, 100, 20);
+  }
+  lblAppSelectAll->OnCommand = [this] { SetAllChecks(lstAppScan, true, true); };
+  lblAppSelectNone->OnCommand = [this] { SetAllChecks(lstAppScan, false, true); };
+  lblAppRecommended->OnCommand = [this] { CheckRecommended(); };
+  btnAppScan = MakeButton(tabApp, {512, 376, 104, 30});
+  btnAppClean = MakeButton(tabApp, {624, 376, 104, 30});
+  SetActionFaces(btnAppScan);
+  SetActionFaces(btnAppClean);
+  btnAppClean->setEnabled(false);
+  connect(btnAppScan, &QAbstractButton::clicked, this, [this] {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    if (Pages.AppScan) Pages.AppScan();
+    QApplication::restoreOverrideCursor();
+  });
+  connect(btnAppClean, &QAbstractButton::clicked, this, &TfrmPGC::AppClean);
+
+  lblExtOptionsHint = new TQelLabel(tabExt);
+  lblExtOptionsHint->setGeometry(12, 10, 716, 18);
+  lstExtOptions = new QTreeView(tabExt);
+  lstExtOptions->setGeometry(12, 32, 716, 110);
+  lstExtOptions->setRootIsDecorated(false);
+  lstExtOptions->setUniformRowHeights(true);
+  auto* options = new QStandardItemModel(0, 2, lstExtOptions);
+  options->setHorizontalHeaderLabels({QStringLiteral("Title"), QStringLiteral("Details")});
+  lstExtOptions->setModel(options);
+  lstExtOptions->header()->resizeSection(0, 188);
+  lstExtOptions->header()->resizeSection(1, 524);
+  lblExtScanListHint = new TQelLabel(tabExt);
+  lblExtScanListHint->setGeometry(12, 150, 716, 18);
+  lstExtScan = new QTreeView(tabExt);
+  lstExtScan->setGeometry(12, 172, 716, 176);
+  lstExtScan->setHeaderHidden(true);
+  lstExtScan->setRootIsDecorated(false);
+  lstExtScan->setUniformRowHeights(true);
+  lstExtScan->setModel(new QStandardItemModel(lstExtScan));
+  lblExtSelectAll = new TQelURLLabel(tabExt);
+  lblExtSelectNone = new TQelURLLabel(tabExt);
+  for (TQelURLLabel* l : {lblExtSelectAll, lblExtSelectNone}) l->setGeometry(12, 360, 100, 20);
+  lblExtSelectNone->setEnabled(false);
+  lblExtSelectAll->OnCommand = [this] { SetAllChecks(lstExtScan, true, false); };
+  lblExtSelectNone->OnCommand = [this] { SetAllChecks(lstExtScan, false, false); };
+  btnExtScan = MakeButton(tabExt, {512, 376, 104, 30});
+  btnExtClean = MakeButton(tabExt, {624, 376, 104, 30});
+  SetActionFaces(btnExtScan);
+  SetActionFaces(btnExtClean);
+  btnExtScan->setEnabled(false);
+  btnExtClean->setEnabled(false);
+  connect(btnExtScan, &QAbstractButton::clicked, this, [this] {
+    if (Pages.ExtScan) Pages.ExtScan();
+  });
+  connect(btnExtClean, &QAbstractButton::clicked, this, [this] {
+    if (Pages.ExtClean) Pages.ExtClean();
+  });
+
+  lblStatus = new TQelLabel(this);
+  lblStatus->setGeometry(14, 562, 752, 20);
+  lblStatus->SetTextTrimming(vttEllipsisWord);
+  lblStatus->SetTextAlignment(valMiddleLeft);
+  lblStatus->SetMoveHandler(true);
+}
+
+void TfrmPGC::CreateHelpMenu() {
+  pmnHelp = new QMenu(this);
+  actHelpHelpFile = pmnHelp->addAction(QString());
+  actHelpHelpFile->setShortcut(Qt::Key_F1);
+  actHelpHelpFile->setShortcutContext(Qt::WindowShortcut);
+  addAction(actHelpHelpFile);
+  pmnHelp->addSeparator();
+  mniHelpLanguage = pmnHelp->addMenu(QString());
+  pmnHelp->addSeparator();
+  actHelpTechnicalSupport = pmnHelp->addAction(QString());
+  actHelpHomePage = pmnHelp->addAction(QString());
+  actHelpForum = pmnHelp->addAction(QString());
+  pmnHelp->addSeparator();
+  actHelpAbout = pmnHelp->addAction(QString());
+  connect(actHelpHelpFile, &QAction::triggered, this, &TfrmPGC::OpenHelpFile);
+  // Addresses that cannot be opened are ignored.
+  connect(actHelpTechnicalSupport, &QAction::triggered, this, [] {
+    if (AppMultiLangs != nullptr) platform::ShellOpen(AppMultiLangs->URLTechnicalSupportEmail(), "", 1);
+  });
+  connect(actHelpHomePage, &QAction::triggered, this, [] {
+    if (AppMultiLangs != nullptr) platform::ShellOpen(AppMultiLangs->URLHomePage(), "", 1);
+  });
+  connect(actHelpForum, &QAction::triggered, this, [] {
+    if (AppMultiLangs != nullptr) platform::ShellOpen(AppMultiLangs->URLForum(), "", 1);
+  });
+  connect(actHelpAbout, &QAction::triggered, this, &TfrmPGC::ShowAbout);
+}
+
+void TfrmPGC::ApplyFonts() {
+  // The main window's fonts are designed ones, on the desktop's own face
+  // (a CJK face is found by fontconfig for Chinese texts).
+  const QFont base = QApplication::font();
+  QFont title = base;
+  title.setBold(true);
+  title.setPointSizeF(base.pointSizeF() + 2);
+  lblTitleBar->SetTitleFont(title, Qt::white);
+  QFont bold = base;
+  bold.setBold(true);
+  for (TQelImageButton* b : {btnAppTab, btnExtTab, btnAppScan, btnAppClean, btnExtScan, btnExtClean}) {
+    b->setFont(bold);
+    b->SetFontMouseHover(bold);
+    b->SetFontMouseDown(bold);
+    b->SetFontDisabled(bold);
+  }
+  for (TQelLabel* l : {lblAppScanListHint, lblExtOptionsHint, lblExtScanListHint}) l->setFont(bold);
+  lblStartPageSubtitle->SetFontColor(QColor(0x44, 0x4B, 0x55));
+  lblStatus->SetFontColor(QColor(0x44, 0x4B, 0x55));
+}
+
+void TfrmPGC::RefreshStatus() {
+  const platform::FileTime t = AppOptions != nullptr ? AppOptions->LastCleanTime() : platform::FileTime{};
+  if (t.dwLowDateTime == 0 && t.dwHighDateTime == 0) {
+    lblStatus->SetCaption(Text(STR_PGCForm_Label_Status0));
+    return;
+  }
+  lblStatus->SetCaption(Text(STR_PGCForm_Label_Status1).replace(QStringLiteral("%s"), CleaningTimeText(t)));
+}
+
+void TfrmPGC::RefreshMultiLangs() {
+  actHelpHelpFile->setText(Text(STR_Main_HelpMenu_HelpFile));
+  actHelpTechnicalSupport->setText(Text(STR_Main_HelpMenu_TechnicalSupport));
+  actHelpHomePage->setText(Text(STR_Main_HelpMenu_HomePage));
+  actHelpForum->setText(Text(STR_Main_HelpMenu_Forum));
+  actHelpAbout->setText(Text(STR_Main_HelpMenu_About));
+  setWindowTitle(Text(STR_PGCForm_Caption));
+  lblTitleBar->SetTitle(Text(STR_PGCForm_Title));
+  btnClose->setToolTip(Text(STR_PGCForm_Button_CloseHint));
+  btnMinimize->setToolTip(Text(STR_PGCForm_Button_MinHint));
+  btnHelp->setToolTip(Text(STR_PGCForm_Button_HelpHint));
+  // Accessible names, for the buttons that show a symbol only.
+  btnClose->setAccessibleName(btnClose->toolTip());
+  btnMinimize->setAccessibleName(btnMinimize->toolTip());
+  btnHelp->setAccessibleName(btnHelp->toolTip());
+  lblStartPageSubtitle->SetCaption(Text(STR_PGCForm_Label_TopicSubtitle));
+  btnAppTab->setText(Text(STR_PGCForm_Button_AppTab));
+  btnExtTab->setText(Text(STR_PGCForm_Button_ExtTab));
+  lblAppScanListHint->SetCaption(Text(STR_PGCForm_AppTab_Label_ScanListHint));
+  lblAppSelectAll->SetCaption(Text(STR_PGCForm_AppTab_Label_SelectAll));
+  lblAppSelectNone->SetCaption(Text(STR_PGCForm_AppTab_Label_SelectNone));
+  lblAppRecommended->SetCaption(Text(STR_PGCForm_AppTab_Label_Default));
+  btnAppScan->setText(Text(STR_PGCForm_AppTab_Button_Scan));
+  btnAppClean->setText(Text(STR_PGCForm_AppTab_Button_Clean));
+  lblExtOptionsHint->SetCaption(Text(STR_PGCForm_ExtTab_Label_OptionsHint));
+  lblExtScanListHint->SetCaption(Text(STR_PGCForm_ExtTab_Label_ScanListHint));
+  lblExtSelectAll->SetCaption(Text(STR_PGCForm_ExtTab_Label_SelectAll));
+  lblExtSelectNone->SetCaption(Text(STR_PGCForm_ExtTab_SelectNone));
+  btnExtClean->setText(Text(STR_PGCForm_ExtTab_Button_Clean));
+  btnExtScan->setText(Text(STR_PGCForm_ExtTab_Button_Scan));
+  RefreshStatus();
+  if (Pages.RefreshMultiLangs) Pages.RefreshMultiLangs();
+  lstAppScan->viewport()->update();
+  lstExtOptions->viewport()->update();
+  // Translated captions change widths: the links stay in a row.
+  for (TQelURLLabel* l : {lblAppSelectAll, lblAppSelectNone, lblAppRecommended, lblExtSelectAll,
+                          lblExtSelectNone}) {
+    l->resize(l->TextWidth(), l->height());
+  }
+  lblAppSelectNone->move(lblAppSelectAll->x() + lblAppSelectAll->width() + kLinkGap, lblAppSelectNone->y());
+  lblAppRecommended->move(lblAppSelectNone->x() + lblAppSelectNone->width() + kLinkGap,
+                          lblAppRecommended->y());
+  lblExtSelectNone->move(lblExtSelectAll->x() + lblExtSelectAll->width() + kLinkGap, lblExtSelectNone->y());
+}
+
+void TfrmPGC::LoadLangMenuItems() {
+  mniHelpLanguage->clear();
+  auto* group = new QActionGroup(mniHelpLanguage);
+  const int count = AppMultiLangs != nullptr ? AppMultiLangs->Count() : 0;
+  for (int i = 0; i < count; ++i) {
+    QAction* item = mniHelpLanguage->addAction(Text(AppMultiLangs->GetLanguageName(i)).toUpper());
+    item->setCheckable(true);
+    item->setActionGroup(group);
+    item->setChecked(i == AppMultiLangs->Index());
+    connect(item, &QAction::triggered, this, [this, item, i] {
+      if (AppMultiLangs == nullptr || i == AppMultiLangs->Index()) return;
+      AppMultiLangs->SetIndex(i);
+      RefreshMultiLangs();
+      item->setChecked(true);
+    });
+  }
+  mniHelpLanguage->menuAction()->setVisible(count > 1);
+}
+
+void TfrmPGC::ChangePage(QWidget* ATab) {
+  if (ATab != tabApp && ATab != tabExt) return;
+  pageMain->setCurrentWidget(ATab);
+  btnAppTab->setEnabled(ATab != tabApp);
+  btnExtTab->setEnabled(ATab != tabExt);
+  // The disabled button is the page shown: its caption in the accent
+  // colour, not greyed.
+  for (TQelImageButton* b : {btnAppTab, btnExtTab}) {
+    b->SetFontColor(b->isEnabled() ? pictures::PageCaptionColor(pictures::Face::Normal)
+                                   : pictures::PageCaptionColor(pictures::Face::Disabled));
+  }
+}
+
+void TfrmPGC::showEvent(QShowEvent* e) {
+  QWidget::showEvent(e);
+  RefreshMultiLangs();
+  RefreshStatus();
+  if (FFirstShow) {
+    FFirstShow = false;
+    ChangePage(tabApp);
+  }
+}
+
+void TfrmPGC::closeEvent(QCloseEvent* e) {
+  if (Pages.Closing) Pages.Closing();
+  frmPGC = nullptr;
+  e->accept();
+}
+
+void TfrmPGC::ShowHelpMenu() {
+  pmnHelp->popup(btnHelp->mapToGlobal(QPoint(0, btnHelp->height() + 1)));
+}
+
+void TfrmPGC::OpenHelpFile() {
+  // A help file that cannot be opened is ignored.
+  if (AppMultiLangs != nullptr && !AppMultiLangs->HelpFile().empty()) {
+    platform::ShellOpen(AppMultiLangs->HelpFile(), "", 1);
+  }
+}
+
+void TfrmPGC::ShowAbout() {
+  if (FAboutForm != nullptr) return;
+  auto about = std::make_unique<TfrmAbout>();
+  FAboutForm = about.get();
+  DoModal(about.get(), this, true);
+  FAboutForm = nullptr;
+}
+
+void TfrmPGC::AppClean() {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  struct Restore {
+    TfrmPGC* w;
+    ~Restore() {
+      w->RefreshStatus();
+      QApplication::restoreOverrideCursor();
+    }
+  } restore{this};
+  if (ShowMessageBox(this, Text(STR_PGCForm_0), Text(STR_Question), 0, MB_YESNO | MB_ICONQUESTION) ==
+          IDYES &&
+      Pages.AppClean) {
+    Pages.AppClean();
+  }
+}
+
+void TfrmPGC::SetAllChecks(QTreeView* AList, bool AChecked, bool AWithChildren) {
+  CheckRows(AList->model(), QModelIndex(), AChecked, AWithChildren);
+  AList->viewport()->update();
+}
+
+void TfrmPGC::CheckRecommended() {
+  QAbstractItemModel* m = lstAppScan->model();
+  for (int r = 0; r < m->rowCount(); ++r) {
+    const bool checked = r < 3;
+    const QModelIndex category = m->index(r, 0);
+    m->setData(category, checked ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
+    CheckRows(m, category, checked, false);
+  }
+  lstAppScan->viewport()->update();
+}
+
+}  // namespace purgo
