@@ -8,6 +8,10 @@
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <QTimer>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 
 #include "app/AppCommand.h"
 #include "ui/PGCForm.h"
@@ -43,9 +47,22 @@ void CloseOnTermination(QApplication& app) {
   for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &sa, nullptr);
 }
 
+// With PURGO_BENCH_STARTUP set, the program reports on standard error how
+// long it took from entering main to the main window shown and how long
+// the final save took, and closes itself once shown (bench/startup).
+bool BenchStartup() {
+  const char* v = std::getenv("PURGO_BENCH_STARTUP");
+  return v != nullptr && *v != '\0';
+}
+
+double MsSince(std::chrono::steady_clock::time_point t) {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t).count();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  const auto start = std::chrono::steady_clock::now();
   purgo::CreateAppSingletons();
   int code = 0;
   {
@@ -53,8 +70,17 @@ int main(int argc, char** argv) {
     command.Execute();
     if (QApplication* app = command.Application()) {
       CloseOnTermination(*app);
+      if (BenchStartup()) {
+        // Runs once the loop has handled the show and the first paint.
+        QTimer::singleShot(0, app, [start] {
+          std::fprintf(stderr, "startup-ms %.1f\n", MsSince(start));
+          if (purgo::frmPGC != nullptr) purgo::frmPGC->close();
+        });
+      }
       code = app->exec();
+      const auto saving = std::chrono::steady_clock::now();
       purgo::SaveAppSettings();
+      if (BenchStartup()) std::fprintf(stderr, "save-ms %.1f\n", MsSince(saving));
     }
   }
   purgo::FreeAppSingletons();
