@@ -1,7 +1,9 @@
 #include "controls/QWClasses.h"
 
 #include <QApplication>
+#include <QFontDatabase>
 #include <QMouseEvent>
+#include <algorithm>
 #include <QWidget>
 #include <QWindow>
 
@@ -41,11 +43,48 @@ TColor FromQColor(const QColor& c) {
   return TColor(c.red()) | (TColor(c.green()) << 8) | (TColor(c.blue()) << 16);
 }
 
+namespace {
+
+constexpr char kCjkFace[] = "Noto Sans CJK SC";
+// Below this a scheme's point size reads poorly on a Linux desktop, whose
+// UI fonts are larger than the Windows ones the schemes were made for.
+constexpr int kSmallestPointSize = 9;
+
+// Faces of Chinese Windows schemes: the names Windows gives them, or any
+// name that is not plain ASCII.
+bool IsCjkFaceName(const QString& name) {
+  static const QStringList known = {QStringLiteral("SimSun"), QStringLiteral("NSimSun"),
+                                    QStringLiteral("SimHei"), QStringLiteral("Microsoft YaHei"),
+                                    QStringLiteral("KaiTi"), QStringLiteral("FangSong")};
+  for (const QChar c : name) {
+    if (c.unicode() > 0x7F) return true;
+  }
+  return known.contains(name, Qt::CaseInsensitive);
+}
+
+}  // namespace
+
+QStringList FaceFamilies(const QString& name) {
+  QStringList families;
+  if (!name.isEmpty() && QFontDatabase::hasFamily(name)) {
+    families << name;
+  } else if (IsCjkFaceName(name)) {
+    families << QString::fromLatin1(kCjkFace);
+  } else {
+    // Tahoma and its like exist on no Linux desktop: the desktop's own
+    // face stands in.
+    families << QApplication::font().family();
+  }
+  // Chinese text in a Latin face still finds its glyphs.
+  if (!families.contains(QString::fromLatin1(kCjkFace))) families << QString::fromLatin1(kCjkFace);
+  return families;
+}
+
 QFont ToQFont(const TQelFont& f) {
   QFont font;
-  if (!f.Name.empty()) font.setFamilies({QString::fromStdString(f.Name)});
+  font.setFamilies(FaceFamilies(QString::fromStdString(f.Name)));
   if (f.Size > 0) {
-    font.setPointSize(f.Size);
+    font.setPointSize(std::max(f.Size, kSmallestPointSize));
   } else if (f.Height != 0) {
     font.setPixelSize(f.Height < 0 ? -f.Height : f.Height);
   }

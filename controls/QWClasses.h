@@ -7,6 +7,7 @@
 #include <QFont>
 #include <QPoint>
 #include <QPointer>
+#include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -73,9 +74,16 @@ Qt::Alignment ToQtAlignment(TQelAlignment a);
 QColor ToQColor(TColor c);
 TColor FromQColor(const QColor& c);
 
+// The families a scheme's face name stands for on this machine: the face
+// itself where it is installed, else "Noto Sans CJK SC" for a Chinese
+// Windows face and the desktop's UI face for any other; the CJK face
+// always follows, so Chinese text finds its glyphs in any face.
+QStringList FaceFamilies(const QString& name);
+
 // The core's font record as a QFont and its colour. A face this machine
 // lacks falls back through fontconfig; a size of 0 keeps the pixel height
 // (a negative height is a character height in pixels, as on Windows).
+// Point sizes below 9 are raised to 9.
 QFont ToQFont(const TQelFont& f);
 QColor FontColor(const TQelFont& f);
 // The record of a QFont with a colour, for a control whose font a scheme

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QEnterEvent>
+#include <QFontDatabase>
 #include <QTest>
 #include <string>
 #include <vector>
@@ -256,6 +257,27 @@ TEST(WindowMover, DraggingAHandleMovesTheWindow) {
     QTest::mouseRelease(handle, Qt::LeftButton, {}, QPoint(45, 25));
     EXPECT_EQ(window.pos(), start + QPoint(40, 20));
   }
+}
+
+// Schemes name Windows faces; on Linux they become faces this machine has.
+TEST(SchemeFonts, WindowsFacesBecomeFacesOfThisMachine) {
+  const QString desktop = QApplication::font().family(), cjk = QStringLiteral("Noto Sans CJK SC");
+  const QString installed = QFontDatabase::families().value(0);
+  struct Case {
+    QString face;
+    QStringList families;
+  };
+  for (const Case& c : {Case{"Tahoma", {desktop, cjk}}, Case{"宋体", {cjk}}, Case{"SimSun", {cjk}},
+                        Case{"", {desktop, cjk}}, Case{installed, QStringList{installed, cjk}.mid(0, installed == cjk ? 1 : 2)}}) {
+    EXPECT_EQ(FaceFamilies(c.face), c.families) << c.face.toStdString();
+  }
+  TQelFont small;
+  small.Name = "Tahoma";
+  small.Size = 8;
+  small.Style.Bold = true;
+  const QFont f = ToQFont(small);
+  EXPECT_EQ(f.pointSize(), 9);
+  EXPECT_TRUE(f.bold());
 }
 
 }  // namespace
