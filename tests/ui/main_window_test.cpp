@@ -2,6 +2,8 @@
 // driven offscreen; and the program itself, started as a user would.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,10 +11,13 @@
 #include <QDateTime>
 #include <QMenu>
 #include <QStackedWidget>
+#include <QStandardItemModel>
+#include <QTreeView>
 #include <QTest>
 #include <QTimer>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "app/AppCommand.h"
@@ -34,16 +39,17 @@ namespace {
 struct Program {
   test::Sandbox box;
   std::unique_ptr<TfrmPGC> window;
-  explicit Program(int packs = 2) {
+  explicit Program(int packs = 2, const std::function<void(test::Sandbox&)>& before = {}) {
     const fs::path langs = fs::path(PURGO_SOURCE_DIR) / "resources" / "Langs";
     fs::create_directories(box.Path("program/Langs"));
     int copied = 0;
     for (const char* pack : {"English", "SimplifiedChinese"}) {
       if (copied++ < packs) fs::copy(langs / pack, box.Path(std::string("program/Langs/") + pack), fs::copy_options::recursive);
     }
+    if (before) before(box);
     CreateAppSingletons();
     LoadAppSettings();
-    AppMultiLangs->SetCurrentLanguageID(1033);
+    if (AppMultiLangs->Count() > 0) AppMultiLangs->SetCurrentLanguageID(1033);
     window = std::make_unique<TfrmPGC>();
     window->LoadLangMenuItems();
     window->RefreshMultiLangs();
@@ -128,6 +134,42 @@ TEST(MainWindow, LanguageMenuPagesAndLinkRows) {
   Grab(p.window.get(), "main-en-types.png");
 }
 
+// The links set check marks directly: "Recommended" ticks the first three
+// categories with all their files and unticks the rest.
+TEST(MainWindow, SelectLinksOnTheCategoryList) {
+  Program p;
+  EXPECT_EQ(AppOptions->AppScanTypes(), 15u);  // a fresh options file: the first four
+  auto* model = static_cast<QStandardItemModel*>(p.window->lstAppScan->model());
+  for (int c = 0; c < 5; ++c) {
+    auto* category = new QStandardItem(QStringLiteral("category %1").arg(c));
+    category->setCheckable(true);
+    for (int f = 0; f < 2; ++f) {
+      auto* file = new QStandardItem(QStringLiteral("file"));
+      file->setCheckable(true);
+      category->appendRow(file);
+    }
+    model->appendRow(category);
+  }
+  const auto states = [&] {
+    std::string s;
+    for (int c = 0; c < model->rowCount(); ++c) {
+      const QStandardItem* category = model->item(c);
+      s += category->checkState() == Qt::Checked ? 'X' : '.';
+      for (int f = 0; f < category->rowCount(); ++f) {
+        s += category->child(f)->checkState() == Qt::Checked ? 'x' : '_';
+      }
+      s += ' ';
+    }
+    return s;
+  };
+  QTest::mouseClick(p.window->lblAppSelectAll, Qt::LeftButton, {}, QPoint(3, 3));
+  EXPECT_EQ(states(), "Xxx Xxx Xxx Xxx Xxx ");
+  QTest::mouseClick(p.window->lblAppRecommended, Qt::LeftButton, {}, QPoint(3, 3));
+  EXPECT_EQ(states(), "Xxx Xxx Xxx .__ .__ ");
+  QTest::mouseClick(p.window->lblAppSelectNone, Qt::LeftButton, {}, QPoint(3, 3));
+  EXPECT_EQ(states(), ".__ .__ .__ .__ .__ ");
+}
+
 TEST(MainWindow, OneLanguageHidesTheMenu) {
   Program p(1);
   EXPECT_FALSE(p.window->mniHelpLanguage->menuAction()->isVisible());
@@ -191,6 +233,102 @@ TEST(AboutDialog, TextsFollowTheLanguage) {
   Grab(&about, "about-zh.png");
   AppMultiLangs->SetIndex(english);
   EXPECT_EQ(about.windowTitle(), QStringLiteral("About Purgo"));
+}
+
+// Whatever lies in the program's folder, the program starts, shows its
+// window and ends without a word; files it cannot write stay as they were.
+TEST(MainWindow, StartsOnMissingBrokenAndReadOnlySettings) {
+  const auto write = [](test::Sandbox& b, const std::string& rel, const std::string& text) {
+    fs::create_directories(fs::path(b.Path(rel)).parent_path());
+    std::ofstream(b.Path(rel), std::ios::binary) << text;
+  };
+  const auto replaceLine = [&](test::Sandbox& b, const std::string& key, const std::string& line) {
+    const std::string file = "program/Langs/English/PurgoStrs.ini";
+    std::string text = test::ReadBytes(b.Path(file));
+    const std::size_t at = text.find("\n" + key + "=");
+    text.replace(at + 1, text.find('\n', at + 1) - at - 1, line);
+    write(b, file, text);
+  };
+  struct Case {
+    const char* label;
+    int packs;
+    std::function<void(test::Sandbox&)> before;
+    QString aboutTitle;
+  };
+  const std::vector<Case> cases = {
+      {"no languages at all", 0, nullptr, QStringLiteral("About Purgo")},
+      {"broken settings and string files", 2,
+       [&](test::Sandbox& b) {
+         write(b, "program/Config/Config.ini", "\xff\xfe[Gen\x00eral\nLanguageID=abc\n");
+         write(b, "program/data/PGOOptions.xml", "<PGOOptions><unclosed");
+         write(b, "program/Langs/SimplifiedChinese/PurgoStrs.ini", std::string(300, '\x01'));
+       },
+       QStringLiteral("About Purgo")},
+      {"an unknown language id", 2,
+       [&](test::Sandbox& b) { write(b, "program/Config/Config.ini", "[General]\nLanguageID=9999\n"); },
+       QStringLiteral("About Purgo")},
+      {"a language without a font scheme", 1,
+       [](test::Sandbox& b) { fs::remove(b.Path("program/Langs/English/PurgoFonts.ini")); },
+       QStringLiteral("About Purgo")},
+      {"an empty application title", 1,
+       [&](test::Sandbox& b) { replaceLine(b, "STR_ApplicationTitle", "STR_ApplicationTitle="); },
+       QStringLiteral("About Purgo")},
+      {"an absurd application title", 1,
+       [&](test::Sandbox& b) {
+         replaceLine(b, "STR_ApplicationTitle", "STR_ApplicationTitle=" + std::string(1000, 'W'));
+       },
+       QStringLiteral("About ") + QString(1000, QLatin1Char('W'))},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    Program p(c.packs, c.before);
+    EXPECT_TRUE(fs::is_directory(p.box.Path("program/Langs")));
+    TfrmAbout about;
+    about.show();
+    EXPECT_EQ(about.windowTitle(), c.aboutTitle);
+    about.hide();
+    SaveAppSettings();
+    EXPECT_TRUE(fs::exists(p.box.Path("program/data/PGOOptions.xml")));
+  }
+}
+
+TEST(MainWindow, ReadOnlyProgramFolderKeepsItsFiles) {
+  test::Sandbox box;
+  const std::string folder = box.MakeDir("program");
+  box.MakeFile("program/Config/Config.ini", "[General]\nLanguageID=1033\n");
+  box.MakeFile("program/data/PGOOptions.xml", "old options");
+  struct Unmount {
+    std::string target;
+    ~Unmount() {
+      if (!target.empty()) ::umount2(target.c_str(), MNT_DETACH);
+    }
+  } unmount;
+  if (::geteuid() == 0) {
+    // Root writes through permissions: only a read-only mount stops it.
+    if (::mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+        (unmount.target = folder,
+         ::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)) {
+      GTEST_SKIP() << "cannot make a read-only mount here";
+    }
+  } else {
+    ::chmod(box.Path("program/Config").c_str(), 0555);
+    ::chmod(box.Path("program/data").c_str(), 0555);
+    ::chmod(folder.c_str(), 0555);
+  }
+  CreateAppSingletons();
+  LoadAppSettings();
+  {
+    TfrmPGC window;
+    window.show();
+    AppOptions->SetLastCleanTime(LocalTime(2026, 1, 1, 1, 1, 1));
+    SaveAppSettings();
+  }
+  FreeAppSingletons();
+  EXPECT_EQ(test::ReadBytes(box.Path("program/data/PGOOptions.xml")), "old options");
+  EXPECT_EQ(test::ReadBytes(box.Path("program/Config/Config.ini")), "[General]\nLanguageID=1033\n");
+  if (::geteuid() != 0) {
+    for (const char* d : {"program", "program/Config", "program/data"}) ::chmod(box.Path(d).c_str(), 0755);
+  }
 }
 
 // The program itself, copied into a sandbox folder of its own.
