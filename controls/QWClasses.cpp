@@ -37,6 +37,15 @@ Qt::Alignment ToQtAlignment(TQelAlignment a) {
   return Qt::AlignCenter;
 }
 
+Qt::TextElideMode ElideOf(TQelTextTrimmingType t) {
+  switch (t) {
+    case vttEllipsisCharacter:
+    case vttEllipsisWord: return Qt::ElideRight;
+    case vttEllipsisPath: return Qt::ElideMiddle;
+    default: return Qt::ElideNone;
+  }
+}
+
 QColor ToQColor(TColor c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)); }
 
 TColor FromQColor(const QColor& c) {

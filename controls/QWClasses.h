@@ -70,6 +70,10 @@ constexpr TQelMultiFontsFlags FontsFlag(TQelMultiFontsFlag f) {
 // the custom ones, which place by a point, give the point's side.
 Qt::Alignment ToQtAlignment(TQelAlignment a);
 
+// How a caption too long for its place is cut: with an ellipsis at its
+// end (at a word or a character alike), in its middle for a path, or not.
+Qt::TextElideMode ElideOf(TQelTextTrimmingType t);
+
 // A Windows colour (0x00BBGGRR) as a QColor, and back.
 QColor ToQColor(TColor c);
 TColor FromQColor(const QColor& c);

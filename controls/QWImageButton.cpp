@@ -29,15 +29,6 @@ QRect PlacePicture(const QRect& area, QSize size, TQelAlignment a, QPoint point)
   return QStyle::alignedRect(Qt::LeftToRight, ToQtAlignment(a), size, area);
 }
 
-Qt::TextElideMode ElideOf(TQelTextTrimmingType t) {
-  switch (t) {
-    case vttEllipsisCharacter:
-    case vttEllipsisWord: return Qt::ElideRight;
-    case vttEllipsisPath: return Qt::ElideMiddle;
-    default: return Qt::ElideNone;
-  }
-}
-
 }  // namespace
 
 TQelCustomButton::TQelCustomButton(QWidget* AOwner) : QAbstractButton(AOwner) {

@@ -8,15 +8,6 @@
 namespace purgo {
 namespace {
 
-Qt::TextElideMode ElideOf(TQelTextTrimmingType t) {
-  switch (t) {
-    case vttEllipsisCharacter:
-    case vttEllipsisWord: return Qt::ElideRight;
-    case vttEllipsisPath: return Qt::ElideMiddle;
-    default: return Qt::ElideNone;
-  }
-}
-
 bool Holds(TQelMultiFontsFlags flags, TQelMultiFontsFlag f) { return (flags & FontsFlag(f)) != 0; }
 
 }  // namespace
