@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QDateTime>
 #include <QMenu>
+#include <QProgressBar>
 #include <QStackedWidget>
 #include <QStandardItemModel>
 #include <QTreeView>
@@ -23,10 +24,12 @@
 #include "app/AppCommand.h"
 #include "app/AppSingletons.h"
 #include "i18n/AppMultiLangs.h"
+#include "i18n/QSDynString.h"
 #include "platform/Clock.h"
 #include "tests/Sandbox.h"
 #include "ui/AboutForm.h"
 #include "ui/PGCForm.h"
+#include "ui/PGCProgressForm.h"
 #include "ui/_PGCForm_Helper.h"
 
 namespace fs = std::filesystem;
@@ -329,6 +332,54 @@ TEST(MainWindow, ReadOnlyProgramFolderKeepsItsFiles) {
   if (::geteuid() != 0) {
     for (const char* d : {"program", "program/Config", "program/data"}) ::chmod(box.Path(d).c_str(), 0755);
   }
+}
+
+// One pass behind the dialog: started once from its first tick, its texts
+// re-rendered in another language with the same numbers, Escape as its
+// button.
+TEST(ProgressDialog, OnePassStartedOnceAndItsTexts) {
+  Program p;
+  struct Totals : TPGCAppCleaner {
+    Totals() {
+      FCleanTotalFilesCount = 3;
+      FCleanTotalFilesSize = 5LL << 30;
+    }
+  } cleaner;
+  TfrmPGCProgress dialog;
+  dialog.SetCommand(1);
+  dialog.SetPurgo(&cleaner);
+  int starts = 0, cancels = 0;
+  bool mayClose = false;
+  dialog.OnCancel = [&](TfrmPGCProgress*, bool& canClose) {
+    ++cancels;
+    canClose = mayClose;
+  };
+  dialog.OnStart = [&](TfrmPGCProgress* d) {
+    ++starts;
+    EXPECT_TRUE(d->prgProgress->isVisible());
+    d->Status().Reload(&STR_PGCForm_2, {2, FormatSize64(2048)});
+    d->SetPercentage(66);
+    d->RefreshStatus();
+    EXPECT_EQ(d->lblStatus->Caption(), QStringLiteral("Cleaning, please wait...\n2 files cleaned. [2.00 KB]"));
+    AppMultiLangs->SetCurrentLanguageID(2052);
+    d->RefreshMultiLangs();
+    EXPECT_EQ(d->lblStatus->Caption(), QStringLiteral("正在清理，请稍候...\n已清理 2 个文件。[2.00 KB]"));
+    AppMultiLangs->SetCurrentLanguageID(1033);
+    d->RefreshMultiLangs();
+    d->EndProgress();
+    EXPECT_EQ(d->Percentage(), 100);
+    EXPECT_EQ(d->btnCancel->text(), QStringLiteral("Finished"));
+    EXPECT_EQ(d->lblStatus->Caption(), QStringLiteral("Cleaning finished.\n3 files cleaned. [5.00 GB]"));
+    Grab(d, "progress-en.png");
+    QTest::keyClick(d, Qt::Key_Escape);  // kept open: the owner said no
+    EXPECT_TRUE(d->isVisible());
+    mayClose = true;
+    QTest::keyClick(d, Qt::Key_Escape);
+  };
+  DoModal(&dialog, p.window.get(), true);
+  EXPECT_EQ(starts, 1);
+  EXPECT_EQ(cancels, 2);
+  EXPECT_FALSE(dialog.isVisible());
 }
 
 // The program itself, copied into a sandbox folder of its own.

@@ -1,0 +1,125 @@
+#include "ui/PGCProgressForm.h"
+
+#include <QProgressBar>
+#include <QShowEvent>
+
+#include "engine/PurgoCore.h"
+#include "i18n/AppMultiFonts.h"
+#include "i18n/AppMultiLangs.h"
+#include "ui/PGCPictures.h"
+
+namespace purgo {
+namespace {
+
+constexpr int kBarTop = 14;
+
+// A rendered string-table text: "\r\n" in a format is one line break.
+QString Rendered(const TQelDynString& s) {
+  QString text = QString::fromStdString(s.Value());
+  text.remove(QLatin1Char('\r'));
+  return text;
+}
+
+}  // namespace
+
+TfrmPGCProgress::TfrmPGCProgress(QWidget* AOwner)
+    : QWidget(AOwner, Qt::Window | Qt::FramelessWindowHint) {
+  setFixedSize(504, 120);
+  auto* background = new TQelImage(this);
+  background->setGeometry(rect());
+  background->SetPicture(pictures::DialogBackground(size(), 0));
+  prgProgress = new QProgressBar(this);
+  prgProgress->setGeometry(16, kBarTop, 472, 18);
+  prgProgress->setRange(0, 100);
+  prgProgress->setTextVisible(true);
+  lblStatus = new TQelLabel(this);
+  lblStatus->setGeometry(16, kBarTop + 12, 472, 40);
+  lblStatus->SetWordWrap(true);
+  lblStatus->SetCaption(QStringLiteral("No Message"));
+  btnCancel = new TQelImageButton(this);
+  btnCancel->setGeometry((504 - 104) / 2, 82, 104, 28);
+  btnCancel->SetPictureNormal(pictures::ActionButtonFace(pictures::Face::Normal, btnCancel->size()));
+  btnCancel->SetPictureMouseHover(pictures::ActionButtonFace(pictures::Face::Hover, btnCancel->size()));
+  btnCancel->SetPictureMouseDown(pictures::ActionButtonFace(pictures::Face::Down, btnCancel->size()));
+  btnCancel->SetPictureDisabled(pictures::ActionButtonFace(pictures::Face::Disabled, btnCancel->size()));
+  btnCancel->setText(QStringLiteral("Stop"));
+  btnCancel->SetCancel(true);
+  connect(btnCancel, &QAbstractButton::clicked, this, &TfrmPGCProgress::btnCancelClick);
+  Timer.setInterval(300);
+  Timer.setSingleShot(false);
+  connect(&Timer, &QTimer::timeout, this, &TfrmPGCProgress::TimerTimer);
+}
+
+TfrmPGCProgress::~TfrmPGCProgress() = default;
+
+void TfrmPGCProgress::SetCommand(int Value) {
+  FCommand = Value;
+  if (Value != 0 && Value != 1) return;
+  FButtonDynString.Reload(&STR_Cancel);
+  btnCancel->setText(Rendered(FButtonDynString));
+  prgProgress->setVisible(Value == 1);
+  lblStatus->move(lblStatus->x(), Value == 0 ? kBarTop + 12 : kBarTop + prgProgress->height() + 6);
+  FStatusDynString.Reload(Value == 0 ? &STR_PGCProgressForm_2 : &STR_PGCProgressForm_3);
+  lblStatus->SetCaption(Rendered(FStatusDynString));
+}
+
+int TfrmPGCProgress::Percentage() const { return prgProgress->value(); }
+
+void TfrmPGCProgress::SetPercentage(int Value) { prgProgress->setValue(Value); }
+
+void TfrmPGCProgress::RefreshStatus() {
+  lblStatus->SetCaption(Rendered(FStatusDynString));
+  btnCancel->setText(Rendered(FButtonDynString));
+}
+
+void TfrmPGCProgress::RefreshMultiLangs() {
+  TQelFont button = FromQFont(btnCancel->font(), btnCancel->FontColor().isValid() ? btnCancel->FontColor() : Qt::white);
+  ApplyFont(button, FONT_PGOProgressForm_Button_Cancel);
+  btnCancel->setFont(ToQFont(button));
+  TQelFont status = FromQFont(lblStatus->font(), QColor(0x20, 0x26, 0x2E));
+  ApplyFont(status, FONT_PGOProgressForm_Label_Status);
+  lblStatus->setFont(ToQFont(status));
+  lblStatus->SetFontColor(FontColor(status));
+  RefreshStatus();
+}
+
+void TfrmPGCProgress::EndProgress() {
+  if (FCommand != 0 && FCommand != 1) return;
+  SetPercentage(100);
+  FButtonDynString.Reload(&STR_Finished);
+  btnCancel->setText(Rendered(FButtonDynString));
+  if (FPurgo == nullptr) return;
+  if (FCommand == 0) {
+    FStatusDynString.Reload(&STR_PGCProgressForm_0,
+                            {FPurgo->ScanTotalFilesCount(), FormatSize64(FPurgo->ScanTotalFilesSize())});
+  } else {
+    FStatusDynString.Reload(&STR_PGCProgressForm_1,
+                            {FPurgo->CleanTotalFilesCount(), FormatSize64(FPurgo->CleanTotalFilesSize())});
+  }
+  lblStatus->SetCaption(Rendered(FStatusDynString));
+}
+
+void TfrmPGCProgress::showEvent(QShowEvent* e) {
+  QWidget::showEvent(e);
+  Timer.start();
+  RefreshMultiLangs();
+}
+
+void TfrmPGCProgress::TimerTimer() {
+  if (!isVisible()) return;
+  Timer.stop();
+  DoStart();
+}
+
+void TfrmPGCProgress::DoStart() {
+  if (OnStart) OnStart(this);
+}
+
+void TfrmPGCProgress::btnCancelClick() {
+  bool canClose = true;
+  if (OnCancel) OnCancel(this, canClose);
+  if (!canClose) return;
+  close();
+}
+
+}  // namespace purgo
