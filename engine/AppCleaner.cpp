@@ -168,6 +168,7 @@ TPGCResult TPGCAppCleaner::ScanRecycleBin() {
       record->FileSize += size;
     }
     // The handler may have been cleared by an earlier call.
+    FReportSize = item.data.size;
     if (FOnScanning) {
       FOnScanning(kScanRecycleBin, item.displayName, static_cast<std::uint32_t>(item.data.size),
                   &item.data.lastAccessTime, item.data.attributes);
@@ -226,6 +227,7 @@ void TPGCAppCleaner::ReportFile(TPGCScanTypes AScanType, std::uint64_t AFileSize
     // A copy of the time: the handler gets a pointer it may keep for the
     // call without it changing under the deletion below.
     const platform::FileTime time = AFileTime;
+    FReportSize = AFileSize;
     struct Reporting {
       bool& flag;
       ~Reporting() { flag = false; }

@@ -198,6 +198,10 @@ class TPGCAppCleaner : public TPGCBaseCleaner {
   const TNotifyEvent& OnEndScan() const { return FOnEndScan; }
   void SetOnEndScan(TNotifyEvent e) { FOnEndScan = std::move(e); }
 
+  // The full size of the file or Trash item being reported (the event's
+  // size keeps only the low 32 bits); valid during an OnScanning call.
+  std::uint64_t ReportedFileSize() const { return FReportSize; }
+
   // Where the file being reported was found; non-null only during an
   // OnScanning call for a file of a folder category. The pointer dies with
   // that call: copy the target to keep it.
@@ -244,6 +248,7 @@ class TPGCAppCleaner : public TPGCBaseCleaner {
   TNotifyEvent FOnBeginScan;
   TNotifyEvent FOnEndScan;
   platform::DeleteTarget FReportTarget;
+  std::uint64_t FReportSize = 0;
   bool FReporting = false;
   platform::SafeDeleter* FDeleter = nullptr;  // during a walk in clean mode
 };

@@ -316,7 +316,27 @@ std::vector<std::string> TopDirectoryTrashes(const std::string& top) {
   return out;
 }
 
+namespace {
+
+std::optional<std::vector<std::string>>& TrashOverride() {
+  static std::optional<std::vector<std::string>> dirs;
+  return dirs;
+}
+
+}  // namespace
+
+void SetTrashDirectoriesOverride(std::optional<std::vector<std::string>> dirs) {
+  TrashOverride() = std::move(dirs);
+}
+
 std::vector<std::string> TrashDirectories() {
+  if (const auto& given = TrashOverride()) {
+    std::vector<std::string> out;
+    for (const std::string& d : *given) {
+      if (IdOfDirectory(d).IsKnown()) out.push_back(WithDelimiter(d));
+    }
+    return out;
+  }
   std::vector<std::string> out;
   std::vector<FileId> seen;
   auto add = [&](const std::string& dir) {

@@ -38,6 +38,11 @@ struct TrashItem {
 // trash first, then those of the mounted volumes, each directory once.
 std::vector<std::string> TrashDirectories();
 
+// Tests keep every trash operation inside their sandbox: while an override
+// is set, TrashDirectories() gives exactly those that exist of it. An
+// empty optional removes it.
+void SetTrashDirectoriesOverride(std::optional<std::vector<std::string>> dirs);
+
 // The trash directories of the volume mounted at `top` that exist and may
 // be used: $top/.Trash/$uid when $top/.Trash is a sticky directory that is
 // not a link, and $top/.Trash-$uid; each must be a directory owned by this

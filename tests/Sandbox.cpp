@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "platform/Folders.h"
+#include "platform/Trash.h"
 
 namespace fs = std::filesystem;
 
@@ -68,10 +69,13 @@ Sandbox::Sandbox() {
   ::chmod((root_ + "/run").c_str(), 0700);
   fs::create_directories(root_ + "/program");
   platform::SetProgramDirectoryOverride(root_ + "/program/");
+  // No trash of a real volume is ever listed or emptied by a test.
+  platform::SetTrashDirectoriesOverride(std::vector<std::string>{root_ + "/home/.local/share/Trash"});
 }
 
 Sandbox::~Sandbox() {
   platform::SetProgramDirectoryOverride("");
+  platform::SetTrashDirectoriesOverride(std::nullopt);
   for (const auto& [name, value] : savedEnv_) {
     if (value) {
       ::setenv(name.c_str(), value->c_str(), 1);

@@ -18,6 +18,7 @@
 #include "platform/Hooks.h"
 #include "ui/AboutForm.h"
 #include "ui/PGCPictures.h"
+#include "ui/_PGCForm_AppTab.h"
 #include "ui/_PGCForm_Helper.h"
 
 namespace purgo {
@@ -100,6 +101,7 @@ TfrmPGC::TfrmPGC(QWidget* AParent)
   ApplyFonts();
   if (AppOptions != nullptr && AppOptions->AppScanTypes() == 0) AppOptions->SetAppScanTypes(15);
   pageMain->setCurrentWidget(tabApp);
+  FAppTab = std::make_unique<TPGCForm_AppTab>(this);
   RegisterLanguageWindow(
       TAppLanguageWindow::Main, [this] { return isVisible(); }, [this] { RefreshMultiLangs(); });
 }

@@ -21,6 +21,8 @@ class QTreeView;
 
 namespace purgo {
 
+class TPGCForm_AppTab;
+
 class TfrmPGC : public QWidget {
   Q_OBJECT
 
@@ -87,6 +89,9 @@ class TfrmPGC : public QWidget {
     std::function<void()> Closing;            // the window is closing
   } Pages;
 
+  // The application-traces page's controller, bound at creation.
+  TPGCForm_AppTab* AppTab() const { return FAppTab.get(); }
+
   // The about dialog while it is shown; null otherwise.
   QWidget* AboutForm() const { return FAboutForm; }
 
@@ -108,6 +113,7 @@ class TfrmPGC : public QWidget {
 
   std::unique_ptr<TPGCAppCleaner> FAppCleaner;
   std::unique_ptr<TPGCExtCleaner> FExtCleaner;
+  std::unique_ptr<TPGCForm_AppTab> FAppTab;
   bool FFirstShow = true;
   QWidget* FAboutForm = nullptr;
 };

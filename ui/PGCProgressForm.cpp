@@ -58,6 +58,7 @@ void TfrmPGCProgress::SetCommand(int Value) {
   FButtonDynString.Reload(&STR_Cancel);
   btnCancel->setText(Rendered(FButtonDynString));
   prgProgress->setVisible(Value == 1);
+  SetPercentage(0);
   lblStatus->move(lblStatus->x(), Value == 0 ? kBarTop + 12 : kBarTop + prgProgress->height() + 6);
   FStatusDynString.Reload(Value == 0 ? &STR_PGCProgressForm_2 : &STR_PGCProgressForm_3);
   lblStatus->SetCaption(Rendered(FStatusDynString));

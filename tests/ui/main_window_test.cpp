@@ -19,6 +19,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <thread>
 
 #include "app/AppCommand.h"
@@ -26,10 +27,12 @@
 #include "i18n/AppMultiLangs.h"
 #include "i18n/QSDynString.h"
 #include "platform/Clock.h"
+#include "platform/Hooks.h"
 #include "tests/Sandbox.h"
 #include "ui/AboutForm.h"
 #include "ui/PGCForm.h"
 #include "ui/PGCProgressForm.h"
+#include "ui/_PGCForm_AppTab.h"
 #include "ui/_PGCForm_Helper.h"
 
 namespace fs = std::filesystem;
@@ -137,40 +140,37 @@ TEST(MainWindow, LanguageMenuPagesAndLinkRows) {
   Grab(p.window.get(), "main-en-types.png");
 }
 
-// The links set check marks directly: "Recommended" ticks the first three
-// categories with all their files and unticks the rest.
+// The links tick and untick every category and its files; "Recommended"
+// ticks the first three categories with all their files, unticks the rest.
 TEST(MainWindow, SelectLinksOnTheCategoryList) {
   Program p;
   EXPECT_EQ(AppOptions->AppScanTypes(), 15u);  // a fresh options file: the first four
-  auto* model = static_cast<QStandardItemModel*>(p.window->lstAppScan->model());
-  for (int c = 0; c < 5; ++c) {
-    auto* category = new QStandardItem(QStringLiteral("category %1").arg(c));
-    category->setCheckable(true);
-    for (int f = 0; f < 2; ++f) {
-      auto* file = new QStandardItem(QStringLiteral("file"));
-      file->setCheckable(true);
-      category->appendRow(file);
-    }
-    model->appendRow(category);
+  TAppScanModel& model = *p.window->AppTab()->Model();
+  for (int c = 0; c < 8; ++c) {
+    for (int f = 0; f < 2; ++f) model.AddFile(c, TAppScanModel::TFileRow{});
   }
+  model.Flush();
   const auto states = [&] {
     std::string s;
-    for (int c = 0; c < model->rowCount(); ++c) {
-      const QStandardItem* category = model->item(c);
-      s += category->checkState() == Qt::Checked ? 'X' : '.';
-      for (int f = 0; f < category->rowCount(); ++f) {
-        s += category->child(f)->checkState() == Qt::Checked ? 'x' : '_';
-      }
+    for (int c = 0; c < 8; ++c) {
+      const auto state = model.CategoryState(c);
+      s += state == Qt::Checked ? 'X' : state == Qt::PartiallyChecked ? '~' : '.';
+      for (const auto& f : model.Categories()[static_cast<std::size_t>(c)].files) s += f.checked ? 'x' : '_';
       s += ' ';
     }
     return s;
   };
+  // Unticked files make their category unticked; the Recycle Bin keeps its own box.
+  EXPECT_EQ(states(), ".__ .__ X__ .__ .__ .__ .__ .__ ");
   QTest::mouseClick(p.window->lblAppSelectAll, Qt::LeftButton, {}, QPoint(3, 3));
-  EXPECT_EQ(states(), "Xxx Xxx Xxx Xxx Xxx ");
+  // The Recycle Bin's items have no boxes: only the category is ticked.
+  EXPECT_EQ(states(), "Xxx Xxx X__ Xxx Xxx Xxx Xxx Xxx ");
+  EXPECT_TRUE(p.window->btnAppClean->isEnabled());
   QTest::mouseClick(p.window->lblAppRecommended, Qt::LeftButton, {}, QPoint(3, 3));
-  EXPECT_EQ(states(), "Xxx Xxx Xxx .__ .__ ");
+  EXPECT_EQ(states(), "Xxx Xxx X__ .__ .__ .__ .__ .__ ");
   QTest::mouseClick(p.window->lblAppSelectNone, Qt::LeftButton, {}, QPoint(3, 3));
-  EXPECT_EQ(states(), ".__ .__ .__ .__ .__ ");
+  EXPECT_EQ(states(), ".__ .__ .__ .__ .__ .__ .__ .__ ");
+  EXPECT_FALSE(p.window->btnAppClean->isEnabled());
 }
 
 TEST(MainWindow, OneLanguageHidesTheMenu) {
@@ -380,6 +380,84 @@ TEST(ProgressDialog, OnePassStartedOnceAndItsTexts) {
   EXPECT_EQ(starts, 1);
   EXPECT_EQ(cancels, 2);
   EXPECT_FALSE(dialog.isVisible());
+}
+
+// A scan and a cleaning pass through the page, on the sandbox's temporary
+// folder, cache and Trash: only what stayed ticked goes; a read-only file
+// stays listed and ticked; the Trash is emptied first.
+TEST(AppPage, ScanUntickCleanEndToEnd) {
+  Program p;
+  const std::string tmp = p.box.Path("tmp/"), cache = p.box.Path("home/.cache/");
+  p.box.MakeFile("tmp/a.tmp", "aaaa");
+  p.box.MakeFile("tmp/sub/b.tmp", "bb");
+  p.box.MakeFile("tmp/keep.tmp", "k");
+  ::chmod(p.box.MakeFile("tmp/ro.tmp", "r").c_str(), 0444);
+  p.box.MakeFile("home/.cache/app/c1", "ccc");
+  p.box.MakeFile("home/.local/share/Trash/files/old.txt", "trash");
+  p.box.MakeFile("home/.local/share/Trash/info/old.txt.trashinfo", "[Trash Info]\nPath=/x/old.txt\n");
+  TAppScanModel& model = *p.window->AppTab()->Model();
+
+  QTest::mouseClick(p.window->btnAppScan, Qt::LeftButton, {}, QPoint(5, 5));
+  const auto paths = [&](int c) {
+    std::set<std::string> out;
+    for (const auto& f : model.Categories()[static_cast<std::size_t>(c)].files) out.insert(f.target.path);
+    return out;
+  };
+  EXPECT_EQ(paths(0), (std::set<std::string>{tmp + "a.tmp", tmp + "sub/b.tmp", tmp + "keep.tmp", tmp + "ro.tmp"}));
+  EXPECT_EQ(paths(1), (std::set<std::string>{cache + "app/c1"}));
+  EXPECT_EQ(paths(2), (std::set<std::string>{"old.txt"}));
+  EXPECT_TRUE(p.window->btnAppClean->isEnabled());
+  EXPECT_EQ(model.data(model.index(0, 0), Qt::DisplayRole).toString(),
+            QStringLiteral("Temporary Files [4 files, 8 bytes]"));
+  Grab(p.window.get(), "app-page-en.png");
+
+  // Untick one file.
+  const QModelIndex temp = model.index(0, 0);
+  for (int r = 0; r < model.rowCount(temp); ++r) {
+    const QModelIndex i = model.index(r, 0, temp);
+    if (i.data().toString().endsWith(QStringLiteral("keep.tmp"))) model.setData(i, Qt::Unchecked, Qt::CheckStateRole);
+  }
+  EXPECT_EQ(model.CategoryState(0), Qt::PartiallyChecked);
+
+  std::vector<int> seen;
+  platform::SetProcessMessagesHook([&] {
+    if (TfrmPGCProgress* d = p.window->AppTab()->ProgressForm()) seen.push_back(d->Percentage());
+  });
+  SetMessageBoxHookForTesting([](const QString&, const QString&, int) { return IDYES; });
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    TfrmPGCProgress* d = p.window->AppTab()->ProgressForm();
+    if (d != nullptr && d->Percentage() == 100) {
+      seen.push_back(100);
+      d->btnCancel->click();
+    }
+  });
+  closer.start(20);
+  QTest::mouseClick(p.window->btnAppClean, Qt::LeftButton, {}, QPoint(5, 5));
+  closer.stop();
+  platform::SetProcessMessagesHook(nullptr);
+  SetMessageBoxHookForTesting(nullptr);
+
+  for (const std::string& gone : {tmp + "a.tmp", tmp + "sub/b.tmp", cache + "app/c1",
+                                  p.box.Path("home/.local/share/Trash/files/old.txt")}) {
+    EXPECT_FALSE(fs::exists(gone)) << gone;
+  }
+  EXPECT_TRUE(fs::exists(tmp + "keep.tmp"));
+  EXPECT_TRUE(fs::exists(tmp + "ro.tmp"));
+  EXPECT_EQ(paths(0), (std::set<std::string>{tmp + "keep.tmp", tmp + "ro.tmp"}));
+  EXPECT_TRUE(paths(2).empty());
+  // Four ticked files: the bar moves by quarters, stops at 99 while the
+  // pass runs, and shows 100 at its end.
+  // (Files come in listing order, so where the unticked one falls varies.)
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.front(), 0);
+  EXPECT_EQ(seen.back(), 100);
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+  EXPECT_EQ(std::set<int>(seen.begin(), seen.end()), (std::set<int>{0, 25, 50, 75, 100}));
+  EXPECT_FALSE(AppOptions->LastCleanTime().IsZero());
+  // The partly ticked category is stored unticked at the next rebuild.
+  p.window->AppTab()->ReinitVT();
+  EXPECT_EQ(AppOptions->AppScanTypes() & 1u, 0u);
 }
 
 // The program itself, copied into a sandbox folder of its own.

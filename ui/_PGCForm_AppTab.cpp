@@ -1,0 +1,432 @@
+#include "ui/_PGCForm_AppTab.h"
+
+#include <QApplication>
+#include <QTreeView>
+#include <algorithm>
+#include <array>
+
+#include "app/AppSingletons.h"
+#include "engine/AppUtils.h"
+#include "i18n/AppMultiLangs.h"
+#include "platform/Hooks.h"
+#include "platform/Trash.h"
+#include "ui/PGCForm.h"
+#include "ui/PGCProgressForm.h"
+#include "ui/_PGCForm_Helper.h"
+
+namespace purgo {
+namespace {
+
+constexpr std::array<TPGCScanTypes, 8> kBits = {1, 2, 4, 8, 16, 32, 64, 512};
+const std::array<const std::string*, 8> kNames = {
+    &STR_PGC_ScanTypes0, &STR_PGC_ScanTypes1, &STR_PGC_ScanTypes2, &STR_PGC_ScanTypes3,
+    &STR_PGC_ScanTypes4, &STR_PGC_ScanTypes5, &STR_PGC_ScanTypes6, &STR_PGC_ScanTypes9};
+
+// The dialog's status is stored at once but drawn at most this often.
+constexpr qint64 kDrawEveryMs = 40;
+// Rows found are inserted into the view this often during a scan.
+constexpr qint64 kFlushEveryMs = 200;
+
+QString Text(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
+
+}  // namespace
+
+// ---- TAppScanModel ------------------------------------------------------------
+
+void TAppScanModel::Reset(TPGCScanTypes AChecked) {
+  beginResetModel();
+  FCategories.clear();
+  for (std::size_t i = 0; i < kBits.size(); ++i) {
+    TCategory c;
+    c.scanType = kBits[i];
+    c.name = kNames[i];
+    c.checked = (AChecked & kBits[i]) != 0;
+    FCategories.push_back(std::move(c));
+  }
+  endResetModel();
+}
+
+int TAppScanModel::CategoryIndexOf(TPGCScanTypes AScanType) const {
+  for (std::size_t i = 0; i < FCategories.size(); ++i) {
+    if (FCategories[i].scanType == AScanType) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+void TAppScanModel::AddFile(int ACategory, TFileRow ARow) {
+  TCategory& c = FCategories[static_cast<std::size_t>(ACategory)];
+  if (ARow.checked) ++c.checkedFiles;
+  c.files.push_back(std::move(ARow));
+}
+
+void TAppScanModel::Flush() {
+  for (std::size_t i = 0; i < FCategories.size(); ++i) {
+    TCategory& c = FCategories[i];
+    if (c.shown == c.files.size()) continue;
+    const QModelIndex parent = index(static_cast<int>(i), 0);
+    beginInsertRows(parent, static_cast<int>(c.shown), static_cast<int>(c.files.size()) - 1);
+    c.shown = c.files.size();
+    endInsertRows();
+    emit dataChanged(parent, parent);
+  }
+}
+
+void TAppScanModel::RemoveFiles(int ACategory, const std::vector<std::size_t>& APositions) {
+  TCategory& c = FCategories[static_cast<std::size_t>(ACategory)];
+  const QModelIndex parent = index(ACategory, 0);
+  // Contiguous runs, last first, so that earlier positions stay valid.
+  for (std::size_t k = APositions.size(); k > 0;) {
+    std::size_t last = APositions[--k], first = last;
+    while (k > 0 && APositions[k - 1] + 1 == first) first = APositions[--k];
+    const bool inView = first < c.shown;
+    const std::size_t viewLast = inView ? std::min(last, c.shown - 1) : 0;
+    if (inView) beginRemoveRows(parent, static_cast<int>(first), static_cast<int>(viewLast));
+    for (std::size_t p = first; p <= last; ++p) {
+      if (c.files[p].checked) --c.checkedFiles;
+    }
+    c.files.erase(c.files.begin() + static_cast<std::ptrdiff_t>(first),
+                  c.files.begin() + static_cast<std::ptrdiff_t>(last) + 1);
+    if (inView) {
+      c.shown -= viewLast - first + 1;
+      endRemoveRows();
+    }
+  }
+  CategoryChanged(ACategory);
+}
+
+void TAppScanModel::CategoryChanged(int ACategory) {
+  const QModelIndex i = index(ACategory, 0);
+  emit dataChanged(i, i);
+}
+
+Qt::CheckState TAppScanModel::CategoryState(int ACategory) const {
+  const TCategory& c = FCategories[static_cast<std::size_t>(ACategory)];
+  if (c.files.empty() || c.scanType == kScanRecycleBin) return c.checked ? Qt::Checked : Qt::Unchecked;
+  if (c.checkedFiles == 0) return Qt::Unchecked;
+  return c.checkedFiles == c.files.size() ? Qt::Checked : Qt::PartiallyChecked;
+}
+
+std::int64_t TAppScanModel::CheckedFileCount() const {
+  std::int64_t n = 0;
+  for (const TCategory& c : FCategories) {
+    if (c.scanType != kScanRecycleBin) n += static_cast<std::int64_t>(c.checkedFiles);
+  }
+  return n;
+}
+
+TPGCScanTypes TAppScanModel::CheckedCategories() const {
+  TPGCScanTypes set = 0;
+  for (std::size_t i = 0; i < FCategories.size(); ++i) {
+    if (CategoryState(static_cast<int>(i)) == Qt::Checked) set |= FCategories[i].scanType;
+  }
+  return set;
+}
+
+QModelIndex TAppScanModel::index(int row, int column, const QModelIndex& parent) const {
+  if (row < 0 || column != 0) return {};
+  if (!parent.isValid()) {
+    return static_cast<std::size_t>(row) < FCategories.size() ? createIndex(row, 0, kCategoryId) : QModelIndex();
+  }
+  if (parent.internalId() != kCategoryId) return {};
+  const TCategory& c = FCategories[static_cast<std::size_t>(parent.row())];
+  return static_cast<std::size_t>(row) < c.shown ? createIndex(row, 0, static_cast<quintptr>(parent.row()))
+                                                 : QModelIndex();
+}
+
+QModelIndex TAppScanModel::parent(const QModelIndex& child) const {
+  if (!child.isValid() || child.internalId() == kCategoryId) return {};
+  return createIndex(static_cast<int>(child.internalId()), 0, kCategoryId);
+}
+
+int TAppScanModel::rowCount(const QModelIndex& parent) const {
+  if (!parent.isValid()) return static_cast<int>(FCategories.size());
+  if (parent.internalId() != kCategoryId) return 0;
+  return static_cast<int>(FCategories[static_cast<std::size_t>(parent.row())].shown);
+}
+
+int TAppScanModel::columnCount(const QModelIndex&) const { return 1; }
+
+QVariant TAppScanModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid()) return {};
+  if (index.internalId() == kCategoryId) {
+    const TCategory& c = FCategories[static_cast<std::size_t>(index.row())];
+    if (role == Qt::CheckStateRole) return CategoryState(index.row());
+    if (role != Qt::DisplayRole) return {};
+    if (!c.found) return Text(*c.name);
+    const std::array<TQelDynArg, 3> args{TQelDynArg(*c.name), TQelDynArg(c.foundCount),
+                                         TQelDynArg(FormatSize64(c.foundSize))};
+    return Text(QelFormat(STR_PGCForm_3, args));
+  }
+  const TCategory& c = FCategories[index.internalId()];
+  const TFileRow& f = c.files[static_cast<std::size_t>(index.row())];
+  if (role == Qt::CheckStateRole) {
+    if (c.scanType == kScanRecycleBin) return {};
+    return f.checked ? Qt::Checked : Qt::Unchecked;
+  }
+  // Names are bytes: shown readably (invalid sequences as U+FFFD), deleted
+  // by their bytes.
+  if (role == Qt::DisplayRole) return Text(f.target.path);
+  return {};
+}
+
+void TAppScanModel::SetCategoryChecked(int ci, bool checked) {
+  TCategory& c = FCategories[static_cast<std::size_t>(ci)];
+  c.checked = checked;
+  if (c.scanType != kScanRecycleBin) {
+    for (TFileRow& f : c.files) f.checked = checked;
+    c.checkedFiles = checked ? c.files.size() : 0;
+  }
+  const QModelIndex parent = index(ci, 0);
+  emit dataChanged(parent, parent);
+  if (c.shown > 0) emit dataChanged(index(0, 0, parent), index(static_cast<int>(c.shown) - 1, 0, parent));
+}
+
+bool TAppScanModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (!index.isValid() || role != Qt::CheckStateRole) return false;
+  const bool checked = value.toInt() == Qt::Checked;
+  if (index.internalId() == kCategoryId) {
+    SetCategoryChecked(index.row(), checked);
+  } else {
+    TCategory& c = FCategories[index.internalId()];
+    if (c.scanType == kScanRecycleBin) return false;
+    TFileRow& f = c.files[static_cast<std::size_t>(index.row())];
+    if (f.checked == checked) return true;
+    f.checked = checked;
+    if (checked) {
+      ++c.checkedFiles;
+    } else {
+      --c.checkedFiles;
+    }
+    emit dataChanged(index, index);
+    CategoryChanged(static_cast<int>(index.internalId()));
+  }
+  emit checksChanged();
+  return true;
+}
+
+Qt::ItemFlags TAppScanModel::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return {};
+  Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+  if (index.internalId() == kCategoryId || FCategories[index.internalId()].scanType != kScanRecycleBin) {
+    f |= Qt::ItemIsUserCheckable;
+  }
+  return f;
+}
+
+// ---- TPGCForm_AppTab --------------------------------------------------------------
+
+TPGCForm_AppTab::TPGCForm_AppTab(TfrmPGC* AWindow)
+    : FWindow(AWindow), FPurgo(AWindow->AppCleaner()), FModel(new TAppScanModel(AWindow->lstAppScan)) {
+  QAbstractItemModel* old = FWindow->lstAppScan->model();
+  FWindow->lstAppScan->setModel(FModel);
+  delete old;
+  connect(FModel, &TAppScanModel::checksChanged, this, &TPGCForm_AppTab::UpdateCleanButton);
+  FWindow->Pages.AppScan = [this] { Scan(); };
+  FWindow->Pages.AppClean = [this] { Clean(); };
+  FWindow->Pages.RefreshMultiLangs = [this] { RefreshMultiLangs(); };
+  FPurgo->SetOnBeginScan([this](TPGCBaseCleaner*) {
+    if (!FProgressForm) return;
+    FProgressForm->Status().ReloadString("");
+    FProgressForm->SetPercentage(0);
+    FProgressForm->RefreshStatus();
+  });
+  FPurgo->SetOnScanning([this](TPGCScanTypes t, const std::string& name, std::uint32_t,
+                               const platform::FileTime*, std::uint32_t) { OnScanning(t, name); });
+  FPurgo->SetOnEndScan([this](TPGCBaseCleaner*) {
+    FModel->Flush();
+    if (!FProgressForm) return;
+    FProgressForm->Status().Reload(&STR_PGCForm_5, {FPurgo->ScanTotalFilesCount(),
+                                                    FormatSize64(FPurgo->ScanTotalFilesSize())});
+    FProgressForm->RefreshStatus();
+    FProgressForm->EndProgress();
+  });
+  ReinitVT();
+}
+
+TPGCForm_AppTab::~TPGCForm_AppTab() {
+  FPurgo->SetOnBeginScan(nullptr);
+  FPurgo->SetOnScanning(nullptr);
+  FPurgo->SetOnEndScan(nullptr);
+}
+
+void TPGCForm_AppTab::ReinitVT() {
+  ClearVT();
+  FModel->Reset(AppOptions != nullptr ? AppOptions->AppScanTypes() : 15u);
+  FWindow->lstAppScan->viewport()->update();
+}
+
+void TPGCForm_AppTab::ClearVT() {
+  if (!FModel->Categories().empty() && AppOptions != nullptr) {
+    AppOptions->SetAppScanTypes(FModel->CheckedCategories());
+  }
+  FModel->Reset(0);
+}
+
+void TPGCForm_AppTab::OnScanning(TPGCScanTypes AScanType, const std::string& AFileName) {
+  if (AScanType == kScanTypeDirectory) return;
+  const int ci = FModel->CategoryIndexOf(AScanType);
+  if (ci < 0) return;
+  TAppScanModel::TCategory& c = FModel->Categories()[static_cast<std::size_t>(ci)];
+  for (int i = 0; i < FPurgo->ScanSimpleResultsCount(); ++i) {
+    const TPGCScanSimpleResult* r = FPurgo->ScanSimpleResults(i);
+    if (r->ScanType == AScanType) {
+      c.found = true;
+      c.foundCount = r->FilesCount;
+      c.foundSize = r->FileSize;
+      break;
+    }
+  }
+  TAppScanModel::TFileRow row;
+  if (const platform::DeleteTarget* t = FPurgo->ReportedTarget()) {
+    row.target = *t;
+  } else {
+    row.target.path = AFileName;  // a Trash item: shown, emptied with the Trash
+  }
+  row.size = FPurgo->ReportedFileSize();
+  row.checked = AScanType != kScanRecycleBin;
+  FModel->AddFile(ci, std::move(row));
+  if (!FLastFlush.isValid() || FLastFlush.elapsed() >= kFlushEveryMs) {
+    FModel->Flush();
+    UpdateCleanButton();
+    FLastFlush.start();
+  }
+  if (FProgressForm) {
+    FProgressForm->Status().Reload(&STR_PGCForm_4, {FPurgo->ScanTotalFilesCount(),
+                                                    FormatSize64(FPurgo->ScanTotalFilesSize()), AFileName});
+    static QElapsedTimer drawn;
+    if (!drawn.isValid() || drawn.elapsed() >= kDrawEveryMs) {
+      FProgressForm->RefreshStatus();
+      drawn.start();
+    }
+  }
+}
+
+bool TPGCForm_AppTab::IsAllowClean() const {
+  if (FModel->CheckedFileCount() > 0) return true;
+  const int bin = FModel->CategoryIndexOf(kScanRecycleBin);
+  if (bin < 0) return false;
+  const TAppScanModel::TCategory& c = FModel->Categories()[static_cast<std::size_t>(bin)];
+  return c.checked && !c.files.empty();
+}
+
+void TPGCForm_AppTab::UpdateCleanButton() { FWindow->btnAppClean->setEnabled(!FBusy && IsAllowClean()); }
+
+bool TPGCForm_AppTab::NeedEmptyRecycleBin() const {
+  const int bin = FModel->CategoryIndexOf(kScanRecycleBin);
+  return bin >= 0 && FModel->Categories()[static_cast<std::size_t>(bin)].checked;
+}
+
+void TPGCForm_AppTab::EmptyRecycleBin() {
+  if (!platform::EmptyTrash()) return;
+  const int bin = FModel->CategoryIndexOf(kScanRecycleBin);
+  if (bin < 0) return;
+  TAppScanModel::TCategory& c = FModel->Categories()[static_cast<std::size_t>(bin)];
+  std::vector<std::size_t> all(c.files.size());
+  for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
+  c.found = false;
+  FModel->RemoveFiles(bin, all);
+}
+
+void TPGCForm_AppTab::RefreshMultiLangs() {
+  FWindow->lstAppScan->viewport()->update();
+  if (FProgressForm) FProgressForm->RefreshMultiLangs();
+}
+
+void TPGCForm_AppTab::Scan() {
+  if (FBusy) return;
+  FBusy = true;
+  FWindow->btnAppClean->setEnabled(false);
+  ReinitVT();
+  FProgressForm = std::make_unique<TfrmPGCProgress>();
+  FProgressForm->SetCommand(0);
+  FProgressForm->SetPurgo(FPurgo);
+  FProgressForm->OnStart = [this](TfrmPGCProgress* d) {
+    FPurgo->DoScan(AppOptions != nullptr ? AppOptions->AppScanTypes() : 15u);
+    d->close();
+  };
+  FProgressForm->OnCancel = [this](TfrmPGCProgress*, bool& canClose) {
+    FPurgo->StopScan();
+    canClose = false;
+  };
+  DoModal(FProgressForm.get(), FWindow, true);
+  FModel->Flush();
+  FProgressForm.reset();
+  // What was found is shown, not folded away.
+  for (int c = 0; c < FModel->rowCount(); ++c) {
+    if (FModel->rowCount(FModel->index(c, 0)) > 0) FWindow->lstAppScan->expand(FModel->index(c, 0));
+  }
+  FBusy = false;
+  UpdateCleanButton();
+}
+
+void TPGCForm_AppTab::Clean() {
+  if (FBusy) return;
+  FBusy = true;
+  FWindow->btnAppClean->setEnabled(false);
+  if (NeedEmptyRecycleBin()) EmptyRecycleBin();
+  FProgressForm = std::make_unique<TfrmPGCProgress>();
+  FProgressForm->SetCommand(1);
+  FProgressForm->SetPurgo(FPurgo);
+  FProgressForm->OnStart = [this](TfrmPGCProgress* d) { CleaningPass(d); };
+  FProgressForm->OnCancel = [](TfrmPGCProgress*, bool& canClose) { canClose = true; };
+  // The pass runs inside the dialog's loop: the main window stays
+  // disabled until it returns, even when the dialog is closed early.
+  DoModal(FProgressForm.get(), FWindow, true);
+  FProgressForm.reset();
+  FBusy = false;
+  UpdateCleanButton();
+}
+
+void TPGCForm_AppTab::CleaningPass(TfrmPGCProgress* ADialog) {
+  FPurgo->SetCleanTotalFilesSize(0);
+  FPurgo->SetCleanTotalFilesCount(0);
+  FFilesToClean = 0;
+  auto& categories = FModel->Categories();
+  for (std::size_t i = 0; i < categories.size(); ++i) {
+    if (FModel->CategoryState(static_cast<int>(i)) != Qt::Unchecked && categories[i].scanType != kScanRecycleBin) {
+      FFilesToClean += static_cast<std::int32_t>(categories[i].checkedFiles);
+    }
+  }
+  bool deleted = false;
+  std::int32_t handled = 0;
+  QElapsedTimer drawn;
+  platform::SafeDeleter deleter;
+  for (std::size_t i = 0; i < categories.size(); ++i) {
+    const int ci = static_cast<int>(i);
+    if (FModel->CategoryState(ci) == Qt::Unchecked || categories[i].scanType == kScanRecycleBin) continue;
+    TAppScanModel::TCategory& c = categories[i];
+    std::vector<std::size_t> gone;
+    std::int64_t failedSize = 0;
+    for (std::size_t f = 0; f < c.files.size(); ++f) {
+      platform::ProcessMessages();
+      TAppScanModel::TFileRow& row = c.files[f];
+      if (!row.checked) continue;
+      ++handled;
+      if (deleter.Delete(row.target) == platform::DeleteResult::Deleted) {
+        deleted = true;
+        FPurgo->SetCleanTotalFilesCount(FPurgo->CleanTotalFilesCount() + 1);
+        FPurgo->SetCleanTotalFilesSize(FPurgo->CleanTotalFilesSize() + static_cast<std::int64_t>(row.size));
+        gone.push_back(f);
+      } else {
+        failedSize += static_cast<std::int64_t>(row.size);
+      }
+      if (FFilesToClean > 0) ADialog->SetPercentage(std::min(handled * 100 / FFilesToClean, 99));
+      ADialog->Status().Reload(&STR_PGCForm_2, {FPurgo->CleanTotalFilesCount(),
+                                                FormatSize64(FPurgo->CleanTotalFilesSize())});
+      if (!drawn.isValid() || drawn.elapsed() >= kDrawEveryMs) {
+        ADialog->RefreshStatus();
+        drawn.start();
+      }
+    }
+    FModel->RemoveFiles(ci, gone);
+    c.found = true;
+    c.foundCount = static_cast<std::int32_t>(c.files.size());
+    c.foundSize = c.files.empty() ? 0 : failedSize;
+    FModel->CategoryChanged(ci);
+  }
+  if (deleted && AppOptions != nullptr) AppOptions->SetLastCleanTime(GetSystemTimeAsFileTime());
+  ADialog->RefreshStatus();
+  ADialog->EndProgress();
+}
+
+}  // namespace purgo

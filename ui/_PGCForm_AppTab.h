@@ -1,0 +1,119 @@
+// The application-traces page: the category list with the files a scan
+// found under each category, the scan and the cleaning pass behind the
+// progress dialog.
+//
+// The list is a model of ours. A file row is one small record (the path
+// bytes, the full size, where the scan found it, a check bit); texts are
+// made only when a row is drawn; rows found during a scan are inserted in
+// batches; ticking a category is one loop over its rows, not one event per
+// row. A file is deleted through the target its scan recorded, never by
+// its shown path.
+#pragma once
+
+#include <QAbstractItemModel>
+#include <QElapsedTimer>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/PurgoCore.h"
+#include "i18n/QSDynString.h"
+#include "platform/FileDelete.h"
+
+namespace purgo {
+
+class TfrmPGC;
+class TfrmPGCProgress;
+
+class TAppScanModel : public QAbstractItemModel {
+  Q_OBJECT
+
+ public:
+  struct TFileRow {
+    platform::DeleteTarget target;  // path and where the scan found it
+    std::uint64_t size = 0;
+    bool checked = false;
+  };
+  struct TCategory {
+    TPGCScanTypes scanType = 0;
+    const std::string* name = nullptr;  // a string variable
+    bool checked = false;               // the state while it has no files
+    std::vector<TFileRow> files;
+    std::size_t shown = 0;              // files inserted into the view so far
+    std::size_t checkedFiles = 0;
+    bool found = false;                 // a scan reported files: show totals
+    std::int32_t foundCount = 0;
+    std::int64_t foundSize = 0;
+  };
+
+  explicit TAppScanModel(QObject* AParent = nullptr) : QAbstractItemModel(AParent) {}
+
+  // Eight categories (bits 1, 2, 4, 8, 16, 32, 64, 512), ticked by the set.
+  void Reset(TPGCScanTypes AChecked);
+  std::vector<TCategory>& Categories() { return FCategories; }
+  int CategoryIndexOf(TPGCScanTypes AScanType) const;
+  // Queues a file found; Flush inserts what is queued.
+  void AddFile(int ACategory, TFileRow ARow);
+  void Flush();
+  // Removes the file rows at the given positions of a category (ascending).
+  void RemoveFiles(int ACategory, const std::vector<std::size_t>& APositions);
+  void CategoryChanged(int ACategory);
+  Qt::CheckState CategoryState(int ACategory) const;
+  // Ticked file rows, the Recycle Bin's not counted (they have no boxes).
+  std::int64_t CheckedFileCount() const;
+  TPGCScanTypes CheckedCategories() const;
+
+  QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+  QModelIndex parent(const QModelIndex& child) const override;
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+ signals:
+  // A box was changed through the list (not by the select links).
+  void checksChanged();
+
+ private:
+  static constexpr quintptr kCategoryId = ~quintptr{0};
+  void SetCategoryChecked(int c, bool checked);
+  std::vector<TCategory> FCategories;
+};
+
+class TPGCForm_AppTab : public QObject {
+  Q_OBJECT
+
+ public:
+  // Binds the page to the main window: its list, its cleaner and its
+  // commands.
+  explicit TPGCForm_AppTab(TfrmPGC* AWindow);
+  ~TPGCForm_AppTab() override;
+
+  TAppScanModel* Model() const { return FModel; }
+  void ReinitVT();
+  // Stores the ticked categories into the options and empties the list.
+  void ClearVT();
+  void Scan();
+  void Clean();
+  bool IsAllowClean() const;
+  bool NeedEmptyRecycleBin() const;
+  void EmptyRecycleBin();
+  void RefreshMultiLangs();
+  TfrmPGCProgress* ProgressForm() const { return FProgressForm.get(); }
+
+ private:
+  void OnScanning(TPGCScanTypes AScanType, const std::string& AFileName);
+  void UpdateCleanButton();
+  void CleaningPass(TfrmPGCProgress* ADialog);
+
+  TfrmPGC* FWindow;
+  TPGCAppCleaner* FPurgo;
+  TAppScanModel* FModel;
+  std::unique_ptr<TfrmPGCProgress> FProgressForm;
+  std::int32_t FFilesToClean = 0;
+  QElapsedTimer FLastFlush;
+  bool FBusy = false;
+};
+
+}  // namespace purgo
