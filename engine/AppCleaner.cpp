@@ -5,6 +5,7 @@
 #include "engine/AppUtils.h"
 #include "engine/PurgoCore.h"
 #include "engine/QSClasses.h"
+#include "engine/TraceKeepList.h"
 #include "platform/FileDelete.h"
 #include "platform/FileSystem.h"
 #include "platform/Folders.h"
@@ -188,11 +189,20 @@ void TPGCAppCleaner::WalkFolder(TPGCScanTypes AScanType, const std::string& APat
     ~Deleting() { slot = nullptr; }
   } deleting{FDeleter};
   FDeleter = &deleter;
+  // The temporary folder and the cache are shared with the running session
+  // and, for /tmp, with every user: what keeps the desktop running and
+  // what belongs to someone else is never offered.
+  const bool guarded = AScanType == kScanTempFiles || AScanType == kScanInternetCache;
+  const std::uint32_t me = platform::CurrentUserId();
   TreeWalker::Walk(APath, AAttr, [&](TreeWalker::Entry& e) {
     ProcessMessages();
     // Every level notices a stop at its next entry, so the whole walk
     // unwinds without looking at anything more.
     if (FForceStop) return TreeWalker::Action::Leave;
+    if (guarded && (IsKeptOut(AScanType, e.Depth(), e.Name()) ||
+                    (e.IsDirectory() && e.HasData() && e.Data().owner != me))) {
+      return TreeWalker::Action::Continue;
+    }
     if (e.IsDirectory()) {
       if (FOnScanning) {
         std::string sub = e.FullPath();
@@ -205,6 +215,7 @@ void TPGCAppCleaner::WalkFolder(TPGCScanTypes AScanType, const std::string& APat
     const platform::FileAttributeData& data = e.Data();
     // Gone since the listing: nothing to count or delete.
     if (!e.HasData()) return TreeWalker::Action::Continue;
+    if (guarded && data.owner != me) return TreeWalker::Action::Continue;
     ++FScanTotalFilesCount;
     FScanTotalFilesSize += static_cast<std::int64_t>(data.size);
     if (FIsRoughScan) return TreeWalker::Action::Continue;

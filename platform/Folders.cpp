@@ -160,4 +160,6 @@ std::string FlashCookiesFolder() {
   return home.empty() ? std::string() : home + ".macromedia/Flash_Player/";
 }
 
+std::uint32_t CurrentUserId() { return static_cast<std::uint32_t>(::geteuid()); }
+
 }  // namespace purgo::platform

@@ -4,6 +4,7 @@
 // means "this platform has no such folder".
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace purgo::platform {
@@ -26,6 +27,8 @@ std::string ProgramFileName();
 
 // $HOME, else the password database's entry for this user.
 std::string HomeDirectory();
+// The user this process acts as (its effective user id).
+std::uint32_t CurrentUserId();
 // $XDG_CACHE_HOME / $XDG_DATA_HOME / $XDG_CONFIG_HOME when set to an
 // absolute path, else ~/.cache/, ~/.local/share/, ~/.config/.
 std::string CacheHome();

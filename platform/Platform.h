@@ -74,6 +74,7 @@ struct FileAttributeData {
   std::uint64_t size = 0;   // a symbolic link's own size, a directory's 0
   FileId id;
   FileStamp stamp;
+  std::uint32_t owner = 0;  // the owning user's id
 };
 
 }  // namespace purgo::platform

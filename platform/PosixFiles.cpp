@@ -63,6 +63,7 @@ FileAttributeData DataOf(const struct statx& sx, bool hidden) {
   d.size = directory ? 0 : sx.stx_size;
   d.id = IdOf(sx);
   d.stamp = StampOf(sx);
+  d.owner = sx.stx_uid;
   return d;
 }
 

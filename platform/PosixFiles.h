@@ -52,7 +52,7 @@ class UniqueFd {
 // asking costs nothing). Never following a final link and never waiting
 // for a network file system to sync keeps a walk as cheap as the listing
 // itself; an automount point is not triggered.
-inline constexpr unsigned kStatxMask = STATX_TYPE | STATX_MODE | STATX_INO | STATX_SIZE |
+inline constexpr unsigned kStatxMask = STATX_TYPE | STATX_MODE | STATX_UID | STATX_INO | STATX_SIZE |
                                        STATX_ATIME | STATX_MTIME | STATX_CTIME | STATX_BTIME |
                                        STATX_MNT_ID;
 inline constexpr int kStatxFlags = AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC | AT_NO_AUTOMOUNT;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/PurgoCore.h"
+#include "engine/TraceKeepList.h"
 #include "platform/FileDelete.h"
 #include "platform/Hooks.h"
 #include "tests/Sandbox.h"
@@ -441,6 +442,50 @@ TEST(AppCleanerTest, ReportedTargetsKeepALaterDeletionInsideTheScannedTree) {
             platform::DeleteResult::PathChanged);
   EXPECT_EQ(platform::DeleteFileSafely(targets.at(root + "plain")), platform::DeleteResult::Deleted);
   EXPECT_TRUE(Exists(outside));
+}
+
+// What keeps the session running, and other users' files, are never
+// offered from the temporary folder or the cache; elsewhere the same names
+// are ordinary files.
+TEST(AppCleanerTest, SessionFilesAndOtherUsersFilesAreNeverOffered) {
+  test::Sandbox box;
+  for (const char* f : {"tmp/.X11-unix/X0", "tmp/.X0-lock", "tmp/xauth_XYZ", "tmp/krb5cc_1000",
+                        "tmp/systemd-private-abc/tmp/f", "tmp/snap.lxd/x", "tmp/plain.tmp",
+                        "tmp/sub/app.lock", "tmp/sub/app.pid", "tmp/sub/real.dat", "tmp/sub/xauth_copy",
+                        "cache/doc/x", "cache/ibus/dict", "cache/mesa_shader_cache_db/x", "cache/app/c.dat",
+                        "recent/app.lock"}) {
+    box.MakeFile(f);
+  }
+  if (::geteuid() == 0) {
+    ::chown(box.MakeFile("tmp/theirs.tmp").c_str(), 65534, 65534);
+    ::chown(box.MakeDir("tmp/their-dir").c_str(), 65534, 65534);
+    box.MakeFile("tmp/their-dir/inside.tmp");
+  }
+  TestCleaner cleaner;
+  cleaner.folders[kScanTempFiles] = box.Path("tmp/");
+  cleaner.folders[kScanInternetCache] = box.Path("cache/");
+  cleaner.folders[kScanRecentDocuments] = box.Path("recent/");
+  std::vector<Event> events;
+  Record(cleaner, events);
+  cleaner.DoScan(kScanTempFiles | kScanInternetCache | kScanRecentDocuments);
+  std::set<std::string> found;
+  for (const Event& e : events) {
+    if (e.type != kScanTypeDirectory) found.insert(e.name.substr(box.Root().size() + 1));
+  }
+  EXPECT_EQ(found, (std::set<std::string>{"tmp/plain.tmp", "tmp/sub/real.dat", "tmp/sub/xauth_copy",
+                                          "cache/app/c.dat", "recent/app.lock"}));
+
+  struct Case {
+    const char* pattern;
+    const char* name;
+    bool matches;
+  };
+  for (const Case& c : {Case{".X*-lock", ".X0-lock", true}, Case{"*.lock", "a.lock", true},
+                        Case{"*.lock", "a.locked", false}, Case{"snap.*", "snap.lxd", true},
+                        Case{"snap.*", "snap", false}, Case{"lock", "LOCK", false},
+                        Case{".vbox-*-ipc", ".vbox-me-ipc", true}, Case{"*-lock", "-lock", true}}) {
+    EXPECT_EQ(KeepPatternMatches(c.pattern, c.name), c.matches) << c.pattern << " " << c.name;
+  }
 }
 
 }  // namespace
