@@ -460,6 +460,62 @@ TEST(AppPage, ScanUntickCleanEndToEnd) {
   EXPECT_EQ(AppOptions->AppScanTypes() & 1u, 0u);
 }
 
+// The Recycle Bin alone: Clean is enabled by its items, empties the Trash,
+// reports no file cleaned and leaves the last cleaning time. A 5 GiB file
+// counts as 5 GiB. Stop keeps what was found.
+TEST(AppPage, RecycleBinAloneBigFilesAndStop) {
+  Program p;
+  TAppScanModel& model = *p.window->AppTab()->Model();
+  const auto tickOnly = [&](std::initializer_list<int> categories) {
+    for (int c = 0; c < 8; ++c) {
+      const bool on = std::find(categories.begin(), categories.end(), c) != categories.end();
+      model.setData(model.index(c, 0), on ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
+    }
+  };
+  p.box.MakeFile("home/.local/share/Trash/files/old.txt", "trash");
+  tickOnly({2});
+  QTest::mouseClick(p.window->btnAppScan, Qt::LeftButton, {}, QPoint(5, 5));
+  EXPECT_TRUE(p.window->btnAppClean->isEnabled());
+  SetMessageBoxHookForTesting([](const QString&, const QString&, int) { return IDYES; });
+  QString reported;
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    TfrmPGCProgress* d = p.window->AppTab()->ProgressForm();
+    if (d != nullptr && d->Percentage() == 100) {
+      reported = d->lblStatus->Caption();
+      d->btnCancel->click();
+    }
+  });
+  closer.start(20);
+  QTest::mouseClick(p.window->btnAppClean, Qt::LeftButton, {}, QPoint(5, 5));
+  closer.stop();
+  SetMessageBoxHookForTesting(nullptr);
+  EXPECT_FALSE(fs::exists(p.box.Path("home/.local/share/Trash/files/old.txt")));
+  EXPECT_EQ(reported, QStringLiteral("Cleaning finished.\n0 files cleaned. [0 bytes]"));
+  EXPECT_TRUE(AppOptions->LastCleanTime().IsZero());
+
+  // A sparse 5 GiB file, and enough files for a stop to come in between.
+  const std::string big = p.box.MakeFile("tmp/big.bin");
+  ASSERT_EQ(::truncate(big.c_str(), 5LL << 30), 0);
+  for (int i = 0; i < 200; ++i) p.box.MakeFile("tmp/many/f" + std::to_string(i));
+  tickOnly({0});
+  QTest::mouseClick(p.window->btnAppScan, Qt::LeftButton, {}, QPoint(5, 5));
+  EXPECT_EQ(model.Categories()[0].files.size(), 201u);
+  EXPECT_EQ(model.Categories()[0].foundSize, (5LL << 30) + 200);
+  // Stop after a few files: the scan ends, what it found stays listed.
+  int drains = 0;
+  platform::SetProcessMessagesHook([&] {
+    TfrmPGCProgress* d = p.window->AppTab()->ProgressForm();
+    if (d != nullptr && ++drains == 20) QTest::keyClick(d, Qt::Key_Escape);
+  });
+  QTest::mouseClick(p.window->btnAppScan, Qt::LeftButton, {}, QPoint(5, 5));
+  platform::SetProcessMessagesHook(nullptr);
+  const auto& temp = model.Categories()[0];  // rebuilt by the second scan
+  EXPECT_GT(temp.files.size(), 0u);
+  EXPECT_LT(temp.files.size(), 201u);
+  EXPECT_EQ(static_cast<std::size_t>(model.rowCount(model.index(0, 0))), temp.files.size());
+}
+
 // The program itself, copied into a sandbox folder of its own.
 struct Started {
   pid_t pid;
