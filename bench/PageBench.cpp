@@ -23,7 +23,7 @@
 
 namespace purgo::bench {
 
-PageTotals RunAppPage(const std::string& given, bool clean) {
+PageTotals RunAppPage(const std::string& given, bool clean, std::int64_t stopAfter) {
   // The temporary-files category is $TMPDIR: point it at the tree, and make
   // sure it took (a relative or missing folder would leave the real /tmp).
   char* resolved = ::realpath(given.c_str(), nullptr);
@@ -71,13 +71,25 @@ PageTotals RunAppPage(const std::string& given, bool clean) {
       if (gap.isValid()) t.maxStallMs = std::max(t.maxStallMs, static_cast<double>(gap.nsecsElapsed()) / 1e6);
       gap.start();
     });
-    QElapsedTimer work;
+    QElapsedTimer work, stopped;
+    QTimer stopper;
+    QObject::connect(&stopper, &QTimer::timeout, [&] {
+      TfrmPGCProgress* d = window.AppTab()->ProgressForm();
+      if (d == nullptr || stopped.isValid()) return;
+      if (static_cast<std::int64_t>(model.Categories()[0].files.size()) >= stopAfter) {
+        stopped.start();
+        d->btnCancel->click();
+      }
+    });
+    if (stopAfter > 0) stopper.start(5);
     meter.start(5);
     work.start();
     window.AppTab()->Scan();
     // The dialog starts the work 300 ms after it is shown, by design: that
     // wait is not the scan's.
     t.seconds = static_cast<double>(work.nsecsElapsed()) / 1e9 - 0.3;
+    if (stopped.isValid()) t.stopMs = static_cast<double>(stopped.nsecsElapsed()) / 1e6;
+    stopper.stop();
     t.files = window.AppCleaner()->ScanTotalFilesCount();
     t.bytes = window.AppCleaner()->ScanTotalFilesSize();
     t.rows = static_cast<std::int64_t>(model.Categories()[0].files.size());

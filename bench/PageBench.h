@@ -15,10 +15,12 @@ struct PageTotals {
   double seconds = 0;        // the scan (and the pass), without the dialog's start delay
   double cleanSeconds = 0;
   double maxStallMs = 0;     // the longest the event loop went without running
+  double stopMs = -1;        // from pressing Stop to the scan's end; -1 when not stopped
 };
 
 // Scans DIR as the temporary-files category through the real page (and,
-// with `clean`, cleans every file found). Needs no display.
-PageTotals RunAppPage(const std::string& dir, bool clean);
+// with `clean`, cleans every file found; with `stopAfter` > 0, presses
+// Stop once that many rows were found). Needs no display.
+PageTotals RunAppPage(const std::string& dir, bool clean, std::int64_t stopAfter = 0);
 
 }  // namespace purgo::bench

@@ -5,6 +5,7 @@
 //   purgo-bench ext-clean [--list] DIR...   file-type scan, then delete all
 //   purgo-bench app-page DIR                app-scan through the real page, offscreen
 //   purgo-bench app-page-clean DIR          the same, then a cleaning pass over all
+//   purgo-bench app-page-stop DIR           the page's scan, Stop pressed at 100,000 rows
 //
 // --list prints every path found, one per line, as the raw bytes of its
 // name. The last line is always one JSON object:
@@ -177,13 +178,15 @@ int main(int argc, char** argv) {
   } else if (command == "app-scan" && dirs.size() == 1) {
     t = AppScan(dirs.front(), list);
 #ifdef PURGO_BENCH_UI
-  } else if ((command == "app-page" || command == "app-page-clean") && dirs.size() == 1) {
-    const purgo::bench::PageTotals p = purgo::bench::RunAppPage(dirs.front(), command == "app-page-clean");
+  } else if ((command == "app-page" || command == "app-page-clean" || command == "app-page-stop") &&
+             dirs.size() == 1) {
+    const purgo::bench::PageTotals p = purgo::bench::RunAppPage(
+        dirs.front(), command == "app-page-clean", command == "app-page-stop" ? 100000 : 0);
     std::printf("{\"files\":%" PRId64 ",\"bytes\":%" PRId64 ",\"dirs\":0,\"deleted\":%" PRId64
                 ",\"seconds\":%.3f,\"clean_seconds\":%.3f,\"peak_rss_kb\":%ld,\"rows\":%" PRId64
-                ",\"max_stall_ms\":%.1f}\n",
+                ",\"max_stall_ms\":%.1f,\"stop_ms\":%.1f}\n",
                 p.files, p.bytes, p.deleted, p.seconds + p.cleanSeconds, p.cleanSeconds, PeakRssKb(),
-                p.rows, p.maxStallMs);
+                p.rows, p.maxStallMs, p.stopMs);
     return std::fflush(stdout) == 0 ? 0 : 1;
 #endif
   } else {
