@@ -3,6 +3,7 @@
 //   purgo-bench ext-scan  [--list] DIR...   file-type scan, default endings
 //   purgo-bench app-scan  [--list] DIR      temporary-files category over DIR
 //   purgo-bench ext-clean [--list] DIR...   file-type scan, then delete all
+//   purgo-bench app-clean [--list] DIR     app-scan in clean mode: deletes what it reports
 //   purgo-bench app-page DIR                app-scan through the real page, offscreen
 //   purgo-bench app-page-clean DIR          the same, then a cleaning pass over all
 //   purgo-bench app-page-stop DIR           the page's scan, Stop pressed at 100,000 rows
@@ -117,7 +118,7 @@ class TempDirCleaner : public TPGCAppCleaner {
   std::string dir_;
 };
 
-Totals AppScan(const std::string& dir, bool list) {
+Totals AppScan(const std::string& dir, bool list, bool clean = false) {
   TempDirCleaner cleaner(dir);
   // What the page keeps per file: its path and its reported size.
   struct Found {
@@ -134,7 +135,15 @@ Totals AppScan(const std::string& dir, bool list) {
     }
     found.push_back({name, size});
   });
-  cleaner.DoScan(purgo::kScanTempFiles);
+  const auto start = std::chrono::steady_clock::now();
+  if (clean) {
+    // Clean mode deletes each file as the scan reports it.
+    cleaner.DoNoGuard(purgo::kScanTempFiles);
+    t.deleted = cleaner.CleanTotalFilesCount();
+    t.cleanSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  } else {
+    cleaner.DoScan(purgo::kScanTempFiles);
+  }
   t.files = cleaner.ScanTotalFilesCount();
   t.bytes = cleaner.ScanTotalFilesSize();
   if (list) {
@@ -147,6 +156,7 @@ int Usage() {
   std::fprintf(stderr,
                "usage: purgo-bench ext-scan [--list] DIR...\n"
                "       purgo-bench app-scan [--list] DIR\n"
+               "       purgo-bench app-clean [--list] DIR\n"
                "       purgo-bench ext-clean [--list] DIR...\n");
   return 2;
 }
@@ -177,6 +187,8 @@ int main(int argc, char** argv) {
     t = ExtScan(dirs, list, true);
   } else if (command == "app-scan" && dirs.size() == 1) {
     t = AppScan(dirs.front(), list);
+  } else if (command == "app-clean" && dirs.size() == 1) {
+    t = AppScan(dirs.front(), list, true);
 #ifdef PURGO_BENCH_UI
   } else if ((command == "app-page" || command == "app-page-clean" || command == "app-page-stop") &&
              dirs.size() == 1) {
