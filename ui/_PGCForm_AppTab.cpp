@@ -290,14 +290,14 @@ void TPGCForm_AppTab::OnScanning(TPGCScanTypes AScanType, const std::string& AFi
     UpdateCleanButton();
     FLastFlush.start();
   }
-  if (FProgressForm) {
+  // The status is drawn at the screen's pace; what it shows then is the
+  // running total and the file just found, as it would be after each file.
+  static QElapsedTimer drawn;
+  if (FProgressForm && (!drawn.isValid() || drawn.elapsed() >= kDrawEveryMs)) {
     FProgressForm->Status().Reload(&STR_PGCForm_4, {FPurgo->ScanTotalFilesCount(),
                                                     FormatSize64(FPurgo->ScanTotalFilesSize()), AFileName});
-    static QElapsedTimer drawn;
-    if (!drawn.isValid() || drawn.elapsed() >= kDrawEveryMs) {
-      FProgressForm->RefreshStatus();
-      drawn.start();
-    }
+    FProgressForm->RefreshStatus();
+    drawn.start();
   }
 }
 
@@ -411,9 +411,9 @@ void TPGCForm_AppTab::CleaningPass(TfrmPGCProgress* ADialog) {
         failedSize += static_cast<std::int64_t>(row.size);
       }
       if (FFilesToClean > 0) ADialog->SetPercentage(std::min(handled * 100 / FFilesToClean, 99));
-      ADialog->Status().Reload(&STR_PGCForm_2, {FPurgo->CleanTotalFilesCount(),
-                                                FormatSize64(FPurgo->CleanTotalFilesSize())});
       if (!drawn.isValid() || drawn.elapsed() >= kDrawEveryMs) {
+        ADialog->Status().Reload(&STR_PGCForm_2, {FPurgo->CleanTotalFilesCount(),
+                                                  FormatSize64(FPurgo->CleanTotalFilesSize())});
         ADialog->RefreshStatus();
         drawn.start();
       }
@@ -425,6 +425,8 @@ void TPGCForm_AppTab::CleaningPass(TfrmPGCProgress* ADialog) {
     FModel->CategoryChanged(ci);
   }
   if (deleted && AppOptions != nullptr) AppOptions->SetLastCleanTime(GetSystemTimeAsFileTime());
+  ADialog->Status().Reload(&STR_PGCForm_2, {FPurgo->CleanTotalFilesCount(),
+                                            FormatSize64(FPurgo->CleanTotalFilesSize())});
   ADialog->RefreshStatus();
   ADialog->EndProgress();
 }
