@@ -367,6 +367,12 @@ void TfrmPGC::showEvent(QShowEvent* e) {
 }
 
 void TfrmPGC::closeEvent(QCloseEvent* e) {
+  // Never while a scan or a pass runs inside the window's own handlers
+  // (the window manager or a signal may still ask): the work ends first.
+  if (Pages.Busy && Pages.Busy()) {
+    e->ignore();
+    return;
+  }
   if (Pages.Closing) Pages.Closing();
   frmPGC = nullptr;
   e->accept();

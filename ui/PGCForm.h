@@ -87,6 +87,7 @@ class TfrmPGC : public QWidget {
     std::function<void()> AppScan, AppClean, ExtScan, ExtClean;
     std::function<void()> RefreshMultiLangs;  // the pages' own texts
     std::function<void()> Closing;            // the window is closing
+    std::function<bool()> Busy;               // a scan or pass is running
   } Pages;
 
   // The application-traces page's controller, bound at creation.

@@ -224,6 +224,7 @@ TPGCForm_AppTab::TPGCForm_AppTab(TfrmPGC* AWindow)
   FWindow->Pages.AppScan = [this] { Scan(); };
   FWindow->Pages.AppClean = [this] { Clean(); };
   FWindow->Pages.RefreshMultiLangs = [this] { RefreshMultiLangs(); };
+  FWindow->Pages.Busy = [this] { return FBusy; };
   FPurgo->SetOnBeginScan([this](TPGCBaseCleaner*) {
     if (!FProgressForm) return;
     FProgressForm->Status().ReloadString("");

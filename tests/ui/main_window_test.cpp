@@ -424,8 +424,12 @@ TEST(AppPage, ScanUntickCleanEndToEnd) {
   EXPECT_EQ(model.CategoryState(0), Qt::PartiallyChecked);
 
   std::vector<int> seen;
+  bool refusedToClose = true;
   platform::SetProcessMessagesHook([&] {
-    if (TfrmPGCProgress* d = p.window->AppTab()->ProgressForm()) seen.push_back(d->Percentage());
+    if (TfrmPGCProgress* d = p.window->AppTab()->ProgressForm()) {
+      seen.push_back(d->Percentage());
+      if (p.window->close()) refusedToClose = false;
+    }
   });
   SetMessageBoxHookForTesting([](const QString&, const QString&, int) { return IDYES; });
   QTimer closer;
@@ -446,6 +450,8 @@ TEST(AppPage, ScanUntickCleanEndToEnd) {
                                   p.box.Path("home/.local/share/Trash/files/old.txt")}) {
     EXPECT_FALSE(fs::exists(gone)) << gone;
   }
+  EXPECT_TRUE(refusedToClose);  // the window would not close while the pass ran
+  EXPECT_TRUE(p.window->isVisible());
   EXPECT_TRUE(fs::exists(tmp + "keep.tmp"));
   EXPECT_TRUE(fs::exists(tmp + "ro.tmp"));
   EXPECT_EQ(paths(0), (std::set<std::string>{tmp + "keep.tmp", tmp + "ro.tmp"}));
