@@ -403,7 +403,9 @@ void TPGCForm_AppTab::CleaningPass(TfrmPGCProgress* ADialog) {
       TAppScanModel::TFileRow& row = c.files[f];
       if (!row.checked) continue;
       ++handled;
-      if (deleter.Delete(row.target) == platform::DeleteResult::Deleted) {
+      // Only what a scan recorded where it found it is ever deleted; a row
+      // without that record is never deleted by its shown path.
+      if (row.target.fileId.IsKnown() && deleter.Delete(row.target) == platform::DeleteResult::Deleted) {
         deleted = true;
         FPurgo->SetCleanTotalFilesCount(FPurgo->CleanTotalFilesCount() + 1);
         FPurgo->SetCleanTotalFilesSize(FPurgo->CleanTotalFilesSize() + static_cast<std::int64_t>(row.size));
