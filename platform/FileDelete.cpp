@@ -147,7 +147,7 @@ std::optional<DeleteResult> ForEachFolder(std::string_view below, std::size_t fr
   for (std::size_t pos = from; pos < below.size();) {
     const std::size_t slash = below.find('/', pos);
     component.assign(below, pos, slash - pos);
-    if (auto refused = step(component, slash + 1)) return refused;
+    if (auto refused = step(component)) return refused;
     pos = slash + 1;
   }
   return std::nullopt;
@@ -191,7 +191,7 @@ std::optional<DeleteResult> OpenBelow(int rootFd, std::string_view below, Unique
     }
     if (gOneCallWorks) return DeleteResult::Failed;
   }
-  return ForEachFolder(below, 0, [&](const std::string& folder, std::size_t) {
+  return ForEachFolder(below, 0, [&](const std::string& folder) {
     UniqueFd next;
     auto r = OpenFolder(out.Valid() ? out.Get() : rootFd, folder.c_str(), next);
     out = std::move(next);
@@ -390,17 +390,27 @@ DeleteResult DeleteInFolder(int dirFd, const std::string& name, const DeleteTarg
   return DeleteResult::Deleted;
 }
 
+// The folder holding the final name of a target, opened afresh: the root
+// as given, the folders below it without following links.
+struct HoldingFolder {
+  ParsedPath parsed;
+  RootDir root;
+  UniqueFd below;
+  int Fd() const { return below.Valid() ? below.Get() : root.fd; }
+};
+
+std::optional<DeleteResult> OpenHoldingFolder(const DeleteTarget& target, HoldingFolder& out) {
+  if (auto refused = ParsePath(target, out.parsed)) return refused;
+  if (auto refused = OpenRoot(target, out.parsed.root, out.root)) return refused;
+  return OpenBelow(out.root.fd, out.parsed.below, out.below);
+}
+
 }  // namespace
 
 DeleteResult DeleteFileSafely(const DeleteTarget& target, const DeleteOptions& options) {
-  ParsedPath parsed;
-  if (auto refused = ParsePath(target, parsed)) return *refused;
-  RootDir root;
-  if (auto refused = OpenRoot(target, parsed.root, root)) return *refused;
-  UniqueFd dir;
-  if (auto refused = OpenBelow(root.fd, parsed.below, dir)) return *refused;
-  return DeleteInFolder(dir.Valid() ? dir.Get() : root.fd, parsed.name, target, options,
-                        CurrentSessionFiles());
+  HoldingFolder folder;
+  if (auto refused = OpenHoldingFolder(target, folder)) return *refused;
+  return DeleteInFolder(folder.Fd(), folder.parsed.name, target, options, CurrentSessionFiles());
 }
 
 namespace {
@@ -647,8 +657,7 @@ DeleteResult SafeDeleter::Delete(const DeleteTarget& target, const DeleteOptions
   // The rest of the way, opened by name, never through a link; held where
   // it can be watched, otherwise opened for this file only.
   UniqueFd transient;
-  auto refused = ForEachFolder(parsed.below, m.held.size(), [&](const std::string& folder,
-                                                                std::size_t) {
+  auto refused = ForEachFolder(parsed.below, m.held.size(), [&](const std::string& folder) {
     const int base = transient.Valid() ? transient.Get() : m.FdOf(m.levels.size());
     UniqueFd next;
     if (auto r = OpenFolder(base, folder.c_str(), next)) return r;
@@ -661,13 +670,10 @@ DeleteResult SafeDeleter::Delete(const DeleteTarget& target, const DeleteOptions
 }
 
 DeleteResult RemoveDirectorySafely(const DeleteTarget& target) {
-  ParsedPath parsed;
-  if (auto refused = ParsePath(target, parsed)) return *refused;
-  RootDir root;
-  if (auto refused = OpenRoot(target, parsed.root, root)) return *refused;
-  UniqueFd dir;
-  if (auto refused = OpenBelow(root.fd, parsed.below, dir)) return *refused;
-  const int dirFd = dir.Valid() ? dir.Get() : root.fd;
+  HoldingFolder folder;
+  if (auto refused = OpenHoldingFolder(target, folder)) return *refused;
+  const int dirFd = folder.Fd();
+  const ParsedPath& parsed = folder.parsed;
   struct stat st {};
   if (::fstatat(dirFd, parsed.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
     return errno == ENOENT ? DeleteResult::NotFound : DeleteResult::Failed;
