@@ -2,10 +2,6 @@
 // order, the start-up command runs (in a later copy it only hands over to
 // the first), the message loop runs until the main window closes, the
 // settings are saved, and the objects are freed in reverse.
-#include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -14,37 +10,25 @@
 #include <cstdlib>
 
 #include "app/AppCommand.h"
+#include "platform/TerminationSignals.h"
 #include "ui/PGCForm.h"
 
 namespace {
 
-int gSignalPipe[2] = {-1, -1};
-
-void OnTerminate(int) {
-  const char c = 1;
-  // Nothing else is safe in a signal handler; the loop does the rest.
-  [[maybe_unused]] const ssize_t n = ::write(gSignalPipe[1], &c, 1);
-}
-
 // Logout, SIGTERM and Ctrl+C close the window as the user would, so the
 // settings are saved as at any other end.
 void CloseOnTermination(QApplication& app) {
-  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, gSignalPipe) != 0) return;
-  auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, &app);
+  const int fd = purgo::platform::TerminationSignalDescriptor();
+  if (fd < 0) return;
+  auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, &app);
   QObject::connect(notifier, &QSocketNotifier::activated, [&app] {
-    char c = 0;
-    [[maybe_unused]] const ssize_t n = ::read(gSignalPipe[0], &c, 1);
+    purgo::platform::TakeTerminationSignals();
     if (purgo::frmPGC != nullptr) {
       purgo::frmPGC->close();
     } else {
       app.quit();
     }
   });
-  struct sigaction sa {};
-  sa.sa_handler = OnTerminate;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESTART;
-  for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &sa, nullptr);
 }
 
 // With PURGO_BENCH_STARTUP set, the program reports on standard error how
