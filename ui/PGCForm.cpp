@@ -153,8 +153,7 @@ void TfrmPGC::CreateControls() {
   lstAppScan = new QTreeView(tabApp);
   lstAppScan->setGeometry(12, 32, 716, 316);
   lstAppScan->setHeaderHidden(true);
-  lstAppScan->setUniformRowHeights(true);
-  lstAppScan->setModel(new QStandardItemModel(lstAppScan));
+  lstAppScan->setUniformRowHeights(true);  // its model is the page's
   lblAppSelectAll = new TQelURLLabel(tabApp);
   lblAppSelectNone = new TQelURLLabel(tabApp);
   lblAppRecommended = new TQelURLLabel(tabApp);

@@ -217,9 +217,7 @@ Qt::ItemFlags TAppScanModel::flags(const QModelIndex& index) const {
 
 TPGCForm_AppTab::TPGCForm_AppTab(TfrmPGC* AWindow)
     : FWindow(AWindow), FPurgo(AWindow->AppCleaner()), FModel(new TAppScanModel(AWindow->lstAppScan)) {
-  QAbstractItemModel* old = FWindow->lstAppScan->model();
   FWindow->lstAppScan->setModel(FModel);
-  delete old;
   connect(FModel, &TAppScanModel::checksChanged, this, &TPGCForm_AppTab::UpdateCleanButton);
   FWindow->Pages.AppScan = [this] { Scan(); };
   FWindow->Pages.AppClean = [this] { Clean(); };
