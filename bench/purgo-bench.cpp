@@ -3,7 +3,7 @@
 //   purgo-bench ext-scan  [--list] DIR...   file-type scan, default endings
 //   purgo-bench app-scan  [--list] DIR      temporary-files category over DIR
 //   purgo-bench ext-clean [--list] DIR...   file-type scan, then delete all
-//   purgo-bench app-clean [--list] DIR     app-scan in clean mode: deletes what it reports
+//   purgo-bench app-clean [--list] DIR     app-scan, then deletes what it found as the page does
 //   purgo-bench app-page DIR                app-scan through the real page, offscreen
 //   purgo-bench app-page-clean DIR          the same, then a cleaning pass over all
 //   purgo-bench app-page-stop DIR           the page's scan, Stop pressed at 100,000 rows
@@ -126,6 +126,7 @@ Totals AppScan(const std::string& dir, bool list, bool clean = false) {
     std::uint32_t size;
   };
   std::vector<Found> found;
+  std::vector<purgo::platform::DeleteTarget> targets;
   Totals t;
   cleaner.SetOnScanning([&](TPGCScanTypes type, const std::string& name, std::uint32_t size,
                             const purgo::platform::FileTime*, std::uint32_t) {
@@ -133,21 +134,31 @@ Totals AppScan(const std::string& dir, bool list, bool clean = false) {
       ++t.dirs;
       return;
     }
-    found.push_back({name, size});
+    if (clean) {
+      if (const purgo::platform::DeleteTarget* target = cleaner.ReportedTarget()) targets.push_back(*target);
+    } else {
+      found.push_back({name, size});
+    }
   });
-  const auto start = std::chrono::steady_clock::now();
-  if (clean) {
-    // Clean mode deletes each file as the scan reports it.
-    cleaner.DoNoGuard(purgo::kScanTempFiles);
-    t.deleted = cleaner.CleanTotalFilesCount();
-    t.cleanSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  } else {
-    cleaner.DoScan(purgo::kScanTempFiles);
-  }
+  cleaner.DoScan(purgo::kScanTempFiles);
   t.files = cleaner.ScanTotalFilesCount();
   t.bytes = cleaner.ScanTotalFilesSize();
+  if (clean) {
+    // A cleaning pass without the window: every file through the target its
+    // scan recorded, with one deleter, as the page does.
+    const auto start = std::chrono::steady_clock::now();
+    purgo::platform::SafeDeleter deleter;
+    for (const purgo::platform::DeleteTarget& target : targets) {
+      if (deleter.Delete(target) == purgo::platform::DeleteResult::Deleted) ++t.deleted;
+    }
+    t.cleanSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  }
   if (list) {
-    for (const Found& f : found) PrintLine(f.path);
+    if (clean) {
+      for (const auto& target : targets) PrintLine(target.path);
+    } else {
+      for (const Found& f : found) PrintLine(f.path);
+    }
   }
   return t;
 }

@@ -45,7 +45,10 @@ TfrmPGCProgress::TfrmPGCProgress(QWidget* AOwner)
   btnCancel->setText(QStringLiteral("Stop"));
   btnCancel->SetCancel(true);
   connect(btnCancel, &QAbstractButton::clicked, this, &TfrmPGCProgress::btnCancelClick);
+  // Precise, so that the work starts 300 ms after the dialog shows and not
+  // up to 15 ms either side.
   Timer.setInterval(300);
+  Timer.setTimerType(Qt::PreciseTimer);
   Timer.setSingleShot(false);
   connect(&Timer, &QTimer::timeout, this, &TfrmPGCProgress::TimerTimer);
 }

@@ -4,6 +4,8 @@
 #include <QTreeView>
 #include <algorithm>
 #include <array>
+#include <cstring>
+#include <limits>
 
 #include "app/AppSingletons.h"
 #include "engine/AppUtils.h"
@@ -27,7 +29,10 @@ constexpr qint64 kDrawEveryMs = 40;
 // Rows found are inserted into the view this often during a scan.
 constexpr qint64 kFlushEveryMs = 200;
 
-QString Text(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
+QString Text(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+constexpr std::size_t kPathBlockBits = 20;  // 1 MiB blocks
+constexpr std::size_t kPathBlockSize = std::size_t{1} << kPathBlockBits;
 
 }  // namespace
 
@@ -36,6 +41,9 @@ QString Text(const std::string& s) { return QString::fromUtf8(s.data(), static_c
 void TAppScanModel::Reset(TPGCScanTypes AChecked) {
   beginResetModel();
   FCategories.clear();
+  FPathBlocks.clear();
+  FPathBlockUsed = 0;
+  FRoots.clear();
   for (std::size_t i = 0; i < kBits.size(); ++i) {
     TCategory c;
     c.scanType = kBits[i];
@@ -53,10 +61,63 @@ int TAppScanModel::CategoryIndexOf(TPGCScanTypes AScanType) const {
   return -1;
 }
 
-void TAppScanModel::AddFile(int ACategory, TFileRow ARow) {
+void TAppScanModel::AddFile(int ACategory, const platform::DeleteTarget& ATarget, std::uint64_t ASize,
+                            bool AChecked) {
+  TFileRow row;
+  row.size = ASize;
+  row.checked = AChecked;
+  const std::string& path = ATarget.path;
+  if (path.size() > std::numeric_limits<std::uint32_t>::max()) return;
+  row.pathLength = static_cast<std::uint32_t>(path.size());
+  char* dst;
+  if (path.size() > kPathBlockSize) {
+    FPathBlocks.push_back(std::make_unique_for_overwrite<char[]>(path.size()));
+    row.path = (FPathBlocks.size() - 1) << kPathBlockBits;
+    dst = FPathBlocks.back().get();
+    FPathBlockUsed = kPathBlockSize;  // the next path starts a new block
+  } else {
+    if (FPathBlocks.empty() || kPathBlockSize - FPathBlockUsed < path.size()) {
+      FPathBlocks.push_back(std::make_unique_for_overwrite<char[]>(kPathBlockSize));
+      FPathBlockUsed = 0;
+    }
+    row.path = ((FPathBlocks.size() - 1) << kPathBlockBits) | FPathBlockUsed;
+    dst = FPathBlocks.back().get() + FPathBlockUsed;
+    FPathBlockUsed += path.size();
+  }
+  std::memcpy(dst, path.data(), path.size());
+  if (ATarget.fileId.IsKnown()) {
+    // Files come root by root: the last root is nearly always the one.
+    if (FRoots.empty() || FRoots.back().length != ATarget.rootLength || !(FRoots.back().id == ATarget.rootId) ||
+        FRoots.back().fd != ATarget.rootFd) {
+      FRoots.push_back({ATarget.rootLength, ATarget.rootId, ATarget.rootFd});
+    }
+    // Past the last root number the row keeps no record and is never deleted.
+    if (FRoots.size() <= kNoRoot) {
+      row.root = static_cast<std::uint16_t>(FRoots.size() - 1);
+      row.fileId = ATarget.fileId;
+      row.fileStamp = ATarget.fileStamp;
+    }
+  }
   TCategory& c = FCategories[static_cast<std::size_t>(ACategory)];
-  if (ARow.checked) ++c.checkedFiles;
-  c.files.push_back(std::move(ARow));
+  if (row.checked) ++c.checkedFiles;
+  c.files.push_back(row);
+}
+
+std::string_view TAppScanModel::PathOf(const TFileRow& ARow) const {
+  const char* block = FPathBlocks[ARow.path >> kPathBlockBits].get();
+  return {block + (ARow.path & (kPathBlockSize - 1)), ARow.pathLength};
+}
+
+bool TAppScanModel::TargetOf(const TFileRow& ARow, platform::DeleteTarget& ATarget) const {
+  if (ARow.root == kNoRoot || !ARow.fileId.IsKnown()) return false;
+  const TRoot& root = FRoots[ARow.root];
+  ATarget.path.assign(PathOf(ARow));
+  ATarget.rootLength = root.length;
+  ATarget.rootId = root.id;
+  ATarget.rootFd = root.fd;
+  ATarget.fileId = ARow.fileId;
+  ATarget.fileStamp = ARow.fileStamp;
+  return true;
 }
 
 void TAppScanModel::Flush() {
@@ -165,7 +226,7 @@ QVariant TAppScanModel::data(const QModelIndex& index, int role) const {
   }
   // Names are bytes: shown readably (invalid sequences as U+FFFD), deleted
   // by their bytes.
-  if (role == Qt::DisplayRole) return Text(f.target.path);
+  if (role == Qt::DisplayRole) return Text(PathOf(f));
   return {};
 }
 
@@ -275,28 +336,29 @@ void TPGCForm_AppTab::OnScanning(TPGCScanTypes AScanType, const std::string& AFi
       break;
     }
   }
-  TAppScanModel::TFileRow row;
   if (const platform::DeleteTarget* t = FPurgo->ReportedTarget()) {
-    row.target = *t;
+    FModel->AddFile(ci, *t, FPurgo->ReportedFileSize(), AScanType != kScanRecycleBin);
   } else {
-    row.target.path = AFileName;  // a Trash item: shown, emptied with the Trash
+    // A Trash item: shown, emptied with the Trash.
+    platform::DeleteTarget shown;
+    shown.path = AFileName;
+    FModel->AddFile(ci, shown, FPurgo->ReportedFileSize(), AScanType != kScanRecycleBin);
   }
-  row.size = FPurgo->ReportedFileSize();
-  row.checked = AScanType != kScanRecycleBin;
-  FModel->AddFile(ci, std::move(row));
-  if (!FLastFlush.isValid() || FLastFlush.elapsed() >= kFlushEveryMs) {
+  // One clock read per file serves both paces: the list grows in batches,
+  // and the status is drawn at the screen's pace showing the running total
+  // and the file just found, as it would be after each file.
+  if (!FClock.isValid()) FClock.start();
+  const qint64 now = FClock.elapsed();
+  if (now >= FNextFlushMs) {
     FModel->Flush();
     UpdateCleanButton();
-    FLastFlush.start();
+    FNextFlushMs = now + kFlushEveryMs;
   }
-  // The status is drawn at the screen's pace; what it shows then is the
-  // running total and the file just found, as it would be after each file.
-  static QElapsedTimer drawn;
-  if (FProgressForm && (!drawn.isValid() || drawn.elapsed() >= kDrawEveryMs)) {
+  if (FProgressForm && now >= FNextDrawMs) {
     FProgressForm->Status().Reload(&STR_PGCForm_4, {FPurgo->ScanTotalFilesCount(),
                                                     FormatSize64(FPurgo->ScanTotalFilesSize()), AFileName});
     FProgressForm->RefreshStatus();
-    drawn.start();
+    FNextDrawMs = now + kDrawEveryMs;
   }
 }
 
@@ -339,6 +401,8 @@ void TPGCForm_AppTab::Scan() {
   FProgressForm = std::make_unique<TfrmPGCProgress>();
   FProgressForm->SetCommand(0);
   FProgressForm->SetPurgo(FPurgo);
+  FClock.invalidate();
+  FNextFlushMs = FNextDrawMs = 0;
   FProgressForm->OnStart = [this](TfrmPGCProgress* d) {
     FPurgo->DoScan(AppOptions != nullptr ? AppOptions->AppScanTypes() : 15u);
     d->close();
@@ -390,6 +454,7 @@ void TPGCForm_AppTab::CleaningPass(TfrmPGCProgress* ADialog) {
   std::int32_t handled = 0;
   QElapsedTimer drawn;
   platform::SafeDeleter deleter;
+  platform::DeleteTarget target;
   for (std::size_t i = 0; i < categories.size(); ++i) {
     const int ci = static_cast<int>(i);
     if (FModel->CategoryState(ci) == Qt::Unchecked || categories[i].scanType == kScanRecycleBin) continue;
@@ -403,7 +468,7 @@ void TPGCForm_AppTab::CleaningPass(TfrmPGCProgress* ADialog) {
       ++handled;
       // Only what a scan recorded where it found it is ever deleted; a row
       // without that record is never deleted by its shown path.
-      if (row.target.fileId.IsKnown() && deleter.Delete(row.target) == platform::DeleteResult::Deleted) {
+      if (FModel->TargetOf(row, target) && deleter.Delete(target) == platform::DeleteResult::Deleted) {
         deleted = true;
         FPurgo->SetCleanTotalFilesCount(FPurgo->CleanTotalFilesCount() + 1);
         FPurgo->SetCleanTotalFilesSize(FPurgo->CleanTotalFilesSize() + static_cast<std::int64_t>(row.size));

@@ -12,8 +12,10 @@
 
 #include <QAbstractItemModel>
 #include <QElapsedTimer>
+#include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/PurgoCore.h"
@@ -29,16 +31,23 @@ class TAppScanModel : public QAbstractItemModel {
   Q_OBJECT
 
  public:
+  // 64 bytes; the path's bytes live in the model's store, and where the
+  // scan found the file is shared by every file found under the same root.
   struct TFileRow {
-    platform::DeleteTarget target;  // path and where the scan found it
     std::uint64_t size = 0;
+    platform::FileId fileId;  // unknown: the row is never deleted
+    platform::FileStamp fileStamp;
+    std::uint64_t path = 0;  // in the model's path store
+    std::uint32_t pathLength = 0;
+    std::uint16_t root = kNoRoot;
     bool checked = false;
   };
+  static constexpr std::uint16_t kNoRoot = 0xffff;
   struct TCategory {
     TPGCScanTypes scanType = 0;
     const std::string* name = nullptr;  // a string variable
     bool checked = false;               // the state while it has no files
-    std::vector<TFileRow> files;
+    std::deque<TFileRow> files;         // grows without moving what it holds
     std::size_t shown = 0;              // files inserted into the view so far
     std::size_t checkedFiles = 0;
     bool found = false;                 // a scan reported files: show totals
@@ -52,8 +61,15 @@ class TAppScanModel : public QAbstractItemModel {
   void Reset(TPGCScanTypes AChecked);
   std::vector<TCategory>& Categories() { return FCategories; }
   int CategoryIndexOf(TPGCScanTypes AScanType) const;
-  // Queues a file found; Flush inserts what is queued.
-  void AddFile(int ACategory, TFileRow ARow);
+  // Queues a file found; Flush inserts what is queued. ATarget is where
+  // the scan found it (kept: path, root, identity), or only a path for a
+  // row that is shown but never deleted by the page (a Trash item).
+  void AddFile(int ACategory, const platform::DeleteTarget& ATarget, std::uint64_t ASize, bool AChecked);
+  // The row's path bytes; valid until the next Reset.
+  std::string_view PathOf(const TFileRow& ARow) const;
+  // Where the scan found the row's file, for deleting it; false for a row
+  // without that record. Reuses ATarget's storage.
+  bool TargetOf(const TFileRow& ARow, platform::DeleteTarget& ATarget) const;
   void Flush();
   // Removes the file rows at the given positions of a category (ascending).
   void RemoveFiles(int ACategory, const std::vector<std::size_t>& APositions);
@@ -79,6 +95,17 @@ class TAppScanModel : public QAbstractItemModel {
   static constexpr quintptr kCategoryId = ~quintptr{0};
   void SetCategoryChecked(int c, bool checked);
   std::vector<TCategory> FCategories;
+  // Path bytes of every row since the last Reset, in blocks that never
+  // move (removed rows leave theirs until then). A path longer than a block
+  // gets a block of its own.
+  std::vector<std::unique_ptr<char[]>> FPathBlocks;
+  std::size_t FPathBlockUsed = 0;
+  struct TRoot {
+    std::size_t length;
+    platform::FileId id;
+    int fd;
+  };
+  std::vector<TRoot> FRoots;
 };
 
 class TPGCForm_AppTab : public QObject {
@@ -112,7 +139,9 @@ class TPGCForm_AppTab : public QObject {
   TAppScanModel* FModel;
   std::unique_ptr<TfrmPGCProgress> FProgressForm;
   std::int32_t FFilesToClean = 0;
-  QElapsedTimer FLastFlush;
+  QElapsedTimer FClock;
+  qint64 FNextFlushMs = 0;  // on FClock
+  qint64 FNextDrawMs = 0;
   bool FBusy = false;
 };
 

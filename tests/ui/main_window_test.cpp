@@ -147,7 +147,7 @@ TEST(MainWindow, SelectLinksOnTheCategoryList) {
   EXPECT_EQ(AppOptions->AppScanTypes(), 15u);  // a fresh options file: the first four
   TAppScanModel& model = *p.window->AppTab()->Model();
   for (int c = 0; c < 8; ++c) {
-    for (int f = 0; f < 2; ++f) model.AddFile(c, TAppScanModel::TFileRow{});
+    for (int f = 0; f < 2; ++f) model.AddFile(c, {}, 0, false);
   }
   model.Flush();
   const auto states = [&] {
@@ -400,7 +400,7 @@ TEST(AppPage, ScanUntickCleanEndToEnd) {
   QTest::mouseClick(p.window->btnAppScan, Qt::LeftButton, {}, QPoint(5, 5));
   const auto paths = [&](int c) {
     std::set<std::string> out;
-    for (const auto& f : model.Categories()[static_cast<std::size_t>(c)].files) out.insert(f.target.path);
+    for (const auto& f : model.Categories()[static_cast<std::size_t>(c)].files) out.insert(std::string(model.PathOf(f)));
     return out;
   };
   EXPECT_EQ(paths(0), (std::set<std::string>{tmp + "a.tmp", tmp + "sub/b.tmp", tmp + "keep.tmp", tmp + "ro.tmp"}));
