@@ -9,7 +9,6 @@
 #include <QLocale>
 #include <QMenu>
 #include <QStackedWidget>
-#include <QStandardItemModel>
 #include <QTreeView>
 
 #include "app/AppSingletons.h"
@@ -19,6 +18,7 @@
 #include "ui/AboutForm.h"
 #include "ui/PGCPictures.h"
 #include "ui/_PGCForm_AppTab.h"
+#include "ui/_PGCForm_ExtTab.h"
 #include "ui/_PGCForm_Helper.h"
 
 namespace purgo {
@@ -102,6 +102,7 @@ TfrmPGC::TfrmPGC(QWidget* AParent)
   if (AppOptions != nullptr && AppOptions->AppScanTypes() == 0) AppOptions->SetAppScanTypes(15);
   pageMain->setCurrentWidget(tabApp);
   FAppTab = std::make_unique<TPGCForm_AppTab>(this);
+  FExtTab = std::make_unique<TPGCForm_ExtTab>(this);
   RegisterLanguageWindow(
       TAppLanguageWindow::Main, [this] { return isVisible(); }, [this] { RefreshMultiLangs(); });
 }
@@ -181,11 +182,6 @@ void TfrmPGC::CreateControls() {
   lstExtOptions->setGeometry(12, 32, 716, 110);
   lstExtOptions->setRootIsDecorated(false);
   lstExtOptions->setUniformRowHeights(true);
-  auto* options = new QStandardItemModel(0, 2, lstExtOptions);
-  options->setHorizontalHeaderLabels({QStringLiteral("Title"), QStringLiteral("Details")});
-  lstExtOptions->setModel(options);
-  lstExtOptions->header()->resizeSection(0, 188);
-  lstExtOptions->header()->resizeSection(1, 524);
   lblExtScanListHint = new TQelLabel(tabExt);
   lblExtScanListHint->setGeometry(12, 150, 716, 18);
   lstExtScan = new QTreeView(tabExt);
@@ -193,13 +189,12 @@ void TfrmPGC::CreateControls() {
   lstExtScan->setHeaderHidden(true);
   lstExtScan->setRootIsDecorated(false);
   lstExtScan->setUniformRowHeights(true);
-  lstExtScan->setModel(new QStandardItemModel(lstExtScan));
   lblExtSelectAll = new TQelURLLabel(tabExt);
   lblExtSelectNone = new TQelURLLabel(tabExt);
   for (TQelURLLabel* l : {lblExtSelectAll, lblExtSelectNone}) l->setGeometry(12, 360, 100, 20);
   lblExtSelectNone->setEnabled(false);
-  lblExtSelectAll->OnCommand = [this] { SetAllChecks(lstExtScan, true, false); };
-  lblExtSelectNone->OnCommand = [this] { SetAllChecks(lstExtScan, false, false); };
+  lblExtSelectAll->OnCommand = [this] { FExtTab->CheckAll(true); };
+  lblExtSelectNone->OnCommand = [this] { FExtTab->CheckAll(false); };
   btnExtScan = MakeButton(tabExt, {512, 376, 104, 30});
   btnExtClean = MakeButton(tabExt, {624, 376, 104, 30});
   SetActionFaces(btnExtScan);
@@ -309,7 +304,8 @@ void TfrmPGC::RefreshMultiLangs() {
   btnExtClean->setText(Text(STR_PGCForm_ExtTab_Button_Clean));
   btnExtScan->setText(Text(STR_PGCForm_ExtTab_Button_Scan));
   RefreshStatus();
-  if (Pages.RefreshMultiLangs) Pages.RefreshMultiLangs();
+  FAppTab->RefreshMultiLangs();
+  FExtTab->RefreshMultiLangs();
   lstAppScan->viewport()->update();
   lstExtOptions->viewport()->update();
   // Translated captions change widths: the links stay in a row.
@@ -368,11 +364,11 @@ void TfrmPGC::showEvent(QShowEvent* e) {
 void TfrmPGC::closeEvent(QCloseEvent* e) {
   // Never while a scan or a pass runs inside the window's own handlers
   // (the window manager or a signal may still ask): the work ends first.
-  if (Pages.Busy && Pages.Busy()) {
+  if (FAppTab->Busy() || FExtTab->Busy()) {
     e->ignore();
     return;
   }
-  if (Pages.Closing) Pages.Closing();
+  FExtTab->ClearOptVT();
   frmPGC = nullptr;
   e->accept();
 }

@@ -16,12 +16,12 @@
 class QAction;
 class QMenu;
 class QStackedWidget;
-class QStandardItemModel;
 class QTreeView;
 
 namespace purgo {
 
 class TPGCForm_AppTab;
+class TPGCForm_ExtTab;
 
 class TfrmPGC : public QWidget {
   Q_OBJECT
@@ -85,13 +85,11 @@ class TfrmPGC : public QWidget {
   // window does nothing for that command.
   struct TPageCommands {
     std::function<void()> AppScan, AppClean, ExtScan, ExtClean;
-    std::function<void()> RefreshMultiLangs;  // the pages' own texts
-    std::function<void()> Closing;            // the window is closing
-    std::function<bool()> Busy;               // a scan or pass is running
   } Pages;
 
-  // The application-traces page's controller, bound at creation.
+  // The two page controllers, bound at creation.
   TPGCForm_AppTab* AppTab() const { return FAppTab.get(); }
+  TPGCForm_ExtTab* ExtTab() const { return FExtTab.get(); }
 
   // The about dialog while it is shown; null otherwise.
   QWidget* AboutForm() const { return FAboutForm; }
@@ -115,6 +113,7 @@ class TfrmPGC : public QWidget {
   std::unique_ptr<TPGCAppCleaner> FAppCleaner;
   std::unique_ptr<TPGCExtCleaner> FExtCleaner;
   std::unique_ptr<TPGCForm_AppTab> FAppTab;
+  std::unique_ptr<TPGCForm_ExtTab> FExtTab;
   bool FFirstShow = true;
   QWidget* FAboutForm = nullptr;
 };

@@ -282,8 +282,6 @@ TPGCForm_AppTab::TPGCForm_AppTab(TfrmPGC* AWindow)
   connect(FModel, &TAppScanModel::checksChanged, this, &TPGCForm_AppTab::UpdateCleanButton);
   FWindow->Pages.AppScan = [this] { Scan(); };
   FWindow->Pages.AppClean = [this] { Clean(); };
-  FWindow->Pages.RefreshMultiLangs = [this] { RefreshMultiLangs(); };
-  FWindow->Pages.Busy = [this] { return FBusy; };
   FPurgo->SetOnBeginScan([this](TPGCBaseCleaner*) {
     if (!FProgressForm) return;
     FProgressForm->Status().ReloadString("");

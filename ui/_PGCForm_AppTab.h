@@ -128,6 +128,8 @@ class TPGCForm_AppTab : public QObject {
   void EmptyRecycleBin();
   void RefreshMultiLangs();
   TfrmPGCProgress* ProgressForm() const { return FProgressForm.get(); }
+  // A scan or a cleaning pass is running.
+  bool Busy() const { return FBusy; }
 
  private:
   void OnScanning(TPGCScanTypes AScanType, const std::string& AFileName);

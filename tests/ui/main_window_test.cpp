@@ -29,6 +29,7 @@
 #include "platform/Clock.h"
 #include "platform/Hooks.h"
 #include "tests/Sandbox.h"
+#include "tests/ui/UiProgram.h"
 #include "ui/AboutForm.h"
 #include "ui/PGCForm.h"
 #include "ui/PGCProgressForm.h"
@@ -40,46 +41,14 @@ namespace fs = std::filesystem;
 namespace purgo {
 namespace {
 
-// The program as shipped, in a sandbox: its folder holds the language
-// packs of the source tree (all, or only the first `packs`).
-struct Program {
-  test::Sandbox box;
-  std::unique_ptr<TfrmPGC> window;
-  explicit Program(int packs = 2, const std::function<void(test::Sandbox&)>& before = {}) {
-    const fs::path langs = fs::path(PURGO_SOURCE_DIR) / "resources" / "Langs";
-    fs::create_directories(box.Path("program/Langs"));
-    int copied = 0;
-    for (const char* pack : {"English", "SimplifiedChinese"}) {
-      if (copied++ < packs) fs::copy(langs / pack, box.Path(std::string("program/Langs/") + pack), fs::copy_options::recursive);
-    }
-    if (before) before(box);
-    CreateAppSingletons();
-    LoadAppSettings();
-    if (AppMultiLangs->Count() > 0) AppMultiLangs->SetCurrentLanguageID(1033);
-    window = std::make_unique<TfrmPGC>();
-    window->LoadLangMenuItems();
-    window->RefreshMultiLangs();
-    window->show();
-    EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-  }
-  ~Program() {
-    window.reset();
-    FreeAppSingletons();
-  }
-  QList<QAction*> Languages() const { return window->mniHelpLanguage->actions(); }
-  void ChooseLanguage(int i) { Languages().at(i)->trigger(); }
-};
+using test::Grab;
+using test::Program;
 
 platform::FileTime LocalTime(int y, int mo, int d, int h, int mi, int s) {
   const QDateTime t(QDate(y, mo, d), QTime(h, mi, s), Qt::LocalTime);
   return platform::FileTimeFromUnix(t.toSecsSinceEpoch(), 0);
 }
 
-void Grab(QWidget* w, const char* name) {
-  if (const char* dir = std::getenv("PURGO_SCREENSHOT_DIR"); dir != nullptr && *dir != '\0') {
-    w->grab().save(QString::fromUtf8(dir) + QLatin1Char('/') + QString::fromUtf8(name));
-  }
-}
 
 TEST(MainWindow, StatusLineTellsTheLastCleaningInLocalTime) {
   Program p;

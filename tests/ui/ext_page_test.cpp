@@ -1,0 +1,205 @@
+// The file-type page driven offscreen in a sandbox: the texts of its
+// options rows, editing in place, the scan, the cleaning pass, and the
+// working copy written back when the window closes.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+#include <filesystem>
+#include <set>
+
+#include "app/AppCommand.h"
+#include "app/AppSingletons.h"
+#include "tests/ui/UiProgram.h"
+#include "ui/PGCProgressForm.h"
+#include "ui/_PGCForm_ExtTab.h"
+
+namespace fs = std::filesystem;
+
+namespace purgo {
+namespace {
+
+using test::Program;
+
+TEST(ExtPage, TextsOfTheOptionsRowsReadBackAsShown) {
+  struct DirCase {
+    const char* typed;
+    TOptDirList dirs;
+    const char* shown;
+  };
+  for (const DirCase& c : {
+           DirCase{"/tmp|true; /tmp|False;;/x", {{"/tmp", true}, {"/x", false}}, "/tmp|True;/x|False;"},
+           // Folders differing in case are two folders on Linux.
+           DirCase{"/Tmp|True;/tmp|False;", {{"/Tmp", true}, {"/tmp", false}}, "/Tmp|True;/tmp|False;"},
+           // The root folder is one character long and keeps its flag.
+           DirCase{"/|True;", {{"/", true}}, "/|True;"},
+           DirCase{"|True;  ; ", {{"|True", false}}, "|True|False;"},
+           DirCase{"   ", {}, ""},
+       }) {
+    const TOptDirList dirs = ParseOptDirText(c.typed);
+    EXPECT_EQ(dirs, c.dirs) << c.typed;
+    EXPECT_EQ(OptDirText(dirs), c.shown) << c.typed;
+  }
+  EXPECT_EQ(OptExtText(ParseOptExtText(" .tmp; .TMP;;thumbs.db ;.~*")), ".tmp;thumbs.db;.~*;");
+
+  struct AttrCase {
+    const char* typed;
+    std::uint32_t attr;
+    const char* shown;
+  };
+  for (const AttrCase& c : {AttrCase{"hidden; system; other", 0x6, "HIDDEN;SYSTEM;"},
+                            AttrCase{"", 0x80, "NORMAL;"}, AttrCase{"bogus;", 0x80, "NORMAL;"},
+                            AttrCase{"encrypted;archive;readonly;normal", 0x40A1, "NORMAL;READONLY;ARCHIVE;ENCRYPTED;"}}) {
+    EXPECT_EQ(ParseOptFileAttrText(c.typed), c.attr) << c.typed;
+    EXPECT_EQ(OptFileAttrText(c.attr), c.shown) << c.typed;
+  }
+  // A set with none of the six bits (only the folder bit) reads NORMAL.
+  EXPECT_EQ(OptFileAttrText(0x10), "NORMAL");
+
+  for (const auto& [typed, days] : std::initializer_list<std::pair<const char*, int>>{
+           {"-5", 0}, {"abc", 0}, {"12", 12}, {" 7 ", 7}, {"3x", 0}, {"99999999999", 0}, {"", 0}}) {
+    EXPECT_EQ(ParseOptIgnoreDaysText(typed), days) << typed;
+  }
+}
+
+// Scan, untick, clean: only the ticked files go. A folder swapped for a
+// link after the scan leads elsewhere: its file is refused, stays listed
+// and ticked, and the file outside is untouched. Select All stays usable
+// after every row is unticked.
+TEST(ExtPage, ScanUntickCleanEndToEnd) {
+  Program p;
+  TPGCForm_ExtTab& page = *p.window->ExtTab();
+  TExtScanModel& model = *page.ScanModel();
+  const std::string data = p.box.Path("data/");
+  p.box.MakeFile("data/a.tmp", "aaaa");
+  p.box.MakeFile("data/B.TMP", "bb");
+  p.box.MakeFile("data/keep.tmp", "k");
+  p.box.MakeFile("data/note.txt", "n");
+  p.box.MakeFile("data/sub/c.tmp", "ccc");
+  p.box.MakeFile("outside/c.tmp", "precious");
+  AppOptions->ClearDirs();
+  AppOptions->AddDir(data, true, true);
+  AppOptions->AddDir(p.box.Path("missing/"), true, true);  // scans as empty
+  AppOptions->ClearExts();
+  AppOptions->AddExt(".tmp", true, true);
+  page.ReinitOptVT();
+  p.window->ChangePage(p.window->tabExt);
+  ASSERT_TRUE(p.window->btnExtScan->isEnabled());
+  EXPECT_FALSE(p.window->btnExtClean->isEnabled());
+  EXPECT_FALSE(p.window->lblExtSelectAll->isEnabled());
+
+  QTest::mouseClick(p.window->btnExtScan, Qt::LeftButton, {}, QPoint(5, 5));
+  const auto listed = [&] {
+    std::set<std::string> out;
+    for (int r = 0; r < model.rowCount(); ++r) {
+      const QModelIndex i = model.index(r);
+      out.insert(i.data().toString().toStdString() + (i.data(Qt::CheckStateRole).toInt() == Qt::Checked ? " x" : " _"));
+    }
+    return out;
+  };
+  EXPECT_EQ(listed(), (std::set<std::string>{data + "a.tmp x", data + "B.TMP x", data + "keep.tmp x",
+                                             data + "sub/c.tmp x"}));
+  EXPECT_TRUE(p.window->btnExtClean->isEnabled());
+  test::Grab(p.window.get(), "ext-page-en.png");
+
+  for (int r = 0; r < model.rowCount(); ++r) {
+    if (model.index(r).data().toString().endsWith(QStringLiteral("keep.tmp"))) {
+      model.setData(model.index(r), Qt::Unchecked, Qt::CheckStateRole);
+    }
+  }
+  fs::rename(data + "sub", p.box.Path("sub-moved"));
+  fs::create_directory_symlink(p.box.Path("outside"), data + "sub");
+
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    TfrmPGCProgress* d = page.ProgressForm();
+    if (d != nullptr && d->Percentage() == 100) d->btnCancel->click();
+  });
+  closer.start(20);
+  QTest::mouseClick(p.window->btnExtClean, Qt::LeftButton, {}, QPoint(5, 5));
+  closer.stop();
+
+  EXPECT_FALSE(fs::exists(data + "a.tmp"));
+  EXPECT_FALSE(fs::exists(data + "B.TMP"));
+  EXPECT_TRUE(fs::exists(data + "keep.tmp"));
+  EXPECT_TRUE(fs::exists(data + "note.txt"));
+  EXPECT_TRUE(fs::exists(p.box.Path("outside/c.tmp")));
+  EXPECT_TRUE(fs::exists(p.box.Path("sub-moved/c.tmp")));
+  EXPECT_EQ(listed(), (std::set<std::string>{data + "keep.tmp _", data + "sub/c.tmp x"}));
+  EXPECT_EQ(p.window->ExtCleaner()->CleanTotalFilesCount(), 2);
+  EXPECT_EQ(p.window->ExtCleaner()->CleanTotalFilesSize(), 6);
+  EXPECT_FALSE(AppOptions->LastCleanTime().IsZero());
+
+  struct LinkCase {
+    TQelURLLabel* link;
+    bool clean, all, none;
+  };
+  for (const LinkCase& c : {LinkCase{p.window->lblExtSelectNone, false, true, false},
+                            LinkCase{p.window->lblExtSelectAll, true, true, true}}) {
+    QTest::mouseClick(c.link, Qt::LeftButton, {}, QPoint(3, 3));
+    EXPECT_EQ(p.window->btnExtClean->isEnabled(), c.clean);
+    EXPECT_EQ(p.window->lblExtSelectAll->isEnabled(), c.all);
+    EXPECT_EQ(p.window->lblExtSelectNone->isEnabled(), c.none);
+  }
+}
+
+// The age limit is typed in place; a text that is no positive number is 0
+// and reaches the options at once. Folders differing only in case stay two
+// folders when the working copy is written back at close, and the rules
+// survive a restart.
+TEST(ExtPage, EditInPlaceAndWriteBackAtClose) {
+  Program p;
+  TPGCForm_ExtTab& page = *p.window->ExtTab();
+  p.window->ChangePage(p.window->tabExt);
+  AppOptions->ClearDirs();
+  AppOptions->AddDir("/tmp", false, true);
+  page.ReinitOptVT();
+
+  const QRect days = page.OptVT()->visualRect(page.OptModel()->index(3, 1));
+  for (const auto& [typed, stored] : std::initializer_list<std::pair<const char*, int>>{
+           {"-5", 0}, {"abc", 0}, {"14", 14}}) {
+    QTest::mouseClick(page.OptVT()->viewport(), Qt::LeftButton, {}, days.center());
+    ASSERT_TRUE(page.OptVTEditor() != nullptr && page.OptVTEditor()->IsEditing());
+    QLineEdit* edit = page.OptVTEditor()->FOptVT_Edit;
+    EXPECT_FALSE(edit->isReadOnly());
+    EXPECT_FALSE(page.OptVTEditor()->FOptVT_Button->isVisible());
+    edit->clear();
+    QTest::keyClicks(edit, typed);
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(AppOptions->IgnoreInDays(), stored) << typed;
+    EXPECT_EQ(page.OptModel()->Rows()[3].OptDetails, std::to_string(stored)) << typed;
+  }
+  // The other rows are read-only with a "..." button. The folders' text
+  // is read back when the box is left for another row: "/TMP" is added.
+  QTest::mouseClick(page.OptVT()->viewport(), Qt::LeftButton, {},
+                    page.OptVT()->visualRect(page.OptModel()->index(0, 1)).center());
+  EXPECT_TRUE(page.OptVTEditor()->FOptVT_Edit->isReadOnly());
+  EXPECT_TRUE(page.OptVTEditor()->FOptVT_Button->isVisible());
+  page.OptVTEditor()->FOptVT_Edit->setText(QStringLiteral("/tmp|False;/TMP|True;"));
+  QTest::mouseClick(page.OptVT()->viewport(), Qt::LeftButton, {}, days.center());
+  EXPECT_EQ(page.OptDirList(), (TOptDirList{{"/tmp", false}, {"/TMP", true}}));
+  p.window->close();
+  ASSERT_EQ(AppOptions->DirListCount(), 2);
+  EXPECT_EQ(AppOptions->DirText(0), "/tmp");
+  EXPECT_FALSE(AppOptions->DirIncludeSub(0));
+  EXPECT_EQ(AppOptions->DirText(1), "/TMP");
+  EXPECT_TRUE(AppOptions->DirIncludeSub(1) && AppOptions->DirChecked(1));
+
+  SaveAppSettings();
+  p.window.reset();
+  FreeAppSingletons();
+  CreateAppSingletons();
+  LoadAppSettings();
+  ASSERT_EQ(AppOptions->DirListCount(), 2);
+  EXPECT_EQ(AppOptions->DirText(1), "/TMP");
+  EXPECT_EQ(AppOptions->IgnoreInDays(), 14);
+}
+
+}  // namespace
+}  // namespace purgo

@@ -1,0 +1,769 @@
+#include "ui/_PGCForm_ExtTab.h"
+
+#include <QEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QStyledItemDelegate>
+#include <QTreeView>
+#include <algorithm>
+#include <array>
+#include <charconv>
+
+#include "app/AppSingletons.h"
+#include "engine/AppUtils.h"
+#include "i18n/AppMultiLangs.h"
+#include "i18n/QSDynString.h"
+#include "platform/FileDelete.h"
+#include "platform/Hooks.h"
+#include "ui/PGCForm.h"
+#include "ui/PGCProgressForm.h"
+#include "ui/PGCSettingForm.h"
+#include "ui/_PGCForm_Helper.h"
+
+namespace purgo {
+
+namespace {
+
+constexpr int kRowDir = 0, kRowExt = 1, kRowFileAttr = 2, kRowIgnoreDays = 3;
+constexpr int kOptRowHeight = 21;
+// The dialog's status is stored at once but drawn at most this often.
+constexpr qint64 kDrawEveryMs = 40;
+// Rows found are inserted into the view this often during a scan.
+constexpr qint64 kFlushEveryMs = 200;
+// The scan type of the file-type cleaner.
+constexpr TPGCScanTypes kScanOtherFilesType = 1024;
+
+QString Text(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+std::string Trim(std::string_view s) { return TrimChars(s, " "); }
+
+bool SameAsciiText(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+// Pieces of AText between ";", empty ones dropped.
+std::vector<std::string_view> SplitPieces(std::string_view AText) {
+  std::vector<std::string_view> out;
+  std::size_t start = 0;
+  while (start <= AText.size()) {
+    std::size_t end = AText.find(';', start);
+    if (end == std::string_view::npos) end = AText.size();
+    if (end > start) out.push_back(AText.substr(start, end - start));
+    start = end + 1;
+  }
+  return out;
+}
+
+struct TAttrToken {
+  std::uint32_t bit;
+  const char* name;
+};
+constexpr std::array<TAttrToken, 6> kAttrTokens = {{{0x80, "NORMAL"},
+                                                    {0x2, "HIDDEN"},
+                                                    {0x1, "READONLY"},
+                                                    {0x4, "SYSTEM"},
+                                                    {0x20, "ARCHIVE"},
+                                                    {0x4000, "ENCRYPTED"}}};
+
+// The options tree's look: grid lines and rows of a fixed height.
+class TOptDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    return {QStyledItemDelegate::sizeHint(option, index).width(), kOptRowHeight};
+  }
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QStyledItemDelegate::paint(painter, option, index);
+    painter->save();
+    painter->setPen(QColor(0xD8, 0xDC, 0xE2));
+    painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
+    painter->drawLine(option.rect.topRight(), option.rect.bottomRight());
+    painter->restore();
+  }
+};
+
+}  // namespace
+
+// ---- text encodings ----------------------------------------------------------------
+
+TOptDirList ParseOptDirText(std::string_view AText) {
+  TOptDirList out;
+  const std::string text = Trim(AText);
+  for (std::string_view raw : SplitPieces(text)) {
+    const std::string piece = Trim(raw);
+    if (piece.empty()) continue;
+    std::string path = piece;
+    bool include = false;
+    // "/" is a whole folder on its own, so a "|" right after the first
+    // character already ends the folder.
+    const std::size_t bar = piece.find('|');
+    if (bar != std::string::npos && bar >= 1) {
+      path = Trim(std::string_view(piece).substr(0, bar));
+      include = SameAsciiText(Trim(std::string_view(piece).substr(bar + 1)), "True");
+    }
+    if (path.empty()) continue;
+    const bool listed = std::any_of(out.begin(), out.end(),
+                                    [&](const auto& d) { return SamePathCompare(d.first, path) == 0; });
+    if (!listed) out.emplace_back(std::move(path), include);
+  }
+  return out;
+}
+
+std::string OptDirText(const TOptDirList& ADirs) {
+  std::string out;
+  for (const auto& [path, include] : ADirs) out.append(path).append(include ? "|True;" : "|False;");
+  return out;
+}
+
+TOptExtList ParseOptExtText(std::string_view AText) {
+  TOptExtList out;
+  const std::string text = Trim(AText);
+  for (std::string_view raw : SplitPieces(text)) {
+    std::string piece = Trim(raw);
+    if (piece.empty()) continue;
+    const bool listed =
+        std::any_of(out.begin(), out.end(), [&](const std::string& e) { return SameAsciiText(e, piece); });
+    if (!listed) out.push_back(std::move(piece));
+  }
+  return out;
+}
+
+std::string OptExtText(const TOptExtList& AExts) {
+  std::string out;
+  for (const std::string& e : AExts) out.append(e).push_back(';');
+  return out;
+}
+
+std::uint32_t ParseOptFileAttrText(std::string_view AText) {
+  const std::string text = Trim(AText);
+  if (text.empty()) return 0x80;
+  std::uint32_t v = 0;
+  for (std::string_view raw : SplitPieces(text)) {
+    const std::string token = Trim(raw);
+    for (const TAttrToken& t : kAttrTokens) {
+      if (SameAsciiText(token, t.name)) v |= t.bit;
+    }
+  }
+  return v == 0 ? 0x80 : v;
+}
+
+std::string OptFileAttrText(std::uint32_t AAttr) {
+  std::string out;
+  for (const TAttrToken& t : kAttrTokens) {
+    if ((AAttr & t.bit) != 0) out.append(t.name).push_back(';');
+  }
+  return out.empty() ? std::string("NORMAL") : out;
+}
+
+std::int32_t ParseOptIgnoreDaysText(std::string_view AText) {
+  const std::string text = Trim(AText);
+  std::int32_t v = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, v);
+  if (ec != std::errc() || ptr != end || text.empty()) return 0;
+  return v > 0 ? v : 0;
+}
+
+// ---- the options tree ----------------------------------------------------------------
+
+void TOptModel::SetRows(std::vector<TOptNodeDataClass> ARows) {
+  beginResetModel();
+  FRows = std::move(ARows);
+  endResetModel();
+}
+
+void TOptModel::RowChanged(int ARow) { emit dataChanged(index(ARow, 0), index(ARow, 1)); }
+
+int TOptModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(FRows.size());
+}
+
+int TOptModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 2; }
+
+QVariant TOptModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || role != Qt::DisplayRole) return {};
+  const TOptNodeDataClass& r = FRows[static_cast<std::size_t>(index.row())];
+  return Text(index.column() == 0 ? r.OptTitle : r.OptDetails);
+}
+
+QVariant TOptModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+  return section == 0 ? QStringLiteral("Title") : QStringLiteral("Details");
+}
+
+// ---- the in-place editor -------------------------------------------------------------
+
+TOptVTEditor::TOptVTEditor(TPGCForm_ExtTab* APage) : FPage(APage) {}
+
+TOptVTEditor::~TOptVTEditor() {
+  delete FOptVT_Button;
+  delete FOptVT_Edit;
+}
+
+bool TOptVTEditor::PrepareEdit(QTreeView* ATree, int ARow, int AColumn) {
+  FVirtualTree = ATree;
+  FNode = ARow;
+  FColumn = AColumn;
+  if (FOptVT_Edit == nullptr) {
+    FOptVT_Button = new QPushButton(QStringLiteral("..."), ATree->viewport());
+    FOptVT_Button->hide();
+    // The box keeps the focus while the button is pressed: leaving the box
+    // would commit it before the dialog opens.
+    FOptVT_Button->setFocusPolicy(Qt::NoFocus);
+    connect(FOptVT_Button, &QPushButton::clicked, this, [this] { FPage->OpenSettings(); });
+    FOptVT_Edit = new QLineEdit(ATree->viewport());
+    FOptVT_Edit->hide();
+    FOptVT_Edit->installEventFilter(this);
+  }
+  FOptVT_Edit->setReadOnly(ARow != kRowIgnoreDays);
+  FPreparedEdit = true;
+  return true;
+}
+
+bool TOptVTEditor::BeginEdit() {
+  if (!FPreparedEdit) return false;
+  FIsEditing = true;
+  if (FColumn == 1) {
+    FOptVT_Edit->setText(Text(FPage->OptModel()->Rows()[static_cast<std::size_t>(FNode)].OptDetails));
+    SetBounds(FVirtualTree->visualRect(FPage->OptModel()->index(FNode, 1)));
+    FOptVT_Edit->show();
+    FOptVT_Edit->setFocus(Qt::OtherFocusReason);
+    FOptVT_Edit->selectAll();
+    FOptVT_Button->setVisible(FNode != kRowIgnoreDays);
+  }
+  return true;
+}
+
+bool TOptVTEditor::EndEdit() {
+  if (FPreparedEdit && FColumn == 1 && FNode >= 0) {
+    TOptNodeDataClass& row = FPage->OptModel()->Rows()[static_cast<std::size_t>(FNode)];
+    const std::string text = FOptVT_Edit->text().toStdString();
+    if (FNode == kRowIgnoreDays) {
+      row.OptDetails = std::to_string(ParseOptIgnoreDaysText(text));
+    } else if (FNode == kRowFileAttr) {
+      row.OptDetails = OptFileAttrText(ParseOptFileAttrText(text));
+    } else {
+      row.OptDetails = text;
+    }
+    FPage->OptModel()->RowChanged(FNode);
+  }
+  FIsEditing = false;
+  if (FOptVT_Edit != nullptr) {
+    const bool hadFocus = FOptVT_Edit->hasFocus();
+    FOptVT_Edit->hide();
+    FOptVT_Button->hide();
+    if (hadFocus && FVirtualTree->isVisible()) FVirtualTree->setFocus(Qt::OtherFocusReason);
+  }
+  return true;
+}
+
+bool TOptVTEditor::CancelEdit() {
+  // Cancelling puts back the row's own text first: nothing typed is kept.
+  if (FOptVT_Edit != nullptr && FNode >= 0) {
+    FOptVT_Edit->setText(Text(FPage->OptModel()->Rows()[static_cast<std::size_t>(FNode)].OptDetails));
+  }
+  return EndEdit();
+}
+
+void TOptVTEditor::SetBounds(const QRect& R) {
+  const int side = kOptRowHeight;
+  FOptVT_Button->setGeometry(R.right() + 1 - side, R.top(), side, side);
+  FOptVT_Edit->setGeometry(R.left(), R.top(), R.width() - (FNode != kRowIgnoreDays ? side : 0), R.height());
+}
+
+QRect TOptVTEditor::GetBounds() const {
+  return {FOptVT_Edit->geometry().topLeft(), FOptVT_Button->geometry().bottomRight()};
+}
+
+bool TOptVTEditor::eventFilter(QObject* AWatched, QEvent* AEvent) {
+  if (AWatched != FOptVT_Edit || !FIsEditing) return QObject::eventFilter(AWatched, AEvent);
+  switch (AEvent->type()) {
+    case QEvent::FocusOut:
+      // The settings dialog takes the focus while it is open; its result
+      // is put into the box when it closes.
+      if (frmPGCSettings != nullptr) break;
+      FPage->CommitEdit();
+      EndEdit();
+      break;
+    case QEvent::MouseButtonPress:
+      // A click into a read-only box that already has the focus opens the
+      // dialog that edits its list.
+      if (FOptVT_Edit->isReadOnly() && FOptVT_Edit->hasFocus()) {
+        FPage->OpenSettings();
+        return true;
+      }
+      break;
+    case QEvent::KeyPress: {
+      const int key = static_cast<QKeyEvent*>(AEvent)->key();
+      if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        FPage->CommitEdit();
+        EndEdit();
+        return true;
+      }
+      if (key == Qt::Key_Escape) {
+        CancelEdit();
+        return true;
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  return QObject::eventFilter(AWatched, AEvent);
+}
+
+// ---- the result list -----------------------------------------------------------------
+
+void TExtScanModel::Clear() {
+  beginResetModel();
+  FRows.clear();
+  FRows.shrink_to_fit();
+  FShown = 0;
+  FCheckedCount = 0;
+  endResetModel();
+}
+
+void TExtScanModel::Add(TPGCExtCleanerScanFileItem* AItem) {
+  FRows.push_back({AItem, true});
+  ++FCheckedCount;
+}
+
+void TExtScanModel::Flush() {
+  if (FShown == FRows.size()) return;
+  beginInsertRows({}, static_cast<int>(FShown), static_cast<int>(FRows.size()) - 1);
+  FShown = FRows.size();
+  endInsertRows();
+}
+
+void TExtScanModel::SetAllChecked(bool AChecked) {
+  for (TRow& r : FRows) r.checked = AChecked;
+  FCheckedCount = AChecked ? FRows.size() : 0;
+  if (FShown > 0) emit dataChanged(index(0), index(static_cast<int>(FShown) - 1), {Qt::CheckStateRole});
+}
+
+void TExtScanModel::RemoveRows(const std::vector<std::size_t>& APositions) {
+  // Contiguous runs, last first, so that earlier positions stay valid.
+  for (std::size_t k = APositions.size(); k > 0;) {
+    std::size_t last = APositions[--k], first = last;
+    while (k > 0 && APositions[k - 1] + 1 == first) first = APositions[--k];
+    const bool inView = first < FShown;
+    const std::size_t viewLast = inView ? std::min(last, FShown - 1) : 0;
+    if (inView) beginRemoveRows({}, static_cast<int>(first), static_cast<int>(viewLast));
+    for (std::size_t p = first; p <= last; ++p) {
+      if (FRows[p].checked) --FCheckedCount;
+    }
+    FRows.erase(FRows.begin() + static_cast<std::ptrdiff_t>(first),
+                FRows.begin() + static_cast<std::ptrdiff_t>(last) + 1);
+    if (inView) {
+      FShown -= viewLast - first + 1;
+      endRemoveRows();
+    }
+  }
+}
+
+int TExtScanModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(FShown);
+}
+
+QVariant TExtScanModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || static_cast<std::size_t>(index.row()) >= FShown) return {};
+  const TRow& r = FRows[static_cast<std::size_t>(index.row())];
+  if (role == Qt::CheckStateRole) return r.checked ? Qt::Checked : Qt::Unchecked;
+  // Names are bytes: shown readably, deleted by the bytes the scan kept.
+  if (role == Qt::DisplayRole) return Text(r.item->FullFileName());
+  return {};
+}
+
+bool TExtScanModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (!index.isValid() || role != Qt::CheckStateRole) return false;
+  TRow& r = FRows[static_cast<std::size_t>(index.row())];
+  const bool checked = value.toInt() == Qt::Checked;
+  if (r.checked == checked) return true;
+  r.checked = checked;
+  if (checked) {
+    ++FCheckedCount;
+  } else {
+    --FCheckedCount;
+  }
+  emit dataChanged(index, index, {Qt::CheckStateRole});
+  emit checksChanged();
+  return true;
+}
+
+Qt::ItemFlags TExtScanModel::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return {};
+  return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable;
+}
+
+// ---- the page --------------------------------------------------------------------------
+
+TPGCForm_ExtTab::TPGCForm_ExtTab(TfrmPGC* AWindow)
+    : FWindow(AWindow),
+      FPurgo(AWindow->ExtCleaner()),
+      FOptVT(AWindow->lstExtOptions),
+      FScanVT(AWindow->lstExtScan),
+      FOptModel(new TOptModel(AWindow->lstExtOptions)),
+      FScanModel(new TExtScanModel(AWindow->lstExtScan)) {
+  FOptVT->setModel(FOptModel);
+  FOptVT->setItemDelegate(new TOptDelegate(FOptVT));
+  FOptVT->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  FOptVT->header()->setStretchLastSection(false);
+  FOptVT->header()->resizeSection(0, 188);
+  FOptVT->header()->resizeSection(1, 524);
+  connect(FOptVT, &QAbstractItemView::clicked, this, &TPGCForm_ExtTab::OptVT_OnClick);
+  connect(FOptVT->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this](const QModelIndex& current, const QModelIndex&) { OptVT_OnChange(current); });
+  FScanVT->setModel(FScanModel);
+  connect(FScanModel, &TExtScanModel::checksChanged, this, &TPGCForm_ExtTab::UpdateResultButtons);
+  FWindow->Pages.ExtScan = [this] { Scan(); };
+  FWindow->Pages.ExtClean = [this] { Clean(); };
+  ReinitOptVT();
+  UpdateResultButtons();
+}
+
+TPGCForm_ExtTab::~TPGCForm_ExtTab() {
+  FPurgo->SetOnBeginScan(nullptr);
+  FPurgo->SetOnScanning(nullptr);
+  FPurgo->SetOnEndScan(nullptr);
+}
+
+void TPGCForm_ExtTab::ReinitOptVT() {
+  if (AppOptions == nullptr) return;
+  FOptDirList.clear();
+  for (int i = 0; i < AppOptions->DirListCount(); ++i) {
+    if (AppOptions->DirChecked(i)) FOptDirList.emplace_back(AppOptions->DirText(i), AppOptions->DirIncludeSub(i));
+  }
+  FOptExtList.clear();
+  for (int i = 0; i < AppOptions->ExtListCount(); ++i) {
+    if (AppOptions->ExtChecked(i)) FOptExtList.push_back(AppOptions->ExtText(i));
+  }
+  FOptFileAttr = AppOptions->FileAttribute();
+  FOptIgnoreDays = AppOptions->IgnoreInDays();
+  FOptModel->SetRows({{1, STR_PGCForm_ExtTab_OptVT_DirTitle, OptDirText(FOptDirList)},
+                      {2, STR_PGCForm_ExtTab_OptVT_ExtTitle, OptExtText(FOptExtList)},
+                      {4, STR_PGCForm_ExtTab_OptVT_FileAttr, OptFileAttrText(FOptFileAttr)},
+                      {8, STR_PGCForm_ExtTab_OptVT_IgnoreDays, std::to_string(FOptIgnoreDays)}});
+  UpdateScanButton();
+}
+
+void TPGCForm_ExtTab::ClearOptVT() {
+  if (FOptModel->Rows().empty()) return;
+  if (FOptVTEditor) {
+    // A days text still in the box counts as left.
+    if (FOptVTEditor->IsEditing()) CommitEdit();
+    FOptVTEditor->SetPreparedEdit(false);
+  }
+  if (AppOptions != nullptr) {
+    for (int i = 0; i < AppOptions->DirListCount(); ++i) AppOptions->SetDirChecked(i, false);
+    for (const auto& [path, include] : FOptDirList) {
+      int found = -1;
+      for (int i = 0; i < AppOptions->DirListCount() && found < 0; ++i) {
+        if (SamePathCompare(AppOptions->DirText(i), path) == 0) found = i;
+      }
+      if (found >= 0) {
+        AppOptions->SetDirIncludeSub(found, include);
+        AppOptions->SetDirChecked(found, true);
+      } else {
+        AppOptions->AddDir(path, include, true);
+      }
+    }
+    for (int i = 0; i < AppOptions->ExtListCount(); ++i) AppOptions->SetExtChecked(i, false);
+    for (const std::string& ext : FOptExtList) {
+      int found = -1;
+      for (int i = 0; i < AppOptions->ExtListCount() && found < 0; ++i) {
+        if (SameAsciiText(AppOptions->ExtText(i), ext)) found = i;
+      }
+      if (found >= 0) {
+        AppOptions->SetExtChecked(found, true);
+      } else {
+        AppOptions->AddExt(ext, true, false);
+      }
+    }
+    AppOptions->SetFileAttribute(FOptFileAttr);
+    AppOptions->SetIgnoreInDays(FOptIgnoreDays);
+  }
+  FOptModel->SetRows({});
+}
+
+void TPGCForm_ExtTab::ReinitScanVT() { FScanModel->Clear(); }
+
+void TPGCForm_ExtTab::ClearScanVT() { FScanModel->Clear(); }
+
+void TPGCForm_ExtTab::RefreshMultiLangs() {
+  auto& rows = FOptModel->Rows();
+  const std::array<const std::string*, 4> titles = {&STR_PGCForm_ExtTab_OptVT_DirTitle,
+                                                    &STR_PGCForm_ExtTab_OptVT_ExtTitle,
+                                                    &STR_PGCForm_ExtTab_OptVT_FileAttr,
+                                                    &STR_PGCForm_ExtTab_OptVT_IgnoreDays};
+  for (std::size_t i = 0; i < rows.size() && i < titles.size(); ++i) {
+    rows[i].OptTitle = *titles[i];
+    FOptModel->RowChanged(static_cast<int>(i));
+  }
+  if (FProgressForm) FProgressForm->RefreshMultiLangs();
+}
+
+void TPGCForm_ExtTab::CheckAll(bool AChecked) {
+  FScanModel->SetAllChecked(AChecked);
+  UpdateResultButtons();
+}
+
+void TPGCForm_ExtTab::UpdateScanButton() {
+  FWindow->btnExtScan->setEnabled(!FOptDirList.empty() && !FOptExtList.empty());
+}
+
+void TPGCForm_ExtTab::UpdateResultButtons() {
+  const bool rows = FScanModel->rowCount() > 0;
+  const bool checked = rows && FScanModel->CheckedCount() > 0;
+  FWindow->btnExtClean->setEnabled(checked && !FBusy);
+  FWindow->lblExtSelectNone->setEnabled(checked);
+  // Ticking everything again must stay one click away after unticking
+  // every row, so Select All follows the rows, not the ticks.
+  FWindow->lblExtSelectAll->setEnabled(rows);
+}
+
+// ---- editing -----------------------------------------------------------------------------
+
+void TPGCForm_ExtTab::OptVT_OnClick(const QModelIndex& AIndex) {
+  if (AIndex.isValid() && AIndex.column() == 1) EditRow(AIndex.row());
+}
+
+void TPGCForm_ExtTab::OptVT_OnChange(const QModelIndex& ACurrent) {
+  if (!ACurrent.isValid() || FOptModel->Rows().empty()) return;
+  // Moving from one edited row to another keeps editing.
+  if (FOptVTEditor && FOptVTEditor->IsEditing() && FOptVTEditor->Node() != ACurrent.row()) {
+    EditRow(ACurrent.row());
+  }
+}
+
+void TPGCForm_ExtTab::EditRow(int ARow) {
+  if (ARow < 0 || ARow >= static_cast<int>(FOptModel->Rows().size())) return;
+  if (!FOptVTEditor) FOptVTEditor = std::make_unique<TOptVTEditor>(this);
+  if (FOptVTEditor->IsEditing()) {
+    if (FOptVTEditor->Node() == ARow) return;
+    CommitEdit();
+    FOptVTEditor->EndEdit();
+  }
+  FOptVTEditor->PrepareEdit(FOptVT, ARow, 1);
+  FOptVTEditor->BeginEdit();
+}
+
+void TPGCForm_ExtTab::CommitEdit() {
+  if (!FOptVTEditor || FOptVTEditor->FOptVT_Edit == nullptr) return;
+  const int row = FOptVTEditor->Node();
+  if (row < 0 || row >= static_cast<int>(FOptModel->Rows().size())) return;
+  QLineEdit* edit = FOptVTEditor->FOptVT_Edit;
+  const std::string text = edit->text().toStdString();
+  std::string shown;
+  switch (row) {
+    case kRowDir:
+      // The box is read-only: reading back the list's own text would only
+      // split a folder whose name holds ";" or "|".
+      if (text != OptDirText(FOptDirList)) FOptDirList = ParseOptDirText(text);
+      shown = OptDirText(FOptDirList);
+      UpdateScanButton();
+      break;
+    case kRowExt:
+      if (text != OptExtText(FOptExtList)) FOptExtList = ParseOptExtText(text);
+      shown = OptExtText(FOptExtList);
+      UpdateScanButton();
+      break;
+    case kRowFileAttr: {
+      const std::uint32_t v = ParseOptFileAttrText(text);
+      if (AppOptions != nullptr) AppOptions->SetFileAttribute(v);
+      FOptFileAttr = v | 0x10;
+      shown = OptFileAttrText(v);
+      break;
+    }
+    case kRowIgnoreDays: {
+      const std::int32_t d = ParseOptIgnoreDaysText(text);
+      if (AppOptions != nullptr) AppOptions->SetIgnoreInDays(d);
+      FOptIgnoreDays = d;
+      shown = std::to_string(d);
+      break;
+    }
+    default:
+      return;
+  }
+  edit->setText(Text(shown));
+  FOptModel->Rows()[static_cast<std::size_t>(row)].OptDetails = shown;
+  FOptModel->RowChanged(row);
+}
+
+bool TPGCForm_ExtTab::OpenSettings() {
+  if (!FOptVTEditor || AppOptions == nullptr) return false;
+  const int row = FOptVTEditor->Node();
+  if (row != kRowDir && row != kRowExt && row != kRowFileAttr) return false;
+  const TSettingsTab tab = row == kRowDir ? TSettingsTab::Dir : row == kRowExt ? TSettingsTab::Ext
+                                                                                : TSettingsTab::FileAttr;
+  TExtPageLists lists;
+  lists.Dirs = FOptDirList;
+  lists.Exts = FOptExtList;
+  if (!ShowPGCSettings(FWindow, tab, lists)) return false;
+  std::string shown;
+  if (row == kRowDir) {
+    FOptDirList.clear();
+    for (int i = 0; i < AppOptions->DirListCount(); ++i) {
+      if (AppOptions->DirChecked(i)) FOptDirList.emplace_back(AppOptions->DirText(i), AppOptions->DirIncludeSub(i));
+    }
+    shown = OptDirText(FOptDirList);
+  } else if (row == kRowExt) {
+    FOptExtList.clear();
+    for (int i = 0; i < AppOptions->ExtListCount(); ++i) {
+      if (AppOptions->ExtChecked(i)) FOptExtList.push_back(AppOptions->ExtText(i));
+    }
+    shown = OptExtText(FOptExtList);
+  } else {
+    FOptFileAttr = AppOptions->FileAttribute();
+    shown = OptFileAttrText(FOptFileAttr);
+  }
+  if (FOptVTEditor->FOptVT_Edit != nullptr) FOptVTEditor->FOptVT_Edit->setText(Text(shown));
+  FOptModel->Rows()[static_cast<std::size_t>(row)].OptDetails = shown;
+  FOptModel->RowChanged(row);
+  UpdateScanButton();
+  return true;
+}
+
+// ---- scanning and cleaning ----------------------------------------------------------------
+
+void TPGCForm_ExtTab::Scan() {
+  if (FBusy) return;
+  FBusy = true;
+  FWindow->btnExtClean->setEnabled(false);
+  // The cleaner frees the previous scan's items when the next one starts:
+  // the list lets go of them first.
+  ReinitScanVT();
+  FProgressForm = std::make_unique<TfrmPGCProgress>();
+  FProgressForm->SetCommand(0);
+  FProgressForm->SetPurgo(FPurgo);
+  FClock.invalidate();
+  FNextFlushMs = FNextDrawMs = 0;
+  FScanningCounter = 0;
+  FProgressForm->OnStart = [this](TfrmPGCProgress* d) {
+    FPurgo->SetOnScanning([this](TPGCExtCleanerScanFileItem* item) { OnScanning(item); });
+    FPurgo->SetOnBeginScan([this](TPGCBaseCleaner*) {
+      if (!FProgressForm) return;
+      FProgressForm->Status().Reload(&STR_PGCProgressForm_2);
+      FProgressForm->SetPercentage(0);
+      FProgressForm->RefreshStatus();
+    });
+    FPurgo->SetOnEndScan([this](TPGCBaseCleaner*) {
+      FScanModel->Flush();
+      if (!FProgressForm) return;
+      FProgressForm->Status().Reload(&STR_PGCForm_5, {FPurgo->ScanTotalFilesCount(),
+                                                      FormatSize64(FPurgo->ScanTotalFilesSize())});
+      FProgressForm->RefreshStatus();
+      FProgressForm->EndProgress();
+    });
+    TPGCExtScanOption& options = *FPurgo->ScanOptions();
+    options.SetFileAttribute(FOptFileAttr);
+    options.SetIgnoreInDays(FOptIgnoreDays);
+    options.ClearDirs();
+    for (const auto& [path, include] : FOptDirList) options.AddDir(path, include);
+    options.ClearExts();
+    for (const std::string& ext : FOptExtList) options.AddExt(ext);
+    FPurgo->DoScan(kScanOtherFilesType);
+    d->close();
+  };
+  FProgressForm->OnCancel = [this](TfrmPGCProgress*, bool& canClose) {
+    FPurgo->StopScan();
+    canClose = false;
+  };
+  DoModal(FProgressForm.get(), FWindow, true);
+  FScanModel->Flush();
+  FProgressForm.reset();
+  FBusy = false;
+  UpdateResultButtons();
+}
+
+void TPGCForm_ExtTab::OnScanning(TPGCExtCleanerScanFileItem* AItem) {
+  if (FScanningCounter > 30) {
+    FScanningCounter = 0;
+    platform::ProcessMessages();
+  }
+  ++FScanningCounter;
+  FScanModel->Add(AItem);
+  // One clock read per file serves both paces: the list grows in batches,
+  // and the status is drawn at the screen's pace showing the running total
+  // and the file just found, as it would be after each file.
+  if (!FClock.isValid()) FClock.start();
+  const qint64 now = FClock.elapsed();
+  if (now >= FNextFlushMs) {
+    FScanModel->Flush();
+    UpdateResultButtons();
+    FNextFlushMs = now + kFlushEveryMs;
+  }
+  if (FProgressForm && now >= FNextDrawMs) {
+    FProgressForm->Status().Reload(&STR_PGCForm_4, {FPurgo->ScanTotalFilesCount(),
+                                                    FormatSize64(FPurgo->ScanTotalFilesSize()),
+                                                    AItem->FullFileName()});
+    FProgressForm->RefreshStatus();
+    FNextDrawMs = now + kDrawEveryMs;
+  }
+}
+
+void TPGCForm_ExtTab::Clean() {
+  if (FBusy) return;
+  FBusy = true;
+  FWindow->btnExtClean->setEnabled(false);
+  FProgressForm = std::make_unique<TfrmPGCProgress>();
+  FProgressForm->SetCommand(1);
+  FProgressForm->OnStart = [this](TfrmPGCProgress* d) { CleaningPass(d); };
+  FProgressForm->OnCancel = [](TfrmPGCProgress*, bool& canClose) { canClose = true; };
+  FProgressForm->SetPurgo(FPurgo);
+  FPurgo->SetCleanTotalFilesSize(0);
+  FPurgo->SetCleanTotalFilesCount(0);
+  // The pass runs inside the dialog's loop: the main window stays
+  // disabled until it returns, even when the dialog is closed early.
+  DoModal(FProgressForm.get(), FWindow, true);
+  FProgressForm.reset();
+  FBusy = false;
+  UpdateResultButtons();
+}
+
+void TPGCForm_ExtTab::CleaningPass(TfrmPGCProgress* ADialog) {
+  auto& rows = FScanModel->Rows();
+  const std::int64_t total = static_cast<std::int64_t>(FScanModel->CheckedCount());
+  std::int64_t handled = 0;
+  bool deleted = false;
+  std::vector<std::size_t> gone;
+  platform::SafeDeleter deleter;
+  QElapsedTimer drawn;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (!rows[i].checked) continue;
+    platform::ProcessMessages();
+    ++handled;
+    const TPGCExtCleanerScanFileItem* item = rows[i].item;
+    // Only a file the scan recorded where it found it is ever deleted; an
+    // item without that record is never deleted by its shown name.
+    if (item != nullptr && item->FileId().IsKnown() &&
+        deleter.Delete(item->Target()) == platform::DeleteResult::Deleted) {
+      deleted = true;
+      FPurgo->SetCleanTotalFilesCount(FPurgo->CleanTotalFilesCount() + 1);
+      FPurgo->SetCleanTotalFilesSize(FPurgo->CleanTotalFilesSize() + static_cast<std::int64_t>(item->FileSize()));
+      gone.push_back(i);
+    }
+    if (total > 0) ADialog->SetPercentage(static_cast<int>(std::min<std::int64_t>(handled * 100 / total, 99)));
+    if (!drawn.isValid() || drawn.elapsed() >= kDrawEveryMs) {
+      ADialog->Status().Reload(&STR_PGCForm_2, {FPurgo->CleanTotalFilesCount(),
+                                                FormatSize64(FPurgo->CleanTotalFilesSize())});
+      ADialog->RefreshStatus();
+      drawn.start();
+    }
+  }
+  FScanModel->RemoveRows(gone);
+  if (deleted && AppOptions != nullptr) AppOptions->SetLastCleanTime(GetSystemTimeAsFileTime());
+  ADialog->Status().Reload(&STR_PGCForm_2, {FPurgo->CleanTotalFilesCount(),
+                                            FormatSize64(FPurgo->CleanTotalFilesSize())});
+  ADialog->RefreshStatus();
+  ADialog->EndProgress();
+}
+
+}  // namespace purgo
