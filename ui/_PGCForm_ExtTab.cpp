@@ -576,6 +576,12 @@ void TPGCForm_ExtTab::CommitEdit() {
       UpdateScanButton();
       break;
     case kRowFileAttr: {
+      // Bits without a token (0x8, 0x10 ...) do not survive the text: an
+      // unchanged box must not take them from the options.
+      if (text == OptFileAttrText(FOptFileAttr)) {
+        shown = text;
+        break;
+      }
       const std::uint32_t v = ParseOptFileAttrText(text);
       if (AppOptions != nullptr) AppOptions->SetFileAttribute(v);
       FOptFileAttr = v | 0x10;

@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
+#include <QTreeWidget>
 #include <filesystem>
 #include <set>
 
@@ -18,6 +19,7 @@
 #include "app/AppSingletons.h"
 #include "tests/ui/UiProgram.h"
 #include "ui/PGCProgressForm.h"
+#include "ui/PGCSettingForm.h"
 #include "ui/_PGCForm_ExtTab.h"
 
 namespace fs = std::filesystem;
@@ -199,6 +201,63 @@ TEST(ExtPage, EditInPlaceAndWriteBackAtClose) {
   ASSERT_EQ(AppOptions->DirListCount(), 2);
   EXPECT_EQ(AppOptions->DirText(1), "/TMP");
   EXPECT_EQ(AppOptions->IgnoreInDays(), 14);
+}
+
+// The "..." button opens the settings dialog on the row's list. Hidden
+// files leave the attributes there: the next scan passes over them, and
+// the choice survives a restart. Unticking every ending disables Scan.
+TEST(ExtPage, SettingsFromTheRowReachTheNextScan) {
+  Program p;
+  TPGCForm_ExtTab& page = *p.window->ExtTab();
+  p.window->ChangePage(p.window->tabExt);
+  const std::string data = p.box.Path("data/");
+  p.box.MakeFile("data/a.tmp");
+  p.box.MakeFile("data/.hidden.tmp");
+  AppOptions->ClearDirs();
+  AppOptions->AddDir(data, true, true);
+  AppOptions->ClearExts();
+  AppOptions->AddExt(".tmp", true, true);
+  AppOptions->SetFileAttribute(31);
+  page.ReinitOptVT();
+
+  const auto throughDialog = [&](int row, const std::function<void(TfrmPGCSettings&)>& change) {
+    QTimer driver;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+      if (frmPGCSettings == nullptr || !frmPGCSettings->isVisible()) return;
+      driver.stop();
+      change(*frmPGCSettings);
+      QTest::mouseClick(frmPGCSettings->btnApply, Qt::LeftButton, {}, QPoint(5, 5));
+    });
+    driver.start(10);
+    QTest::mouseClick(page.OptVT()->viewport(), Qt::LeftButton, {},
+                      page.OptVT()->visualRect(page.OptModel()->index(row, 1)).center());
+    QTest::mouseClick(page.OptVTEditor()->FOptVT_Button, Qt::LeftButton, {}, QPoint(3, 3));
+  };
+  throughDialog(2, [](TfrmPGCSettings& d) {
+    for (int i = 0; i < d.lstFileAttr->topLevelItemCount(); ++i) {
+      QTreeWidgetItem* row = d.lstFileAttr->topLevelItem(i);
+      if (row->data(0, Qt::UserRole).toUInt() == 0x2) row->setCheckState(0, Qt::Unchecked);
+    }
+  });
+  EXPECT_EQ(page.OptModel()->Rows()[2].OptDetails, "READONLY;SYSTEM;");
+  EXPECT_EQ(page.OptVTEditor()->FOptVT_Edit->text(), QStringLiteral("READONLY;SYSTEM;"));
+  QTest::mouseClick(p.window->btnExtScan, Qt::LeftButton, {}, QPoint(5, 5));
+  ASSERT_EQ(page.ScanModel()->rowCount(), 1);
+  EXPECT_EQ(page.ScanModel()->index(0).data().toString().toStdString(), data + "a.tmp");
+
+  throughDialog(1, [](TfrmPGCSettings& d) { QTest::mouseClick(d.lblExtSelectNone, Qt::LeftButton, {}, QPoint(3, 3)); });
+  EXPECT_TRUE(page.OptExtList().empty());
+  EXPECT_FALSE(p.window->btnExtScan->isEnabled());
+
+  p.window->close();
+  SaveAppSettings();
+  p.window.reset();
+  FreeAppSingletons();
+  CreateAppSingletons();
+  LoadAppSettings();
+  EXPECT_EQ(AppOptions->FileAttribute(), 0x1Du);
+  ASSERT_EQ(AppOptions->ExtListCount(), 1);
+  EXPECT_FALSE(AppOptions->ExtChecked(0));
 }
 
 }  // namespace

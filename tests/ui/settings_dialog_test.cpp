@@ -15,6 +15,7 @@
 #include "app/AppSingletons.h"
 #include "i18n/AppMultiLangs.h"
 #include "tests/Sandbox.h"
+#include "tests/ui/UiProgram.h"
 #include "ui/PGCSettingForm.h"
 #include "ui/_PGCForm_Helper.h"
 
@@ -28,11 +29,7 @@ const char* const kExistPath = "This folder is already in the list.";
 const char* const kInvalidExt = "Invalid file type.";
 const char* const kExistExt = "This file type is already in the list.";
 
-void Grab(QWidget* w, const char* name) {
-  if (const char* dir = std::getenv("PURGO_SCREENSHOT_DIR"); dir != nullptr && *dir != '\0') {
-    w->grab().save(QString::fromUtf8(dir) + QLatin1Char('/') + QString::fromUtf8(name));
-  }
-}
+using test::Grab;
 
 // "+" or "-" for the tick, the caption, and the second column if any.
 std::string Rows(const QTreeWidget* list) {
