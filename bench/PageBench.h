@@ -1,9 +1,10 @@
-// The application-traces page driven offscreen by purgo-bench, for timing
-// it against the headless scan of the same tree.
+// The two pages driven offscreen by purgo-bench, for timing them against
+// the headless scans of the same tree.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace purgo::bench {
 
@@ -18,9 +19,13 @@ struct PageTotals {
   double stopMs = -1;        // from pressing Stop to the scan's end; -1 when not stopped
 };
 
-// Scans DIR as the temporary-files category through the real page (and,
-// with `clean`, cleans every file found; with `stopAfter` > 0, presses
-// Stop once that many rows were found). Needs no display.
-PageTotals RunAppPage(const std::string& dir, bool clean, std::int64_t stopAfter = 0);
+enum class PageKind { AppTraces, FileTypes };
+
+// Scans DIR through the real page: as the temporary-files category, or
+// with the given endings (and, with `clean`, cleans every file found;
+// with `stopAfter` > 0, presses Stop once that many rows were found).
+// Needs no display.
+PageTotals RunPage(const std::string& dir, PageKind kind, bool clean, std::int64_t stopAfter,
+                   const std::vector<std::string>& endings);
 
 }  // namespace purgo::bench

@@ -7,6 +7,10 @@
 //   purgo-bench app-page DIR                app-scan through the real page, offscreen
 //   purgo-bench app-page-clean DIR          the same, then a cleaning pass over all
 //   purgo-bench app-page-stop DIR           the page's scan, Stop pressed at 100,000 rows
+//   purgo-bench ext-page[-clean|-stop] DIR  the same through the file-type page, as ext-scan
+//
+// --endings=.a,.b,... gives the file-type modes those endings instead of
+// the options file's 42 defaults.
 //
 // --list prints every path found, one per line, as the raw bytes of its
 // name. The last line is always one JSON object:
@@ -48,6 +52,23 @@ const char* const kDefaultEndings[] = {
 };
 static_assert(sizeof kDefaultEndings / sizeof kDefaultEndings[0] == 42);
 
+// --endings=.a,.b replaces them (for a tree where nearly every file matches).
+std::vector<std::string> Endings(const std::string& given) {
+  std::vector<std::string> out;
+  if (given.empty()) {
+    for (const char* e : kDefaultEndings) out.emplace_back(e);
+    return out;
+  }
+  std::size_t start = 0;
+  while (start <= given.size()) {
+    const std::size_t comma = std::min(given.find(',', start), given.size());
+    if (comma > start) out.push_back(given.substr(start, comma - start));
+    start = comma + 1;
+  }
+  return out;
+}
+std::vector<std::string> gEndings;
+
 struct Totals {
   std::int64_t files = 0;
   std::int64_t bytes = 0;
@@ -74,7 +95,7 @@ void ConfigureExtScan(TPGCExtCleaner& cleaner, const std::vector<std::string>& d
   options.ClearDirs();
   for (const std::string& d : dirs) options.AddDir(d, true);
   options.ClearExts();
-  for (const char* e : kDefaultEndings) options.AddExt(e);
+  for (const std::string& e : gEndings) options.AddExt(e);
 }
 
 Totals ExtScan(const std::vector<std::string>& dirs, bool list, bool clean) {
@@ -165,10 +186,12 @@ Totals AppScan(const std::string& dir, bool list, bool clean = false) {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: purgo-bench ext-scan [--list] DIR...\n"
+               "usage: purgo-bench ext-scan [--list] [--endings=LIST] DIR...\n"
                "       purgo-bench app-scan [--list] DIR\n"
                "       purgo-bench app-clean [--list] DIR\n"
-               "       purgo-bench ext-clean [--list] DIR...\n");
+               "       purgo-bench ext-clean [--list] DIR...\n"
+               "       purgo-bench app-page[-clean|-stop] DIR\n"
+               "       purgo-bench ext-page[-clean|-stop] DIR\n");
   return 2;
 }
 
@@ -178,15 +201,19 @@ int main(int argc, char** argv) {
   if (argc < 3) return Usage();
   const std::string command = argv[1];
   bool list = false;
+  std::string endings;
   std::vector<std::string> dirs;
   for (int i = 2; i < argc; ++i) {
     if (std::strcmp(argv[i], "--list") == 0) {
       list = true;
+    } else if (std::strncmp(argv[i], "--endings=", 10) == 0) {
+      endings = argv[i] + 10;
     } else {
       dirs.emplace_back(argv[i]);
     }
   }
   if (dirs.empty()) return Usage();
+  gEndings = Endings(endings);
   static char outBuffer[1 << 16];
   std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
 
@@ -201,10 +228,13 @@ int main(int argc, char** argv) {
   } else if (command == "app-clean" && dirs.size() == 1) {
     t = AppScan(dirs.front(), list, true);
 #ifdef PURGO_BENCH_UI
-  } else if ((command == "app-page" || command == "app-page-clean" || command == "app-page-stop") &&
-             dirs.size() == 1) {
-    const purgo::bench::PageTotals p = purgo::bench::RunAppPage(
-        dirs.front(), command == "app-page-clean", command == "app-page-stop" ? 100000 : 0);
+  } else if ((command.starts_with("app-page") || command.starts_with("ext-page")) && dirs.size() == 1) {
+    const std::string mode = command.substr(8);  // "", "-clean" or "-stop"
+    if (mode != "" && mode != "-clean" && mode != "-stop") return Usage();
+    const purgo::bench::PageTotals p = purgo::bench::RunPage(
+        dirs.front(),
+        command.starts_with("ext") ? purgo::bench::PageKind::FileTypes : purgo::bench::PageKind::AppTraces,
+        mode == "-clean", mode == "-stop" ? 100000 : 0, gEndings);
     std::printf("{\"files\":%" PRId64 ",\"bytes\":%" PRId64 ",\"dirs\":0,\"deleted\":%" PRId64
                 ",\"seconds\":%.3f,\"clean_seconds\":%.3f,\"peak_rss_kb\":%ld,\"rows\":%" PRId64
                 ",\"max_stall_ms\":%.1f,\"stop_ms\":%.1f}\n",

@@ -24,10 +24,6 @@ const std::array<const std::string*, 8> kNames = {
     &STR_PGC_ScanTypes0, &STR_PGC_ScanTypes1, &STR_PGC_ScanTypes2, &STR_PGC_ScanTypes3,
     &STR_PGC_ScanTypes4, &STR_PGC_ScanTypes5, &STR_PGC_ScanTypes6, &STR_PGC_ScanTypes9};
 
-// The dialog's status is stored at once but drawn at most this often.
-constexpr qint64 kDrawEveryMs = 40;
-// Rows found are inserted into the view this often during a scan.
-constexpr qint64 kFlushEveryMs = 200;
 
 QString Text(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
@@ -135,10 +131,19 @@ void TAppScanModel::Flush() {
 void TAppScanModel::RemoveFiles(int ACategory, const std::vector<std::size_t>& APositions) {
   TCategory& c = FCategories[static_cast<std::size_t>(ACategory)];
   const QModelIndex parent = index(ACategory, 0);
-  // Contiguous runs, last first, so that earlier positions stay valid.
-  for (std::size_t k = APositions.size(); k > 0;) {
-    std::size_t last = APositions[--k], first = last;
-    while (k > 0 && APositions[k - 1] + 1 == first) first = APositions[--k];
+  std::size_t runs = 0;
+  ForEachRunLastFirst(APositions, [&](std::size_t, std::size_t) { ++runs; });
+  if (runs > kMostRunsRemovedOneByOne) {
+    beginResetModel();
+    c.shown -= static_cast<std::size_t>(
+        std::lower_bound(APositions.begin(), APositions.end(), c.shown) - APositions.begin());
+    EraseAt(c.files, APositions, [&](const TFileRow& f) {
+      if (f.checked) --c.checkedFiles;
+    });
+    endResetModel();
+    return;
+  }
+  ForEachRunLastFirst(APositions, [&](std::size_t first, std::size_t last) {
     const bool inView = first < c.shown;
     const std::size_t viewLast = inView ? std::min(last, c.shown - 1) : 0;
     if (inView) beginRemoveRows(parent, static_cast<int>(first), static_cast<int>(viewLast));
@@ -151,7 +156,7 @@ void TAppScanModel::RemoveFiles(int ACategory, const std::vector<std::size_t>& A
       c.shown -= viewLast - first + 1;
       endRemoveRows();
     }
-  }
+  });
   CategoryChanged(ACategory);
 }
 
@@ -342,21 +347,15 @@ void TPGCForm_AppTab::OnScanning(TPGCScanTypes AScanType, const std::string& AFi
     shown.path = AFileName;
     FModel->AddFile(ci, shown, FPurgo->ReportedFileSize(), AScanType != kScanRecycleBin);
   }
-  // One clock read per file serves both paces: the list grows in batches,
-  // and the status is drawn at the screen's pace showing the running total
-  // and the file just found, as it would be after each file.
-  if (!FClock.isValid()) FClock.start();
-  const qint64 now = FClock.elapsed();
-  if (now >= FNextFlushMs) {
+  FPace.Tick();
+  if (FPace.FlushDue()) {
     FModel->Flush();
     UpdateCleanButton();
-    FNextFlushMs = now + kFlushEveryMs;
   }
-  if (FProgressForm && now >= FNextDrawMs) {
+  if (FProgressForm && FPace.DrawDue()) {
     FProgressForm->Status().Reload(&STR_PGCForm_4, {FPurgo->ScanTotalFilesCount(),
                                                     FormatSize64(FPurgo->ScanTotalFilesSize()), AFileName});
     FProgressForm->RefreshStatus();
-    FNextDrawMs = now + kDrawEveryMs;
   }
 }
 
@@ -399,8 +398,7 @@ void TPGCForm_AppTab::Scan() {
   FProgressForm = std::make_unique<TfrmPGCProgress>();
   FProgressForm->SetCommand(0);
   FProgressForm->SetPurgo(FPurgo);
-  FClock.invalidate();
-  FNextFlushMs = FNextDrawMs = 0;
+  FPace.Restart();
   FProgressForm->OnStart = [this](TfrmPGCProgress* d) {
     FPurgo->DoScan(AppOptions != nullptr ? AppOptions->AppScanTypes() : 15u);
     d->close();
@@ -448,6 +446,12 @@ void TPGCForm_AppTab::CleaningPass(TfrmPGCProgress* ADialog) {
       FFilesToClean += static_cast<std::int32_t>(categories[i].checkedFiles);
     }
   }
+  // Removing many scattered rows rebuilds the list, which folds every
+  // category: what was open is opened again afterwards.
+  std::vector<bool> expanded(categories.size());
+  for (std::size_t i = 0; i < categories.size(); ++i) {
+    expanded[i] = FWindow->lstAppScan->isExpanded(FModel->index(static_cast<int>(i), 0));
+  }
   bool deleted = false;
   std::int32_t handled = 0;
   QElapsedTimer drawn;
@@ -475,7 +479,7 @@ void TPGCForm_AppTab::CleaningPass(TfrmPGCProgress* ADialog) {
         failedSize += static_cast<std::int64_t>(row.size);
       }
       if (FFilesToClean > 0) ADialog->SetPercentage(std::min(handled * 100 / FFilesToClean, 99));
-      if (!drawn.isValid() || drawn.elapsed() >= kDrawEveryMs) {
+      if (!drawn.isValid() || drawn.elapsed() >= TScanPace::kDrawEveryMs) {
         ADialog->Status().Reload(&STR_PGCForm_2, {FPurgo->CleanTotalFilesCount(),
                                                   FormatSize64(FPurgo->CleanTotalFilesSize())});
         ADialog->RefreshStatus();
@@ -487,6 +491,9 @@ void TPGCForm_AppTab::CleaningPass(TfrmPGCProgress* ADialog) {
     c.foundCount = static_cast<std::int32_t>(c.files.size());
     c.foundSize = c.files.empty() ? 0 : failedSize;
     FModel->CategoryChanged(ci);
+  }
+  for (std::size_t i = 0; i < categories.size(); ++i) {
+    if (expanded[i]) FWindow->lstAppScan->expand(FModel->index(static_cast<int>(i), 0));
   }
   if (deleted && AppOptions != nullptr) AppOptions->SetLastCleanTime(GetSystemTimeAsFileTime());
   ADialog->Status().Reload(&STR_PGCForm_2, {FPurgo->CleanTotalFilesCount(),

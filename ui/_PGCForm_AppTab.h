@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "engine/PurgoCore.h"
+#include "ui/_PGCForm_Helper.h"
 #include "i18n/QSDynString.h"
 #include "platform/FileDelete.h"
 
@@ -141,9 +142,7 @@ class TPGCForm_AppTab : public QObject {
   TAppScanModel* FModel;
   std::unique_ptr<TfrmPGCProgress> FProgressForm;
   std::int32_t FFilesToClean = 0;
-  QElapsedTimer FClock;
-  qint64 FNextFlushMs = 0;  // on FClock
-  qint64 FNextDrawMs = 0;
+  TScanPace FPace;
   bool FBusy = false;
 };
 

@@ -29,10 +29,6 @@ namespace {
 
 constexpr int kRowDir = 0, kRowExt = 1, kRowFileAttr = 2, kRowIgnoreDays = 3;
 constexpr int kOptRowHeight = 21;
-// The dialog's status is stored at once but drawn at most this often.
-constexpr qint64 kDrawEveryMs = 40;
-// Rows found are inserted into the view this often during a scan.
-constexpr qint64 kFlushEveryMs = 200;
 // The scan type of the file-type cleaner.
 constexpr TPGCScanTypes kScanOtherFilesType = 1024;
 
@@ -350,10 +346,19 @@ void TExtScanModel::SetAllChecked(bool AChecked) {
 }
 
 void TExtScanModel::RemoveRows(const std::vector<std::size_t>& APositions) {
-  // Contiguous runs, last first, so that earlier positions stay valid.
-  for (std::size_t k = APositions.size(); k > 0;) {
-    std::size_t last = APositions[--k], first = last;
-    while (k > 0 && APositions[k - 1] + 1 == first) first = APositions[--k];
+  std::size_t runs = 0;
+  ForEachRunLastFirst(APositions, [&](std::size_t, std::size_t) { ++runs; });
+  if (runs > kMostRunsRemovedOneByOne) {
+    beginResetModel();
+    FShown -= static_cast<std::size_t>(std::lower_bound(APositions.begin(), APositions.end(), FShown) -
+                                       APositions.begin());
+    EraseAt(FRows, APositions, [&](const TRow& r) {
+      if (r.checked) --FCheckedCount;
+    });
+    endResetModel();
+    return;
+  }
+  ForEachRunLastFirst(APositions, [&](std::size_t first, std::size_t last) {
     const bool inView = first < FShown;
     const std::size_t viewLast = inView ? std::min(last, FShown - 1) : 0;
     if (inView) beginRemoveRows({}, static_cast<int>(first), static_cast<int>(viewLast));
@@ -366,7 +371,7 @@ void TExtScanModel::RemoveRows(const std::vector<std::size_t>& APositions) {
       FShown -= viewLast - first + 1;
       endRemoveRows();
     }
-  }
+  });
 }
 
 int TExtScanModel::rowCount(const QModelIndex& parent) const {
@@ -649,8 +654,7 @@ void TPGCForm_ExtTab::Scan() {
   FProgressForm = std::make_unique<TfrmPGCProgress>();
   FProgressForm->SetCommand(0);
   FProgressForm->SetPurgo(FPurgo);
-  FClock.invalidate();
-  FNextFlushMs = FNextDrawMs = 0;
+  FPace.Restart();
   FScanningCounter = 0;
   FProgressForm->OnStart = [this](TfrmPGCProgress* d) {
     FPurgo->SetOnScanning([this](TPGCExtCleanerScanFileItem* item) { OnScanning(item); });
@@ -696,22 +700,15 @@ void TPGCForm_ExtTab::OnScanning(TPGCExtCleanerScanFileItem* AItem) {
   }
   ++FScanningCounter;
   FScanModel->Add(AItem);
-  // One clock read per file serves both paces: the list grows in batches,
-  // and the status is drawn at the screen's pace showing the running total
-  // and the file just found, as it would be after each file.
-  if (!FClock.isValid()) FClock.start();
-  const qint64 now = FClock.elapsed();
-  if (now >= FNextFlushMs) {
+  FPace.Tick();
+  if (FPace.FlushDue()) {
     FScanModel->Flush();
     UpdateResultButtons();
-    FNextFlushMs = now + kFlushEveryMs;
   }
-  if (FProgressForm && now >= FNextDrawMs) {
+  if (FProgressForm && FPace.DrawDue()) {
     FProgressForm->Status().Reload(&STR_PGCForm_4, {FPurgo->ScanTotalFilesCount(),
-                                                    FormatSize64(FPurgo->ScanTotalFilesSize()),
-                                                    AItem->FullFileName()});
+                                                    FormatSize64(FPurgo->ScanTotalFilesSize()), AItem->FullFileName()});
     FProgressForm->RefreshStatus();
-    FNextDrawMs = now + kDrawEveryMs;
   }
 }
 
@@ -757,7 +754,7 @@ void TPGCForm_ExtTab::CleaningPass(TfrmPGCProgress* ADialog) {
       gone.push_back(i);
     }
     if (total > 0) ADialog->SetPercentage(static_cast<int>(std::min<std::int64_t>(handled * 100 / total, 99)));
-    if (!drawn.isValid() || drawn.elapsed() >= kDrawEveryMs) {
+    if (!drawn.isValid() || drawn.elapsed() >= TScanPace::kDrawEveryMs) {
       ADialog->Status().Reload(&STR_PGCForm_2, {FPurgo->CleanTotalFilesCount(),
                                                 FormatSize64(FPurgo->CleanTotalFilesSize())});
       ADialog->RefreshStatus();

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "engine/PurgoCore.h"
+#include "ui/_PGCForm_Helper.h"
 
 class QLineEdit;
 class QPushButton;
@@ -225,9 +226,7 @@ class TPGCForm_ExtTab : public QObject {
   std::uint32_t FOptFileAttr = 0;
   std::int32_t FOptIgnoreDays = 0;
   int FScanningCounter = 0;
-  QElapsedTimer FClock;
-  qint64 FNextFlushMs = 0;  // on FClock
-  qint64 FNextDrawMs = 0;
+  TScanPace FPace;
   bool FBusy = false;
 };
 

@@ -3,8 +3,11 @@
 // front.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
+#include <cstddef>
 #include <functional>
+#include <vector>
 
 class QWidget;
 
@@ -41,5 +44,70 @@ bool BringToFront(QWidget* AWindow);
 // text, caption and type and returns the button code.
 using MessageBoxHook = std::function<int(const QString& text, const QString& caption, int type)>;
 void SetMessageBoxHookForTesting(MessageBoxHook hook);
+
+// What a page does while a scan reports files, paced by one clock read per
+// file: rows found are inserted into the view in batches, and the
+// progress dialog's status is drawn at the screen's pace (what it shows
+// then is what it would show after each file).
+class TScanPace {
+ public:
+  static constexpr qint64 kFlushEveryMs = 200;
+  static constexpr qint64 kDrawEveryMs = 40;
+
+  void Restart() {
+    FClock.invalidate();
+    FNextFlush = FNextDraw = 0;
+  }
+  // Reads the clock; FlushDue and DrawDue then answer for this moment.
+  void Tick() {
+    if (!FClock.isValid()) FClock.start();
+    FNow = FClock.elapsed();
+  }
+  bool FlushDue() { return Due(FNextFlush, kFlushEveryMs); }
+  bool DrawDue() { return Due(FNextDraw, kDrawEveryMs); }
+
+ private:
+  bool Due(qint64& ANext, qint64 AEvery) {
+    if (FNow < ANext) return false;
+    ANext = FNow + AEvery;
+    return true;
+  }
+  QElapsedTimer FClock;
+  qint64 FNow = 0, FNextFlush = 0, FNextDraw = 0;
+};
+
+// Calls AOnRun(first, last) for every run of consecutive positions in
+// APositions (ascending), the last run first, so that removing a run
+// leaves the positions before it valid.
+template <class F>
+void ForEachRunLastFirst(const std::vector<std::size_t>& APositions, F AOnRun) {
+  for (std::size_t k = APositions.size(); k > 0;) {
+    std::size_t last = APositions[--k], first = last;
+    while (k > 0 && APositions[k - 1] + 1 == first) first = APositions[--k];
+    AOnRun(first, last);
+  }
+}
+
+// Removes the elements at APositions (ascending) in one pass, keeping the
+// order of the rest; AOnErase sees each element before it goes.
+template <class C, class F>
+void EraseAt(C& AItems, const std::vector<std::size_t>& APositions, F AOnErase) {
+  std::size_t kept = 0, k = 0;
+  for (std::size_t r = 0; r < AItems.size(); ++r) {
+    if (k < APositions.size() && APositions[k] == r) {
+      AOnErase(AItems[r]);
+      ++k;
+      continue;
+    }
+    if (kept != r) AItems[kept] = std::move(AItems[r]);
+    ++kept;
+  }
+  AItems.resize(kept);
+}
+
+// Rows removed after a cleaning pass are announced run by run while the
+// runs are few; past this many, erasing run by run would move the rows
+// after each run again and again, and the list is rebuilt in one pass.
+inline constexpr std::size_t kMostRunsRemovedOneByOne = 32;
 
 }  // namespace purgo

@@ -20,6 +20,7 @@
 #include "tests/ui/UiProgram.h"
 #include "ui/PGCProgressForm.h"
 #include "ui/PGCSettingForm.h"
+#include "ui/_PGCForm_AppTab.h"
 #include "ui/_PGCForm_ExtTab.h"
 
 namespace fs = std::filesystem;
@@ -70,6 +71,53 @@ TEST(ExtPage, TextsOfTheOptionsRowsReadBackAsShown) {
   }
 }
 
+// Rows left after a pass keep their order and their ticks, whether the
+// removed ones form a few runs or are scattered (then the list is rebuilt
+// in one pass instead of moving its tail once per run).
+TEST(ExtPage, RemovedRowsLeaveTheRestInOrder) {
+  for (const std::size_t step : {std::size_t{40}, std::size_t{2}}) {  // 3 runs; 50 runs
+    std::vector<std::unique_ptr<TPGCExtCleanerScanFileItem>> items;
+    TExtScanModel ext;
+    TAppScanModel app;
+    app.Reset(1);
+    std::vector<std::size_t> gone;
+    std::string kept;
+    for (std::size_t i = 0; i < 100; ++i) {
+      items.push_back(std::make_unique<TPGCExtCleanerScanFileItem>(nullptr));
+      items.back()->SetFileName(std::to_string(i));
+      ext.Add(items.back().get());
+      platform::DeleteTarget t;
+      t.path = std::to_string(i);
+      app.AddFile(0, t, 0, i % 3 != 0);
+      if (i % step == 0) {
+        gone.push_back(i);
+      } else {
+        kept += std::to_string(i) + (i % 3 != 0 ? "x " : "_ ");
+      }
+    }
+    ext.Flush();
+    app.Flush();
+    for (std::size_t i = 0; i < 100; i += 3) ext.setData(ext.index(static_cast<int>(i)), Qt::Unchecked, Qt::CheckStateRole);
+    ext.RemoveRows(gone);
+    app.RemoveFiles(0, gone);
+    std::string extRows, appRows;
+    for (int r = 0; r < ext.rowCount(); ++r) {
+      extRows += ext.index(r).data().toString().toStdString() +
+                 (ext.index(r).data(Qt::CheckStateRole).toInt() == Qt::Checked ? "x " : "_ ");
+    }
+    const QModelIndex temp = app.index(0, 0);
+    for (int r = 0; r < app.rowCount(temp); ++r) {
+      const QModelIndex i = app.index(r, 0, temp);
+      appRows += i.data().toString().toStdString() + (i.data(Qt::CheckStateRole).toInt() == Qt::Checked ? "x " : "_ ");
+    }
+    EXPECT_EQ(extRows, kept) << step;
+    EXPECT_EQ(appRows, kept) << step;
+    const auto ticked = static_cast<std::size_t>(std::count(kept.begin(), kept.end(), 'x'));
+    EXPECT_EQ(ext.CheckedCount(), ticked);
+    EXPECT_EQ(static_cast<std::size_t>(app.CheckedFileCount()), ticked);
+  }
+}
+
 // Scan, untick, clean: only the ticked files go. A folder swapped for a
 // link after the scan leads elsewhere: its file is refused, stays listed
 // and ticked, and the file outside is untouched. Select All stays usable
@@ -109,6 +157,11 @@ TEST(ExtPage, ScanUntickCleanEndToEnd) {
                                              data + "sub/c.tmp x"}));
   EXPECT_TRUE(p.window->btnExtClean->isEnabled());
   test::Grab(p.window.get(), "ext-page-en.png");
+  AppMultiLangs->SetCurrentLanguageID(2052);
+  EXPECT_EQ(page.OptModel()->Rows()[0].OptTitle, STR_PGCForm_ExtTab_OptVT_DirTitle);
+  EXPECT_NE(STR_PGCForm_ExtTab_OptVT_DirTitle, "Folders:");
+  test::Grab(p.window.get(), "ext-page-zh.png");
+  AppMultiLangs->SetCurrentLanguageID(1033);
 
   for (int r = 0; r < model.rowCount(); ++r) {
     if (model.index(r).data().toString().endsWith(QStringLiteral("keep.tmp"))) {
