@@ -11,12 +11,14 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
+#include <QCheckBox>
 #include <QTreeWidget>
 #include <filesystem>
 #include <set>
 
 #include "app/AppCommand.h"
 #include "app/AppSingletons.h"
+#include "platform/Hooks.h"
 #include "tests/ui/UiProgram.h"
 #include "ui/PGCProgressForm.h"
 #include "ui/PGCSettingForm.h"
@@ -256,9 +258,38 @@ TEST(ExtPage, EditInPlaceAndWriteBackAtClose) {
   EXPECT_EQ(AppOptions->IgnoreInDays(), 14);
 }
 
-// The "..." button opens the settings dialog on the row's list. Hidden
-// files leave the attributes there: the next scan passes over them, and
-// the choice survives a restart. Unticking every ending disables Scan.
+// Stop ends the scan at the next folder; what was found stays listed and
+// ticked, and can be cleaned.
+TEST(ExtPage, StopKeepsWhatWasFound) {
+  Program p;
+  TPGCForm_ExtTab& page = *p.window->ExtTab();
+  for (int d = 0; d < 20; ++d) {
+    for (int f = 0; f < 40; ++f) p.box.MakeFile("data/d" + std::to_string(d) + "/f" + std::to_string(f) + ".tmp");
+  }
+  AppOptions->ClearDirs();
+  AppOptions->AddDir(p.box.Path("data/"), true, true);
+  AppOptions->ClearExts();
+  AppOptions->AddExt(".tmp", true, true);
+  page.ReinitOptVT();
+  platform::SetProcessMessagesHook([&] {
+    TfrmPGCProgress* d = page.ProgressForm();
+    if (d != nullptr && page.ScanModel()->Rows().size() >= 40) d->btnCancel->click();
+  });
+  QTest::mouseClick(p.window->btnExtScan, Qt::LeftButton, {}, QPoint(5, 5));
+  platform::SetProcessMessagesHook(nullptr);
+  const std::size_t rows = page.ScanModel()->Rows().size();
+  EXPECT_GE(rows, 40u);
+  EXPECT_LT(rows, 800u);
+  EXPECT_EQ(static_cast<std::size_t>(page.ScanModel()->rowCount()), rows);
+  EXPECT_EQ(page.ScanModel()->CheckedCount(), rows);
+  EXPECT_EQ(static_cast<std::size_t>(p.window->ExtCleaner()->ScanFileItemsCount()), rows);
+  EXPECT_TRUE(p.window->btnExtClean->isEnabled());
+}
+
+// The "..." button opens the settings dialog on the row's list: a folder
+// added and ticked there is scanned; with Hidden left out of the
+// attributes the next scan passes over hidden files, and the choice
+// survives a restart. Unticking every ending disables Scan.
 TEST(ExtPage, SettingsFromTheRowReachTheNextScan) {
   Program p;
   TPGCForm_ExtTab& page = *p.window->ExtTab();
@@ -267,11 +298,11 @@ TEST(ExtPage, SettingsFromTheRowReachTheNextScan) {
   p.box.MakeFile("data/a.tmp");
   p.box.MakeFile("data/.hidden.tmp");
   AppOptions->ClearDirs();
-  AppOptions->AddDir(data, true, true);
   AppOptions->ClearExts();
   AppOptions->AddExt(".tmp", true, true);
   AppOptions->SetFileAttribute(31);
   page.ReinitOptVT();
+  EXPECT_FALSE(p.window->btnExtScan->isEnabled());  // no folder yet
 
   const auto throughDialog = [&](int row, const std::function<void(TfrmPGCSettings&)>& change) {
     QTimer driver;
@@ -286,6 +317,15 @@ TEST(ExtPage, SettingsFromTheRowReachTheNextScan) {
                       page.OptVT()->visualRect(page.OptModel()->index(row, 1)).center());
     QTest::mouseClick(page.OptVTEditor()->FOptVT_Button, Qt::LeftButton, {}, QPoint(3, 3));
   };
+  // A folder added in the dialog comes unticked; ticked, it is scanned.
+  throughDialog(0, [&](TfrmPGCSettings& d) {
+    d.txtDirEdit->setText(QString::fromStdString(data));
+    d.chkDirIncludeSubDir->setChecked(true);
+    QTest::mouseClick(d.btnDirAdd, Qt::LeftButton, {}, QPoint(5, 5));
+    d.lstDir->topLevelItem(0)->setCheckState(0, Qt::Checked);
+  });
+  EXPECT_EQ(page.OptDirList(), (TOptDirList{{data, true}}));
+  EXPECT_TRUE(p.window->btnExtScan->isEnabled());
   throughDialog(2, [](TfrmPGCSettings& d) {
     for (int i = 0; i < d.lstFileAttr->topLevelItemCount(); ++i) {
       QTreeWidgetItem* row = d.lstFileAttr->topLevelItem(i);
