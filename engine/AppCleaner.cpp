@@ -228,7 +228,7 @@ void TPGCAppCleaner::WalkFolder(TPGCScanTypes AScanType, const std::string& APat
     FReportTarget.fileStamp = data.stamp;
     ReportFile(AScanType, data.size, data.lastAccessTime, data.attributes);
     return TreeWalker::Action::Continue;
-  });
+  }, 0, TreeWalker::ReadAhead::FoldersAndFiles);
 }
 
 void TPGCAppCleaner::ReportFile(TPGCScanTypes AScanType, std::uint64_t AFileSize,

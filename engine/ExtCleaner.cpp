@@ -217,7 +217,8 @@ class TPGCExtCleaner::Walk {
     if (AInDays > 0) now_ = GetSystemTimeAsFileTime();
     TreeWalker::Walk(
         D, AAttr | platform::kAttrDirectory,
-        [this](TreeWalker::Entry& e) { return Entry(e); }, top);
+        [this](TreeWalker::Entry& e) { return Entry(e); }, top,
+        AIncludeSubDir ? TreeWalker::ReadAhead::Folders : TreeWalker::ReadAhead::Off);
   }
 
  private:

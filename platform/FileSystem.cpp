@@ -42,10 +42,13 @@ bool ForceDirectories(const std::string& path) {
 
 bool ListDirectory(const std::string& dir, std::uint32_t mask, std::vector<DirEntry>& out) {
   out.clear();
-  return TreeWalker::Walk(dir, mask, [&out](TreeWalker::Entry& e) {
-    out.push_back(DirEntry{std::string(e.Name()), e.Data()});
-    return TreeWalker::Action::Continue;
-  });
+  return TreeWalker::Walk(
+      dir, mask,
+      [&out](TreeWalker::Entry& e) {
+        out.push_back(DirEntry{std::string(e.Name()), e.Data()});
+        return TreeWalker::Action::Continue;
+      },
+      0, TreeWalker::ReadAhead::Off);
 }
 
 }  // namespace purgo::platform

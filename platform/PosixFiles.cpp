@@ -121,14 +121,16 @@ bool Listing::Read(int fd, char* buffer) {
   }
 }
 
-bool Listing::Next(Item& item) {
-  if (pos_ >= bytes_.size()) return false;
-  const char* p = bytes_.data() + pos_;
+bool Listing::Next(Item& item) { return NextAt(pos_, item); }
+
+bool Listing::NextAt(std::size_t& pos, Item& item) const {
+  if (pos >= bytes_.size()) return false;
+  const char* p = bytes_.data() + pos;
   const std::size_t len = static_cast<unsigned char>(p[1]) |
                           (static_cast<std::size_t>(static_cast<unsigned char>(p[2])) << 8);
   item.type = static_cast<unsigned char>(p[0]);
   item.name = std::string_view(p + 3, len);
-  pos_ += 3 + len + 1;
+  pos += 3 + len + 1;
   return true;
 }
 

@@ -102,6 +102,10 @@ class Listing {
   // what came before it.
   bool Read(int fd, char* buffer);
   bool Next(Item& item);
+  // The item at `pos` (0 for the first), advancing `pos`; the listing's
+  // own position is left alone.
+  bool NextAt(std::size_t& pos, Item& item) const;
+  std::size_t Bytes() const { return bytes_.size(); }
   void Clear() {
     bytes_.clear();
     pos_ = 0;
@@ -161,6 +165,8 @@ class MountBoundary {
   // `entry` is the statx (kStatxMask) of the directory `name` in the
   // directory at `dirPath`, reached from the root without links.
   bool IsBeyond(const struct statx& entry, std::string_view dirPath, std::string_view name);
+  // Where the root is mounted; all unknown when statx could not tell.
+  const MountFacts& Root() const { return root_; }
 
  private:
   bool InMountTable(std::string_view dirPath, std::string_view name);

@@ -163,11 +163,14 @@ std::uint64_t ContentSize(const OpenTrash& t, const std::string& name, FileId id
   posix::UniqueFd item = OpenDirectoryAt(t.files.Get(), name.c_str(), st);
   if (!item.Valid() || posix::IdOf(st) != id) return 0;
   std::uint64_t total = 0;
-  TreeWalker::WalkAt(item.Get(), t.path + "files/" + name, kEverything, [&total](TreeWalker::Entry& e) {
-    if (e.IsDirectory()) return TreeWalker::Action::Enter;
-    total += e.Data().size;
-    return TreeWalker::Action::Continue;
-  });
+  TreeWalker::WalkAt(
+      item.Get(), t.path + "files/" + name, kEverything,
+      [&total](TreeWalker::Entry& e) {
+        if (e.IsDirectory()) return TreeWalker::Action::Enter;
+        total += e.Data().size;
+        return TreeWalker::Action::Continue;
+      },
+      0, TreeWalker::ReadAhead::FoldersAndFiles);
   return total;
 }
 
@@ -197,18 +200,22 @@ void EmptyFilesFolder(const OpenTrash& t) {
   const std::string filesDir = t.path + "files/";
   SafeDeleter deleter;
   std::vector<DeleteTarget> dirs;
-  TreeWalker::WalkAt(t.files.Get(), filesDir, kEverything, [&](TreeWalker::Entry& e) {
-    const FileAttributeData& data = e.Data();
-    DeleteTarget target{e.FullPath(), filesDir.size(), t.filesId, data.id, data.stamp,
-                        t.files.Get()};
-    if (e.IsDirectory()) {
-      MakeDirectoryUsable(e);
-      dirs.push_back(std::move(target));
-      return TreeWalker::Action::Enter;
-    }
-    deleter.Delete(target, options);
-    return TreeWalker::Action::Continue;
-  });
+  // Emptying changes the folders as it goes (locked ones are unlocked
+  // before they are entered): it reads them itself.
+  TreeWalker::WalkAt(
+      t.files.Get(), filesDir, kEverything,
+      [&](TreeWalker::Entry& e) {
+        const FileAttributeData& data = e.Data();
+        DeleteTarget target{e.FullPath(), filesDir.size(), t.filesId, data.id, data.stamp, t.files.Get()};
+        if (e.IsDirectory()) {
+          MakeDirectoryUsable(e);
+          dirs.push_back(std::move(target));
+          return TreeWalker::Action::Enter;
+        }
+        deleter.Delete(target, options);
+        return TreeWalker::Action::Continue;
+      },
+      0, TreeWalker::ReadAhead::Off);
   // A directory comes before everything below it in the walk, so the
   // reverse order removes each one after its contents.
   for (auto it = dirs.rbegin(); it != dirs.rend(); ++it) RemoveDirectorySafely(*it);
@@ -361,14 +368,17 @@ std::vector<TrashItem> ListTrash(const std::vector<std::string>& trashDirs) {
     if (!Open(given, t) || !t.files.Valid()) continue;
     const std::string filesDir = t.path + "files/";
     const std::size_t first = items.size();
-    TreeWalker::WalkAt(t.files.Get(), filesDir, kEverything, [&](TreeWalker::Entry& e) {
-      TrashItem item;
-      item.trashDir = t.path;
-      item.entryName = std::string(e.Name());
-      item.data = e.Data();
-      if (e.HasData()) items.push_back(std::move(item));
-      return TreeWalker::Action::Continue;
-    });
+    TreeWalker::WalkAt(
+        t.files.Get(), filesDir, kEverything,
+        [&](TreeWalker::Entry& e) {
+          TrashItem item;
+          item.trashDir = t.path;
+          item.entryName = std::string(e.Name());
+          item.data = e.Data();
+          if (e.HasData()) items.push_back(std::move(item));
+          return TreeWalker::Action::Continue;
+        },
+        0, TreeWalker::ReadAhead::Off);
     for (std::size_t i = first; i < items.size(); ++i) {
       TrashItem& item = items[i];
       if ((item.data.attributes & kAttrDirectory) != 0) {

@@ -17,7 +17,10 @@
 //  - depth is bounded by memory only: no recursion, and a bounded number of
 //    open descriptors however deep the tree is;
 //  - the root is opened as given (a root that is itself a link to a
-//    directory is followed); nothing below it is.
+//    directory is followed); nothing below it is;
+//  - reader threads may list folders ahead of the walk (see ReadAhead),
+//    but the visitor is called on the calling thread, in the same order,
+//    with the same entries as without them.
 #pragma once
 
 #include <cstddef>
@@ -29,6 +32,10 @@
 #include "platform/Platform.h"
 
 namespace purgo::platform {
+
+namespace posix {
+struct AheadStat;
+}
 
 class TreeWalker {
  public:
@@ -86,6 +93,7 @@ class TreeWalker {
     bool isSymlink_ = false;
     bool statDone_ = false;
     bool statOk_ = false;
+    const posix::AheadStat* aheadStat_ = nullptr;  // a reader's statx of this entry
     FileAttributeData data_;
     std::uint64_t dirTag_ = 0;
     std::uint64_t childTag_ = 0;
@@ -93,18 +101,25 @@ class TreeWalker {
 
   using Visitor = std::function<Action(Entry&)>;
 
+  // What reader threads may do ahead of the walk (see DirReadAhead.h):
+  // nothing, list the folders it will likely enter, or also take the
+  // attributes of every file (for a visitor that asks for them all). The
+  // visitor sees the same entries in the same order whatever is chosen.
+  enum class ReadAhead { Off, Folders, FoldersAndFiles };
+
   // Walks `root` with the entry filter of `mask` (see PassesEntryFilter).
   // Returns false when the root cannot be opened as a directory; the
   // visitor is then never called. Directories below the root that cannot
   // be opened are passed over silently.
   static bool Walk(const std::string& root, std::uint32_t mask, const Visitor& visitor,
-                   std::uint64_t rootTag = 0);
+                   std::uint64_t rootTag = 0, ReadAhead ahead = ReadAhead::Folders);
 
   // The same walk of the open directory `dirFd` (not consumed; any open
   // mode, O_PATH included), whose path for DirPath() is `root`. Nothing is
   // resolved by name above it: the caller has checked that directory.
   static bool WalkAt(int dirFd, const std::string& root, std::uint32_t mask,
-                     const Visitor& visitor, std::uint64_t rootTag = 0);
+                     const Visitor& visitor, std::uint64_t rootTag = 0,
+                     ReadAhead ahead = ReadAhead::Folders);
 
   // Identity of `root` as Walk() would open it (following a link in the
   // root itself). Unknown when it cannot be opened.
@@ -114,11 +129,13 @@ class TreeWalker {
   // from their children ("..") with an identity check when the walk comes
   // back to them. Exposed for tests.
   static constexpr std::size_t kMaxOpenDirs = 48;
+  // All the descriptors a walk may hold at once, its readers' included.
+  static constexpr std::size_t kMaxOpenDescriptors = kMaxOpenDirs + 4 * 24;
 
  private:
   // Takes `rootFd` (may be -1: the walk then fails).
   static bool WalkOpened(int rootFd, const std::string& root, std::uint32_t mask,
-                         const Visitor& visitor, std::uint64_t rootTag);
+                         const Visitor& visitor, std::uint64_t rootTag, ReadAhead ahead);
 };
 
 }  // namespace purgo::platform

@@ -237,7 +237,7 @@ TEST(TreeWalkerTest, VeryDeepTreeIsWalkedWithBoundedDescriptors) {
   EXPECT_EQ(files, 2U * kLevels);
   EXPECT_EQ(deepest, kLevels - 1U);
   // One more for the listing of /proc/self/fd itself, one for a reopen.
-  EXPECT_LE(most, before + TreeWalker::kMaxOpenDirs + 2);
+  EXPECT_LE(most, before + TreeWalker::kMaxOpenDescriptors + 2);
   EXPECT_EQ(OpenDescriptors(), before);
   RemoveChain(base);
 }
@@ -291,6 +291,69 @@ TEST(TreeWalkerTest, ClosedLevelsAreReopenedOrAbandonedWhenMoved) {
     } else {
       EXPECT_EQ(reportedAfterMove[moved], 0);
       EXPECT_LT(reported[moved], kFiles);
+    }
+  }
+}
+
+// Readers ahead of the walk change nothing the visitor sees: on the same
+// tree, with and without them, every event is the same, in the same order,
+// with the same attributes, whatever the visitor enters, skips or leaves
+// and whatever the entry filter lets through.
+TEST(TreeWalkerTest, ReadersAheadChangeNothingTheVisitorSees) {
+  test::Sandbox box;
+  for (int a = 0; a < 12; ++a) {
+    for (int b = 0; b < 4; ++b) {
+      const std::string dir = "tree/d" + std::to_string(a) + "/e" + std::to_string(b);
+      for (int f = 0; f < 5; ++f) box.MakeFile(dir + "/f" + std::to_string(f), std::string(static_cast<std::size_t>(f), 'x'));
+      box.MakeFile(dir + "/.hidden/h");
+      box.MakeFile(dir + "/skip-me/s");
+    }
+  }
+  box.MakeFile("tree/leave-here/one");
+  box.MakeFile("tree/leave-here/two/deeper");
+  box.MakeFile(std::string("tree/bad-\xff\xfe/inside"));
+  box.MakeFile("outside/secret");
+  box.MakeSymlink("tree/d0/link-dir", box.Path("outside"));
+  box.MakeSymlink("tree/d1/link-file", box.Path("outside/secret"));
+  ::mkfifo(box.Path("tree/d2/fifo").c_str(), 0600);
+  std::string chain = "tree/chain";
+  for (int i = 0; i < 300; ++i) chain += "/c";  // deeper than readers go
+  box.MakeFile(chain + "/end");
+  const std::string root = box.Path("tree");
+
+  struct Seen {
+    std::string path;
+    std::size_t depth, ordinal;
+    bool directory, symlink, hasData;
+    std::uint64_t size;
+    FileId id;
+    std::uint32_t attributes;
+    bool operator==(const Seen&) const = default;
+  };
+  const auto walk = [&](std::uint32_t mask, TreeWalker::ReadAhead ahead) {
+    std::vector<Seen> seen;
+    TreeWalker::Walk(
+        root, mask,
+        [&](TreeWalker::Entry& e) {
+          const bool has = e.HasData();
+          seen.push_back({e.FullPath(), e.Depth(), e.Ordinal(), e.IsDirectory(), e.IsSymlink(), has,
+                          e.Data().size, e.Data().id, e.Data().attributes});
+          if (e.DirPath() == root + "/leave-here/") return Action::Leave;
+          if (!e.IsDirectory() || e.Name() == "skip-me") return Action::Continue;
+          return Action::Enter;
+        },
+        0, ahead);
+    return seen;
+  };
+  for (const std::uint32_t mask : {0xFFFFu, static_cast<std::uint32_t>(0xFFFF & ~kAttrHidden)}) {
+    const std::vector<Seen> alone = walk(mask, TreeWalker::ReadAhead::Off);
+    ASSERT_GT(alone.size(), 600u);
+    for (const auto ahead : {TreeWalker::ReadAhead::Folders, TreeWalker::ReadAhead::FoldersAndFiles}) {
+      for (int run = 0; run < 3; ++run) {
+        const std::vector<Seen> with = walk(mask, ahead);
+        ASSERT_EQ(with.size(), alone.size()) << mask;
+        for (std::size_t i = 0; i < alone.size(); ++i) ASSERT_EQ(with[i], alone[i]) << alone[i].path;
+      }
     }
   }
 }
