@@ -23,6 +23,8 @@ struct ReadAheadSession {
   std::uint32_t mask = 0;
   bool fileData = false;
   std::atomic<std::size_t> outstanding{0};
+  // The walk is over (or stopped): nothing more is read for it.
+  std::atomic<bool> ended{false};
 
   // Takes a place in the window; false when it is full.
   bool Reserve() {
@@ -102,9 +104,14 @@ class Pool {
     return r;
   }
 
-  // Reads `r` on this thread unless someone else has begun or withdrawn it.
+  // Reads `r` on this thread unless someone else has begun or withdrawn it,
+  // or its walk is over.
   void Process(ReadAheadRequest& r) {
     int expected = ReadAheadRequest::Queued;
+    if (r.session->ended.load(std::memory_order_acquire)) {
+      if (r.state.compare_exchange_strong(expected, ReadAheadRequest::Withdrawn)) r.parent.reset();
+      return;
+    }
     if (!r.state.compare_exchange_strong(expected, ReadAheadRequest::Reading)) return;
     thread_local std::unique_ptr<char[]> buffer(new char[Listing::kReadBufferSize]);
     std::unique_ptr<AheadDir> dir = Read(r, buffer.get());
@@ -173,7 +180,11 @@ class Pool {
     std::shared_ptr<UniqueFd> self;
     pos = 0;
     std::size_t raw = 0;
-    if (r.key.size() >= ReadAhead::kMaxDepth) pos = dir->listing.Bytes();  // the walk reads deeper ones
+    // The walk reads deeper folders itself, and a walk that is over asks
+    // for nothing more.
+    if (r.key.size() >= ReadAhead::kMaxDepth || s.ended.load(std::memory_order_acquire)) {
+      pos = dir->listing.Bytes();
+    }
     for (std::size_t at = pos; dir->listing.NextAt(pos, item); at = pos, ++raw) {
       if (item.type != DT_DIR) continue;
       const std::uint32_t hidden = IsHiddenName(item.name) ? kAttrHidden : 0;
@@ -228,7 +239,7 @@ ReadAhead::ReadAhead(const MountFacts& root, std::uint32_t mask, bool fileData)
   session_->fileData = fileData;
 }
 
-ReadAhead::~ReadAhead() = default;
+ReadAhead::~ReadAhead() { session_->ended.store(true, std::memory_order_release); }
 
 bool ReadAhead::HasRoom() const {
   return enabled_ && session_->outstanding.load(std::memory_order_relaxed) < kWindow;
