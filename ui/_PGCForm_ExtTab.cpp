@@ -29,8 +29,6 @@ namespace {
 
 constexpr int kRowDir = 0, kRowExt = 1, kRowFileAttr = 2, kRowIgnoreDays = 3;
 constexpr int kOptRowHeight = 21;
-// The scan type of the file-type cleaner.
-constexpr TPGCScanTypes kScanOtherFilesType = 1024;
 
 QString Text(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
@@ -246,7 +244,9 @@ bool TOptVTEditor::EndEdit() {
       row.OptDetails = std::to_string(ParseOptIgnoreDaysText(text));
     } else if (FNode == kRowFileAttr) {
       row.OptDetails = OptFileAttrText(ParseOptFileAttrText(text));
-    } else {
+    } else if (FOptVT_Edit->text() != Text(row.OptDetails)) {
+      // Only a changed text replaces the row's: the box shows a name that
+      // is not UTF-8 readably, not as its bytes.
       row.OptDetails = text;
     }
     FPage->OptModel()->RowChanged(FNode);
@@ -570,20 +570,21 @@ void TPGCForm_ExtTab::CommitEdit() {
   switch (row) {
     case kRowDir:
       // The box is read-only: reading back the list's own text would only
-      // split a folder whose name holds ";" or "|".
-      if (text != OptDirText(FOptDirList)) FOptDirList = ParseOptDirText(text);
+      // split a folder whose name holds ";" or "|", and spoil one whose
+      // name is not UTF-8 (the box shows it readably, not as its bytes).
+      if (edit->text() != Text(OptDirText(FOptDirList))) FOptDirList = ParseOptDirText(text);
       shown = OptDirText(FOptDirList);
       UpdateScanButton();
       break;
     case kRowExt:
-      if (text != OptExtText(FOptExtList)) FOptExtList = ParseOptExtText(text);
+      if (edit->text() != Text(OptExtText(FOptExtList))) FOptExtList = ParseOptExtText(text);
       shown = OptExtText(FOptExtList);
       UpdateScanButton();
       break;
     case kRowFileAttr: {
       // Bits without a token (0x8, 0x10 ...) do not survive the text: an
       // unchanged box must not take them from the options.
-      if (text == OptFileAttrText(FOptFileAttr)) {
+      if (edit->text() == Text(OptFileAttrText(FOptFileAttr))) {
         shown = text;
         break;
       }
@@ -679,7 +680,7 @@ void TPGCForm_ExtTab::Scan() {
     for (const auto& [path, include] : FOptDirList) options.AddDir(path, include);
     options.ClearExts();
     for (const std::string& ext : FOptExtList) options.AddExt(ext);
-    FPurgo->DoScan(kScanOtherFilesType);
+    FPurgo->DoScan(kScanOtherFiles);
     d->close();
   };
   FProgressForm->OnCancel = [this](TfrmPGCProgress*, bool& canClose) {

@@ -207,15 +207,18 @@ TEST(ExtPage, ScanUntickCleanEndToEnd) {
 }
 
 // The age limit is typed in place; a text that is no positive number is 0
-// and reaches the options at once. Folders differing only in case stay two
+// and reaches the options at once. Leaving the folders' box keeps a name
+// that is not UTF-8 as its bytes. Folders differing only in case stay two
 // folders when the working copy is written back at close, and the rules
 // survive a restart.
 TEST(ExtPage, EditInPlaceAndWriteBackAtClose) {
   Program p;
   TPGCForm_ExtTab& page = *p.window->ExtTab();
   p.window->ChangePage(p.window->tabExt);
+  const std::string bad = "/tmp/bad-\xff";
   AppOptions->ClearDirs();
   AppOptions->AddDir("/tmp", false, true);
+  AppOptions->AddDir(bad, true, true);
   page.ReinitOptVT();
 
   const QRect days = page.OptVT()->visualRect(page.OptModel()->index(3, 1));
@@ -238,23 +241,30 @@ TEST(ExtPage, EditInPlaceAndWriteBackAtClose) {
                     page.OptVT()->visualRect(page.OptModel()->index(0, 1)).center());
   EXPECT_TRUE(page.OptVTEditor()->FOptVT_Edit->isReadOnly());
   EXPECT_TRUE(page.OptVTEditor()->FOptVT_Button->isVisible());
+  QTest::mouseClick(page.OptVT()->viewport(), Qt::LeftButton, {}, days.center());
+  EXPECT_EQ(page.OptDirList(), (TOptDirList{{"/tmp", false}, {bad, true}}));
+  EXPECT_EQ(page.OptModel()->Rows()[0].OptDetails, "/tmp|False;" + bad + "|True;");
+  QTest::mouseClick(page.OptVT()->viewport(), Qt::LeftButton, {},
+                    page.OptVT()->visualRect(page.OptModel()->index(0, 1)).center());
   page.OptVTEditor()->FOptVT_Edit->setText(QStringLiteral("/tmp|False;/TMP|True;"));
   QTest::mouseClick(page.OptVT()->viewport(), Qt::LeftButton, {}, days.center());
   EXPECT_EQ(page.OptDirList(), (TOptDirList{{"/tmp", false}, {"/TMP", true}}));
   p.window->close();
-  ASSERT_EQ(AppOptions->DirListCount(), 2);
+  ASSERT_EQ(AppOptions->DirListCount(), 3);
   EXPECT_EQ(AppOptions->DirText(0), "/tmp");
   EXPECT_FALSE(AppOptions->DirIncludeSub(0));
-  EXPECT_EQ(AppOptions->DirText(1), "/TMP");
-  EXPECT_TRUE(AppOptions->DirIncludeSub(1) && AppOptions->DirChecked(1));
+  EXPECT_FALSE(AppOptions->DirChecked(1));  // left out of the typed text
+  EXPECT_EQ(AppOptions->DirText(2), "/TMP");
+  EXPECT_TRUE(AppOptions->DirIncludeSub(2) && AppOptions->DirChecked(2));
 
   SaveAppSettings();
   p.window.reset();
   FreeAppSingletons();
   CreateAppSingletons();
   LoadAppSettings();
-  ASSERT_EQ(AppOptions->DirListCount(), 2);
-  EXPECT_EQ(AppOptions->DirText(1), "/TMP");
+  ASSERT_EQ(AppOptions->DirListCount(), 3);
+  EXPECT_EQ(AppOptions->DirText(1), bad);
+  EXPECT_EQ(AppOptions->DirText(2), "/TMP");
   EXPECT_EQ(AppOptions->IgnoreInDays(), 14);
 }
 
