@@ -106,8 +106,8 @@ class ReadAhead {
   static constexpr std::size_t kMaxDepth = 256;
 
   // Readers besides the walk's own thread: PURGO_WALK_THREADS - 1 when
-  // that is set (1 means the walk's thread alone), otherwise one per core
-  // beyond the first, at least one and at most seven.
+  // that is set (1 means the walk's thread alone, at most 64), otherwise
+  // none for now.
   static std::size_t ReaderCount();
 
  private:

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/DirReadAhead.h"
 #include "platform/TreeWalker.h"
 #include "tests/Sandbox.h"
 
@@ -300,6 +301,7 @@ TEST(TreeWalkerTest, ClosedLevelsAreReopenedOrAbandonedWhenMoved) {
 // with the same attributes, whatever the visitor enters, skips or leaves
 // and whatever the entry filter lets through.
 TEST(TreeWalkerTest, ReadersAheadChangeNothingTheVisitorSees) {
+  if (posix::ReadAhead::ReaderCount() == 0) GTEST_SKIP() << "no readers: CTest runs this with PURGO_WALK_THREADS=4";
   test::Sandbox box;
   for (int a = 0; a < 12; ++a) {
     for (int b = 0; b < 4; ++b) {
