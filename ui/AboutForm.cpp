@@ -9,11 +9,10 @@
 #include "i18n/AppMultiLangs.h"
 #include "i18n/QSDynString.h"
 #include "ui/PGCPictures.h"
+#include "ui/_PGCForm_Helper.h"
 
 namespace purgo {
 namespace {
-
-QString Text(const std::string& s) { return QString::fromStdString(s); }
 
 QString Formatted(const std::string& format, const std::string& argument) {
   const std::array<TQelDynArg, 1> args{TQelDynArg(argument)};

@@ -30,7 +30,6 @@ namespace {
 constexpr int kWidth = 780, kHeight = 585;
 constexpr int kLinkGap = 12;
 
-QString Text(const std::string& s) { return QString::fromStdString(s); }
 
 TQelImageButton* MakeButton(QWidget* parent, QRect geometry) {
   auto* b = new TQelImageButton(parent);

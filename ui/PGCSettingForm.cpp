@@ -41,7 +41,6 @@ constexpr int kListY = 24;
 constexpr int kLinkGap = 12;
 constexpr int kBytesRole = Qt::UserRole + 1;  // a row's text as bytes
 
-QString Text(const std::string& s) { return QString::fromStdString(s); }
 
 std::function<QString()>& BrowseHook() {
   static std::function<QString()> hook;

@@ -25,7 +25,6 @@ const std::array<const std::string*, 8> kNames = {
     &STR_PGC_ScanTypes4, &STR_PGC_ScanTypes5, &STR_PGC_ScanTypes6, &STR_PGC_ScanTypes9};
 
 
-QString Text(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
 constexpr std::size_t kPathBlockBits = 20;  // 1 MiB blocks
 constexpr std::size_t kPathBlockSize = std::size_t{1} << kPathBlockBits;

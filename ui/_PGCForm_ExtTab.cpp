@@ -30,18 +30,12 @@ namespace {
 constexpr int kRowDir = 0, kRowExt = 1, kRowFileAttr = 2, kRowIgnoreDays = 3;
 constexpr int kOptRowHeight = 21;
 
-QString Text(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
 std::string Trim(std::string_view s) { return TrimChars(s, " "); }
 
-bool SameAsciiText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
+// Endings, attribute words and "True" are told apart without regard to
+// ASCII letter case.
+bool SameAsciiText(std::string_view a, std::string_view b) { return SameTextCompare(a, b) == 0; }
 
 // Pieces of AText between ";", empty ones dropped.
 std::vector<std::string_view> SplitPieces(std::string_view AText) {
@@ -52,6 +46,23 @@ std::vector<std::string_view> SplitPieces(std::string_view AText) {
     if (end == std::string_view::npos) end = AText.size();
     if (end > start) out.push_back(AText.substr(start, end - start));
     start = end + 1;
+  }
+  return out;
+}
+
+// The options' ticked folders and endings, in their order.
+TOptDirList TickedOptionDirs() {
+  TOptDirList out;
+  for (int i = 0; i < AppOptions->DirListCount(); ++i) {
+    if (AppOptions->DirChecked(i)) out.emplace_back(AppOptions->DirText(i), AppOptions->DirIncludeSub(i));
+  }
+  return out;
+}
+
+TOptExtList TickedOptionExts() {
+  TOptExtList out;
+  for (int i = 0; i < AppOptions->ExtListCount(); ++i) {
+    if (AppOptions->ExtChecked(i)) out.push_back(AppOptions->ExtText(i));
   }
   return out;
 }
@@ -442,14 +453,8 @@ TPGCForm_ExtTab::~TPGCForm_ExtTab() {
 
 void TPGCForm_ExtTab::ReinitOptVT() {
   if (AppOptions == nullptr) return;
-  FOptDirList.clear();
-  for (int i = 0; i < AppOptions->DirListCount(); ++i) {
-    if (AppOptions->DirChecked(i)) FOptDirList.emplace_back(AppOptions->DirText(i), AppOptions->DirIncludeSub(i));
-  }
-  FOptExtList.clear();
-  for (int i = 0; i < AppOptions->ExtListCount(); ++i) {
-    if (AppOptions->ExtChecked(i)) FOptExtList.push_back(AppOptions->ExtText(i));
-  }
+  FOptDirList = TickedOptionDirs();
+  FOptExtList = TickedOptionExts();
   FOptFileAttr = AppOptions->FileAttribute();
   FOptIgnoreDays = AppOptions->IgnoreInDays();
   FOptModel->SetRows({{1, STR_PGCForm_ExtTab_OptVT_DirTitle, OptDirText(FOptDirList)},
@@ -621,16 +626,10 @@ bool TPGCForm_ExtTab::OpenSettings() {
   if (!ShowPGCSettings(FWindow, tab, lists)) return false;
   std::string shown;
   if (row == kRowDir) {
-    FOptDirList.clear();
-    for (int i = 0; i < AppOptions->DirListCount(); ++i) {
-      if (AppOptions->DirChecked(i)) FOptDirList.emplace_back(AppOptions->DirText(i), AppOptions->DirIncludeSub(i));
-    }
+    FOptDirList = TickedOptionDirs();
     shown = OptDirText(FOptDirList);
   } else if (row == kRowExt) {
-    FOptExtList.clear();
-    for (int i = 0; i < AppOptions->ExtListCount(); ++i) {
-      if (AppOptions->ExtChecked(i)) FOptExtList.push_back(AppOptions->ExtText(i));
-    }
+    FOptExtList = TickedOptionExts();
     shown = OptExtText(FOptExtList);
   } else {
     FOptFileAttr = AppOptions->FileAttribute();

@@ -7,6 +7,7 @@
 #include <QString>
 #include <cstddef>
 #include <functional>
+#include <string_view>
 #include <vector>
 
 class QWidget;
@@ -21,6 +22,12 @@ inline constexpr int MB_ICONHAND = 0x10, MB_ICONQUESTION = 0x20, MB_ICONEXCLAMAT
                      MB_ICONASTERISK = 0x40;
 inline constexpr int IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, IDYES = 6,
                      IDNO = 7;
+
+// A string of the program (UTF-8, or a file name's bytes) as shown: an
+// invalid sequence reads as U+FFFD.
+inline QString Text(std::string_view AText) {
+  return QString::fromUtf8(AText.data(), static_cast<qsizetype>(AText.size()));
+}
 
 // Shows AForm modally over AMainWindow and returns the form's modal result
 // once the form is hidden. The main window is disabled meanwhile and is
