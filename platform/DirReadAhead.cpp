@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <condition_variable>
 #include <cstdlib>
@@ -145,25 +146,36 @@ class Pool {
     }
   }
 
+  // Opens the folder `name` of `parentFd` into `dir` when it is plainly a
+  // directory on the root's mount, reached without a link; anything the
+  // walk would have to weigh up is left to the walk.
+  static bool Open(int parentFd, const char* name, const MountFacts& root, AheadDir& dir) {
+    struct statx sx {};
+    dir.fd = OpenFolderOnSameMount(parentFd, name);
+    if (dir.fd >= 0) {
+      if (StatAt(dir.fd, "", sx, kStatxFlags | AT_EMPTY_PATH) != 0) return false;
+    } else if (errno != ENOSYS) {
+      return false;
+    } else {
+      if (StatAt(parentFd, name, sx) != 0 || !S_ISDIR(sx.stx_mode)) return false;
+      const MountFacts f = MountFactsOf(sx);
+      if (!f.mountIdKnown || f.mountId != root.mountId || f.mountRoot) return false;
+      dir.fd = ::openat(parentFd, name, kOpenFlags);
+      if (dir.fd < 0 || IdOfFd(dir.fd) != IdOf(sx)) return false;
+    }
+    dir.id = IdOf(sx);
+    return true;
+  }
+
   // Reads one folder for a request, or gives it up; asks for its
   // sub-folders while the window has room. Touches nothing but the
   // request and what it creates.
   static std::unique_ptr<AheadDir> Read(const ReadAheadRequest& r, char* buffer) {
     const ReadAheadSession& s = *r.session;
-    const int parentFd = r.parent->Get();
-    struct statx sx {};
-    if (StatAt(parentFd, r.name.c_str(), sx) != 0 || !S_ISDIR(sx.stx_mode)) return nullptr;
-    // Only a directory that is plainly on the root's mount is opened here;
-    // anything the walk would have to weigh up is left to the walk.
-    const MountFacts f = MountFactsOf(sx);
-    if (!f.mountIdKnown || f.mountId != s.root.mountId || f.mountRoot) return nullptr;
     auto dir = std::make_unique<AheadDir>();
     dir->session = r.session;
     dir->key = r.key;
-    dir->fd = ::openat(parentFd, r.name.c_str(), kOpenFlags);
-    if (dir->fd < 0) return nullptr;
-    dir->id = IdOfFd(dir->fd);
-    if (dir->id != IdOf(sx)) return nullptr;
+    if (!Open(r.parent->Get(), r.name.c_str(), s.root, *dir)) return nullptr;
     if (!dir->listing.Read(dir->fd, buffer) || dir->listing.Bytes() > ReadAhead::kMaxListingBytes) {
       return nullptr;
     }

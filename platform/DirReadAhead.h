@@ -2,13 +2,13 @@
 //
 // The walk itself stays on its thread and sees everything in the same
 // order; the readers only save it waiting. Given a folder of a directory
-// the walk holds open, a reader looks at the name without following it,
-// opens it only when it is a directory on the walk's own mount, lists it,
-// takes the attributes the walk will ask for, and asks in turn for its
-// sub-folders, ahead of the folders asked before: the readers go down the
-// tree in the order the walk will. The walk checks each result as it
-// checks its own opens (the name still leads to the same directory), or
-// does the work itself when no reader has begun it.
+// the walk holds open, a reader opens it only when it is a directory on
+// the walk's own mount reached without a link, lists it, takes the
+// attributes the walk will ask for, and asks in turn for its sub-folders,
+// ahead of the folders asked before: the readers go down the tree in the
+// order the walk will. The walk checks each result as it checks its own
+// opens (the name still leads to the same directory), or does the work
+// itself when no reader has begun it.
 //
 // Readers never delete, never follow a link, never open anything on
 // another mount. A walk keeps at most kWindow folders asked for and not

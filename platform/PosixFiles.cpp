@@ -1,9 +1,12 @@
 #include "platform/PosixFiles.h"
 
 #include <dirent.h>
+#include <linux/openat2.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cstddef>
@@ -20,6 +23,30 @@ namespace purgo::platform::posix {
 int StatAt(int dirFd, const char* name, struct statx& out, int flags) {
   if (::statx(dirFd, name, flags, kStatxMask, &out) == 0) return 0;
   return errno;
+}
+
+int OpenFolderOnSameMount(int dirFd, const char* name) {
+  // Cleared once the kernel turns openat2 down (older than 5.6, or a
+  // seccomp filter); readers and the walk may ask at once.
+  static std::atomic<bool> works{true};
+  if (!works.load(std::memory_order_relaxed)) {
+    errno = ENOSYS;
+    return -1;
+  }
+  open_how how{};
+  how.flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+  how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS | RESOLVE_BENEATH | RESOLVE_NO_XDEV;
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    const long fd = ::syscall(SYS_openat2, dirFd, name, &how, sizeof how);
+    if (fd >= 0) return static_cast<int>(fd);
+    if (errno == EAGAIN) continue;  // a rename elsewhere during the lookup
+    if (errno == ENOSYS || errno == E2BIG || errno == EPERM) {
+      works.store(false, std::memory_order_relaxed);
+      errno = ENOSYS;
+    }
+    return -1;
+  }
+  return -1;
 }
 
 FileId IdOf(const struct statx& sx) {

@@ -60,6 +60,14 @@ inline constexpr int kStatxFlags = AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC | AT
 // statx relative to `dirFd` (AT_FDCWD for a plain path). 0 or the errno.
 int StatAt(int dirFd, const char* name, struct statx& out, int flags = kStatxFlags);
 
+// Opens the folder `name` of the open directory `dirFd` for listing, but
+// only when it is a folder of the same mount reached without a link: one
+// openat2 call where the kernel has it, instead of a look at the name, an
+// open and a look at what was opened. An automount point is not triggered.
+// The descriptor (close-on-exec), or -1 with errno set; ENOSYS when this
+// kernel cannot do it in one call (the caller then looks and opens itself).
+int OpenFolderOnSameMount(int dirFd, const char* name);
+
 FileId IdOf(const struct statx& sx);
 FileId IdOf(const struct stat& st);
 // Identity of an open descriptor; unknown when fstat fails.
