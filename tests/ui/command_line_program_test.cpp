@@ -67,7 +67,7 @@ TEST(CommandLineProgram, UsageVersionPreviewAndCleanWithoutADisplay) {
   test::Sandbox box;
   fs::copy_file(PURGO_BINARY, box.Path("program/purgo"));
   const std::string d = box.Path("data");
-  const std::string a = box.MakeFile("data/a.tmp", "abc"), odd = box.MakeFile("data/sub/c\xFF.tmp");
+  const std::string a = box.MakeFile("data/a.tmp"), odd = box.MakeFile("data/sub/c\xFF.tmp");
   const std::string ro = box.MakeFile("data/ro.tmp");
   box.MakeFile("data/keep.txt");
   ::chmod(ro.c_str(), 0444);
@@ -81,16 +81,11 @@ TEST(CommandLineProgram, UsageVersionPreviewAndCleanWithoutADisplay) {
       {{"--clean", "-f", d, "-e", ".tmp"}, 2, "", "purgo: --clean deletes files: confirm it with --yes\n", {}},
       {{"--preview", "--list"}, 2, "", "purgo: --list, --preview and --clean do not go together\n", {}},
       {{"--version"}, 0, "purgo 0.1.0\n", "", {}},
-      {{"--preview", "--json", "-f", d, "--folder=" + d + "/nope", "-e.tmp"},
-       1,
-       "",
+      {{"--preview", "--json", "-f", d, "--folder=" + d + "/nope", "-e.tmp"}, 1, "",
        "purgo: " + d + "/nope: no such folder, skipped\n",
        {{"file", a, ""}, {"file", odd, ""}, {"file", ro, ""}, {"error", d + "/nope", "not-found"},
         {"summary", "", ""}}},
-      {{"--clean", "--yes", "--json", "-f", d, "-e", ".tmp"},
-       1,
-       "",
-       "",
+      {{"--clean", "--yes", "--json", "-f", d, "-e", ".tmp"}, 1, "", "",
        {{"deleted", a, ""}, {"deleted", odd, ""}, {"refused", ro, "read-only"}, {"summary", "", ""}}},
   };
   for (const auto& c : cases) {
