@@ -1,5 +1,6 @@
-// Purgo: the main sequence. The process-wide objects are created in their
-// order, the start-up command runs (in a later copy it only hands over to
+// Purgo: the main sequence. Options on the command line run the scripted
+// front end instead of the window. Otherwise the process-wide objects are
+// created in their order, the start-up command runs (in a later copy it only hands over to
 // the first), the message loop runs until the main window closes, the
 // settings are saved, and the objects are freed in reverse.
 #include <QApplication>
@@ -10,6 +11,7 @@
 #include <cstdlib>
 
 #include "app/AppCommand.h"
+#include "app/CommandLineArgs.h"
 #include "platform/TerminationSignals.h"
 #include "ui/PGCForm.h"
 
@@ -47,6 +49,8 @@ double MsSince(std::chrono::steady_clock::time_point t) {
 
 int main(int argc, char** argv) {
   const auto start = std::chrono::steady_clock::now();
+  // The command line runs before anything of the window exists.
+  if (int code = 0; purgo::RunCommandLine(argc, argv, code)) return code;
   purgo::CreateAppSingletons();
   int code = 0;
   {

@@ -108,6 +108,8 @@ bool WriteTempFile(int dirFd, std::string_view data, const struct stat* old, boo
 
 }  // namespace
 
+bool IsTerminal(int fd) { return ::isatty(fd) == 1; }
+
 std::string UnableToWriteMessage(const std::string& path) { return "Unable to write to " + path; }
 
 ReadStatus ReadWholeFile(const std::string& path, std::size_t maxSize, std::string& out,

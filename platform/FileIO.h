@@ -50,6 +50,9 @@ bool FileExists(const std::string& path);
 bool WriteFileAtomically(const std::string& path, std::string_view data,
                          std::string* error = nullptr);
 
+// True when the descriptor is a terminal (progress is drawn only there).
+bool IsTerminal(int fd);
+
 // The text every refused settings write reports.
 std::string UnableToWriteMessage(const std::string& path);
 

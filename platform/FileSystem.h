@@ -30,6 +30,9 @@ std::optional<FileAttributeData> GetFileAttributes(const std::string& path);
 // configured folder that is a link to a directory counts).
 bool DirectoryExists(const std::string& path);
 
+// True when the directory can be opened for listing (links followed).
+bool DirectoryReadable(const std::string& path);
+
 // Creates the directory and every missing parent (mode 0777 before umask).
 // True when the directory exists afterwards.
 bool ForceDirectories(const std::string& path);

@@ -1,0 +1,428 @@
+#include "app/CommandLine.h"
+
+#include <array>
+#include <chrono>
+#include <utility>
+
+#include "app/AppOptions.h"
+#include "engine/AppUtils.h"
+#include "i18n/AppMultiLangs.h"
+#include "platform/FileSystem.h"
+#include "platform/Utf8.h"
+
+namespace purgo {
+namespace {
+
+// The traces page's categories; the two that find nothing anywhere are not
+// offered there either.
+const std::array<TCommandLineCategory, 8> kCategories = {{
+    {"temp", kScanTempFiles, &STR_PGC_ScanTypes0},
+    {"cache", kScanInternetCache, &STR_PGC_ScanTypes1},
+    {"trash", kScanRecycleBin, &STR_PGC_ScanTypes2},
+    {"recent", kScanRecentDocuments, &STR_PGC_ScanTypes3},
+    {"prefetch", kScanPrefetch, &STR_PGC_ScanTypes4},
+    {"downloaded-programs", kScanDownloadedPrograms, &STR_PGC_ScanTypes5},
+    {"updates", kScanUpdateDownloads, &STR_PGC_ScanTypes6},
+    {"flash-cookies", kScanFlashCookies, &STR_PGC_ScanTypes9},
+}};
+
+constexpr std::int64_t kProgressEveryMs = 200;
+
+std::string_view IdOf(TPGCScanTypes AScanType) {
+  for (const TCommandLineCategory& c : kCategories) {
+    if (c.scanType == AScanType) return c.id;
+  }
+  return {};
+}
+
+// Why a file stayed, as scripts read it.
+std::string_view ReasonOf(platform::DeleteResult r) {
+  switch (r) {
+    case platform::DeleteResult::Deleted: return "deleted";
+    case platform::DeleteResult::NotFound: return "not-found";
+    case platform::DeleteResult::NotAFile: return "not-a-file";
+    case platform::DeleteResult::ReadOnly: return "read-only";
+    case platform::DeleteResult::InUse: return "in-use";
+    case platform::DeleteResult::PathChanged: return "path-changed";
+    case platform::DeleteResult::Protected: return "protected";
+    case platform::DeleteResult::Failed: return "failed";
+  }
+  return "failed";
+}
+
+std::int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+void WriteBytes(std::ostream& AOut, std::string_view ABytes) {
+  AOut.write(ABytes.data(), static_cast<std::streamsize>(ABytes.size()));
+}
+
+// "path":"..." and, when that lost bytes, "path_bytes":"<base64>".
+std::string JsonPath(std::string_view APath) {
+  bool exact = true;
+  std::string out = "\"path\":\"" + JsonEscape(APath, &exact) + "\"";
+  if (!exact) out += ",\"path_bytes\":\"" + Base64(APath) + "\"";
+  return out;
+}
+
+}  // namespace
+
+std::span<const TCommandLineCategory> CommandLineCategories() { return kCategories; }
+
+std::string JsonEscape(std::string_view bytes, bool* exact) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(bytes.size() + 8);
+  bool lossless = true;
+  for (std::size_t i = 0; i < bytes.size();) {
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    if (c >= 0x80) {
+      const std::size_t len = platform::Utf8SequenceLength(bytes, i);
+      if (len == 0) {
+        out += "\xEF\xBF\xBD";  // U+FFFD
+        lossless = false;
+        ++i;
+      } else {
+        out.append(bytes.substr(i, len));
+        i += len;
+      }
+      continue;
+    }
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\t': out += "\\t"; break;
+      case '\r': out += "\\r"; break;
+      default:
+        if (c < 0x20) {
+          out += "\\u00";
+          out.push_back(kHex[c >> 4]);
+          out.push_back(kHex[c & 0xF]);
+        } else {
+          out.push_back(static_cast<char>(c));
+        }
+    }
+    ++i;
+  }
+  if (exact != nullptr) *exact = lossless;
+  return out;
+}
+
+std::string Base64(std::string_view bytes) {
+  static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((bytes.size() + 2) / 3 * 4);
+  for (std::size_t i = 0; i < bytes.size(); i += 3) {
+    const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+    std::uint32_t v = 0;
+    for (std::size_t k = 0; k < 3; ++k) {
+      v = (v << 8) | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+    }
+    for (std::size_t k = 0; k < 4; ++k) {
+      out.push_back(k <= n ? kDigits[(v >> (18 - 6 * k)) & 0x3F] : '=');
+    }
+  }
+  return out;
+}
+
+TCommandLine::TCommandLine(TCommandLineRequest ARequest, const TPGCAppOptions* AOptions,
+                           std::ostream& AOut, std::ostream& AErr)
+    : FRequest(std::move(ARequest)), FOptions(AOptions), FOut(AOut), FErr(AErr) {}
+
+TCommandLine::~TCommandLine() = default;
+
+int TCommandLine::Run() {
+  switch (FRequest.mode) {
+    case TCommandLineMode::List: return List();
+    case TCommandLineMode::Preview: return Scan();
+    case TCommandLineMode::Clean: {
+      const int scanned = Scan();
+      return scanned == kExitUsage ? scanned : Clean();
+    }
+  }
+  return kExitUsage;
+}
+
+int TCommandLine::List() {
+  const TPGCScanTypes ticked = FOptions != nullptr ? FOptions->AppScanTypes() : 0;
+  for (const TCommandLineCategory& c : kCategories) {
+    const std::string name = TrimChars(*c.name, " ");
+    const bool on = (ticked & c.scanType) != 0;
+    if (FRequest.json) {
+      FOut << "{\"event\":\"category\",\"id\":\"" << c.id << "\",\"name\":\"" << JsonEscape(name)
+           << "\",\"ticked\":" << (on ? "true" : "false") << "}\n";
+    } else {
+      FOut << c.id << '\t' << name << (on ? "\tticked" : "") << '\n';
+    }
+  }
+  FOut.flush();
+  return kExitDone;
+}
+
+bool TCommandLine::ResolveCategories(TPGCScanTypes& ASet) {
+  ASet = 0;
+  if (FRequest.categories.empty()) {
+    const TPGCScanTypes ticked = FOptions != nullptr ? FOptions->AppScanTypes() : 0;
+    for (const TCommandLineCategory& c : kCategories) ASet |= ticked & c.scanType;
+    if (ASet == 0) {
+      FErr << "purgo: no category given and none ticked in the settings (see --list)\n";
+      return false;
+    }
+    return true;
+  }
+  for (const std::string& id : FRequest.categories) {
+    const TCommandLineCategory* found = nullptr;
+    for (const TCommandLineCategory& c : kCategories) {
+      if (c.id == id) found = &c;
+    }
+    if (found == nullptr) {
+      FErr << "purgo: unknown category '";
+      WriteBytes(FErr, id);
+      FErr << "' (see --list)\n";
+      return false;
+    }
+    ASet |= found->scanType;
+  }
+  return true;
+}
+
+int TCommandLine::Scan() {
+  FScanned = true;
+  if (FRequest.folders.empty()) {
+    TPGCScanTypes set = 0;
+    if (!ResolveCategories(set)) return kExitUsage;
+    ScanTraces(set);
+  } else {
+    bool anyEnding = false;
+    for (const std::string& e : FRequest.endings) anyEnding |= !TrimChars(e, " ").empty();
+    if (FRequest.endings.empty() && FOptions != nullptr) {
+      for (int i = 0; i < FOptions->ExtListCount(); ++i) {
+        anyEnding |= FOptions->ExtChecked(i) && !TrimChars(FOptions->ExtText(i), " ").empty();
+      }
+    }
+    if (!anyEnding) {
+      FErr << "purgo: no ending given and none ticked in the settings\n";
+      return kExitUsage;
+    }
+    ScanFolders();
+  }
+  Progress(true);
+  if (FRequest.mode == TCommandLineMode::Preview) Summary();
+  return FErrors > 0 ? kExitIncomplete : kExitDone;
+}
+
+void TCommandLine::ScanTraces(TPGCScanTypes ASet) {
+  TPGCAppCleaner cleaner;
+  cleaner.SetOnScanning([&](TPGCScanTypes AScanType, const std::string& AFileName, std::uint32_t,
+                            const platform::FileTime*, std::uint32_t) {
+    if (AScanType == kScanTypeDirectory) return;
+    // A file without the scan's record of where it was is shown but never
+    // deleted by its path.
+    const platform::DeleteTarget* target = cleaner.ReportedTarget();
+    Found f{target != nullptr ? *target : platform::DeleteTarget{}, cleaner.ReportedFileSize(),
+            target != nullptr};
+    if (target == nullptr) f.target.path = AFileName;
+    FFound.push_back(std::move(f));
+    FileLine(FFound.back().target.path, FFound.back().size, "category", IdOf(AScanType));
+  });
+  // One category at a time, in the page's order; the Trash is listed here
+  // so that its items show where they lie, not only their old names.
+  for (const TCommandLineCategory& c : kCategories) {
+    if ((ASet & c.scanType) == 0) continue;
+    if (c.scanType == kScanRecycleBin) {
+      ScanTrash();
+    } else {
+      cleaner.DoScan(c.scanType);
+    }
+  }
+}
+
+void TCommandLine::ScanTrash() {
+  FTrash = platform::ListTrash();
+  for (const platform::TrashItem& item : FTrash) {
+    FileLine(item.trashDir + "files/" + item.entryName, item.data.size, "category", "trash");
+  }
+}
+
+void TCommandLine::ScanFolders() {
+  TPGCExtCleaner cleaner;
+  TPGCExtScanOption& options = *cleaner.ScanOptions();
+  options.SetFileAttribute(FOptions != nullptr ? FOptions->FileAttribute() : 31u);
+  options.SetIgnoreInDays(FOptions != nullptr ? FOptions->IgnoreInDays() : 0);
+  options.ClearDirs();
+  for (const std::string& folder : FRequest.folders) {
+    // The cleaner trims blanks from its folders: a name with blanks at an
+    // end would be scanned as another folder.
+    if (folder != TrimChars(folder, " ")) {
+      Error(folder, "blank-at-end", "a folder name with blanks at either end, skipped");
+    } else if (!platform::DirectoryExists(folder)) {
+      if (platform::GetFileAttributes(folder)) {
+        Error(folder, "not-a-folder", "not a folder, skipped");
+      } else {
+        Error(folder, "not-found", "no such folder, skipped");
+      }
+    } else if (!platform::DirectoryReadable(folder)) {
+      Error(folder, "unreadable", "the folder cannot be read, skipped");
+    } else {
+      options.AddDir(folder, FRequest.subfolders);
+    }
+  }
+  options.ClearExts();
+  if (!FRequest.endings.empty()) {
+    for (const std::string& e : FRequest.endings) options.AddExt(e);
+  } else if (FOptions != nullptr) {
+    for (int i = 0; i < FOptions->ExtListCount(); ++i) {
+      if (FOptions->ExtChecked(i)) options.AddExt(FOptions->ExtText(i));
+    }
+  }
+  if (options.DirsCount() == 0) return;
+  cleaner.SetOnScanning([&](TPGCExtCleanerScanFileItem* AItem) {
+    FFound.push_back({AItem->Target(), AItem->FileSize(), AItem->FileId().IsKnown()});
+    FileLine(FFound.back().target.path, AItem->FileSize(), "ending", AItem->Ext());
+  });
+  cleaner.DoScan(kScanOtherFiles);
+}
+
+int TCommandLine::Clean() {
+  if (!FScanned) {
+    if (const int scanned = Scan(); scanned == kExitUsage) return scanned;
+  }
+  FCleaned = true;
+  // As on the page: the Trash first, then every file found.
+  if (!FTrash.empty()) CleanTrash();
+  platform::SafeDeleter deleter;
+  for (const Found& f : FFound) {
+    if (!f.recorded) {
+      OutcomeLine(f.target.path, f.size, "not-recorded");
+    } else {
+      const platform::DeleteResult r = deleter.Delete(f.target);
+      OutcomeLine(f.target.path, f.size, r == platform::DeleteResult::Deleted ? "" : ReasonOf(r));
+    }
+    Progress();
+  }
+  Progress(true);
+  Summary();
+  return FErrors > 0 || FRefused > 0 ? kExitIncomplete : kExitDone;
+}
+
+void TCommandLine::CleanTrash() {
+  const bool emptied = platform::EmptyTrash();
+  bool allGone = true;
+  for (const platform::TrashItem& item : FTrash) {
+    const std::string path = item.trashDir + "files/" + item.entryName;
+    const bool gone = !platform::GetFileAttributes(path).has_value();
+    allGone &= gone;
+    OutcomeLine(path, item.data.size, gone ? "" : "not-emptied");
+  }
+  if (!emptied && allGone) Error("", "trash-not-emptied", "the trash could not be emptied completely");
+}
+
+void TCommandLine::FileLine(std::string_view APath, std::uint64_t ASize, std::string_view AKindKey,
+                            std::string_view AKind) {
+  ++FFiles;
+  FBytes += static_cast<std::int64_t>(ASize);
+  if (FRequest.mode == TCommandLineMode::Preview) {
+    if (FRequest.json) {
+      FOut << "{\"event\":\"file\"," << JsonPath(APath) << ",\"size\":" << ASize << ",\"" << AKindKey
+           << "\":\"" << JsonEscape(AKind) << "\"}\n";
+    } else {
+      FOut << ASize << '\t';
+      WriteBytes(FOut, APath);
+      FOut << '\n';
+    }
+  }
+  Progress();
+}
+
+void TCommandLine::OutcomeLine(std::string_view APath, std::uint64_t ASize, std::string_view AReason) {
+  if (AReason.empty()) {
+    ++FDeleted;
+    FDeletedBytes += static_cast<std::int64_t>(ASize);
+  } else {
+    ++FRefused;
+    FRefusedBytes += static_cast<std::int64_t>(ASize);
+  }
+  if (FRequest.json) {
+    FOut << "{\"event\":\"" << (AReason.empty() ? "deleted" : "refused") << "\"," << JsonPath(APath)
+         << ",\"size\":" << ASize;
+    if (!AReason.empty()) FOut << ",\"reason\":\"" << AReason << '"';
+    FOut << "}\n";
+  } else {
+    if (AReason.empty()) {
+      FOut << "deleted\t";
+    } else {
+      FOut << "refused\t" << AReason << '\t';
+    }
+    FOut << ASize << '\t';
+    WriteBytes(FOut, APath);
+    FOut << '\n';
+  }
+}
+
+void TCommandLine::Error(std::string_view APath, std::string_view AReason, std::string_view AMessage) {
+  ++FErrors;
+  if (FProgressShown) {
+    FErr << "\r\033[K";
+    FProgressShown = false;
+  }
+  FErr << "purgo: ";
+  if (!APath.empty()) {
+    WriteBytes(FErr, APath);
+    FErr << ": ";
+  }
+  FErr << AMessage << '\n';
+  FErr.flush();
+  if (FRequest.json) {
+    FOut << "{\"event\":\"error\",";
+    if (!APath.empty()) FOut << JsonPath(APath) << ',';
+    FOut << "\"reason\":\"" << AReason << "\",\"message\":\"" << JsonEscape(AMessage) << "\"}\n";
+  }
+}
+
+void TCommandLine::Summary() {
+  const bool clean = FCleaned;
+  if (FRequest.json) {
+    FOut << "{\"event\":\"summary\",\"mode\":\"" << (clean ? "clean" : "preview") << "\",\"files\":" << FFiles
+         << ",\"bytes\":" << FBytes;
+    if (clean) {
+      FOut << ",\"deleted\":" << FDeleted << ",\"deleted_bytes\":" << FDeletedBytes << ",\"refused\":" << FRefused
+           << ",\"refused_bytes\":" << FRefusedBytes;
+    }
+    FOut << ",\"errors\":" << FErrors << "}\n";
+  } else {
+    FOut << "summary: ";
+    if (clean) {
+      FOut << FDeleted << " deleted (" << FDeletedBytes << " bytes), " << FRefused << " refused ("
+           << FRefusedBytes << " bytes)";
+    } else {
+      FOut << FFiles << (FFiles == 1 ? " file, " : " files, ") << FBytes << " bytes";
+    }
+    if (FErrors > 0) FOut << ", " << FErrors << (FErrors == 1 ? " error" : " errors");
+    FOut << '\n';
+  }
+  FOut.flush();
+}
+
+void TCommandLine::Progress(bool AFinal) {
+  if (!FRequest.progress) return;
+  if (AFinal) {
+    if (FProgressShown) FErr << "\r\033[K" << std::flush;
+    FProgressShown = false;
+    return;
+  }
+  const std::int64_t now = NowMs();
+  if (now - FLastProgress < kProgressEveryMs) return;
+  FLastProgress = now;
+  FProgressShown = true;
+  if (FCleaned) {
+    FErr << "\rpurgo: cleaning: " << FDeleted + FRefused << " of " << FFiles << " files\033[K" << std::flush;
+  } else {
+    FErr << "\rpurgo: scanning: " << FFiles << " files, " << FBytes << " bytes\033[K" << std::flush;
+  }
+}
+
+}  // namespace purgo

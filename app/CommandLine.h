@@ -1,0 +1,140 @@
+// The scripted front end: lists the trace categories, previews what a scan
+// finds and cleans it, without a window, through the same cleaners and the
+// same safe deletion as the pages.
+//
+// Output, one line per event on the output stream:
+//   text   preview   <size>\t<path>
+//          clean     deleted\t<size>\t<path>
+//                    refused\t<reason>\t<size>\t<path>
+//          list      <id>\t<name>
+//          a last "summary: ..." line (not for list)
+//   JSON   one object per line with an "event" member: "category", "file",
+//          "deleted", "refused", "error" and a last "summary".
+// The path is always the last field of a text line, written as the file
+// system's bytes. A JSON path that is not valid UTF-8 is written lossily
+// in "path" (each bad byte as U+FFFD) with its exact bytes, base64, in
+// "path_bytes"; "path_bytes" is absent when "path" is exact.
+//
+// Errors (a folder that does not exist or cannot be read) go to the error
+// stream as "purgo: ..." and, with JSON, to the output stream as an
+// "error" event. Progress goes to the error stream only when asked for.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/PurgoCore.h"
+#include "platform/FileDelete.h"
+#include "platform/Trash.h"
+
+namespace purgo {
+
+class TPGCAppOptions;
+
+// Exit statuses of the program's command line.
+inline constexpr int kExitDone = 0;        // everything asked was done
+inline constexpr int kExitIncomplete = 1;  // something refused, missing or unreadable
+inline constexpr int kExitUsage = 2;       // the request itself is wrong
+
+enum class TCommandLineMode { List, Preview, Clean };
+
+struct TCommandLineRequest {
+  TCommandLineMode mode = TCommandLineMode::Preview;
+  // Category ids (see CommandLineCategories); empty: the categories ticked
+  // in the settings.
+  std::vector<std::string> categories;
+  // Folders for the file-type cleaner instead of the trace categories, as
+  // bytes.
+  std::vector<std::string> folders;
+  // Name endings for the folders; empty: the endings ticked in the
+  // settings.
+  std::vector<std::string> endings;
+  bool subfolders = true;
+  bool json = false;
+  // A running count on the error stream (when it is a terminal).
+  bool progress = false;
+};
+
+// A trace category as the command line names it; the name is the current
+// text of its string variable.
+struct TCommandLineCategory {
+  std::string_view id;
+  TPGCScanTypes scanType;
+  const std::string* name;
+};
+// The categories the traces page offers, in its order.
+std::span<const TCommandLineCategory> CommandLineCategories();
+
+// JSON string contents for `bytes`: quotes, backslashes and control
+// characters escaped, each byte that starts no well-formed UTF-8 sequence
+// written as U+FFFD. `exact` tells whether that lost nothing.
+std::string JsonEscape(std::string_view bytes, bool* exact = nullptr);
+std::string Base64(std::string_view bytes);
+
+// One run of the front end. Run() does everything; Scan() and Clean() are
+// its two halves, for callers that act in between. The settings object is
+// only read (and may be null: nothing ticked, no endings); nothing here
+// writes a settings file.
+class TCommandLine {
+ public:
+  TCommandLine(TCommandLineRequest ARequest, const TPGCAppOptions* AOptions, std::ostream& AOut,
+               std::ostream& AErr);
+  ~TCommandLine();
+  TCommandLine(const TCommandLine&) = delete;
+  TCommandLine& operator=(const TCommandLine&) = delete;
+
+  // The exit status of the whole request.
+  int Run();
+  // Lists the categories; kExitDone.
+  int List();
+  // Finds and prints every file; ends with the summary when the mode is
+  // Preview. kExitUsage for an unknown category id (nothing scanned),
+  // kExitIncomplete when a folder was missing or unreadable.
+  int Scan();
+  // Deletes what Scan found, each file only where the scan found it, and
+  // prints the outcome of each and the summary. kExitIncomplete when
+  // anything stayed or Scan reported an error.
+  int Clean();
+
+ private:
+  struct Found {
+    platform::DeleteTarget target;
+    std::uint64_t size;
+    bool recorded;  // the scan recorded where it found the file
+  };
+
+  bool ResolveCategories(TPGCScanTypes& ASet);
+  void ScanTraces(TPGCScanTypes ASet);
+  void ScanTrash();
+  void ScanFolders();
+  void CleanTrash();
+
+  void FileLine(std::string_view APath, std::uint64_t ASize, std::string_view AKindKey,
+                std::string_view AKind);
+  void OutcomeLine(std::string_view APath, std::uint64_t ASize, std::string_view AReason);
+  void Error(std::string_view APath, std::string_view AReason, std::string_view AMessage);
+  void Summary();
+  void Progress(bool AFinal = false);
+
+  TCommandLineRequest FRequest;
+  const TPGCAppOptions* FOptions;
+  std::ostream& FOut;
+  std::ostream& FErr;
+
+  std::vector<Found> FFound;
+  std::vector<platform::TrashItem> FTrash;
+  bool FScanned = false;
+  bool FCleaned = false;
+  std::int64_t FFiles = 0, FBytes = 0;
+  std::int64_t FDeleted = 0, FDeletedBytes = 0;
+  std::int64_t FRefused = 0, FRefusedBytes = 0;
+  std::int64_t FErrors = 0;
+  std::int64_t FLastProgress = 0;  // steady clock, milliseconds
+  bool FProgressShown = false;
+};
+
+}  // namespace purgo

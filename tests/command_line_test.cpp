@@ -1,0 +1,182 @@
+#include "app/CommandLine.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <set>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <sstream>
+
+#include "app/AppOptions.h"
+#include "tests/Sandbox.h"
+
+namespace purgo {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The exit status, the output's lines sorted (walks list in no fixed
+// order) and the error stream. With `between`: scan, call it, clean.
+struct Outcome {
+  int code;
+  std::multiset<std::string> lines;
+  std::string err;
+};
+Outcome RunFrontEnd(TCommandLineRequest r, const TPGCAppOptions* options = nullptr,
+                    const std::function<void()>& between = {}) {
+  std::ostringstream out, err;
+  TCommandLine command(std::move(r), options, out, err);
+  int code = between ? command.Scan() : command.Run();
+  if (between) {
+    between();
+    code = std::max(code, command.Clean());
+  }
+  Outcome o{code, {}, err.str()};
+  std::istringstream in(out.str());
+  for (std::string line; std::getline(in, line);) o.lines.insert(line);
+  return o;
+}
+
+// Folders: text and JSON, with and without sub-folders, names that need
+// escaping or are not UTF-8, and a missing folder reported and skipped.
+TEST(CommandLineTest, PreviewOfFolders) {
+  test::Sandbox box;
+  const std::string d = box.Path("data");
+  box.MakeFile("data/a\"\t.tmp", "abc");
+  box.MakeFile("data/sub/b.TMP", "12345");
+  box.MakeFile("data/keep.txt");
+  box.MakeFile("data/c\xFF.tmp");
+  const std::string odd = d + "/c\xFF.tmp", oddJson = d + "/c\xEF\xBF\xBD.tmp";
+  const struct {
+    bool subfolders, json, missing;
+    int code;
+    std::multiset<std::string> lines;
+  } cases[] = {
+      {true, false, false, 0,
+       {"3\t" + d + "/a\"\t.tmp", "5\t" + d + "/sub/b.TMP", "1\t" + odd, "summary: 3 files, 9 bytes"}},
+      {false, false, true, 1, {"3\t" + d + "/a\"\t.tmp", "1\t" + odd, "summary: 2 files, 4 bytes, 1 error"}},
+      {true, true, true, 1,
+       {"{\"event\":\"file\",\"path\":\"" + d + "/a\\\"\\t.tmp\",\"size\":3,\"ending\":\".tmp\"}",
+        "{\"event\":\"file\",\"path\":\"" + d + "/sub/b.TMP\",\"size\":5,\"ending\":\".tmp\"}",
+        "{\"event\":\"file\",\"path\":\"" + oddJson + "\",\"path_bytes\":\"" + Base64(odd) +
+            "\",\"size\":1,\"ending\":\".tmp\"}",
+        "{\"event\":\"error\",\"path\":\"" + d +
+            "/nope\",\"reason\":\"not-found\",\"message\":\"no such folder, skipped\"}",
+        "{\"event\":\"summary\",\"mode\":\"preview\",\"files\":3,\"bytes\":9,\"errors\":1}"}},
+  };
+  for (const auto& c : cases) {
+    TCommandLineRequest r;
+    r.folders = {d};
+    if (c.missing) r.folders.push_back(d + "/nope");
+    r.endings = {".tmp"};
+    r.subfolders = c.subfolders;
+    r.json = c.json;
+    const Outcome o = RunFrontEnd(r);
+    EXPECT_EQ(o.code, c.code);
+    EXPECT_EQ(o.lines, c.lines);
+    EXPECT_EQ(o.err, c.missing ? "purgo: " + d + "/nope: no such folder, skipped\n" : "");
+  }
+  EXPECT_TRUE(fs::exists(d + "/a\"\t.tmp"));
+}
+
+// Between the scan and the cleaning pass files are swapped, held open or
+// made read-only: each stays and is reported with its reason.
+TEST(CommandLineTest, CleanRefusesWhatTheWindowWouldRefuse) {
+  test::Sandbox box;
+  const std::string d = box.Path("data");
+  for (const char* f : {"gone.tmp", "ro.tmp", "sub/moved.tmp", "swapped.tmp", "xauth.tmp", "held.tmp"}) {
+    box.MakeFile(std::string("data/") + f);
+  }
+  const char* xauth = std::getenv("XAUTHORITY");
+  const std::optional<std::string> savedXauth = xauth ? std::optional<std::string>(xauth) : std::nullopt;
+  ::setenv("XAUTHORITY", (d + "/xauth.tmp").c_str(), 1);
+  pid_t holder = -1;
+  TCommandLineRequest r;
+  r.mode = TCommandLineMode::Clean;
+  r.folders = {d};
+  r.endings = {".tmp"};
+  const Outcome o = RunFrontEnd(r, nullptr, [&] {
+    ::chmod((d + "/ro.tmp").c_str(), 0444);
+    fs::rename(d + "/sub", d + "/elsewhere");
+    fs::create_directory_symlink(d + "/elsewhere", d + "/sub");
+    fs::remove(d + "/swapped.tmp");
+    box.MakeFile("data/swapped.tmp");
+    // The child holds the descriptor it inherits.
+    const int fd = ::open((d + "/held.tmp").c_str(), O_RDONLY);
+    holder = ::fork();
+    if (holder == 0) {
+      ::pause();
+      ::_exit(0);
+    }
+    ::close(fd);
+  });
+  ::kill(holder, SIGKILL);
+  ::waitpid(holder, nullptr, 0);
+  savedXauth ? ::setenv("XAUTHORITY", savedXauth->c_str(), 1) : ::unsetenv("XAUTHORITY");
+  EXPECT_EQ(o.code, 1);
+  EXPECT_EQ(o.lines, std::multiset<std::string>({"deleted\t1\t" + d + "/gone.tmp",
+                                                 "refused\tread-only\t1\t" + d + "/ro.tmp",
+                                                 "refused\tpath-changed\t1\t" + d + "/sub/moved.tmp",
+                                                 "refused\tpath-changed\t1\t" + d + "/swapped.tmp",
+                                                 "refused\tprotected\t1\t" + d + "/xauth.tmp",
+                                                 "refused\tin-use\t1\t" + d + "/held.tmp",
+                                                 "summary: 1 deleted (1 bytes), 5 refused (5 bytes)"}));
+  EXPECT_FALSE(fs::exists(d + "/gone.tmp"));
+  for (const char* f : {"ro.tmp", "elsewhere/moved.tmp", "swapped.tmp", "xauth.tmp", "held.tmp"}) {
+    EXPECT_TRUE(fs::exists(d + "/" + f)) << f;
+  }
+}
+
+// Trace categories: the settings' ticked ones by default, the keep list
+// honoured, the Trash listed where its items lie and emptied; usage errors.
+TEST(CommandLineTest, TraceCategories) {
+  test::Sandbox box;
+  const std::string t = box.MakeFile("tmp/old.log", "1234");
+  box.MakeFile("tmp/systemd-private-x/f");
+  const std::string trash = box.MakeFile("home/.local/share/Trash/files/doc.txt", "12");
+  TPGCAppOptions options(box.Path("program/data/"));
+  options.SetAppScanTypes(kScanTempFiles | kScanOfficeSetup);
+  const struct {
+    TCommandLineMode mode;
+    std::vector<std::string> categories;
+    const TPGCAppOptions* options;
+    int code;
+    std::multiset<std::string> lines;
+  } cases[] = {
+      {TCommandLineMode::Preview, {}, &options, 0, {"4\t" + t, "summary: 1 file, 4 bytes"}},
+      {TCommandLineMode::Preview, {"trash", "temp"}, nullptr, 0,
+       {"4\t" + t, "2\t" + trash, "summary: 2 files, 6 bytes"}},
+      {TCommandLineMode::Preview, {"temp", "bogus"}, &options, 2, {}},
+      {TCommandLineMode::Preview, {}, nullptr, 2, {}},
+      {TCommandLineMode::List, {}, &options, 0, {"temp\tTemporary Files\tticked", "trash\tRecycled Files"}},
+      {TCommandLineMode::Clean, {"temp", "trash"}, nullptr, 0,
+       {"deleted\t4\t" + t, "deleted\t2\t" + trash, "summary: 2 deleted (6 bytes), 0 refused (0 bytes)"}},
+  };
+  for (const auto& c : cases) {
+    TCommandLineRequest r;
+    r.mode = c.mode;
+    r.categories = c.categories;
+    const Outcome o = RunFrontEnd(r, c.options);
+    EXPECT_EQ(o.code, c.code);
+    if (c.mode == TCommandLineMode::List) {
+      EXPECT_EQ(o.lines.size(), 8u);
+      for (const std::string& l : c.lines) EXPECT_EQ(o.lines.count(l), 1u) << l;
+    } else {
+      EXPECT_EQ(o.lines, c.lines);
+    }
+    EXPECT_EQ(o.err.empty(), c.code == 0) << o.err;
+  }
+  EXPECT_FALSE(fs::exists(t));
+  EXPECT_TRUE(fs::exists(box.Path("tmp/systemd-private-x/f")));
+  EXPECT_FALSE(fs::exists(trash));
+}
+
+}  // namespace
+}  // namespace purgo

@@ -1,0 +1,115 @@
+// The program's command line, run as shipped: no display at all, and
+// nothing written beside the program or in the settings folders.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <filesystem>
+#include <algorithm>
+#include <array>
+#include <set>
+#include <sstream>
+
+#include "tests/Sandbox.h"
+
+namespace purgo {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Ran {
+  int code;
+  std::string out, err;
+};
+
+Ran RunProgram(test::Sandbox& box, const std::vector<std::string>& args) {
+  const std::string exe = box.Path("program/purgo"), out = box.Path("out"), err = box.Path("err");
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    for (const char* v : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) ::unsetenv(v);
+    ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+    ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+    std::vector<char*> argv{const_cast<char*>(exe.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(exe.c_str(), argv.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128, test::ReadBytes(out), test::ReadBytes(err)};
+}
+
+// Each JSON line parsed back: event name, path as the exact bytes, reason.
+using TEvents = std::multiset<std::array<std::string, 3>>;
+TEvents Events(const std::string& out) {
+  TEvents events;
+  std::istringstream in(out);
+  for (std::string line; std::getline(in, line);) {
+    QJsonParseError error{};
+    const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(line), &error).object();
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << line;
+    const QByteArray path = o.contains(QStringLiteral("path_bytes"))
+                                ? QByteArray::fromBase64(o[QStringLiteral("path_bytes")].toString().toLatin1())
+                                : o[QStringLiteral("path")].toString().toUtf8();
+    events.insert({o[QStringLiteral("event")].toString().toStdString(), path.toStdString(),
+                   o[QStringLiteral("reason")].toString().toStdString()});
+  }
+  return events;
+}
+
+TEST(CommandLineProgram, UsageVersionPreviewAndCleanWithoutADisplay) {
+  test::Sandbox box;
+  fs::copy_file(PURGO_BINARY, box.Path("program/purgo"));
+  const std::string d = box.Path("data");
+  const std::string a = box.MakeFile("data/a.tmp"), odd = box.MakeFile("data/sub/c\xFF.tmp");
+  const std::string ro = box.MakeFile("data/ro.tmp");
+  box.MakeFile("data/keep.txt");
+  ::chmod(ro.c_str(), 0444);
+  const struct {
+    std::vector<std::string> args;
+    int code;
+    std::string out, err;  // the start of each
+    TEvents events;
+  } cases[] = {
+      {{"--bogus"}, 2, "", "purgo: Unknown option 'bogus'.\n\nUsage: ", {}},
+      {{"--clean", "-f", d, "-e", ".tmp"}, 2, "", "purgo: --clean deletes files: confirm it with --yes\n", {}},
+      {{"--preview", "--list"}, 2, "", "purgo: --list, --preview and --clean do not go together\n", {}},
+      {{"--version"}, 0, "purgo 0.1.0\n", "", {}},
+      {{"--preview", "--json", "-f", d, "--folder=" + d + "/nope", "-e.tmp"}, 1, "",
+       "purgo: " + d + "/nope: no such folder, skipped\n",
+       {{"file", a, ""}, {"file", odd, ""}, {"file", ro, ""}, {"error", d + "/nope", "not-found"},
+        {"summary", "", ""}}},
+      {{"--clean", "--yes", "--json", "-f", d, "-e", ".tmp"}, 1, "", "",
+       {{"deleted", a, ""}, {"deleted", odd, ""}, {"refused", ro, "read-only"}, {"summary", "", ""}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.front());
+    const Ran r = RunProgram(box, c.args);
+    EXPECT_EQ(r.code, c.code);
+    EXPECT_EQ(r.err.substr(0, c.err.size()), c.err);
+    if (c.events.empty()) {
+      EXPECT_EQ(r.out, c.out);
+    } else {
+      EXPECT_EQ(Events(r.out), c.events);
+    }
+  }
+  EXPECT_FALSE(fs::exists(a));
+  EXPECT_TRUE(fs::exists(ro));
+  // No file written beside the program or in the home folder (where the
+  // settings folders are).
+  for (const auto& [dir, files] : {std::pair("program", 1), std::pair("home", 0)}) {
+    EXPECT_EQ(std::count_if(fs::recursive_directory_iterator(box.Path(dir)), fs::recursive_directory_iterator(),
+                            [](const fs::directory_entry& e) { return !e.is_directory(); }),
+              files)
+        << dir;
+  }
+}
+
+}  // namespace
+}  // namespace purgo
