@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QSocketNotifier>
 #include <exception>
 
@@ -13,6 +14,7 @@
 #include "platform/FileSystem.h"
 #include "platform/SingleInstance.h"
 #include "ui/PGCForm.h"
+#include "ui/PGCPictures.h"
 #include "ui/UiServices.h"
 #include "ui/_PGCForm_Helper.h"
 
@@ -29,11 +31,18 @@ TAppCommand::~TAppCommand() {
 bool TAppCommand::InitializeApplication() {
   if (ExistInstance()) return false;
   FApplication = std::make_unique<QApplication>(FArgc, FArgv);
-  QGuiApplication::setDesktopFileName(QStringLiteral("purgo"));
+  QCoreApplication::setApplicationName(QStringLiteral("purgo"));
+  QCoreApplication::setApplicationVersion(QString::fromLatin1(PURGO_VERSION));
+  QGuiApplication::setDesktopFileName(QString::fromLatin1(kAppId));
+  // The installed icon from the theme; a portable copy has none there and
+  // shows the painted logo, which is the same drawing.
+  const QIcon icon = QIcon::fromTheme(QString::fromLatin1(kAppId), pictures::AppIcon());
+  QApplication::setWindowIcon(icon);
   InstallUiServices();
   LoadAppSettings();
   auto* window = new TfrmPGC();
   window->setAttribute(Qt::WA_DeleteOnClose);
+  window->setWindowIcon(icon);
   window->LoadLangMenuItems();
   window->RefreshMultiLangs();
   // A later start restores and raises this window. Requests stop when the

@@ -14,6 +14,9 @@ namespace purgo {
 
 // The name of the single-instance block.
 inline constexpr char kInstanceGUID[] = "{1047E291-FFFF-4ac2-870E-5CEA30153018}";
+// The id the desktop knows the program by: the desktop entry's and the
+// metainfo's file names, the icon's name and the windows' application id.
+inline constexpr char kAppId[] = "org.purgo.Purgo";
 
 class TAppCommand : public TQelApplicationCommand {
  public:

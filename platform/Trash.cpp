@@ -190,7 +190,9 @@ void MakeDirectoryUsable(TreeWalker::Entry& e) {
     return;
   }
   if ((st.st_mode & S_IRWXU) == S_IRWXU || st.st_uid != ::getuid()) return;
-  ::fchmodat(e.DirFd(), name.c_str(), (st.st_mode & 07777) | S_IRWXU, AT_SYMLINK_NOFOLLOW);
+  // Should it fail, the walk enters all the same and what it cannot remove
+  // stays, as any entry the deletion refuses.
+  if (::fchmodat(e.DirFd(), name.c_str(), (st.st_mode & 07777) | S_IRWXU, AT_SYMLINK_NOFOLLOW) != 0) return;
 }
 
 // Deletes everything below files/, never following a link and never

@@ -1,0 +1,12 @@
+# Run by cpack on the staged files before they are packed: strips the
+# program as Debian's own tools do, dropping the compiler's identification
+# and notes along with the symbols (a plain strip keeps them).
+file(GLOB_RECURSE programs LIST_DIRECTORIES false "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*/bin/*")
+foreach(program IN LISTS programs)
+  execute_process(
+    COMMAND ${CPACK_PURGO_STRIP} --remove-section=.comment --remove-section=.note --strip-unneeded ${program}
+    RESULT_VARIABLE result)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "could not strip ${program}")
+  endif()
+endforeach()
