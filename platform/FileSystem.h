@@ -30,9 +30,10 @@ std::optional<FileAttributeData> GetFileAttributes(const std::string& path);
 // configured folder that is a link to a directory counts).
 bool DirectoryExists(const std::string& path);
 
-// Creates the directory and every missing parent (mode 0777 before umask).
-// True when the directory exists afterwards.
-bool ForceDirectories(const std::string& path);
+// Creates the directory and every missing parent, each with `mode` (before
+// umask; 0700 keeps a user's settings folders private). Folders that exist
+// keep their mode. True when the directory exists afterwards.
+bool ForceDirectories(const std::string& path, unsigned mode = 0777);
 
 struct DirEntry {
   std::string name;

@@ -16,7 +16,9 @@
 #include <QTreeView>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -524,8 +526,8 @@ TEST(Program, FirstStartSecondCopyAndSavingAtTheEnd) {
   fs::copy_file(PURGO_BINARY, folder + "purgo");
   const std::string config = folder + "Config/Config.ini", options = folder + "data/PGOOptions.xml";
   Started first(folder + "purgo");
-  // An empty program folder: the first start makes "Langs/" and records
-  // the language in a new configuration file.
+  // A portable program folder with no packs: the first start records the
+  // language in a new configuration file beside the program.
   ASSERT_TRUE(WaitFor([&] { return fs::exists(config) && fs::exists(box.Path("run")); }));
   EXPECT_TRUE(fs::is_directory(folder + "Langs"));
   EXPECT_NE(test::ReadBytes(config).find("LanguageID="), std::string::npos);
@@ -544,6 +546,45 @@ TEST(Program, FirstStartSecondCopyAndSavingAtTheEnd) {
   ::kill(first.pid, SIGTERM);
   EXPECT_EQ(first.Wait(), 0);
   EXPECT_TRUE(fs::exists(options));
+}
+
+// Installed: the program in <prefix>/bin/, its packs in
+// <prefix>/share/purgo/Langs/, the prefix read-only where that can be had.
+// The settings go to the user's XDG folders, made on the way; nothing is
+// written below the prefix.
+TEST(Program, InstalledCopyKeepsItsSettingsInTheXdgFolders) {
+  test::Sandbox box;
+  fs::create_directories(box.Path("usr/bin"));
+  fs::create_directories(box.Path("usr/share/purgo"));
+  fs::copy_file(PURGO_BINARY, box.Path("usr/bin/purgo"));
+  fs::copy(fs::path(PURGO_SOURCE_DIR) / "resources" / "Langs", box.Path("usr/share/purgo/Langs"),
+           fs::copy_options::recursive);
+  const auto listing = [&] {
+    std::vector<std::string> paths;
+    for (const auto& e : fs::recursive_directory_iterator(box.Path("usr"))) paths.push_back(e.path().string());
+    std::sort(paths.begin(), paths.end());
+    return paths;
+  };
+  const std::vector<std::string> before = listing();
+  if (!box.MakeReadOnly("usr")) std::printf("the prefix stays writable: no read-only mount here\n");
+  fs::remove_all(box.Path("home/.config"));
+  fs::remove_all(box.Path("home/.local"));
+  const std::string config = box.Path("home/.config/purgo/Config.ini");
+  Started first(box.Path("usr/bin/purgo"));
+  ASSERT_TRUE(WaitFor([&] { return fs::exists(config) && fs::exists(box.Path("run")); }));
+  ASSERT_TRUE(WaitFor([&] {
+    for (const auto& e : fs::directory_iterator(box.Path("run"))) {
+      if (e.path().extension() == ".sock") return true;
+    }
+    return false;
+  }));
+  ::kill(first.pid, SIGTERM);
+  EXPECT_EQ(first.Wait(), 0);
+  // The shipped English pack was found and chosen.
+  EXPECT_NE(test::ReadBytes(config).find("LanguageID=1033"), std::string::npos);
+  EXPECT_TRUE(fs::exists(box.Path("home/.local/share/purgo/PGOOptions.xml")));
+  EXPECT_FALSE(fs::exists(box.Path("home/.local/share/purgo/Langs")));
+  EXPECT_EQ(listing(), before);
 }
 
 }  // namespace
