@@ -169,7 +169,8 @@ ProgramLayout ProgramLayoutOf(const std::string& programFolder) {
   ProgramLayout layout;
   layout.programFolder = WithDelimiter(programFolder);
   const std::string& dir = layout.programFolder;
-  layout.portable = !dir.empty() && IsDirectory(dir + "Langs") && IsWritableDirectory(dir);
+  const bool besideLangs = !dir.empty() && IsDirectory(dir + "Langs");
+  layout.portable = besideLangs && IsWritableDirectory(dir);
   if (layout.portable) {
     layout.configFile = dir + "Config/Config.ini";
     layout.dataFolder = dir + "data/";
@@ -182,7 +183,12 @@ ProgramLayout ProgramLayoutOf(const std::string& programFolder) {
   std::string prefix = dir.size() > 1 ? dir.substr(0, dir.size() - 1) : dir;
   const std::size_t slash = prefix.rfind(kPathDelimiter);
   prefix = slash == std::string::npos ? std::string() : prefix.substr(0, slash + 1);
-  if (!prefix.empty()) {
+  if (besideLangs) {
+    // A portable copy this user cannot write to (unpacked by root into
+    // /opt, on a read-only medium) still ships its packs beside itself.
+    layout.languageFolder = dir + "Langs/";
+    layout.readmeFile = dir + "README.md";
+  } else if (!prefix.empty()) {
     layout.languageFolder = prefix + "share/purgo/Langs/";
     layout.readmeFile = prefix + "share/purgo/README.md";
   }

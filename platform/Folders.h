@@ -34,7 +34,9 @@ bool IsWritableDirectory(const std::string& dir);
 // everything then stays beside the executable, so a copy on a stick or a
 // build tree carries its settings along. Installed otherwise: the user's
 // files go to the XDG folders, the shipped ones are read from
-// <prefix>/share/purgo/ (the executable sitting in <prefix>/bin/). Every
+// <prefix>/share/purgo/ (the executable sitting in <prefix>/bin/), or
+// from beside the executable when a "Langs/" there shows a portable copy
+// this user cannot write to. Every
 // folder ends in the delimiter; a path is empty when its XDG home cannot
 // be told (no $HOME and no password entry), and then nothing is kept.
 struct ProgramLayout {
@@ -46,7 +48,7 @@ struct ProgramLayout {
   // $XDG_DATA_HOME/purgo/.
   std::string dataFolder;
   // The packs that come with the program: Langs/ beside it, or
-  // <prefix>/share/purgo/Langs/.
+  // <prefix>/share/purgo/Langs/ (see above).
   std::string languageFolder;
   // The user's own packs, $XDG_DATA_HOME/purgo/Langs/; a pack there
   // replaces a shipped one of the same folder name. Empty when portable.

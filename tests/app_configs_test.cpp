@@ -184,7 +184,7 @@ TEST(ProgramLayoutTest, PortableOnlyWithLangsInAWritableFolder) {
       {"program", {"program/Config/Config.ini", "program/data/", "program/Langs/", "", "program/README.md"}},
       {"usr/bin", {config, data, "usr/share/purgo/Langs/", data + "Langs/", "usr/share/purgo/README.md"}},
       {"opt/bin", {config, data, "opt/share/purgo/Langs/", data + "Langs/", "opt/share/purgo/README.md"}},
-      {"ro/bin", {config, data, "ro/share/purgo/Langs/", data + "Langs/", "ro/share/purgo/README.md"}},
+      {"ro/bin", {config, data, "ro/bin/Langs/", data + "Langs/", "ro/bin/README.md"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.folder);
