@@ -75,9 +75,15 @@ bool LoadAppSettings() {
 bool InitializeAppLanguages() {
   if (AppConfigs == nullptr || AppMultiLangs == nullptr) return false;
   try {
-    const std::string langs = AppConfigs->BasePath() + "Langs/";
-    if (!platform::DirectoryExists(langs)) platform::ForceDirectories(langs);
+    // An installed program only reads its shipped packs: it never makes
+    // anything below its read-only share folder, nor the user's pack
+    // folder, which is the user's to make.
+    const std::string langs = AppConfigs->LanguagePath();
+    if (AppConfigs->Portable() && !platform::DirectoryExists(langs)) {
+      platform::ForceDirectories(langs);
+    }
     AppMultiLangs->SetConfigs(AppConfigs);
+    AppMultiLangs->SetUserLanguagePath(AppConfigs->UserLanguagePath());
     AppMultiLangs->Parse(langs);
     AppMultiLangs->SetCurrentLanguageID(AppConfigs->LanguageID());
     AppConfigs->SetLanguageID(static_cast<std::uint16_t>(AppMultiLangs->CurrentLanguageID()));
@@ -98,7 +104,9 @@ void CreateAppSingletons() {
   CreateAppMultiFonts();
   CreateAppMultiLangs();
   if (AppConfigs == nullptr) AppConfigs = new TAppConfigs();
-  if (AppOptions == nullptr) AppOptions = new TPGCAppOptions(AppConfigs->DataPath(), VolumeInfos);
+  if (AppOptions == nullptr) {
+    AppOptions = new TPGCAppOptions(AppConfigs->DataPath(), VolumeInfos, AppConfigs->FolderMode());
+  }
 }
 
 void FreeAppSingletons() {

@@ -42,10 +42,11 @@ class TAppCommand : public TQelApplicationCommand {
 
 // Configuration, then languages, then options. Always true.
 bool LoadAppSettings();
-// Creates "Langs/" beside the program when missing, reads the catalogue,
-// selects the configured language and records the one selected in the
-// configuration file. True when a language with its string file is in
-// force; otherwise the built-in texts stay.
+// Creates "Langs/" beside a portable program when missing, reads the
+// catalogue (shipped packs and the user's own), selects the configured
+// language and records the one selected in the configuration file. True
+// when a language with its string file is in force; otherwise the
+// built-in texts stay.
 bool InitializeAppLanguages();
 // Options, then configuration.
 void SaveAppSettings();

@@ -19,17 +19,36 @@ std::string FileTimeText(TFileTime T) { return std::to_string(static_cast<std::i
 
 }  // namespace
 
-TAppConfigs::TAppConfigs() : TAppConfigs(std::string()) {}
+namespace {
+
+// Everything beside `ABasePath`, whatever that folder holds.
+platform::ProgramLayout BesideFolder(const std::string& ABasePath) {
+  platform::ProgramLayout layout;
+  layout.programFolder = AddPathDelimiter(ABasePath);
+  layout.configFile = layout.programFolder + "Config" + platform::kPathDelimiter + "Config.ini";
+  layout.dataFolder = layout.programFolder + "data" + platform::kPathDelimiter;
+  layout.languageFolder = layout.programFolder + "Langs" + platform::kPathDelimiter;
+  layout.readmeFile = layout.programFolder + "README.md";
+  return layout;
+}
+
+}  // namespace
+
+TAppConfigs::TAppConfigs() : TAppConfigs(platform::CurrentProgramLayout()) {}
 
 TAppConfigs::TAppConfigs(const std::string& ABasePath)
-    : FApplicationTitle("Purgo"),
+    : TAppConfigs(ABasePath.empty() ? platform::CurrentProgramLayout() : BesideFolder(ABasePath)) {}
+
+TAppConfigs::TAppConfigs(const platform::ProgramLayout& ALayout)
+    : FLayout(ALayout),
+      FApplicationTitle("Purgo"),
       FApplicationTitleDup("Purgo"),
       FVersionString("1.5.1.1"),
       FLanguageID(1033),
       FAutoUpdate(true) {
-  FBasePath = ABasePath.empty() ? GetExeDir() : AddPathDelimiter(ABasePath);
-  FDataPath = FBasePath + "data" + platform::kPathDelimiter;
-  FConfigFile = FBasePath + "Config" + platform::kPathDelimiter + "Config.ini";
+  FBasePath = AddPathDelimiter(FLayout.programFolder);
+  FDataPath = FLayout.dataFolder;
+  FConfigFile = FLayout.configFile;
   FLastRunTime = TFileTime{};
   FCurrentRunTime = GetSystemTimeAsFileTime();
 }
@@ -55,6 +74,10 @@ bool TAppConfigs::Load() {
 }
 
 bool TAppConfigs::Save(std::string* AError) const {
+  if (FConfigFile.empty()) {
+    if (AError != nullptr) *AError = platform::UnableToWriteMessage(FConfigFile);
+    return false;
+  }
   platform::IniFile ini(FConfigFile);
   // All four keys go into the copy and then to the file in one
   // replacement, so a failure leaves none of them half-written.
@@ -71,7 +94,12 @@ bool TAppConfigs::Save(std::string* AError) const {
 
 bool TAppConfigs::WriteKey(const char* ASection, const char* AKey, const std::string& AValue,
                            std::string* AError) const {
-  platform::ForceDirectories(ExtractFileDirWithDelimiter(FConfigFile));
+  if (FConfigFile.empty()) {
+    if (AError != nullptr) *AError = platform::UnableToWriteMessage(FConfigFile);
+    return false;
+  }
+  platform::ForceDirectories(RemovePathDelimiter(ExtractFileDirWithDelimiter(FConfigFile)),
+                             FolderMode());
   return platform::IniWriteString(FConfigFile, ASection, AKey, AValue, AError);
 }
 

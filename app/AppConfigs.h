@@ -1,21 +1,27 @@
 // The program's installation paths and the few settings that are not
-// cleaning rules, kept in "Config/Config.ini" beside the program.
+// cleaning rules, kept in "Config.ini": in "Config/" beside a portable
+// program, in $XDG_CONFIG_HOME/purgo/ for an installed one.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include "engine/AppUtils.h"
+#include "platform/Folders.h"
 
 namespace purgo {
 
 class TAppConfigs {
  public:
-  // Defaults only; reads no file. The base path is the program's folder.
+  // Defaults only; reads no file. The paths follow the program folder's
+  // layout (platform::CurrentProgramLayout).
   TAppConfigs();
-  // The same with another base folder (tests, an installed layout); an
-  // empty one means the program's folder. A delimiter is added if missing.
+  // The same with everything beside another base folder, as in a portable
+  // layout; an empty one means the program's folder and its layout. A
+  // delimiter is added if missing.
   explicit TAppConfigs(const std::string& ABasePath);
+  // The same with the paths of a layout.
+  explicit TAppConfigs(const platform::ProgramLayout& ALayout);
 
   // Reads the configuration file when it exists. Missing sections or keys,
   // and values that do not parse, leave their fields as they are. True
@@ -27,10 +33,20 @@ class TAppConfigs {
   // old file then stays as it was.
   bool Save(std::string* AError = nullptr) const;
 
-  // Each ends in the delimiter.
+  // Each ends in the delimiter. The base path is the program's folder;
+  // the data path and the configuration file are empty when an installed
+  // program finds no home folder, and then nothing is read or written.
   const std::string& BasePath() const { return FBasePath; }
   const std::string& DataPath() const { return FDataPath; }
   const std::string& ConfigFile() const { return FConfigFile; }
+  // False for an installed program, whose settings live in XDG folders.
+  bool Portable() const { return FLayout.portable; }
+  // The shipped language packs, and the user's own (empty when portable).
+  const std::string& LanguagePath() const { return FLayout.languageFolder; }
+  const std::string& UserLanguagePath() const { return FLayout.userLanguageFolder; }
+  // The mode of the settings folders when they have to be made: private
+  // (0700) in the user's XDG folders, as usual there.
+  unsigned FolderMode() const { return FLayout.portable ? 0777u : 0700u; }
 
   const std::string& ApplicationTitle() const { return FApplicationTitle; }
   // Set by the language binding from the language's title text.
@@ -56,6 +72,7 @@ class TAppConfigs {
   bool WriteKey(const char* ASection, const char* AKey, const std::string& AValue,
                 std::string* AError) const;
 
+  platform::ProgramLayout FLayout;
   std::string FBasePath;
   std::string FDataPath;
   std::string FConfigFile;

@@ -140,10 +140,12 @@ void ForEachItem(XmlNode AList, const char* AItemName, Visit AVisit) {
 
 }  // namespace
 
-TPGCAppOptions::TPGCAppOptions(const std::string& ADataPath, TQelVolumeInfos* AVolumeInfos)
+TPGCAppOptions::TPGCAppOptions(const std::string& ADataPath, TQelVolumeInfos* AVolumeInfos,
+                               unsigned AFolderMode)
     : FDirList(std::make_unique<TQelVarList>(1, 2, 0, 0, 0, 0, 0, false)),
       FExtList(std::make_unique<TQelVarList>(1, 2, 0, 0, 0, 0, 0, false)),
       FDataPath(AddPathDelimiter(ADataPath)),
+      FFolderMode(AFolderMode),
       FVolumeInfos(AVolumeInfos) {
   LoadDefaultExts();
   LoadDefaultDirs();
@@ -151,7 +153,10 @@ TPGCAppOptions::TPGCAppOptions(const std::string& ADataPath, TQelVolumeInfos* AV
 
 TPGCAppOptions::~TPGCAppOptions() = default;
 
-std::string TPGCAppOptions::OptionsFile() const { return FDataPath + kOptionsFileName; }
+std::string TPGCAppOptions::OptionsFile() const {
+  // Never a name relative to whatever the working folder happens to be.
+  return FDataPath.empty() ? std::string() : FDataPath + kOptionsFileName;
+}
 
 TQelVolumeInfos& TPGCAppOptions::Volumes() {
   if (FVolumeInfos != nullptr) {
@@ -293,7 +298,7 @@ std::string TPGCAppOptions::SaveToXMLBytes() const {
 
 bool TPGCAppOptions::SaveToXML(std::string* AError) const {
   const std::string file = OptionsFile();
-  if (!platform::ForceDirectories(RemovePathDelimiter(FDataPath))) {
+  if (file.empty() || !platform::ForceDirectories(RemovePathDelimiter(FDataPath), FFolderMode)) {
     if (AError != nullptr) *AError = platform::UnableToWriteMessage(file);
     return false;
   }

@@ -26,12 +26,16 @@ class TPGCAppOptions {
   // configuration's DataPath). `AVolumeInfos` is the process's volume list,
   // which the caller keeps alive as long as this object; without one, a
   // list of this object's own is made when the defaults first need it.
-  explicit TPGCAppOptions(const std::string& ADataPath, TQelVolumeInfos* AVolumeInfos = nullptr);
+  // `AFolderMode` is the mode of the data folder and its parents when a
+  // save has to make them. An empty `ADataPath` means there is nowhere to
+  // keep the file: nothing is read and every save fails.
+  explicit TPGCAppOptions(const std::string& ADataPath, TQelVolumeInfos* AVolumeInfos = nullptr,
+                          unsigned AFolderMode = 0777);
   ~TPGCAppOptions();
   TPGCAppOptions(const TPGCAppOptions&) = delete;
   TPGCAppOptions& operator=(const TPGCAppOptions&) = delete;
 
-  // Full path of the options file.
+  // Full path of the options file; empty when there is no data folder.
   std::string OptionsFile() const;
 
   // Reads the options file. False when it is missing, malformed, or has an
@@ -104,6 +108,7 @@ class TPGCAppOptions {
   std::unique_ptr<TQelVarList> FExtList;
 
   std::string FDataPath;
+  unsigned FFolderMode = 0777;
   TQelVolumeInfos* FVolumeInfos = nullptr;
   std::unique_ptr<TQelVolumeInfos> FOwnVolumeInfos;
 };

@@ -6,6 +6,7 @@
 
 #include "engine/AppUtils.h"
 #include "i18n/AppMultiFonts.h"
+#include "platform/Folders.h"
 
 namespace purgo {
 
@@ -198,8 +199,8 @@ std::string FileUrl(const std::string& APath) {
 TAppMultiLangs::TAppMultiLangs(const std::string& AIniFileName, const std::string& APath)
     : TQelMultiLanguages(AIniFileName, APath) {
   // The project has no web site, forum or support address; every address
-  // leads to the README that ships beside the program.
-  const std::string readme = FileUrl(GetExeDir() + "README.md");
+  // leads to the README that ships with the program.
+  const std::string readme = FileUrl(platform::CurrentProgramLayout().readmeFile);
   FURLForum = readme;
   FURLHomePage = readme;
   FURLTechnicalSupportEmail = readme;

@@ -42,11 +42,50 @@ TQelMultiLanguages::TQelMultiLanguages(const std::string& AIniFileName, const st
   if (FMultiLanguagePath.empty()) FMultiLanguagePath = std::string("Langs") + platform::kPathDelimiter;
 }
 
+bool TQelMultiLanguages::ListPacks(const std::string& AFolder,
+                                   std::vector<TPackFolder>& AOut) const {
+  AOut.clear();
+  if (AFolder.empty() || !platform::DirectoryExists(AFolder)) return false;
+  std::vector<platform::DirEntry> entries;
+  if (!platform::ListDirectory(AFolder, platform::kAttrDirectory | platform::kAttrNormal,
+                               entries)) {
+    return true;
+  }
+  for (const platform::DirEntry& e : entries) {
+    if (e.name == "." || e.name == "..") continue;
+    const std::string folder = AFolder + e.name + platform::kPathDelimiter;
+    // The listing reports a link as a file; a pack installed as a link to
+    // its folder counts, a link that leads to no folder does not.
+    if ((e.data.attributes & platform::kAttrDirectory) == 0 && !platform::DirectoryExists(folder)) {
+      continue;
+    }
+    if (!platform::IniFile::FileExists(folder + FIniFileName)) continue;
+    AOut.push_back(TPackFolder{e.name, folder});
+  }
+  return true;
+}
+
 bool TQelMultiLanguages::Parse(const std::string& AMultiLangsPath) {
   std::string path = TrimChars(AMultiLangsPath, " ");
   if (path.empty()) path = FMultiLanguagePath;
   FMultiLanguagePath = ResolveFolder(path);
-  if (!platform::DirectoryExists(FMultiLanguagePath)) return false;
+
+  std::vector<TPackFolder> packs, own;
+  const bool shipped = ListPacks(FMultiLanguagePath, packs);
+  const bool user = ListPacks(FUserLanguagePath, own);
+  if (!shipped && !user) return false;
+  for (TPackFolder& pack : own) {
+    // A user's pack that cannot be read would hide a working shipped one.
+    const platform::IniFile strings(pack.folder + FIniFileName);
+    if (strings.LoadStatus() != platform::ReadStatus::Ok) continue;
+    const auto same = std::find_if(packs.begin(), packs.end(),
+                                   [&](const TPackFolder& p) { return p.name == pack.name; });
+    if (same != packs.end()) {
+      *same = std::move(pack);
+    } else {
+      packs.push_back(std::move(pack));
+    }
+  }
 
   FLanguagePaths.clear();
   FStringResFiles.clear();
@@ -55,37 +94,22 @@ bool TQelMultiLanguages::Parse(const std::string& AMultiLangsPath) {
   FLanguagesCount = 0;
   FCurrentLanguageIndex = -1;
 
-  std::vector<platform::DirEntry> entries;
-  if (!platform::ListDirectory(FMultiLanguagePath, platform::kAttrDirectory | platform::kAttrNormal,
-                               entries)) {
-    return true;
-  }
   // The file system lists in no useful order; name order keeps the menu
   // and the "first of two equal ids" rule the same on every machine.
-  std::sort(entries.begin(), entries.end(),
-            [](const platform::DirEntry& a, const platform::DirEntry& b) {
-              const int c = SameTextCompare(a.name, b.name);
-              return c != 0 ? c < 0 : a.name < b.name;
-            });
-  for (const platform::DirEntry& e : entries) {
-    if (e.name == "." || e.name == "..") continue;
-    const std::string folder = FMultiLanguagePath + e.name + platform::kPathDelimiter;
-    // The listing reports a link as a file; a pack installed as a link to
-    // its folder counts, a link that leads to no folder does not.
-    if ((e.data.attributes & platform::kAttrDirectory) == 0 && !platform::DirectoryExists(folder)) {
-      continue;
-    }
-    const std::string file = folder + FIniFileName;
-    if (!platform::IniFile::FileExists(file)) continue;
-
+  std::sort(packs.begin(), packs.end(), [](const TPackFolder& a, const TPackFolder& b) {
+    const int c = SameTextCompare(a.name, b.name);
+    return c != 0 ? c < 0 : a.name < b.name;
+  });
+  for (const TPackFolder& pack : packs) {
+    const std::string file = pack.folder + FIniFileName;
     ++FLanguagesCount;
-    FLanguagePaths.push_back(folder);
+    FLanguagePaths.push_back(pack.folder);
     FStringResFiles.push_back(file);
-    FLanguageNames.push_back(e.name);
+    FLanguageNames.push_back(pack.name);
     FLanguageIDs.push_back(-1);
 
     const platform::IniFile ini(file);
-    std::string name = ini.ReadString(kDescriptionSection, "LanguageName", e.name);
+    std::string name = ini.ReadString(kDescriptionSection, "LanguageName", pack.name);
     if (!name.empty()) FLanguageNames.back() = std::move(name);
     std::int32_t id = -1;
     if (TryParseInt32(ini.ReadString(kDescriptionSection, "LanguageID", "-1"), id)) {
@@ -93,6 +117,11 @@ bool TQelMultiLanguages::Parse(const std::string& AMultiLangsPath) {
     }
   }
   return true;
+}
+
+void TQelMultiLanguages::SetUserLanguagePath(const std::string& AValue) {
+  const std::string path = TrimChars(AValue, " ");
+  FUserLanguagePath = path.empty() ? std::string() : AddPathDelimiter(path);
 }
 
 void TQelMultiLanguages::SetMultiLanguagePath(const std::string& AValue) {

@@ -1,8 +1,10 @@
-// The user-interface languages installed beside the program, and the
+// The user-interface languages installed with the program, and the
 // registry of the string variables they translate.
 //
 // Each language is one sub-folder of the language folder ("Langs/" beside
-// the program) that holds the string file; the folder's name is the
+// the program, or the shipped packs of an installed one) that holds the
+// string file; a second, user's folder may add packs and replace shipped
+// ones of the same folder name. The folder's name is the
 // fallback display name. The string file's section "_Description_" gives
 // "LanguageName" and "LanguageID" (a Windows language identifier: 1033
 // English, 2052 Simplified Chinese). The catalogue knows nothing about
@@ -34,13 +36,21 @@ class TQelMultiLanguages {
   TQelMultiLanguages& operator=(const TQelMultiLanguages&) = delete;
 
   // Rebuilds the list from the folder AMultiLangsPath (blanks trimmed;
-  // empty means the current MultiLanguagePath). A path that does not start
-  // with "/" is taken relative to the program folder. False, with the list
-  // and the current language untouched, when the folder does not exist.
-  // Otherwise the list is rebuilt in name order and no language is
-  // current afterwards. Only sub-folders that hold the string file count;
-  // hidden folders (".name") are passed over.
+  // empty means the current MultiLanguagePath) and the user's folder. A
+  // path that does not start with "/" is taken relative to the program
+  // folder. False, with the list and the current language untouched, when
+  // neither folder exists. Otherwise the list is rebuilt in name order and
+  // no language is current afterwards. Only sub-folders that hold the
+  // string file count; hidden folders (".name") are passed over. A user's
+  // pack counts only when its string file can be read in full; it then
+  // takes the place of the shipped pack of the same folder name, while a
+  // broken one leaves the shipped pack in force.
   bool Parse(const std::string& AMultiLangsPath);
+
+  // The user's own packs: absolute, ending in "/"; empty for none. Read by
+  // the next Parse; a missing folder adds nothing.
+  const std::string& UserLanguagePath() const { return FUserLanguagePath; }
+  void SetUserLanguagePath(const std::string& AValue);
 
   // Absolute and ending in "/" once parsed.
   const std::string& MultiLanguagePath() const { return FMultiLanguagePath; }
@@ -116,9 +126,17 @@ class TQelMultiLanguages {
  private:
   // The current position, or -1 when there is no valid one.
   int CurrentPosition() const;
+  struct TPackFolder {
+    std::string name;
+    std::string folder;  // ending in the delimiter
+  };
+  // The sub-folders of AFolder that hold the string file, hidden ones
+  // left out; false when AFolder does not exist.
+  bool ListPacks(const std::string& AFolder, std::vector<TPackFolder>& AOut) const;
 
   std::string FIniFileName;
   std::string FMultiLanguagePath;
+  std::string FUserLanguagePath;
   int FLanguagesCount = 0;
   int FCurrentLanguageIndex = -1;
   std::vector<std::string> FLanguagePaths;

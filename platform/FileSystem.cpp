@@ -32,9 +32,10 @@ bool DirectoryReadable(const std::string& path) {
   return true;
 }
 
-bool ForceDirectories(const std::string& path) {
+bool ForceDirectories(const std::string& path, unsigned mode) {
   if (path.empty()) return false;
-  if (::mkdir(path.c_str(), 0777) == 0) return true;
+  const auto m = static_cast<mode_t>(mode);
+  if (::mkdir(path.c_str(), m) == 0) return true;
   if (errno == ENOENT) {
     // Create each missing ancestor in turn. Failures along the way need no
     // handling of their own: whatever stands in the way (a file, a missing
@@ -42,9 +43,9 @@ bool ForceDirectories(const std::string& path) {
     for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
          slash = path.find('/', slash + 1)) {
       if (path[slash - 1] == '/') continue;
-      ::mkdir(path.substr(0, slash).c_str(), 0777);
+      ::mkdir(path.substr(0, slash).c_str(), m);
     }
-    ::mkdir(path.c_str(), 0777);
+    ::mkdir(path.c_str(), m);
   }
   return DirectoryExists(path);
 }

@@ -33,9 +33,10 @@ bool DirectoryExists(const std::string& path);
 // True when the directory can be opened for listing (links followed).
 bool DirectoryReadable(const std::string& path);
 
-// Creates the directory and every missing parent (mode 0777 before umask).
-// True when the directory exists afterwards.
-bool ForceDirectories(const std::string& path);
+// Creates the directory and every missing parent, each with `mode` (before
+// umask; 0700 keeps a user's settings folders private). Folders that exist
+// keep their mode. True when the directory exists afterwards.
+bool ForceDirectories(const std::string& path, unsigned mode = 0777);
 
 struct DirEntry {
   std::string name;

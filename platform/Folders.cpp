@@ -1,5 +1,6 @@
 #include "platform/Folders.h"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -159,6 +160,49 @@ std::string FlashCookiesFolder() {
   std::string home = HomeDirectory();
   return home.empty() ? std::string() : home + ".macromedia/Flash_Player/";
 }
+
+bool IsWritableDirectory(const std::string& dir) {
+  return IsDirectory(dir) && ::faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+ProgramLayout ProgramLayoutOf(const std::string& programFolder) {
+  ProgramLayout layout;
+  layout.programFolder = WithDelimiter(programFolder);
+  const std::string& dir = layout.programFolder;
+  const bool besideLangs = !dir.empty() && IsDirectory(dir + "Langs");
+  layout.portable = besideLangs && IsWritableDirectory(dir);
+  if (layout.portable) {
+    layout.configFile = dir + "Config/Config.ini";
+    layout.dataFolder = dir + "data/";
+    layout.languageFolder = dir + "Langs/";
+    layout.readmeFile = dir + "README.md";
+    return layout;
+  }
+  // <prefix>/bin/ -> <prefix>/: the parent, not "bin/../", so that paths
+  // shown to the user read plainly.
+  std::string prefix = dir.size() > 1 ? dir.substr(0, dir.size() - 1) : dir;
+  const std::size_t slash = prefix.rfind(kPathDelimiter);
+  prefix = slash == std::string::npos ? std::string() : prefix.substr(0, slash + 1);
+  if (besideLangs) {
+    // A portable copy this user cannot write to (unpacked by root into
+    // /opt, on a read-only medium) still ships its packs beside itself.
+    layout.languageFolder = dir + "Langs/";
+    layout.readmeFile = dir + "README.md";
+  } else if (!prefix.empty()) {
+    layout.languageFolder = prefix + "share/purgo/Langs/";
+    layout.readmeFile = prefix + "share/purgo/README.md";
+  }
+  if (const std::string config = ConfigHome(); !config.empty()) {
+    layout.configFile = config + "purgo/Config.ini";
+  }
+  if (const std::string data = DataHome(); !data.empty()) {
+    layout.dataFolder = data + "purgo/";
+    layout.userLanguageFolder = data + "purgo/Langs/";
+  }
+  return layout;
+}
+
+ProgramLayout CurrentProgramLayout() { return ProgramLayoutOf(ProgramDirectory()); }
 
 std::uint32_t CurrentUserId() { return static_cast<std::uint32_t>(::geteuid()); }
 

@@ -17,13 +17,50 @@ std::string TempDirectory();
 std::string CurrentDirectory();
 
 // The folder of the running executable. SetProgramDirectoryOverride makes
-// it answer a fixed folder instead (tests, a later installed layout);
-// an empty override restores the real one.
+// it answer a fixed folder instead (tests); an empty override restores the
+// real one.
 std::string ProgramDirectory();
 void SetProgramDirectoryOverride(const std::string& dir);
 // The running executable's file name without its folder; empty when the
 // system cannot tell.
 std::string ProgramFileName();
+
+// True when this process may create files in `dir` (its effective user;
+// a read-only mount refuses even root).
+bool IsWritableDirectory(const std::string& dir);
+
+// Where the program keeps its files. Portable when the program folder
+// holds a "Langs/" folder and this user may write to the program folder:
+// everything then stays beside the executable, so a copy on a stick or a
+// build tree carries its settings along. Installed otherwise: the user's
+// files go to the XDG folders, the shipped ones are read from
+// <prefix>/share/purgo/ (the executable sitting in <prefix>/bin/), or
+// from beside the executable when a "Langs/" there shows a portable copy
+// this user cannot write to. Every
+// folder ends in the delimiter; a path is empty when its XDG home cannot
+// be told (no $HOME and no password entry), and then nothing is kept.
+struct ProgramLayout {
+  bool portable = true;
+  std::string programFolder;
+  // Config/Config.ini beside the program, or $XDG_CONFIG_HOME/purgo/Config.ini.
+  std::string configFile;
+  // The folder of the options file: data/ beside the program, or
+  // $XDG_DATA_HOME/purgo/.
+  std::string dataFolder;
+  // The packs that come with the program: Langs/ beside it, or
+  // <prefix>/share/purgo/Langs/ (see above).
+  std::string languageFolder;
+  // The user's own packs, $XDG_DATA_HOME/purgo/Langs/; a pack there
+  // replaces a shipped one of the same folder name. Empty when portable.
+  std::string userLanguageFolder;
+  // README.md beside the program, or <prefix>/share/purgo/README.md.
+  std::string readmeFile;
+};
+// The layout of the program folder (ProgramDirectory(), override included),
+// decided anew at each call.
+ProgramLayout CurrentProgramLayout();
+// The same for any program folder.
+ProgramLayout ProgramLayoutOf(const std::string& programFolder);
 
 // $HOME, else the password database's entry for this user.
 std::string HomeDirectory();

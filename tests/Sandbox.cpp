@@ -1,6 +1,7 @@
 #include "tests/Sandbox.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -67,13 +68,14 @@ Sandbox::Sandbox() {
     ::setenv(name, targets.at(name).c_str(), 1);
   }
   ::chmod((root_ + "/run").c_str(), 0700);
-  fs::create_directories(root_ + "/program");
+  fs::create_directories(root_ + "/program/Langs");
   platform::SetProgramDirectoryOverride(root_ + "/program/");
   // No trash of a real volume is ever listed or emptied by a test.
   platform::SetTrashDirectoriesOverride(std::vector<std::string>{root_ + "/home/.local/share/Trash"});
 }
 
 Sandbox::~Sandbox() {
+  for (auto it = mounts_.rbegin(); it != mounts_.rend(); ++it) ::umount2(it->c_str(), MNT_DETACH);
   platform::SetProgramDirectoryOverride("");
   platform::SetTrashDirectoriesOverride(std::nullopt);
   for (const auto& [name, value] : savedEnv_) {
@@ -115,6 +117,14 @@ std::string Sandbox::MakeSymlink(const std::string& relative, const std::string&
   fs::create_directories(fs::path(p).parent_path(), ec);
   EXPECT_EQ(::symlink(target.c_str(), p.c_str()), 0) << "cannot link " << p;
   return p;
+}
+
+bool Sandbox::MakeReadOnly(const std::string& relative) {
+  const std::string p = Path(relative);
+  if (::geteuid() != 0) return ::chmod(p.c_str(), 0555) == 0;
+  if (::mount(p.c_str(), p.c_str(), nullptr, MS_BIND, nullptr) != 0) return false;
+  mounts_.push_back(p);
+  return ::mount(nullptr, p.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
 }
 
 std::string ReadBytes(const std::string& path) {

@@ -3,7 +3,8 @@
 // Construction makes a new folder below $PURGO_TEST_TMP (the build tree's
 // test-tmp when run by CTest) and points HOME, XDG_CACHE_HOME,
 // XDG_DATA_HOME, XDG_CONFIG_HOME, XDG_RUNTIME_DIR and TMPDIR into it, and
-// the program's own folder at Root()/program/. Destruction restores the
+// the program's own folder at Root()/program/, a portable installation
+// (it holds an empty "Langs/"). Destruction restores the
 // environment and removes the folder (links are removed, never followed).
 // A test that scans or deletes must hold one.
 #pragma once
@@ -12,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace purgo::test {
 
@@ -32,9 +34,14 @@ class Sandbox {
   std::string MakeDir(const std::string& relative);
   std::string MakeFile(const std::string& relative, const std::string& content = "x");
   std::string MakeSymlink(const std::string& relative, const std::string& target);
+  // Makes a folder read-only for this process until the sandbox ends:
+  // permission bits for a user, a read-only bind mount for root (who
+  // writes through the bits). False when that cannot be had here.
+  bool MakeReadOnly(const std::string& relative);
 
  private:
   std::string root_;
+  std::vector<std::string> mounts_;
   std::map<std::string, std::optional<std::string>> savedEnv_;
 };
 

@@ -2,18 +2,23 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
 #include "app/AppConfigs.h"
+#include "app/AppOptions.h"
 #include "app/SettingsText.h"
 #include "platform/FileIO.h"
+#include "platform/Folders.h"
 #include "tests/Sandbox.h"
 
 namespace purgo {
 namespace {
 
+namespace fs = std::filesystem;
 using test::ReadBytes;
 using test::Utf16Le;
 
@@ -160,6 +165,50 @@ TEST(AppConfigsTest, SettersWriteThroughAtOnce) {
   // A version that would break the file's lines is refused, not written.
   EXPECT_FALSE(configs.SetVersionString("1.7\n[Purgo]\nAutoUpdate=0"));
   EXPECT_EQ(ReadBytes(configs.ConfigFile()), "[General]\nLanguageID=1031\nVersion=1.6\n");
+}
+
+TEST(ProgramLayoutTest, PortableOnlyWithLangsInAWritableFolder) {
+  test::Sandbox box;
+  box.MakeDir("usr/bin");
+  box.MakeFile("opt/bin/Langs", "a file, not the folder");
+  box.MakeDir("ro/bin/Langs");
+  const bool readOnly = box.MakeReadOnly("ro/bin");
+  if (!readOnly) std::printf("ro/bin skipped: no read-only folder here (as root: a read-only bind mount)\n");
+  const std::string config = "home/.config/purgo/Config.ini", data = "home/.local/share/purgo/";
+  // Configuration, data folder, shipped packs, user's packs, README; the
+  // user's packs are empty exactly when portable.
+  const struct Case {
+    const char* folder;
+    std::string files[5];
+  } cases[] = {
+      {"program", {"program/Config/Config.ini", "program/data/", "program/Langs/", "", "program/README.md"}},
+      {"usr/bin", {config, data, "usr/share/purgo/Langs/", data + "Langs/", "usr/share/purgo/README.md"}},
+      {"opt/bin", {config, data, "opt/share/purgo/Langs/", data + "Langs/", "opt/share/purgo/README.md"}},
+      {"ro/bin", {config, data, "ro/bin/Langs/", data + "Langs/", "ro/bin/README.md"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder);
+    if (std::string(c.folder) == "ro/bin" && !readOnly) continue;
+    const platform::ProgramLayout l = platform::ProgramLayoutOf(box.Path(c.folder));
+    EXPECT_EQ(l.portable, c.files[3].empty());
+    const std::string got[5] = {l.configFile, l.dataFolder, l.languageFolder, l.userLanguageFolder, l.readmeFile};
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(got[i], c.files[i].empty() ? "" : box.Path(c.files[i])) << i;
+  }
+}
+
+// Settings folders an installed program cannot make leave it with its
+// defaults: every write says so, nothing lands beside the program.
+TEST(ProgramLayoutTest, UnwritableXdgFoldersLeaveTheDefaults) {
+  test::Sandbox box;
+  platform::SetProgramDirectoryOverride(box.MakeDir("usr/bin"));
+  ::setenv("XDG_CONFIG_HOME", box.MakeFile("not-a-folder").c_str(), 1);
+  ::setenv("XDG_DATA_HOME", box.Path("not-a-folder").c_str(), 1);
+  TAppConfigs blocked;
+  ASSERT_FALSE(blocked.Portable());
+  EXPECT_FALSE(blocked.SetLanguageID(2052) || blocked.Save());
+  EXPECT_EQ(blocked.LanguageID(), 2052);
+  EXPECT_FALSE(TPGCAppOptions(blocked.DataPath(), nullptr, blocked.FolderMode()).SaveToXML());
+  EXPECT_TRUE(fs::is_empty(box.Path("usr/bin")));
 }
 
 TEST(SettingsTextTest, NumbersAndFlags) {

@@ -1,6 +1,7 @@
 // The language catalogue: parsing the language folder and the selection
 // rules.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -141,6 +142,36 @@ TEST(TQelMultiLanguages, ParseFollowsLinksToFolders) {
     EXPECT_EQ(langs.GetStringResFile(i), box.Path("program/Langs/" + std::string(folders[i]) + "/PurgoStrs.ini"));
   }
   EXPECT_EQ(langs.GetLanguageID(0), 1031);
+}
+
+// An installed program's catalogue: the shipped packs and the user's own,
+// the user's replacing a shipped one of the same folder name unless it is
+// no pack or cannot be read.
+TEST(TQelMultiLanguages, UserPacksJoinAndReplaceShippedOnes) {
+  test::Sandbox box;
+  const std::string shipped = "usr/share/purgo/Langs/", user = "home/.local/share/purgo/Langs/";
+  for (const char* pack : {"English", "Chinese", "Deutsch"}) {
+    box.MakeFile(shipped + pack + "/PurgoStrs.ini", Description(std::string("shipped ") + pack, "1"));
+    box.MakeFile(user + pack + (pack[0] == 'D' ? "/Other.ini" : "/PurgoStrs.ini"), Description(pack, "2"));
+  }
+  box.MakeFile(user + "Klingon/PurgoStrs.ini", Description("Klingon", "3"));
+  ASSERT_EQ(::truncate(box.Path(user + "Chinese/PurgoStrs.ini").c_str(), 100 << 20), 0);
+
+  TQelMultiLanguages langs("PurgoStrs.ini", "");
+  langs.SetUserLanguagePath(box.Path(user));
+  ASSERT_TRUE(langs.Parse(box.Path(shipped)));
+  const std::string expected[][2] = {{"shipped Chinese", shipped + "Chinese/"},
+                                     {"shipped Deutsch", shipped + "Deutsch/"},
+                                     {"English", user + "English/"},
+                                     {"Klingon", user + "Klingon/"}};
+  ASSERT_EQ(langs.Count(), 4);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(langs.GetLanguageName(i) + " " + langs.GetLanguagePath(i), expected[i][0] + " " + box.Path(expected[i][1]));
+  }
+  // Either folder alone is enough; neither is a failed parse.
+  EXPECT_TRUE(langs.Parse(box.Path("usr/missing/")) && langs.Count() == 2);
+  langs.SetUserLanguagePath(box.Path("home/missing/"));
+  EXPECT_FALSE(langs.Parse(box.Path("usr/missing/")));
 }
 
 TEST(TQelMultiLanguages, DefaultStringFileNameFollowsTheProgram) {

@@ -2,7 +2,6 @@
 // driven offscreen; and the program itself, started as a user would.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,8 +16,10 @@
 #include <QTest>
 #include <QTimer>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <thread>
 
@@ -266,26 +267,10 @@ TEST(MainWindow, StartsOnMissingBrokenAndReadOnlySettings) {
 
 TEST(MainWindow, ReadOnlyProgramFolderKeepsItsFiles) {
   test::Sandbox box;
-  const std::string folder = box.MakeDir("program");
   box.MakeFile("program/Config/Config.ini", "[General]\nLanguageID=1033\n");
   box.MakeFile("program/data/PGOOptions.xml", "old options");
-  struct Unmount {
-    std::string target;
-    ~Unmount() {
-      if (!target.empty()) ::umount2(target.c_str(), MNT_DETACH);
-    }
-  } unmount;
-  if (::geteuid() == 0) {
-    // Root writes through permissions: only a read-only mount stops it.
-    if (::mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
-        (unmount.target = folder,
-         ::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)) {
-      GTEST_SKIP() << "cannot make a read-only mount here";
-    }
-  } else {
-    ::chmod(box.Path("program/Config").c_str(), 0555);
-    ::chmod(box.Path("program/data").c_str(), 0555);
-    ::chmod(folder.c_str(), 0555);
+  for (const char* d : {"program/Config", "program/data", "program"}) {
+    if (!box.MakeReadOnly(d)) GTEST_SKIP() << "cannot make a read-only folder here";
   }
   CreateAppSingletons();
   LoadAppSettings();
@@ -298,9 +283,6 @@ TEST(MainWindow, ReadOnlyProgramFolderKeepsItsFiles) {
   FreeAppSingletons();
   EXPECT_EQ(test::ReadBytes(box.Path("program/data/PGOOptions.xml")), "old options");
   EXPECT_EQ(test::ReadBytes(box.Path("program/Config/Config.ini")), "[General]\nLanguageID=1033\n");
-  if (::geteuid() != 0) {
-    for (const char* d : {"program", "program/Config", "program/data"}) ::chmod(box.Path(d).c_str(), 0755);
-  }
 }
 
 // One pass behind the dialog: started once from its first tick, its texts
@@ -518,23 +500,29 @@ bool WaitFor(const std::function<bool()>& ready) {
   return ready();
 }
 
+// Waits until a started copy has its window up and serves later starts.
+bool Serving(const test::Sandbox& box) {
+  return WaitFor([&] {
+    if (!fs::exists(box.Path("run"))) return false;
+    for (const auto& e : fs::directory_iterator(box.Path("run"))) {
+      if (e.path().extension() == ".sock") return true;
+    }
+    return false;
+  });
+}
+
 TEST(Program, FirstStartSecondCopyAndSavingAtTheEnd) {
   test::Sandbox box;
   const std::string folder = box.Path("program/");
   fs::copy_file(PURGO_BINARY, folder + "purgo");
   const std::string config = folder + "Config/Config.ini", options = folder + "data/PGOOptions.xml";
   Started first(folder + "purgo");
-  // An empty program folder: the first start makes "Langs/" and records
-  // the language in a new configuration file.
+  // A portable program folder with no packs: the first start records the
+  // language in a new configuration file beside the program.
   ASSERT_TRUE(WaitFor([&] { return fs::exists(config) && fs::exists(box.Path("run")); }));
   EXPECT_TRUE(fs::is_directory(folder + "Langs"));
   EXPECT_NE(test::ReadBytes(config).find("LanguageID="), std::string::npos);
-  ASSERT_TRUE(WaitFor([&] {
-    for (const auto& e : fs::directory_iterator(box.Path("run"))) {
-      if (e.path().extension() == ".sock") return true;
-    }
-    return false;
-  }));
+  ASSERT_TRUE(Serving(box));
   // A second copy hands over and ends, reading and writing nothing.
   const auto configBefore = fs::last_write_time(config);
   EXPECT_EQ(Started(folder + "purgo").Wait(), 0);
@@ -544,6 +532,34 @@ TEST(Program, FirstStartSecondCopyAndSavingAtTheEnd) {
   ::kill(first.pid, SIGTERM);
   EXPECT_EQ(first.Wait(), 0);
   EXPECT_TRUE(fs::exists(options));
+}
+
+// Installed: the program in <prefix>/bin/, its packs in
+// <prefix>/share/purgo/Langs/, the prefix read-only where that can be had.
+// The settings go to the user's XDG folders, made private on the way;
+// nothing is written below the prefix.
+TEST(Program, InstalledCopyKeepsItsSettingsInTheXdgFolders) {
+  test::Sandbox box;
+  for (const char* dir : {"usr/bin", "usr/share/purgo"}) fs::create_directories(box.Path(dir));
+  fs::copy_file(PURGO_BINARY, box.Path("usr/bin/purgo"));
+  fs::copy(fs::path(PURGO_SOURCE_DIR) / "resources" / "Langs", box.Path("usr/share/purgo/Langs"),
+           fs::copy_options::recursive);
+  const auto files = [&] { return std::distance(fs::recursive_directory_iterator(box.Path("usr")), {}); };
+  const auto before = files();
+  if (!box.MakeReadOnly("usr")) std::printf("the prefix stays writable: no read-only mount here\n");
+  fs::remove_all(box.Path("home"));
+  Started first(box.Path("usr/bin/purgo"));
+  ASSERT_TRUE(Serving(box));
+  ::kill(first.pid, SIGTERM);
+  EXPECT_EQ(first.Wait(), 0);
+  // The shipped English pack was found and chosen.
+  EXPECT_NE(test::ReadBytes(box.Path("home/.config/purgo/Config.ini")).find("LanguageID=1033"), std::string::npos);
+  EXPECT_TRUE(fs::exists(box.Path("home/.local/share/purgo/PGOOptions.xml")));
+  EXPECT_FALSE(fs::exists(box.Path("home/.local/share/purgo/Langs")));
+  for (const char* dir : {"home", "home/.config/purgo", "home/.local/share/purgo"}) {
+    EXPECT_EQ(fs::status(box.Path(dir)).permissions(), fs::perms::owner_all) << dir;
+  }
+  EXPECT_EQ(files(), before);
 }
 
 }  // namespace
