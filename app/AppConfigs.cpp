@@ -19,25 +19,10 @@ std::string FileTimeText(TFileTime T) { return std::to_string(static_cast<std::i
 
 }  // namespace
 
-namespace {
-
-// Everything beside `ABasePath`, whatever that folder holds.
-platform::ProgramLayout BesideFolder(const std::string& ABasePath) {
-  platform::ProgramLayout layout;
-  layout.programFolder = AddPathDelimiter(ABasePath);
-  layout.configFile = layout.programFolder + "Config" + platform::kPathDelimiter + "Config.ini";
-  layout.dataFolder = layout.programFolder + "data" + platform::kPathDelimiter;
-  layout.languageFolder = layout.programFolder + "Langs" + platform::kPathDelimiter;
-  layout.readmeFile = layout.programFolder + "README.md";
-  return layout;
-}
-
-}  // namespace
-
 TAppConfigs::TAppConfigs() : TAppConfigs(platform::CurrentProgramLayout()) {}
 
 TAppConfigs::TAppConfigs(const std::string& ABasePath)
-    : TAppConfigs(ABasePath.empty() ? platform::CurrentProgramLayout() : BesideFolder(ABasePath)) {}
+    : TAppConfigs(ABasePath.empty() ? platform::CurrentProgramLayout() : platform::PortableLayoutOf(ABasePath)) {}
 
 TAppConfigs::TAppConfigs(const platform::ProgramLayout& ALayout)
     : FLayout(ALayout),

@@ -165,19 +165,24 @@ bool IsWritableDirectory(const std::string& dir) {
   return IsDirectory(dir) && ::faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
 }
 
-ProgramLayout ProgramLayoutOf(const std::string& programFolder) {
+ProgramLayout PortableLayoutOf(const std::string& programFolder) {
   ProgramLayout layout;
   layout.programFolder = WithDelimiter(programFolder);
   const std::string& dir = layout.programFolder;
+  layout.configFile = dir + "Config/Config.ini";
+  layout.dataFolder = dir + "data/";
+  layout.languageFolder = dir + "Langs/";
+  layout.readmeFile = dir + "README.md";
+  return layout;
+}
+
+ProgramLayout ProgramLayoutOf(const std::string& programFolder) {
+  const std::string dir = WithDelimiter(programFolder);
   const bool besideLangs = !dir.empty() && IsDirectory(dir + "Langs");
-  layout.portable = besideLangs && IsWritableDirectory(dir);
-  if (layout.portable) {
-    layout.configFile = dir + "Config/Config.ini";
-    layout.dataFolder = dir + "data/";
-    layout.languageFolder = dir + "Langs/";
-    layout.readmeFile = dir + "README.md";
-    return layout;
-  }
+  if (besideLangs && IsWritableDirectory(dir)) return PortableLayoutOf(dir);
+  ProgramLayout layout;
+  layout.portable = false;
+  layout.programFolder = dir;
   // <prefix>/bin/ -> <prefix>/: the parent, not "bin/../", so that paths
   // shown to the user read plainly.
   std::string prefix = dir.size() > 1 ? dir.substr(0, dir.size() - 1) : dir;

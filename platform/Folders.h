@@ -61,6 +61,8 @@ struct ProgramLayout {
 ProgramLayout CurrentProgramLayout();
 // The same for any program folder.
 ProgramLayout ProgramLayoutOf(const std::string& programFolder);
+// Everything beside `programFolder`, whatever that folder holds.
+ProgramLayout PortableLayoutOf(const std::string& programFolder);
 
 // $HOME, else the password database's entry for this user.
 std::string HomeDirectory();
