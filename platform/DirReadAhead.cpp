@@ -5,70 +5,72 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <condition_variable>
 #include <cstdlib>
-#include <map>
+#include <deque>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "platform/FileSystem.h"
 
 namespace purgo::platform::posix {
 
-// What one walk's requests share: the rules for what a reader may open,
-// and the count of requests not yet taken or dropped.
+// What one walk's jobs share: the rules for what a reader may open, and
+// the number of jobs not yet over.
 struct ReadAheadSession {
   MountFacts root;
   std::uint32_t mask = 0;
   bool fileData = false;
-  std::atomic<std::size_t> outstanding{0};
+  std::size_t maxJobs = 0;
+  std::atomic<std::size_t> running{0};
   // The walk is over (or stopped): nothing more is read for it.
   std::atomic<bool> ended{false};
-
-  // Takes a place in the window; false when it is full.
-  bool Reserve() {
-    std::size_t n = outstanding.load(std::memory_order_relaxed);
-    while (n < ReadAhead::kWindow) {
-      if (outstanding.compare_exchange_weak(n, n + 1, std::memory_order_relaxed)) return true;
-    }
-    return false;
-  }
-  void Release() { outstanding.fetch_sub(1, std::memory_order_relaxed); }
 };
 
-// One folder asked for. The walk and the readers share it; whoever lets
-// go of it last releases what it holds.
-class ReadAheadRequest {
+// One sub-tree given to a reader. The walk and the reader share it; the
+// queue and the flags below `mutex` are guarded by it.
+class ReadAheadJob {
  public:
-  enum State : int { Queued, Reading, Done, Withdrawn };
-  std::atomic<int> state{Queued};
-  std::shared_ptr<UniqueFd> parent;
-  std::string name;
-  AheadKey key;
-  std::uint64_t seq = 0;  // tells apart equal keys of two walks
   std::shared_ptr<ReadAheadSession> session;
-  std::unique_ptr<AheadDir> result;  // written before Done; null when given up
+  std::shared_ptr<UniqueFd> parent;  // released by the reader once the folder is open
+  std::string name;
+
+  std::mutex mutex;
+  std::condition_variable roomMade;  // the reader waits here while the queue is full
+  std::deque<std::unique_ptr<AheadDir>> queue;
+  std::size_t queuedBytes = 0;
+  bool readerWaiting = false;
+  // Set by the walk; the reader stops before its next folder.
+  std::atomic<bool> stopped{false};
+  // Set by the reader when it has let go of the sub-tree.
+  std::atomic<bool> over{false};
+
+  bool StopAsked() const {
+    return stopped.load(std::memory_order_relaxed) || session->ended.load(std::memory_order_relaxed);
+  }
 };
 
 namespace {
 
 constexpr int kOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
-// Withdraws a request nobody will take, and gives back its place.
-void DropRequest(ReadAheadRequest& r) {
-  int expected = ReadAheadRequest::Queued;
-  // Withdrawn, it is no reader's: its parent's descriptor can go at once.
-  if (r.state.compare_exchange_strong(expected, ReadAheadRequest::Withdrawn)) r.parent.reset();
-  r.session->Release();
+std::size_t SizeOf(const AheadDir& d) {
+  return sizeof d + d.listing.Bytes() + d.stats.size() * sizeof(AheadStat) + d.key.size() * sizeof(std::uint32_t);
+}
+
+void Stop(ReadAheadJob& job) {
+  std::lock_guard<std::mutex> lock(job.mutex);
+  job.stopped.store(true, std::memory_order_relaxed);
+  if (job.readerWaiting) job.roomMade.notify_one();
 }
 
 // The reader threads, shared by every walk of the process and never
-// stopped. A folder takes tens of microseconds to read on a warm cache,
-// about what waking a sleeping thread costs, so readers spin a little
-// before they sleep. Requests are served in the walk's order, so that
-// what the walk needs next is read first.
+// stopped. Waking a sleeping thread costs about what reading a folder does
+// on a warm cache, so readers spin a little before they sleep.
 class Pool {
  public:
   static Pool& Instance() {
@@ -78,48 +80,15 @@ class Pool {
     return *pool;
   }
 
-  void Queue(const AskedFolders& asked) {
-    if (asked.empty()) return;
+  void Queue(std::shared_ptr<ReadAheadJob> job) {
     bool wake = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      for (const auto& a : asked) {
-        a.second->seq = ++seq_;
-        queue_.emplace(std::make_pair(a.second->key, a.second->seq), a.second);
-      }
-      queued_.fetch_add(asked.size(), std::memory_order_release);
+      jobs_.push_back(std::move(job));
+      queued_.fetch_add(1, std::memory_order_release);
       wake = sleepers_ > 0;
     }
-    if (wake) work_.notify_all();
-  }
-
-  // The first queued request in the walk's order, or null.
-  std::shared_ptr<ReadAheadRequest> TryPop() {
-    if (queued_.load(std::memory_order_acquire) == 0) return nullptr;
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (queue_.empty()) return nullptr;
-    auto first = queue_.begin();
-    std::shared_ptr<ReadAheadRequest> r = std::move(first->second);
-    queue_.erase(first);
-    queued_.fetch_sub(1, std::memory_order_relaxed);
-    return r;
-  }
-
-  // Reads `r` on this thread unless someone else has begun or withdrawn it,
-  // or its walk is over.
-  void Process(ReadAheadRequest& r) {
-    int expected = ReadAheadRequest::Queued;
-    if (r.session->ended.load(std::memory_order_acquire)) {
-      if (r.state.compare_exchange_strong(expected, ReadAheadRequest::Withdrawn)) r.parent.reset();
-      return;
-    }
-    if (!r.state.compare_exchange_strong(expected, ReadAheadRequest::Reading)) return;
-    thread_local std::unique_ptr<char[]> buffer(new char[Listing::kReadBufferSize]);
-    std::unique_ptr<AheadDir> dir = Read(r, buffer.get());
-    r.parent.reset();  // its folder is open now, or given up
-    if (dir != nullptr) Queue(dir->asked);
-    r.result = std::move(dir);
-    r.state.store(ReadAheadRequest::Done, std::memory_order_release);
+    if (wake) work_.notify_one();
   }
 
  private:
@@ -127,10 +96,26 @@ class Pool {
     for (std::size_t i = 0; i < n; ++i) std::thread([this] { Run(); }).detach();
   }
 
+  std::shared_ptr<ReadAheadJob> TryPop() {
+    if (queued_.load(std::memory_order_acquire) == 0) return nullptr;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (jobs_.empty()) return nullptr;
+    std::shared_ptr<ReadAheadJob> job = std::move(jobs_.front());
+    jobs_.pop_front();
+    queued_.fetch_sub(1, std::memory_order_relaxed);
+    return job;
+  }
+
   void Run() {
+    std::unique_ptr<char[]> buffer(new char[Listing::kReadBufferSize]);
     for (unsigned spins = 0;;) {
-      if (std::shared_ptr<ReadAheadRequest> r = TryPop()) {
-        Process(*r);
+      if (std::shared_ptr<ReadAheadJob> job = TryPop()) {
+        Work(*job, buffer.get());
+        {
+          std::lock_guard<std::mutex> lock(job->mutex);
+          job->over.store(true, std::memory_order_release);
+        }
+        job->session->running.fetch_sub(1, std::memory_order_release);
         spins = 0;
         continue;
       }
@@ -140,99 +125,124 @@ class Pool {
       }
       std::unique_lock<std::mutex> lock(mutex_);
       ++sleepers_;
-      work_.wait(lock, [&] { return !queue_.empty(); });
+      work_.wait(lock, [&] { return !jobs_.empty(); });
       --sleepers_;
       spins = 0;
     }
   }
 
-  // Opens the folder `name` of `parentFd` into `dir` when it is plainly a
-  // directory on the root's mount, reached without a link; anything the
-  // walk would have to weigh up is left to the walk.
-  static bool Open(int parentFd, const char* name, const MountFacts& root, AheadDir& dir) {
-    struct statx sx {};
-    dir.fd = OpenFolderOnSameMount(parentFd, name);
-    if (dir.fd >= 0) {
-      if (StatAt(dir.fd, "", sx, kStatxFlags | AT_EMPTY_PATH) != 0) return false;
-    } else if (errno != ENOSYS) {
-      return false;
-    } else {
-      if (StatAt(parentFd, name, sx) != 0 || !S_ISDIR(sx.stx_mode)) return false;
-      const MountFacts f = MountFactsOf(sx);
-      if (!f.mountIdKnown || f.mountId != root.mountId || f.mountRoot) return false;
-      dir.fd = ::openat(parentFd, name, kOpenFlags);
-      if (dir.fd < 0 || IdOfFd(dir.fd) != IdOf(sx)) return false;
+  // Opens the folder `name` of `parentFd` when it is plainly a directory on
+  // the root's mount, reached without a link; anything the walk would have
+  // to weigh up is left to the walk.
+  static UniqueFd Open(int parentFd, const char* name, const MountFacts& root, struct statx& sx) {
+    UniqueFd fd(OpenFolderOnSameMount(parentFd, name));
+    if (fd.Valid()) {
+      if (StatAt(fd.Get(), "", sx, kStatxFlags | AT_EMPTY_PATH) != 0) return {};
+      return fd;
     }
-    dir.id = IdOf(sx);
+    if (errno != ENOSYS) return {};
+    if (StatAt(parentFd, name, sx) != 0 || !S_ISDIR(sx.stx_mode)) return {};
+    const MountFacts f = MountFactsOf(sx);
+    if (!f.mountIdKnown || f.mountId != root.mountId || f.mountRoot) return {};
+    fd = UniqueFd(::openat(parentFd, name, kOpenFlags));
+    if (!fd.Valid() || IdOfFd(fd.Get()) != IdOf(sx)) return {};
+    return fd;
+  }
+
+  // Hands a listing to the walk, waiting while the job holds too much the
+  // walk has not taken. False when the job was stopped.
+  static bool Publish(ReadAheadJob& job, std::unique_ptr<AheadDir> dir) {
+    const std::size_t size = SizeOf(*dir);
+    std::unique_lock<std::mutex> lock(job.mutex);
+    while (job.queuedBytes > 0 && job.queuedBytes + size > ReadAhead::kMaxJobBytes && !job.StopAsked()) {
+      job.readerWaiting = true;
+      job.roomMade.wait(lock);
+      job.readerWaiting = false;
+    }
+    if (job.StopAsked()) return false;
+    job.queuedBytes += size;
+    job.queue.push_back(std::move(dir));
     return true;
   }
 
-  // Reads one folder for a request, or gives it up; asks for its
-  // sub-folders while the window has room. Touches nothing but the
-  // request and what it creates.
-  static std::unique_ptr<AheadDir> Read(const ReadAheadRequest& r, char* buffer) {
-    const ReadAheadSession& s = *r.session;
-    auto dir = std::make_unique<AheadDir>();
-    dir->session = r.session;
-    dir->key = r.key;
-    if (!Open(r.parent->Get(), r.name.c_str(), s.root, *dir)) return nullptr;
-    if (!dir->listing.Read(dir->fd, buffer) || dir->listing.Bytes() > ReadAhead::kMaxListingBytes) {
-      return nullptr;
-    }
-    Listing::Item item{};
+  struct Level {
+    UniqueFd fd;
+    Listing listing;  // the reader's own copy: the walk may take the queued one at once
     std::size_t pos = 0;
-    for (std::size_t i = 0; i < ReadAhead::kMaxStats && dir->listing.NextAt(pos, item); ++i) {
-      const bool wanted = item.type == DT_DIR || item.type == DT_UNKNOWN || s.fileData;
-      dir->stats.emplace_back();
-      if (!wanted) continue;
-      AheadStat& a = dir->stats.back();
-      a.taken = true;
-      a.ok = StatAt(dir->fd, item.name.data(), a.sx) == 0;
-    }
-    std::shared_ptr<UniqueFd> self;
-    pos = 0;
-    std::size_t raw = 0;
-    // The walk reads deeper folders itself, and a walk that is over asks
-    // for nothing more.
-    if (r.key.size() >= ReadAhead::kMaxDepth || s.ended.load(std::memory_order_acquire)) {
-      pos = dir->listing.Bytes();
-    }
-    for (std::size_t at = pos; dir->listing.NextAt(pos, item); at = pos, ++raw) {
-      if (item.type != DT_DIR) continue;
-      const std::uint32_t hidden = IsHiddenName(item.name) ? kAttrHidden : 0;
-      if (!PassesEntryFilter(hidden | kAttrDirectory, s.mask)) continue;
-      if (!r.session->Reserve()) {
-        pos = at;  // the walk asks for this one and the rest itself
-        break;
+    std::uint32_t raw = 0;
+  };
+
+  // Lists the folder `name` of `parentFd` for `key` and queues it; the
+  // folder becomes the deepest level when the job goes below it.
+  static bool ReadOne(ReadAheadJob& job, int parentFd, const char* name, AheadKey& key,
+                      std::vector<Level>& levels, char* buffer) {
+    const ReadAheadSession& s = *job.session;
+    auto dir = std::make_unique<AheadDir>();
+    UniqueFd fd = Open(parentFd, name, s.root, dir->sx);
+    dir->id = IdOf(dir->sx);
+    if (!fd.Valid() || !dir->listing.Read(fd.Get(), buffer, ReadAhead::kMaxListingBytes)) return true;
+    if (s.fileData) {
+      Listing::Item item{};
+      std::size_t pos = 0;
+      for (std::size_t i = 0; i < ReadAhead::kMaxStats && dir->listing.NextAt(pos, item); ++i) {
+        dir->stats.emplace_back();
+        if (item.type == DT_DIR) continue;  // the walk takes a folder's attributes when it comes to it
+        AheadStat& a = dir->stats.back();
+        a.taken = true;
+        a.ok = StatAt(fd.Get(), item.name.data(), a.sx) == 0;
       }
-      if (self == nullptr) self = std::make_shared<UniqueFd>(::fcntl(dir->fd, F_DUPFD_CLOEXEC, 0));
-      auto child = std::make_shared<ReadAheadRequest>();
-      child->parent = self;
-      child->name.assign(item.name);
-      child->key = r.key;
-      child->key.push_back(static_cast<std::uint32_t>(raw));
-      child->session = r.session;
-      dir->asked.emplace_back(raw, std::move(child));
     }
-    dir->askPos = pos;
-    dir->askRaw = raw;
-    return dir;
+    dir->key = key;
+    Listing own;
+    if (key.size() < ReadAhead::kMaxJobDepth) own = dir->listing;
+    if (!Publish(job, std::move(dir))) return false;
+    if (key.size() < ReadAhead::kMaxJobDepth) levels.push_back({std::move(fd), std::move(own)});
+    return true;
+  }
+
+  // The job's sub-tree, depth first in listing order, as the walk goes.
+  static void Work(ReadAheadJob& job, char* buffer) {
+    const ReadAheadSession& s = *job.session;
+    std::vector<Level> levels;
+    AheadKey key;
+    if (job.StopAsked()) return;
+    const bool more = ReadOne(job, job.parent->Get(), job.name.c_str(), key, levels, buffer);
+    job.parent.reset();
+    if (!more) return;
+    Listing::Item item{};
+    while (!levels.empty() && !job.StopAsked()) {
+      Level& level = levels.back();
+      bool found = false;
+      std::uint32_t at = 0;
+      while (level.listing.NextAt(level.pos, item)) {
+        at = level.raw++;
+        if (item.type != DT_DIR) continue;
+        const std::uint32_t hidden = IsHiddenName(item.name) ? kAttrHidden : 0;
+        if (PassesEntryFilter(hidden | kAttrDirectory, s.mask)) {
+          found = true;
+          break;
+        }
+      }
+      if (!found) {
+        levels.pop_back();
+        if (!key.empty()) key.pop_back();
+        continue;
+      }
+      const std::size_t depth = levels.size();
+      key.push_back(at);
+      if (!ReadOne(job, level.fd.Get(), item.name.data(), key, levels, buffer)) return;
+      if (levels.size() == depth) key.pop_back();  // not gone below it
+    }
   }
 
   std::mutex mutex_;
   std::condition_variable work_;
-  std::map<std::pair<AheadKey, std::uint64_t>, std::shared_ptr<ReadAheadRequest>> queue_;
-  std::uint64_t seq_ = 0;  // under the lock
+  std::deque<std::shared_ptr<ReadAheadJob>> jobs_;
   std::atomic<std::size_t> queued_{0};
   std::size_t sleepers_ = 0;  // under the lock
 };
 
 }  // namespace
-
-AheadDir::~AheadDir() {
-  for (auto& [raw, r] : asked) DropRequest(*r);
-  if (fd >= 0) ::close(fd);
-}
 
 std::size_t ReadAhead::ReaderCount() {
   if (const char* given = std::getenv("PURGO_WALK_THREADS"); given != nullptr && *given != '\0') {
@@ -240,9 +250,8 @@ std::size_t ReadAhead::ReaderCount() {
     const char* end = given + std::char_traits<char>::length(given);
     if (std::from_chars(given, end, n).ptr == end && n >= 1) return std::min<std::size_t>(n, 64) - 1;
   }
-  // Measured on two cores, readers do not yet make either scan reliably
-  // faster, warm or cold: until they do, the walk reads alone unless asked.
-  return 0;
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores > 1 ? std::min<std::size_t>(cores - 1, 3) : 0;
 }
 
 ReadAhead::ReadAhead(const MountFacts& root, std::uint32_t mask, bool fileData)
@@ -250,43 +259,81 @@ ReadAhead::ReadAhead(const MountFacts& root, std::uint32_t mask, bool fileData)
   session_->root = root;
   session_->mask = mask;
   session_->fileData = fileData;
+  session_->maxJobs = std::min(ReaderCount(), kMaxJobs);
 }
 
 ReadAhead::~ReadAhead() { session_->ended.store(true, std::memory_order_release); }
 
-bool ReadAhead::HasRoom() const {
-  return enabled_ && session_->outstanding.load(std::memory_order_relaxed) < kWindow;
+bool ReadAhead::WantsJob() const {
+  return enabled_ && session_->running.load(std::memory_order_acquire) < session_->maxJobs;
 }
 
-std::shared_ptr<ReadAheadRequest> ReadAhead::Ask(const std::shared_ptr<UniqueFd>& parent, std::string_view name,
-                                                 AheadKey key) {
-  if (!enabled_ || key.size() > kMaxDepth || parent == nullptr || !parent->Valid() || !session_->Reserve()) {
-    return nullptr;
+std::shared_ptr<ReadAheadJob> ReadAhead::Offer(std::shared_ptr<UniqueFd> parent, std::string_view name) {
+  if (!WantsJob() || parent == nullptr || !parent->Valid()) return nullptr;
+  auto job = std::make_shared<ReadAheadJob>();
+  job->session = session_;
+  job->parent = std::move(parent);
+  job->name.assign(name);
+  session_->running.fetch_add(1, std::memory_order_relaxed);
+  Pool::Instance().Queue(job);
+  return job;
+}
+
+namespace {
+
+// Releases the listings queued before `key`: folders the walk passed over.
+void DropBefore(ReadAheadJob& job, const AheadKey& key) {
+  bool freed = false;
+  while (!job.queue.empty() && job.queue.front()->key < key) {
+    job.queuedBytes -= SizeOf(*job.queue.front());
+    job.queue.pop_front();
+    freed = true;
   }
-  auto r = std::make_shared<ReadAheadRequest>();
-  r->parent = parent;
-  r->name.assign(name);
-  r->key = std::move(key);
-  r->session = session_;
-  Pool::Instance().Queue({{0, r}});
-  return r;
+  if (freed && job.readerWaiting) job.roomMade.notify_one();
 }
 
-std::unique_ptr<AheadDir> ReadAhead::Take(const std::shared_ptr<ReadAheadRequest>& request) {
-  ReadAheadRequest& r = *request;
-  r.session->Release();
-  Pool& pool = Pool::Instance();
-  pool.Process(r);  // unless a reader has begun it
-  for (unsigned spins = 0; r.state.load(std::memory_order_acquire) != ReadAheadRequest::Done; ++spins) {
-    if (std::shared_ptr<ReadAheadRequest> other = pool.TryPop()) {
-      pool.Process(*other);
-    } else if (spins > 64) {
-      std::this_thread::yield();
+}  // namespace
+
+bool ReadAhead::Peek(ReadAheadJob& job, const AheadKey& key, struct statx& sx) {
+  std::lock_guard<std::mutex> lock(job.mutex);
+  DropBefore(job, key);
+  if (job.queue.empty() || job.queue.front()->key != key) return false;
+  sx = job.queue.front()->sx;
+  return true;
+}
+
+std::unique_ptr<AheadDir> ReadAhead::Take(ReadAheadJob& job, const AheadKey& key) {
+  std::unique_lock<std::mutex> lock(job.mutex);
+  for (;;) {
+    DropBefore(job, key);
+    if (!job.queue.empty()) {
+      if (job.queue.front()->key != key) return nullptr;  // the reader could not list it
+      std::unique_ptr<AheadDir> dir = std::move(job.queue.front());
+      job.queue.pop_front();
+      job.queuedBytes -= SizeOf(*dir);
+      if (job.readerWaiting) job.roomMade.notify_one();
+      return dir;
     }
+    if (job.over.load(std::memory_order_relaxed)) return nullptr;
+    // The walk has caught up: the reader is better used further on.
+    job.stopped.store(true, std::memory_order_relaxed);
+    lock.unlock();
+    for (unsigned spins = 0; !job.over.load(std::memory_order_acquire); ++spins) {
+      if (spins > 64) std::this_thread::yield();
+    }
+    lock.lock();
   }
-  return std::move(r.result);
 }
 
-void ReadAhead::Drop(const std::shared_ptr<ReadAheadRequest>& request) { DropRequest(*request); }
+void ReadAhead::Drop(ReadAheadJob& job) {
+  Stop(job);
+  std::lock_guard<std::mutex> lock(job.mutex);
+  job.queue.clear();
+  job.queuedBytes = 0;
+}
+
+bool ReadAhead::Covers(const ReadAheadJob& job, std::size_t depth) {
+  return depth < kMaxJobDepth && !job.stopped.load(std::memory_order_relaxed);
+}
 
 }  // namespace purgo::platform::posix

@@ -1,33 +1,34 @@
 // Reading folders ahead of a walk, on worker threads.
 //
 // The walk itself stays on its thread and sees everything in the same
-// order; the readers only save it waiting. Given a folder of a directory
-// the walk holds open, a reader opens it only when it is a directory on
-// the walk's own mount reached without a link, lists it, takes the
-// attributes the walk will ask for, and asks in turn for its sub-folders,
-// ahead of the folders asked before: the readers go down the tree in the
-// order the walk will. The walk checks each result as it checks its own
-// opens (the name still leads to the same directory), or does the work
-// itself when no reader has begun it.
+// order; the readers only save it waiting. The walk hands a reader a whole
+// sub-tree it will come to later (a job): the reader lists that folder and
+// the folders below it, depth first in listing order as the walk goes, and
+// queues each listing for the walk. Walk and reader then work on different
+// parts of the tree at once. When the walk enters a folder of the
+// sub-tree it takes the listing from the queue, after opening the folder
+// itself and checking that it is the directory the reader listed; what the
+// queue lacks it reads itself. A walk that catches up with its reader
+// stops it (the reader ends with the folder at hand) and gives it a
+// sub-tree further on.
 //
 // Readers never delete, never follow a link, never open anything on
-// another mount. A walk keeps at most kWindow folders asked for and not
-// yet taken or dropped, each holding at most three descriptors (the
-// folder, its parent's and its own duplicate for the sub-folders asked); a listing too large to hold ahead is given up
-// (the walk reads it itself), and at most kMaxStats attributes are taken
-// per folder, so memory does not grow with the tree. A dropped request
-// that a reader has begun ends with that one folder.
+// another mount, and keep no descriptor once a job is over. Bounds: at
+// most kMaxJobs jobs per walk; a job goes at most kMaxJobDepth levels below
+// its folder (one descriptor per level) and keeps at most kMaxJobBytes of
+// listings the walk has not taken (the reader waits for the walk beyond
+// that); a folder whose listing is larger than kMaxListingBytes is left to
+// the walk, and at most kMaxStats attributes are taken per folder. So
+// memory and descriptors do not grow with the tree, and a stopped walk
+// leaves its readers with one folder to finish at most.
 #pragma once
 
 #include <sys/stat.h>
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -42,34 +43,24 @@ struct AheadStat {
   struct statx sx {};
 };
 
-class ReadAheadRequest;
-struct ReadAheadSession;
-// Where a folder stands in the walk's order: the positions of its folders
-// in their listings from the root down. Folders are read in this order.
+// Where a folder stands in a job: the positions of its folders in their
+// listings from the job's folder down (empty for that folder itself).
+// Listings are queued in the order of these keys.
 using AheadKey = std::vector<std::uint32_t>;
-using AskedFolders = std::vector<std::pair<std::size_t, std::shared_ptr<ReadAheadRequest>>>;
 
-// A folder read ahead. Owned by whoever took it; requests it still holds
-// are dropped with it.
+// A folder a reader listed, owned by whoever took it.
 struct AheadDir {
-  AheadDir() = default;
-  ~AheadDir();
-  AheadDir(const AheadDir&) = delete;
-  AheadDir& operator=(const AheadDir&) = delete;
-
-  int fd = -1;  // the open directory (O_NOFOLLOW); -1 when not read
-  FileId id;
+  FileId id;         // of the directory listed
+  struct statx sx {};  // its attributes as the reader opened it
   Listing listing;
-  // By position in the listing, counting every item; may be shorter.
+  // The attributes of the listed files, by item position, counting every
+  // item; only for walks that want them all, and may be shorter.
   std::vector<AheadStat> stats;
-  // Sub-folders the reader asked for, by item position (ascending), and
-  // where in the listing it stopped asking.
-  AskedFolders asked;
-  std::size_t askPos = 0;
-  std::size_t askRaw = 0;
   AheadKey key;
-  std::shared_ptr<ReadAheadSession> session;
 };
+
+class ReadAheadJob;
+struct ReadAheadSession;
 
 // The readers one walk uses. Only the walk's thread calls it.
 class ReadAhead {
@@ -78,36 +69,46 @@ class ReadAhead {
   // `fileData`: readers take the attributes of files too (for a walk that
   // wants them all).
   ReadAhead(const MountFacts& root, std::uint32_t mask, bool fileData);
+  // Stops every job of this walk.
   ~ReadAhead();
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
 
   // False when this process reads with the walk's thread alone.
   bool Enabled() const { return enabled_; }
-  bool HasRoom() const;
-  // Asks for the folder `name` of the directory `parent`, a duplicate of
-  // the walk's descriptor (the walk may close its own meanwhile) shared
-  // until the readers are done with it. Null when there is no room.
-  std::shared_ptr<ReadAheadRequest> Ask(const std::shared_ptr<UniqueFd>& parent, std::string_view name,
-                                        AheadKey key);
-  // The folder read for `request`. When no reader has begun it the walk's
-  // thread reads it now; while a reader is on it, the walk's thread reads
-  // other folders asked for instead of waiting idle. Null when the folder
-  // was given up.
-  std::unique_ptr<AheadDir> Take(const std::shared_ptr<ReadAheadRequest>& request);
-  // The folder will not be entered: whatever was read is released.
-  void Drop(const std::shared_ptr<ReadAheadRequest>& request);
+  // True when a reader could take another job now.
+  bool WantsJob() const;
+  // Gives the readers the sub-tree of the folder `name` of `parent`, a
+  // duplicate of the walk's descriptor (the walk may close its own
+  // meanwhile). Null when no job is wanted.
+  std::shared_ptr<ReadAheadJob> Offer(std::shared_ptr<UniqueFd> parent, std::string_view name);
+  // The listing of the folder at `key` in `job`, when the reader listed it;
+  // listings queued before it are the walk's no longer and are released.
+  // When the reader has not come to it yet, the job is stopped first and
+  // the reader's last folder awaited. Null when the walk must read it.
+  std::unique_ptr<AheadDir> Take(ReadAheadJob& job, const AheadKey& key);
+  // The attributes the reader took of the folder at `key` in `job` when it
+  // opened it, if it has come to it; listings queued before it are
+  // released as by Take.
+  bool Peek(ReadAheadJob& job, const AheadKey& key, struct statx& sx);
+  // The walk is done with the job's sub-tree (or passes it over): the
+  // reader stops and what it queued is released.
+  void Drop(ReadAheadJob& job);
+  // Whether the job may still queue listings of the folders below the
+  // folder at depth `depth` of it (not stopped, not too deep).
+  static bool Covers(const ReadAheadJob& job, std::size_t depth);
 
-  static constexpr std::size_t kWindow = 24;
+  static constexpr std::size_t kMaxJobs = 4;
+  static constexpr std::size_t kMaxJobDepth = 24;
+  static constexpr std::size_t kMaxJobBytes = 2 * 1024 * 1024;
   static constexpr std::size_t kMaxListingBytes = 64 * 1024;
   static constexpr std::size_t kMaxStats = 256;
-  // Folders deeper than this are read by the walk alone (their places in
-  // the order would grow with the depth).
-  static constexpr std::size_t kMaxDepth = 256;
+  // Descriptors one job holds at the most: one per level and its parent.
+  static constexpr std::size_t kJobDescriptors = kMaxJobDepth + 2;
 
   // Readers besides the walk's own thread: PURGO_WALK_THREADS - 1 when
   // that is set (1 means the walk's thread alone, at most 64), otherwise
-  // none for now.
+  // one per further core, at most three.
   static std::size_t ReaderCount();
 
  private:

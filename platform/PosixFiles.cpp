@@ -118,7 +118,7 @@ std::string_view LastComponent(std::string_view path) {
   return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-bool Listing::Read(int fd, char* buffer) {
+bool Listing::Read(int fd, char* buffer, std::size_t limit) {
   Clear();
   bool any = false;
   for (;;) {
@@ -145,6 +145,7 @@ bool Listing::Read(int fd, char* buffer) {
       bytes_.append(name, len);
       bytes_.push_back('\0');
     }
+    if (bytes_.size() > limit) return false;
   }
 }
 

@@ -15,8 +15,9 @@
 
 namespace purgo::platform {
 
-static_assert(TreeWalker::kMaxOpenDescriptors >= TreeWalker::kMaxOpenDirs + 4 + 3 * posix::ReadAhead::kWindow,
-              "the walk's levels, the duplicates of the levels it asks from, and three per request");
+static_assert(TreeWalker::kMaxOpenDescriptors >=
+                  TreeWalker::kMaxOpenDirs + posix::ReadAhead::kMaxJobs * posix::ReadAhead::kJobDescriptors,
+              "the walk's levels, and what its readers' jobs hold");
 
 namespace {
 
@@ -42,14 +43,14 @@ struct Frame {
   std::size_t raw = 0;  // items taken from the listing, filtered ones included
   // What readers took of this listing, by item position (may be shorter).
   std::vector<posix::AheadStat> stats;
-  // Folders of this listing asked of the readers, by item position
-  // (ascending), and where the asking goes on.
-  std::deque<std::pair<std::size_t, std::shared_ptr<posix::ReadAheadRequest>>> asked;
-  std::size_t askPos = 0;
-  std::size_t askRaw = 0;
-  // A duplicate of fd that the readers share while they need it.
-  std::shared_ptr<posix::UniqueFd> shared;
-  posix::AheadKey key;  // where it stands in the walk's order
+  // Folders of this listing given to readers as jobs, by item position
+  // (ascending), and where the offering goes on.
+  std::deque<std::pair<std::size_t, std::shared_ptr<posix::ReadAheadJob>>> jobs;
+  std::size_t offerPos = 0;
+  std::size_t offerRaw = 0;
+  // The job whose sub-tree holds this folder, and its place there.
+  std::shared_ptr<posix::ReadAheadJob> job;
+  posix::AheadKey key;
 };
 
 // The stack of directories being walked, their descriptors and the shared
@@ -65,60 +66,78 @@ class WalkState {
   }
   ~WalkState() {
     for (std::size_t i = 0; i < depth_; ++i) {
-      DropAsked(frames_[i], SIZE_MAX);
+      Release(frames_[i]);
       if (frames_[i].fd >= 0) ::close(frames_[i].fd);
     }
   }
 
   void UseReaders(posix::ReadAhead* readers) { readers_ = readers; }
 
-  // The folder read ahead for item `raw` of the current listing, if it
-  // was asked for; requests for earlier items are dropped.
-  std::shared_ptr<posix::ReadAheadRequest> Claim(std::size_t raw) {
+  // The job given for item `raw` of the current listing, if any; jobs for
+  // earlier items are dropped.
+  std::shared_ptr<posix::ReadAheadJob> Claim(std::size_t raw) {
     Frame& f = Top();
-    DropAsked(f, raw);
-    if (f.asked.empty() || f.asked.front().first != raw) return nullptr;
-    std::shared_ptr<posix::ReadAheadRequest> r = std::move(f.asked.front().second);
-    f.asked.pop_front();
-    return r;
+    DropJobs(f, raw);
+    if (f.jobs.empty() || f.jobs.front().first != raw) return nullptr;
+    std::shared_ptr<posix::ReadAheadJob> job = std::move(f.jobs.front().second);
+    f.jobs.pop_front();
+    return job;
   }
-  std::unique_ptr<posix::AheadDir> Take(const std::shared_ptr<posix::ReadAheadRequest>& r) {
-    return readers_->Take(r);
-  }
-  void Drop(const std::shared_ptr<posix::ReadAheadRequest>& r) { readers_->Drop(r); }
+  void Drop(const std::shared_ptr<posix::ReadAheadJob>& job) { readers_->Drop(*job); }
 
-  // Asks the readers for the folders the walk will come to next: those
-  // of the deepest listings first, in listing order, while there is room.
-  void AskAhead() {
-    if (readers_ == nullptr) return;
-    const std::size_t lowest = depth_ > kAskLevels ? depth_ - kAskLevels : 0;
-    // A level out of reach keeps no duplicate: their number stays bounded
-    // however deep the walk goes.
-    if (lowest > 0) frames_[lowest - 1].shared.reset();
-    for (std::size_t level = depth_; level > lowest && readers_->HasRoom(); --level) {
+  // The attributes a reader took of folder `raw` of the current listing
+  // when it opened it, if one has.
+  bool PeekAhead(std::size_t raw, struct statx& sx) {
+    if (readers_ == nullptr) return false;
+    Frame& f = Top();
+    DropJobs(f, raw);
+    if (!f.jobs.empty() && f.jobs.front().first == raw) {
+      scratchKey_.clear();
+      return readers_->Peek(*f.jobs.front().second, scratchKey_, sx);
+    }
+    if (f.job == nullptr || !posix::ReadAhead::Covers(*f.job, f.key.size())) return false;
+    scratchKey_ = f.key;
+    scratchKey_.push_back(static_cast<std::uint32_t>(raw));
+    return readers_->Peek(*f.job, scratchKey_, sx);
+  }
+
+  // Gives idle readers the folders the walk comes to after the next one,
+  // deepest listings first: the next one the walk reaches before a reader
+  // would be far into it. Listings a job covers are left alone.
+  void OfferJobs() {
+    if (readers_ == nullptr || !readers_->WantsJob()) return;
+    bool next = true;
+    for (std::size_t level = depth_; level > 0; --level) {
       Frame& f = frames_[level - 1];
+      if (f.job != nullptr && posix::ReadAhead::Covers(*f.job, f.key.size())) {
+        next = false;  // the walk has read-ahead folders to go through first
+        continue;
+      }
       if (f.fd < 0) continue;
       posix::Listing::Item item{};
-      std::size_t pos = f.askPos, raw = f.askRaw;
-      while (readers_->HasRoom() && f.listing.NextAt(pos, item)) {
+      std::size_t pos = f.offerPos, raw = f.offerRaw;
+      for (std::size_t before = pos; f.listing.NextAt(pos, item); before = pos) {
         const std::size_t at = raw++;
         if (at < f.raw || item.type != DT_DIR) continue;  // passed already, or not a folder
         const std::uint32_t hidden = posix::IsHiddenName(item.name) ? kAttrHidden : 0;
         if (!PassesEntryFilter(hidden | kAttrDirectory, mask_)) continue;
-        if (f.shared == nullptr) {
-          f.shared = std::make_shared<posix::UniqueFd>(::fcntl(f.fd, F_DUPFD_CLOEXEC, 0));
+        if (next) {
+          next = false;
+          continue;
         }
-        posix::AheadKey key = f.key;
-        key.push_back(static_cast<std::uint32_t>(at));
-        std::shared_ptr<posix::ReadAheadRequest> r = readers_->Ask(f.shared, item.name, std::move(key));
-        if (r == nullptr) break;
-        f.asked.emplace_back(at, std::move(r));
+        auto parent = std::make_shared<posix::UniqueFd>(::fcntl(f.fd, F_DUPFD_CLOEXEC, 0));
+        std::shared_ptr<posix::ReadAheadJob> job = readers_->Offer(std::move(parent), item.name);
+        if (job == nullptr) {
+          f.offerPos = before;
+          f.offerRaw = at;
+          return;
+        }
+        f.jobs.emplace_back(at, std::move(job));
+        if (!readers_->WantsJob()) break;
       }
-      f.askPos = pos;
-      f.askRaw = raw;
-      // Everything asked: the readers' requests keep the duplicate while
-      // they need it.
-      if (pos >= f.listing.Bytes()) f.shared.reset();
+      f.offerPos = pos;
+      f.offerRaw = raw;
+      if (!readers_->WantsJob()) return;
     }
   }
   WalkState(const WalkState&) = delete;
@@ -129,40 +148,43 @@ class WalkState {
   Frame& Top() { return frames_[depth_ - 1]; }
 
   // Takes ownership of `fd` in every case.
-  bool PushRoot(int fd, FileId id, std::uint64_t tag) { return Push(fd, id, tag, nullptr, {}); }
+  bool PushRoot(int fd, FileId id, std::uint64_t tag) { return Push(fd, id, tag, nullptr, nullptr, {}); }
 
   // Enters `name` of the current directory when it is still the directory
   // `expected` (it may have been swapped for another one or a link since
-  // the listing); otherwise passes it over. `ahead` is what a reader made
-  // of it, if anything: used only when it is that same directory.
+  // the listing); otherwise passes it over. `job` is the job given for it,
+  // if any. A listing a reader made is used only when it is of the
+  // directory opened here.
   void Enter(std::string_view name, std::size_t raw, FileId expected, std::uint64_t tag,
-             std::unique_ptr<posix::AheadDir> ahead) {
-    int fd = -1;
-    // A reader opened the folder a while ago: it is used only when the name
-    // still leads to it now, as an open made now would.
-    struct statx now {};
-    if (ahead != nullptr && ahead->fd >= 0 && ahead->id == expected &&
-        posix::StatAt(Top().fd, name.data(), now) == 0 && posix::IdOf(now) == expected) {
-      fd = ahead->fd;
-      ahead->fd = -1;
-    } else {
-      ahead.reset();
-      fd = ::openat(Top().fd, name.data(), kSubdirOpenFlags);
-      if (fd < 0) return;
-      if (posix::IdOfFd(fd) != expected) {
-        ::close(fd);
-        return;
+             std::shared_ptr<posix::ReadAheadJob> job) {
+    int fd = ::openat(Top().fd, name.data(), kSubdirOpenFlags);
+    if (fd >= 0 && posix::IdOfFd(fd) != expected) {
+      ::close(fd);
+      fd = -1;
+    }
+    if (fd < 0) {
+      if (job != nullptr) readers_->Drop(*job);
+      return;
+    }
+    posix::AheadKey key;
+    if (job == nullptr && Top().job != nullptr && posix::ReadAhead::Covers(*Top().job, Top().key.size())) {
+      job = Top().job;
+      key = Top().key;
+      key.push_back(static_cast<std::uint32_t>(raw));
+    }
+    std::unique_ptr<posix::AheadDir> ahead;
+    if (job != nullptr) {
+      ahead = readers_->Take(*job, key);
+      if (ahead == nullptr || ahead->id != expected) {
+        ahead.reset();
+        if (key.empty()) readers_->Drop(*job);
+        job.reset();
       }
     }
     const std::size_t before = path_.size();
     path_.append(name);
     path_.push_back(kPathDelimiter);
-    posix::AheadKey key;
-    if (readers_ != nullptr && ahead == nullptr) {
-      key = Top().key;
-      key.push_back(static_cast<std::uint32_t>(raw));
-    }
-    if (!Push(fd, expected, tag, ahead.get(), std::move(key))) path_.resize(before);
+    if (!Push(fd, expected, tag, ahead.get(), std::move(job), std::move(key))) path_.resize(before);
   }
 
   // Ends the current listing and makes its parent current again. When the
@@ -170,8 +192,7 @@ class WalkState {
   // are abandoned too, and so on upwards.
   void Pop() {
     const std::size_t k = depth_ - 1;
-    DropAsked(frames_[k], SIZE_MAX);
-    frames_[k].shared.reset();
+    Release(frames_[k]);
     int childFd = frames_[k].fd;
     frames_[k].fd = -1;
     depth_ = k;
@@ -180,45 +201,47 @@ class WalkState {
       CloseCounted(childFd);
       childFd = -1;
       --depth_;
-      DropAsked(frames_[depth_], SIZE_MAX);
+      Release(frames_[depth_]);
     }
     CloseCounted(childFd);
     if (depth_ > 0) path_.resize(Top().pathLength);
   }
 
  private:
-  // Levels whose folders are asked for ahead, counting from the deepest.
-  static constexpr std::size_t kAskLevels = 4;
-
-  // Drops the requests for items before `raw` (all: SIZE_MAX).
-  void DropAsked(Frame& f, std::size_t raw) {
-    while (!f.asked.empty() && f.asked.front().first < raw) {
-      readers_->Drop(f.asked.front().second);
-      f.asked.pop_front();
+  // Drops the jobs for items before `raw` (all: SIZE_MAX).
+  void DropJobs(Frame& f, std::size_t raw) {
+    while (!f.jobs.empty() && f.jobs.front().first < raw) {
+      readers_->Drop(*f.jobs.front().second);
+      f.jobs.pop_front();
     }
   }
 
-  bool Push(int fd, FileId id, std::uint64_t tag, posix::AheadDir* ahead, posix::AheadKey key) {
+  // The walk is done with this level: its jobs and, when the level is a
+  // job's own folder, that job too are let go.
+  void Release(Frame& f) {
+    DropJobs(f, SIZE_MAX);
+    if (f.job != nullptr && f.key.empty()) readers_->Drop(*f.job);
+    f.job.reset();
+  }
+
+  // Takes ownership of `fd` in every case.
+  bool Push(int fd, FileId id, std::uint64_t tag, posix::AheadDir* ahead,
+            std::shared_ptr<posix::ReadAheadJob> job, posix::AheadKey key) {
     if (frames_.size() == depth_) frames_.emplace_back();
     Frame& f = frames_[depth_];
-    f.raw = f.askPos = f.askRaw = 0;
+    f.raw = f.offerPos = f.offerRaw = 0;
     f.stats.clear();
-    f.shared.reset();
-    f.key = std::move(key);
     if (ahead != nullptr) {
       f.listing = std::move(ahead->listing);
       f.stats = std::move(ahead->stats);
-      // The reader asked for sub-folders already: the walk takes them over.
-      f.asked.assign(std::make_move_iterator(ahead->asked.begin()), std::make_move_iterator(ahead->asked.end()));
-      ahead->asked.clear();
-      f.askPos = ahead->askPos;
-      f.askRaw = ahead->askRaw;
-      f.key = std::move(ahead->key);
     } else if (!f.listing.Read(fd, buffer_.get())) {
       ::close(fd);
       f.listing.Clear();
+      if (job != nullptr && key.empty()) readers_->Drop(*job);
       return false;
     }
+    f.job = std::move(job);
+    f.key = std::move(key);
     if (openCount_ >= TreeWalker::kMaxOpenDirs) EvictOne();
     f.fd = fd;
     f.id = id;
@@ -292,6 +315,7 @@ class WalkState {
   std::uint32_t mask_;
   std::unique_ptr<char[]> buffer_;
   posix::ReadAhead* readers_ = nullptr;
+  posix::AheadKey scratchKey_;
 };
 
 }  // namespace
@@ -359,7 +383,7 @@ bool TreeWalker::WalkOpened(int rootFd, const std::string& root, std::uint32_t m
     if (readers->Enabled()) walk.UseReaders(readers.get());
   }
   if (!walk.PushRoot(rootFd, rootId, rootTag)) return false;
-  walk.AskAhead();
+  walk.OfferJobs();
 
   Entry entry;
   entry.dirPath_ = &walk.Path();
@@ -368,6 +392,7 @@ bool TreeWalker::WalkOpened(int rootFd, const std::string& root, std::uint32_t m
     Frame& frame = walk.Top();
     if (!frame.listing.Next(item)) {
       walk.Pop();
+      walk.OfferJobs();
       continue;
     }
     const std::size_t raw = frame.raw++;
@@ -385,6 +410,8 @@ bool TreeWalker::WalkOpened(int rootFd, const std::string& root, std::uint32_t m
       if (aheadStat != nullptr) {
         if (!aheadStat->ok) continue;
         sx = aheadStat->sx;
+      } else if (type == DT_DIR && walk.PeekAhead(raw, sx)) {
+        // as a reader found it on opening it; Enter checks it is still there
       } else if (posix::StatAt(frame.fd, item.name.data(), sx) != 0) {
         continue;
       }
@@ -410,16 +437,16 @@ bool TreeWalker::WalkOpened(int rootFd, const std::string& root, std::uint32_t m
     entry.childTag_ = 0;
 
     const Action action = visitor(entry);
-    std::shared_ptr<posix::ReadAheadRequest> asked = isDirectory ? walk.Claim(raw) : nullptr;
+    std::shared_ptr<posix::ReadAheadJob> job = isDirectory ? walk.Claim(raw) : nullptr;
     if (action == Action::Leave) {
-      if (asked != nullptr) walk.Drop(asked);
+      if (job != nullptr) walk.Drop(job);
       walk.Pop();
     } else if (action == Action::Enter && isDirectory) {
-      walk.Enter(item.name, raw, entry.data_.id, entry.childTag_, asked != nullptr ? walk.Take(asked) : nullptr);
-    } else if (asked != nullptr) {
-      walk.Drop(asked);
+      walk.Enter(item.name, raw, entry.data_.id, entry.childTag_, std::move(job));
+    } else if (job != nullptr) {
+      walk.Drop(job);
     }
-    walk.AskAhead();
+    if (isDirectory || action == Action::Leave) walk.OfferJobs();
   }
   return true;
 }
