@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -25,7 +26,14 @@ struct ReadAheadSession {
   MountFacts root;
   std::uint32_t mask = 0;
   bool fileData = false;
-  std::size_t maxJobs = 0;
+  // Jobs at once while folders read fast (a warm cache: readers then
+  // compete with the walk for the cores), and while they read slowly (the
+  // readers mostly wait for the disk, and more of them keep it busy).
+  std::size_t maxJobsFast = 0;
+  std::size_t maxJobsSlow = 0;
+  // A running average of the time a reader takes per folder, in
+  // microseconds (readers update it without a lock: it is a hint).
+  std::atomic<std::uint32_t> folderMicros{0};
   std::atomic<std::size_t> running{0};
   // The walk is over (or stopped): nothing more is read for it.
   std::atomic<bool> ended{false};
@@ -43,6 +51,7 @@ class ReadAheadJob {
   std::condition_variable roomMade;  // the reader waits here while the queue is full
   std::deque<std::unique_ptr<AheadDir>> queue;
   std::size_t queuedBytes = 0;
+  std::size_t queuedFds = 0;
   bool readerWaiting = false;
   // Set by the walk; the reader stops before its next folder.
   std::atomic<bool> stopped{false};
@@ -57,6 +66,10 @@ class ReadAheadJob {
 namespace {
 
 constexpr int kOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+// Folders that take longer than this on average to open and list come
+// from the disk rather than the cache.
+constexpr std::uint32_t kSlowFolderMicros = 60;
 
 std::size_t SizeOf(const AheadDir& d) {
   return sizeof d + d.listing.Bytes() + d.stats.size() * sizeof(AheadStat) + d.key.size() * sizeof(std::uint32_t);
@@ -86,7 +99,8 @@ class Pool {
       std::lock_guard<std::mutex> lock(mutex_);
       jobs_.push_back(std::move(job));
       queued_.fetch_add(1, std::memory_order_release);
-      wake = sleepers_ > 0;
+      // A spinning reader takes it sooner than a woken one.
+      wake = sleepers_ > 0 && spinning_.load(std::memory_order_relaxed) == 0;
     }
     if (wake) work_.notify_one();
   }
@@ -108,6 +122,7 @@ class Pool {
 
   void Run() {
     std::unique_ptr<char[]> buffer(new char[Listing::kReadBufferSize]);
+    spinning_.fetch_add(1, std::memory_order_relaxed);
     for (unsigned spins = 0;;) {
       if (std::shared_ptr<ReadAheadJob> job = TryPop()) {
         Work(*job, buffer.get());
@@ -124,9 +139,11 @@ class Pool {
         continue;
       }
       std::unique_lock<std::mutex> lock(mutex_);
+      spinning_.fetch_sub(1, std::memory_order_relaxed);
       ++sleepers_;
       work_.wait(lock, [&] { return !jobs_.empty(); });
       --sleepers_;
+      spinning_.fetch_add(1, std::memory_order_relaxed);
       spins = 0;
     }
   }
@@ -161,12 +178,16 @@ class Pool {
     }
     if (job.StopAsked()) return false;
     job.queuedBytes += size;
+    if (dir->fd != nullptr && ++job.queuedFds > ReadAhead::kMaxQueuedDescriptors) {
+      --job.queuedFds;
+      dir->fd.reset();
+    }
     job.queue.push_back(std::move(dir));
     return true;
   }
 
   struct Level {
-    UniqueFd fd;
+    std::shared_ptr<UniqueFd> fd;
     Listing listing;  // the reader's own copy: the walk may take the queued one at once
     std::size_t pos = 0;
     std::uint32_t raw = 0;
@@ -176,11 +197,16 @@ class Pool {
   // folder becomes the deepest level when the job goes below it.
   static bool ReadOne(ReadAheadJob& job, int parentFd, const char* name, AheadKey& key,
                       std::vector<Level>& levels, char* buffer) {
-    const ReadAheadSession& s = *job.session;
+    ReadAheadSession& s = *job.session;
     auto dir = std::make_unique<AheadDir>();
+    const auto start = std::chrono::steady_clock::now();
     UniqueFd fd = Open(parentFd, name, s.root, dir->sx);
     dir->id = IdOf(dir->sx);
     if (!fd.Valid() || !dir->listing.Read(fd.Get(), buffer, ReadAhead::kMaxListingBytes)) return true;
+    const auto took = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+    const auto micros = static_cast<std::uint32_t>(std::min<std::int64_t>(took.count(), 1 << 20));
+    const std::uint32_t average = s.folderMicros.load(std::memory_order_relaxed);
+    s.folderMicros.store(average - average / 8 + micros / 8, std::memory_order_relaxed);
     if (s.fileData) {
       Listing::Item item{};
       std::size_t pos = 0;
@@ -193,10 +219,12 @@ class Pool {
       }
     }
     dir->key = key;
-    Listing own;
-    if (key.size() < ReadAhead::kMaxJobDepth) own = dir->listing;
+    dir->fd = std::make_shared<UniqueFd>(std::move(fd));
+    std::shared_ptr<UniqueFd> own = dir->fd;
+    Listing ownListing;
+    if (key.size() < ReadAhead::kMaxJobDepth) ownListing = dir->listing;
     if (!Publish(job, std::move(dir))) return false;
-    if (key.size() < ReadAhead::kMaxJobDepth) levels.push_back({std::move(fd), std::move(own)});
+    if (key.size() < ReadAhead::kMaxJobDepth) levels.push_back({std::move(own), std::move(ownListing)});
     return true;
   }
 
@@ -204,6 +232,7 @@ class Pool {
   static void Work(ReadAheadJob& job, char* buffer) {
     const ReadAheadSession& s = *job.session;
     std::vector<Level> levels;
+    levels.reserve(ReadAhead::kMaxJobDepth + 1);
     AheadKey key;
     if (job.StopAsked()) return;
     const bool more = ReadOne(job, job.parent->Get(), job.name.c_str(), key, levels, buffer);
@@ -230,7 +259,7 @@ class Pool {
       }
       const std::size_t depth = levels.size();
       key.push_back(at);
-      if (!ReadOne(job, level.fd.Get(), item.name.data(), key, levels, buffer)) return;
+      if (!ReadOne(job, level.fd->Get(), item.name.data(), key, levels, buffer)) return;
       if (levels.size() == depth) key.pop_back();  // not gone below it
     }
   }
@@ -239,6 +268,7 @@ class Pool {
   std::condition_variable work_;
   std::deque<std::shared_ptr<ReadAheadJob>> jobs_;
   std::atomic<std::size_t> queued_{0};
+  std::atomic<std::size_t> spinning_{0};
   std::size_t sleepers_ = 0;  // under the lock
 };
 
@@ -250,22 +280,39 @@ std::size_t ReadAhead::ReaderCount() {
     const char* end = given + std::char_traits<char>::length(given);
     if (std::from_chars(given, end, n).ptr == end && n >= 1) return std::min<std::size_t>(n, 64) - 1;
   }
-  const unsigned cores = std::thread::hardware_concurrency();
-  return cores > 1 ? std::min<std::size_t>(cores - 1, 3) : 0;
+  // Enough to keep a disk busy while the cache is cold; while it is warm
+  // only as many work at once as there are further cores.
+  return kMaxJobs;
 }
+
+namespace {
+
+std::size_t FastJobs() {
+  if (const char* given = std::getenv("PURGO_WALK_THREADS"); given != nullptr && *given != '\0') {
+    return ReadAhead::ReaderCount();
+  }
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores > 1 ? std::min<std::size_t>(cores - 1, ReadAhead::kMaxJobs) : 1;
+}
+
+}  // namespace
 
 ReadAhead::ReadAhead(const MountFacts& root, std::uint32_t mask, bool fileData)
     : session_(std::make_shared<ReadAheadSession>()), enabled_(root.mountIdKnown && ReaderCount() > 0) {
   session_->root = root;
   session_->mask = mask;
   session_->fileData = fileData;
-  session_->maxJobs = std::min(ReaderCount(), kMaxJobs);
+  session_->maxJobsSlow = std::min(ReaderCount(), kMaxJobs);
+  session_->maxJobsFast = std::min(FastJobs(), session_->maxJobsSlow);
 }
 
 ReadAhead::~ReadAhead() { session_->ended.store(true, std::memory_order_release); }
 
 bool ReadAhead::WantsJob() const {
-  return enabled_ && session_->running.load(std::memory_order_acquire) < session_->maxJobs;
+  const std::size_t most =
+      session_->folderMicros.load(std::memory_order_relaxed) > kSlowFolderMicros ? session_->maxJobsSlow
+                                                                                   : session_->maxJobsFast;
+  return enabled_ && session_->running.load(std::memory_order_acquire) < most;
 }
 
 std::shared_ptr<ReadAheadJob> ReadAhead::Offer(std::shared_ptr<UniqueFd> parent, std::string_view name) {
@@ -282,11 +329,18 @@ std::shared_ptr<ReadAheadJob> ReadAhead::Offer(std::shared_ptr<UniqueFd> parent,
 namespace {
 
 // Releases the listings queued before `key`: folders the walk passed over.
+std::unique_ptr<AheadDir> PopFront(ReadAheadJob& job) {
+  std::unique_ptr<AheadDir> dir = std::move(job.queue.front());
+  job.queue.pop_front();
+  job.queuedBytes -= SizeOf(*dir);
+  if (dir->fd != nullptr) --job.queuedFds;
+  return dir;
+}
+
 void DropBefore(ReadAheadJob& job, const AheadKey& key) {
   bool freed = false;
   while (!job.queue.empty() && job.queue.front()->key < key) {
-    job.queuedBytes -= SizeOf(*job.queue.front());
-    job.queue.pop_front();
+    PopFront(job);
     freed = true;
   }
   if (freed && job.readerWaiting) job.roomMade.notify_one();
@@ -308,9 +362,7 @@ std::unique_ptr<AheadDir> ReadAhead::Take(ReadAheadJob& job, const AheadKey& key
     DropBefore(job, key);
     if (!job.queue.empty()) {
       if (job.queue.front()->key != key) return nullptr;  // the reader could not list it
-      std::unique_ptr<AheadDir> dir = std::move(job.queue.front());
-      job.queue.pop_front();
-      job.queuedBytes -= SizeOf(*dir);
+      std::unique_ptr<AheadDir> dir = PopFront(job);
       if (job.readerWaiting) job.roomMade.notify_one();
       return dir;
     }
@@ -330,6 +382,7 @@ void ReadAhead::Drop(ReadAheadJob& job) {
   std::lock_guard<std::mutex> lock(job.mutex);
   job.queue.clear();
   job.queuedBytes = 0;
+  job.queuedFds = 0;
 }
 
 bool ReadAhead::Covers(const ReadAheadJob& job, std::size_t depth) {

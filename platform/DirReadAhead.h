@@ -13,7 +13,9 @@
 // sub-tree further on.
 //
 // Readers never delete, never follow a link, never open anything on
-// another mount, and keep no descriptor once a job is over. Bounds: at
+// another mount, and keep no descriptor once a job is over (the walk may
+// go on using one it took with a listing, after checking that the name
+// still leads to that directory). Bounds: at
 // most kMaxJobs jobs per walk; a job goes at most kMaxJobDepth levels below
 // its folder (one descriptor per level) and keeps at most kMaxJobBytes of
 // listings the walk has not taken (the reader waits for the walk beyond
@@ -52,6 +54,9 @@ using AheadKey = std::vector<std::uint32_t>;
 struct AheadDir {
   FileId id;         // of the directory listed
   struct statx sx {};  // its attributes as the reader opened it
+  // The reader's descriptor of it, shared while the reader lists the
+  // folders below; null for listings queued far ahead of the walk.
+  std::shared_ptr<UniqueFd> fd;
   Listing listing;
   // The attributes of the listed files, by item position, counting every
   // item; only for walks that want them all, and may be shorter.
@@ -103,8 +108,10 @@ class ReadAhead {
   static constexpr std::size_t kMaxJobBytes = 2 * 1024 * 1024;
   static constexpr std::size_t kMaxListingBytes = 64 * 1024;
   static constexpr std::size_t kMaxStats = 256;
-  // Descriptors one job holds at the most: one per level and its parent.
-  static constexpr std::size_t kJobDescriptors = kMaxJobDepth + 2;
+  static constexpr std::size_t kMaxQueuedDescriptors = 16;
+  // Descriptors one job holds at the most: one per level, its parent's,
+  // and those of the listings queued.
+  static constexpr std::size_t kJobDescriptors = kMaxJobDepth + 2 + kMaxQueuedDescriptors;
 
   // Readers besides the walk's own thread: PURGO_WALK_THREADS - 1 when
   // that is set (1 means the walk's thread alone, at most 64), otherwise

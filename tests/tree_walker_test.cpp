@@ -141,6 +141,52 @@ TEST(TreeWalkerTest, DirectorySwappedBeforeEnteringIsPassedOver) {
   }
 }
 
+// Readers list folders ahead of the walk; a folder swapped after that
+// must not be walked with what a reader saw: its old listing never shows
+// under its name, and nothing is reached through a link put there.
+TEST(TreeWalkerTest, FolderSwappedAfterReadersListedItIsNotWalkedAsListed) {
+  for (const std::string below : {"", "/x"}) {
+    for (const bool byLink : {true, false}) {
+      SCOPED_TRACE("t*" + below + (byLink ? ": replaced by a link" : ": replaced by another directory"));
+      test::Sandbox box;
+      const std::vector<std::string> tops = {"t0", "t1", "t2", "t3", "t4", "t5"};
+      for (const std::string& t : tops) {
+        box.MakeFile("tree/" + t + "/x/old1");
+        box.MakeFile("tree/" + t + "/x/deeper/old2");
+        box.MakeFile("tree/" + t + "/y/old3");
+        box.MakeFile("fresh-" + t + "/new1");
+      }
+      box.MakeFile("outside/secret");
+      const std::string root = box.Path("tree");
+      bool swapped = false;
+      std::vector<std::string> moved;
+      const auto events = Record(root, [&](const Event& e) {
+        if (!swapped) {
+          swapped = true;
+          // Time for readers to list the rest of the tree, then the swap of
+          // every folder the walk has not come to.
+          ::usleep(100 * 1000);
+          for (const std::string& t : tops) {
+            const std::string target = root + "/" + t + below;
+            if (e.path == root + "/" + t || Under(e.path, root + "/" + t)) continue;
+            fs::rename(target, box.Path("moved-" + t));
+            moved.push_back(target);
+            byLink ? (void)box.MakeSymlink("tree/" + t + below, box.Path("outside"))
+                   : fs::rename(box.Path("fresh-" + t), target);
+          }
+        }
+        return e.directory ? Action::Enter : Action::Continue;
+      });
+      ASSERT_EQ(moved.size(), tops.size() - 1);
+      for (const auto& e : events) {
+        const bool inMoved = std::any_of(moved.begin(), moved.end(), [&](const std::string& m) { return Under(e.path, m); });
+        EXPECT_FALSE(inMoved && e.path.find("old") != std::string::npos) << e.path;
+        EXPECT_EQ(e.path.find("secret"), std::string::npos) << e.path;
+      }
+    }
+  }
+}
+
 TEST(TreeWalkerTest, RootIsTakenAsGiven) {
   test::Sandbox box;
   const std::string root = MakeSmallTree(box);
