@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -55,8 +56,6 @@ class ReadAheadJob {
   bool readerWaiting = false;
   // Set by the walk; the reader stops before its next folder.
   std::atomic<bool> stopped{false};
-  // Set by the reader when it has let go of the sub-tree.
-  std::atomic<bool> over{false};
 
   bool StopAsked() const {
     return stopped.load(std::memory_order_relaxed) || session->ended.load(std::memory_order_relaxed);
@@ -121,20 +120,17 @@ class Pool {
   }
 
   void Run() {
+    ::pthread_setname_np(::pthread_self(), "purgo-reader");
     std::unique_ptr<char[]> buffer(new char[Listing::kReadBufferSize]);
     spinning_.fetch_add(1, std::memory_order_relaxed);
     for (unsigned spins = 0;;) {
       if (std::shared_ptr<ReadAheadJob> job = TryPop()) {
         Work(*job, buffer.get());
-        {
-          std::lock_guard<std::mutex> lock(job->mutex);
-          job->over.store(true, std::memory_order_release);
-        }
         job->session->running.fetch_sub(1, std::memory_order_release);
         spins = 0;
         continue;
       }
-      if (++spins < 2000) {
+      if (++spins < 200) {
         std::this_thread::yield();
         continue;
       }
@@ -280,9 +276,8 @@ std::size_t ReadAhead::ReaderCount() {
     const char* end = given + std::char_traits<char>::length(given);
     if (std::from_chars(given, end, n).ptr == end && n >= 1) return std::min<std::size_t>(n, 64) - 1;
   }
-  // Enough to keep a disk busy while the cache is cold; while it is warm
-  // only as many work at once as there are further cores.
-  return kMaxJobs;
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores > 1 ? kMaxJobs : 0;
 }
 
 namespace {
@@ -357,24 +352,18 @@ bool ReadAhead::Peek(ReadAheadJob& job, const AheadKey& key, struct statx& sx) {
 }
 
 std::unique_ptr<AheadDir> ReadAhead::Take(ReadAheadJob& job, const AheadKey& key) {
-  std::unique_lock<std::mutex> lock(job.mutex);
-  for (;;) {
-    DropBefore(job, key);
-    if (!job.queue.empty()) {
-      if (job.queue.front()->key != key) return nullptr;  // the reader could not list it
-      std::unique_ptr<AheadDir> dir = PopFront(job);
-      if (job.readerWaiting) job.roomMade.notify_one();
-      return dir;
-    }
-    if (job.over.load(std::memory_order_relaxed)) return nullptr;
-    // The walk has caught up: the reader is better used further on.
-    job.stopped.store(true, std::memory_order_relaxed);
-    lock.unlock();
-    for (unsigned spins = 0; !job.over.load(std::memory_order_acquire); ++spins) {
-      if (spins > 64) std::this_thread::yield();
-    }
-    lock.lock();
+  std::lock_guard<std::mutex> lock(job.mutex);
+  DropBefore(job, key);
+  if (!job.queue.empty() && job.queue.front()->key == key) {
+    std::unique_ptr<AheadDir> dir = PopFront(job);
+    if (job.readerWaiting) job.roomMade.notify_one();
+    return dir;
   }
+  // Either the reader could not list it, or the walk has caught up with
+  // the reader: then the walk reads on by itself, and the reader, stopped
+  // (under the lock, so it queues nothing more), is better used further on.
+  if (job.queue.empty()) job.stopped.store(true, std::memory_order_relaxed);
+  return nullptr;
 }
 
 void ReadAhead::Drop(ReadAheadJob& job) {

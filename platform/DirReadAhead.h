@@ -4,25 +4,31 @@
 // order; the readers only save it waiting. The walk hands a reader a whole
 // sub-tree it will come to later (a job): the reader lists that folder and
 // the folders below it, depth first in listing order as the walk goes, and
-// queues each listing for the walk. Walk and reader then work on different
-// parts of the tree at once. When the walk enters a folder of the
-// sub-tree it takes the listing from the queue, after opening the folder
-// itself and checking that it is the directory the reader listed; what the
-// queue lacks it reads itself. A walk that catches up with its reader
-// stops it (the reader ends with the folder at hand) and gives it a
-// sub-tree further on.
+// queues each listing, with the folder's attributes and (for the first
+// few) its open descriptor. Walk and reader then work on different parts
+// of the tree at once. When the walk enters a folder of the sub-tree it
+// takes the listing from the queue once it has checked that the name
+// still leads to the directory the reader listed; what the queue lacks it
+// reads itself. A walk that catches up with its reader stops it (the
+// folder the reader is on then is wasted) and reads on alone, and the
+// reader is given a sub-tree further on.
+//
+// While folders come from the cache, readers compete with the walk for
+// the cores, so no more jobs run at once than there are further cores;
+// while they come from the disk, the threads mostly wait and up to
+// kMaxJobs run, to keep the disk busy.
 //
 // Readers never delete, never follow a link, never open anything on
 // another mount, and keep no descriptor once a job is over (the walk may
-// go on using one it took with a listing, after checking that the name
-// still leads to that directory). Bounds: at
-// most kMaxJobs jobs per walk; a job goes at most kMaxJobDepth levels below
-// its folder (one descriptor per level) and keeps at most kMaxJobBytes of
-// listings the walk has not taken (the reader waits for the walk beyond
-// that); a folder whose listing is larger than kMaxListingBytes is left to
-// the walk, and at most kMaxStats attributes are taken per folder. So
-// memory and descriptors do not grow with the tree, and a stopped walk
-// leaves its readers with one folder to finish at most.
+// go on using one it took with a listing). Bounds: at most kMaxJobs jobs
+// per walk; a job goes at most kMaxJobDepth levels below its folder (one
+// descriptor per level), keeps at most kMaxJobBytes of listings the walk
+// has not taken (the reader waits for the walk beyond that) and at most
+// kMaxQueuedDescriptors descriptors with them; a folder whose listing is
+// larger than kMaxListingBytes is left to the walk, and at most kMaxStats
+// attributes are taken per folder. So memory and descriptors do not grow
+// with the tree, and a stopped walk leaves its readers with one folder to
+// finish at most.
 #pragma once
 
 #include <sys/stat.h>
@@ -89,8 +95,8 @@ class ReadAhead {
   std::shared_ptr<ReadAheadJob> Offer(std::shared_ptr<UniqueFd> parent, std::string_view name);
   // The listing of the folder at `key` in `job`, when the reader listed it;
   // listings queued before it are the walk's no longer and are released.
-  // When the reader has not come to it yet, the job is stopped first and
-  // the reader's last folder awaited. Null when the walk must read it.
+  // Null when the walk must read it; when that is because the walk has
+  // caught up with the reader, the job is stopped.
   std::unique_ptr<AheadDir> Take(ReadAheadJob& job, const AheadKey& key);
   // The attributes the reader took of the folder at `key` in `job` when it
   // opened it, if it has come to it; listings queued before it are
@@ -113,9 +119,11 @@ class ReadAhead {
   // and those of the listings queued.
   static constexpr std::size_t kJobDescriptors = kMaxJobDepth + 2 + kMaxQueuedDescriptors;
 
-  // Readers besides the walk's own thread: PURGO_WALK_THREADS - 1 when
-  // that is set (1 means the walk's thread alone, at most 64), otherwise
-  // one per further core, at most three.
+  // Reader threads besides the walk's own: PURGO_WALK_THREADS - 1 when
+  // that is set (1 means the walk's thread alone, at most 64; as many jobs
+  // then run at once, up to kMaxJobs, from the cache or not), otherwise
+  // kMaxJobs, of which one per further core works while folders come from
+  // the cache. None on a machine of one core.
   static std::size_t ReaderCount();
 
  private:
