@@ -52,7 +52,6 @@ class ReadAheadJob {
   std::condition_variable roomMade;  // the reader waits here while the queue is full
   std::deque<std::unique_ptr<AheadDir>> queue;
   std::size_t queuedBytes = 0;
-  std::size_t queuedFds = 0;
   bool readerWaiting = false;
   // Set by the walk; the reader stops before its next folder.
   std::atomic<bool> stopped{false};
@@ -174,16 +173,12 @@ class Pool {
     }
     if (job.StopAsked()) return false;
     job.queuedBytes += size;
-    if (dir->fd != nullptr && ++job.queuedFds > ReadAhead::kMaxQueuedDescriptors) {
-      --job.queuedFds;
-      dir->fd.reset();
-    }
     job.queue.push_back(std::move(dir));
     return true;
   }
 
   struct Level {
-    std::shared_ptr<UniqueFd> fd;
+    UniqueFd fd;
     Listing listing;  // the reader's own copy: the walk may take the queued one at once
     std::size_t pos = 0;
     std::uint32_t raw = 0;
@@ -215,12 +210,10 @@ class Pool {
       }
     }
     dir->key = key;
-    dir->fd = std::make_shared<UniqueFd>(std::move(fd));
-    std::shared_ptr<UniqueFd> own = dir->fd;
-    Listing ownListing;
-    if (key.size() < ReadAhead::kMaxJobDepth) ownListing = dir->listing;
+    Listing own;
+    if (key.size() < ReadAhead::kMaxJobDepth) own = dir->listing;
     if (!Publish(job, std::move(dir))) return false;
-    if (key.size() < ReadAhead::kMaxJobDepth) levels.push_back({std::move(own), std::move(ownListing)});
+    if (key.size() < ReadAhead::kMaxJobDepth) levels.push_back({std::move(fd), std::move(own)});
     return true;
   }
 
@@ -255,7 +248,7 @@ class Pool {
       }
       const std::size_t depth = levels.size();
       key.push_back(at);
-      if (!ReadOne(job, level.fd->Get(), item.name.data(), key, levels, buffer)) return;
+      if (!ReadOne(job, level.fd.Get(), item.name.data(), key, levels, buffer)) return;
       if (levels.size() == depth) key.pop_back();  // not gone below it
     }
   }
@@ -328,7 +321,6 @@ std::unique_ptr<AheadDir> PopFront(ReadAheadJob& job) {
   std::unique_ptr<AheadDir> dir = std::move(job.queue.front());
   job.queue.pop_front();
   job.queuedBytes -= SizeOf(*dir);
-  if (dir->fd != nullptr) --job.queuedFds;
   return dir;
 }
 
@@ -371,7 +363,6 @@ void ReadAhead::Drop(ReadAheadJob& job) {
   std::lock_guard<std::mutex> lock(job.mutex);
   job.queue.clear();
   job.queuedBytes = 0;
-  job.queuedFds = 0;
 }
 
 bool ReadAhead::Covers(const ReadAheadJob& job, std::size_t depth) {

@@ -4,12 +4,12 @@
 // order; the readers only save it waiting. The walk hands a reader a whole
 // sub-tree it will come to later (a job): the reader lists that folder and
 // the folders below it, depth first in listing order as the walk goes, and
-// queues each listing, with the folder's attributes and (for the first
-// few) its open descriptor. Walk and reader then work on different parts
-// of the tree at once. When the walk enters a folder of the sub-tree it
-// takes the listing from the queue once it has checked that the name
-// still leads to the directory the reader listed; what the queue lacks it
-// reads itself. A walk that catches up with its reader stops it (the
+// queues each listing with the folder's attributes. Walk and reader then
+// work on different parts of the tree at once. When the walk enters a
+// folder of the sub-tree it opens it itself and takes the listing from the
+// queue when it is of the directory opened; what the queue lacks it reads
+// itself. (Handing the reader's descriptor over too was measured: no
+// faster, and more descriptors open.) A walk that catches up with its reader stops it (the
 // folder the reader is on then is wasted) and reads on alone, and the
 // reader is given a sub-tree further on.
 //
@@ -19,12 +19,11 @@
 // kMaxJobs run, to keep the disk busy.
 //
 // Readers never delete, never follow a link, never open anything on
-// another mount, and keep no descriptor once a job is over (the walk may
-// go on using one it took with a listing). Bounds: at most kMaxJobs jobs
-// per walk; a job goes at most kMaxJobDepth levels below its folder (one
-// descriptor per level), keeps at most kMaxJobBytes of listings the walk
-// has not taken (the reader waits for the walk beyond that) and at most
-// kMaxQueuedDescriptors descriptors with them; a folder whose listing is
+// another mount, and keep no descriptor once a job is over. Bounds: at
+// most kMaxJobs jobs per walk; a job goes at most kMaxJobDepth levels
+// below its folder (one descriptor per level) and keeps at most
+// kMaxJobBytes of listings the walk has not taken (the reader waits for
+// the walk beyond that); a folder whose listing is
 // larger than kMaxListingBytes is left to the walk, and at most kMaxStats
 // attributes are taken per folder. So memory and descriptors do not grow
 // with the tree, and a stopped walk leaves its readers with one folder to
@@ -60,9 +59,6 @@ using AheadKey = std::vector<std::uint32_t>;
 struct AheadDir {
   FileId id;         // of the directory listed
   struct statx sx {};  // its attributes as the reader opened it
-  // The reader's descriptor of it, shared while the reader lists the
-  // folders below; null for listings queued far ahead of the walk.
-  std::shared_ptr<UniqueFd> fd;
   Listing listing;
   // The attributes of the listed files, by item position, counting every
   // item; only for walks that want them all, and may be shorter.
@@ -114,10 +110,8 @@ class ReadAhead {
   static constexpr std::size_t kMaxJobBytes = 2 * 1024 * 1024;
   static constexpr std::size_t kMaxListingBytes = 64 * 1024;
   static constexpr std::size_t kMaxStats = 256;
-  static constexpr std::size_t kMaxQueuedDescriptors = 16;
-  // Descriptors one job holds at the most: one per level, its parent's,
-  // and those of the listings queued.
-  static constexpr std::size_t kJobDescriptors = kMaxJobDepth + 2 + kMaxQueuedDescriptors;
+  // Descriptors one job holds at the most: one per level and its parent's.
+  static constexpr std::size_t kJobDescriptors = kMaxJobDepth + 2;
 
   // Reader threads besides the walk's own: PURGO_WALK_THREADS - 1 when
   // that is set (1 means the walk's thread alone, at most 64; as many jobs

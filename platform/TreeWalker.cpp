@@ -37,8 +37,6 @@ struct Frame {
   posix::Listing listing;
   FileId id;
   int fd = -1;                 // -1 while evicted
-  // When fd is a reader's descriptor: the share that keeps it open.
-  std::shared_ptr<posix::UniqueFd> readerFd;
   std::size_t pathLength = 0;  // DirPath() of this level is path[0, pathLength)
   std::size_t ordinal = 0;
   std::uint64_t tag = 0;
@@ -69,7 +67,7 @@ class WalkState {
   ~WalkState() {
     for (std::size_t i = 0; i < depth_; ++i) {
       Release(frames_[i]);
-      if (frames_[i].fd >= 0 && frames_[i].readerFd == nullptr) ::close(frames_[i].fd);
+      if (frames_[i].fd >= 0) ::close(frames_[i].fd);
     }
   }
 
@@ -150,7 +148,7 @@ class WalkState {
   Frame& Top() { return frames_[depth_ - 1]; }
 
   // Takes ownership of `fd` in every case.
-  bool PushRoot(int fd, FileId id, std::uint64_t tag) { return Push(fd, nullptr, id, tag, nullptr, nullptr, {}); }
+  bool PushRoot(int fd, FileId id, std::uint64_t tag) { return Push(fd, id, tag, nullptr, nullptr, {}); }
 
   // Enters `name` of the current directory when it is still the directory
   // `expected` (it may have been swapped for another one or a link since
@@ -159,6 +157,15 @@ class WalkState {
   // directory opened here.
   void Enter(std::string_view name, std::size_t raw, FileId expected, std::uint64_t tag,
              std::shared_ptr<posix::ReadAheadJob> job) {
+    int fd = ::openat(Top().fd, name.data(), kSubdirOpenFlags);
+    if (fd >= 0 && posix::IdOfFd(fd) != expected) {
+      ::close(fd);
+      fd = -1;
+    }
+    if (fd < 0) {
+      if (job != nullptr) readers_->Drop(*job);
+      return;
+    }
     posix::AheadKey key;
     if (job == nullptr && Top().job != nullptr && posix::ReadAhead::Covers(*Top().job, Top().key.size())) {
       job = Top().job;
@@ -168,36 +175,16 @@ class WalkState {
     std::unique_ptr<posix::AheadDir> ahead;
     if (job != nullptr) {
       ahead = readers_->Take(*job, key);
-      if (ahead == nullptr || ahead->id != expected) ahead.reset();
-    }
-    // A reader opened the folder a while ago: its descriptor is used only
-    // when the name still leads to that directory now, as an open made
-    // now would.
-    int fd = -1;
-    std::shared_ptr<posix::UniqueFd> readerFd;
-    struct statx now {};
-    if (ahead != nullptr && ahead->fd != nullptr && posix::StatAt(Top().fd, name.data(), now) == 0 &&
-        posix::IdOf(now) == expected) {
-      readerFd = std::move(ahead->fd);
-      fd = readerFd->Get();
-    } else {
-      fd = ::openat(Top().fd, name.data(), kSubdirOpenFlags);
-      if (fd >= 0 && posix::IdOfFd(fd) != expected) {
-        ::close(fd);
-        fd = -1;
+      if (ahead == nullptr || ahead->id != expected) {
+        ahead.reset();
+        if (key.empty()) readers_->Drop(*job);
+        job.reset();
       }
     }
-    if (fd < 0 || ahead == nullptr) {
-      if (job != nullptr && key.empty()) readers_->Drop(*job);
-      job.reset();
-    }
-    if (fd < 0) return;
     const std::size_t before = path_.size();
     path_.append(name);
     path_.push_back(kPathDelimiter);
-    if (!Push(fd, std::move(readerFd), expected, tag, ahead.get(), std::move(job), std::move(key))) {
-      path_.resize(before);
-    }
+    if (!Push(fd, expected, tag, ahead.get(), std::move(job), std::move(key))) path_.resize(before);
   }
 
   // Ends the current listing and makes its parent current again. When the
@@ -207,17 +194,16 @@ class WalkState {
     const std::size_t k = depth_ - 1;
     Release(frames_[k]);
     int childFd = frames_[k].fd;
-    std::shared_ptr<posix::UniqueFd> childShare = std::move(frames_[k].readerFd);
     frames_[k].fd = -1;
     depth_ = k;
     while (depth_ > 1 && frames_[depth_ - 1].fd < 0) {
       if (Reopen(depth_ - 1, childFd)) break;
-      CloseCounted(childFd, childShare);
+      CloseCounted(childFd);
       childFd = -1;
       --depth_;
       Release(frames_[depth_]);
     }
-    CloseCounted(childFd, childShare);
+    CloseCounted(childFd);
     if (depth_ > 0) path_.resize(Top().pathLength);
   }
 
@@ -238,9 +224,9 @@ class WalkState {
     f.job.reset();
   }
 
-  // Takes ownership of `fd` (or of `readerFd`, its owner) in every case.
-  bool Push(int fd, std::shared_ptr<posix::UniqueFd> readerFd, FileId id, std::uint64_t tag,
-            posix::AheadDir* ahead, std::shared_ptr<posix::ReadAheadJob> job, posix::AheadKey key) {
+  // Takes ownership of `fd` in every case.
+  bool Push(int fd, FileId id, std::uint64_t tag, posix::AheadDir* ahead,
+            std::shared_ptr<posix::ReadAheadJob> job, posix::AheadKey key) {
     if (frames_.size() == depth_) frames_.emplace_back();
     Frame& f = frames_[depth_];
     f.raw = f.offerPos = f.offerRaw = 0;
@@ -249,7 +235,7 @@ class WalkState {
       f.listing = std::move(ahead->listing);
       f.stats = std::move(ahead->stats);
     } else if (!f.listing.Read(fd, buffer_.get())) {
-      if (readerFd == nullptr) ::close(fd);
+      ::close(fd);
       f.listing.Clear();
       if (job != nullptr && key.empty()) readers_->Drop(*job);
       return false;
@@ -258,7 +244,6 @@ class WalkState {
     f.key = std::move(key);
     if (openCount_ >= TreeWalker::kMaxOpenDirs) EvictOne();
     f.fd = fd;
-    f.readerFd = std::move(readerFd);
     f.id = id;
     f.pathLength = path_.size();
     f.ordinal = 0;
@@ -272,7 +257,7 @@ class WalkState {
   void EvictOne() {
     for (std::size_t i = std::max<std::size_t>(lowestOpen_, 1); i < depth_; ++i) {
       if (frames_[i].fd >= 0) {
-        CloseCounted(frames_[i].fd, frames_[i].readerFd);
+        CloseCounted(frames_[i].fd);
         frames_[i].fd = -1;
         lowestOpen_ = i + 1;
         return;
@@ -280,14 +265,9 @@ class WalkState {
     }
   }
 
-  // `share`, when set, owns `fd`: the descriptor closes with its last share.
-  void CloseCounted(int fd, std::shared_ptr<posix::UniqueFd>& share) {
+  void CloseCounted(int fd) {
     if (fd < 0) return;
-    if (share != nullptr) {
-      share.reset();
-    } else {
-      ::close(fd);
-    }
+    ::close(fd);
     --openCount_;
   }
 
