@@ -21,6 +21,10 @@
 
 namespace purgo::platform::posix {
 
+// Folders that take longer than this on average to open and list come
+// from the disk rather than the cache.
+constexpr std::uint32_t kSlowFolderMicros = 60;
+
 // What one walk's jobs share: the rules for what a reader may open, and
 // the number of jobs not yet over.
 struct ReadAheadSession {
@@ -33,8 +37,9 @@ struct ReadAheadSession {
   std::size_t maxJobsFast = 0;
   std::size_t maxJobsSlow = 0;
   // A running average of the time a reader takes per folder, in
-  // microseconds (readers update it without a lock: it is a hint).
-  std::atomic<std::uint32_t> folderMicros{0};
+  // microseconds (readers update it without a lock: it is a hint). A walk
+  // starts out assuming the disk, which a few folders from the cache undo.
+  std::atomic<std::uint32_t> folderMicros{4 * kSlowFolderMicros};
   std::atomic<std::size_t> running{0};
   // The walk is over (or stopped): nothing more is read for it.
   std::atomic<bool> ended{false};
@@ -65,9 +70,6 @@ namespace {
 
 constexpr int kOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
-// Folders that take longer than this on average to open and list come
-// from the disk rather than the cache.
-constexpr std::uint32_t kSlowFolderMicros = 60;
 
 std::size_t SizeOf(const AheadDir& d) {
   return sizeof d + d.listing.Bytes() + d.stats.size() * sizeof(AheadStat) + d.key.size() * sizeof(std::uint32_t);

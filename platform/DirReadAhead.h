@@ -105,7 +105,7 @@ class ReadAhead {
   // folder at depth `depth` of it (not stopped, not too deep).
   static bool Covers(const ReadAheadJob& job, std::size_t depth);
 
-  static constexpr std::size_t kMaxJobs = 4;
+  static constexpr std::size_t kMaxJobs = 8;
   static constexpr std::size_t kMaxJobDepth = 24;
   static constexpr std::size_t kMaxJobBytes = 2 * 1024 * 1024;
   static constexpr std::size_t kMaxListingBytes = 64 * 1024;
