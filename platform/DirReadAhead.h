@@ -107,7 +107,7 @@ class ReadAhead {
 
   static constexpr std::size_t kMaxJobs = 8;
   static constexpr std::size_t kMaxJobDepth = 24;
-  static constexpr std::size_t kMaxJobBytes = 2 * 1024 * 1024;
+  static constexpr std::size_t kMaxJobBytes = 512 * 1024;
   static constexpr std::size_t kMaxListingBytes = 64 * 1024;
   static constexpr std::size_t kMaxStats = 256;
   // Descriptors one job holds at the most: one per level and its parent's.
