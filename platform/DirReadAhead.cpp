@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,7 +13,6 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
-#include <chrono>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -20,10 +20,6 @@
 #include "platform/FileSystem.h"
 
 namespace purgo::platform::posix {
-
-// Folders that take longer than this on average to open and list come
-// from the disk rather than the cache.
-constexpr std::uint32_t kSlowFolderMicros = 60;
 
 // What one walk's jobs share: the rules for what a reader may open, and
 // the number of jobs not yet over.
@@ -36,10 +32,10 @@ struct ReadAheadSession {
   // readers mostly wait for the disk, and more of them keep it busy).
   std::size_t maxJobsFast = 0;
   std::size_t maxJobsSlow = 0;
-  // A running average of the time a reader takes per folder, in
-  // microseconds (readers update it without a lock: it is a hint). A walk
-  // starts out assuming the disk, which a few folders from the cache undo.
-  std::atomic<std::uint32_t> folderMicros{4 * kSlowFolderMicros};
+  // Whether a reader's last few folders made the disk read (a hint, set by
+  // whichever reader looked last). Wall time would not tell: readers that
+  // share the cores with each other take long on a warm cache too.
+  std::atomic<bool> fromDisk{false};
   std::atomic<std::size_t> running{0};
   // The walk is over (or stopped): nothing more is read for it.
   std::atomic<bool> ended{false};
@@ -57,6 +53,7 @@ class ReadAheadJob {
   std::condition_variable roomMade;  // the reader waits here while the queue is full
   std::deque<std::unique_ptr<AheadDir>> queue;
   std::size_t queuedBytes = 0;
+  std::size_t maxBytes = 0;  // its share of what the walk's jobs may hold
   bool readerWaiting = false;
   // Set by the walk; the reader stops before its next folder.
   std::atomic<bool> stopped{false};
@@ -69,7 +66,6 @@ class ReadAheadJob {
 namespace {
 
 constexpr int kOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-
 
 std::size_t SizeOf(const AheadDir& d) {
   return sizeof d + d.listing.Bytes() + d.stats.size() * sizeof(AheadStat) + d.key.size() * sizeof(std::uint32_t);
@@ -126,8 +122,10 @@ class Pool {
     spinning_.fetch_add(1, std::memory_order_relaxed);
     for (unsigned spins = 0;;) {
       if (std::shared_ptr<ReadAheadJob> job = TryPop()) {
+        spinning_.fetch_sub(1, std::memory_order_relaxed);  // a reader at work takes no other job
         Work(*job, buffer.get());
         job->session->running.fetch_sub(1, std::memory_order_release);
+        spinning_.fetch_add(1, std::memory_order_relaxed);
         spins = 0;
         continue;
       }
@@ -168,7 +166,7 @@ class Pool {
   static bool Publish(ReadAheadJob& job, std::unique_ptr<AheadDir> dir) {
     const std::size_t size = SizeOf(*dir);
     std::unique_lock<std::mutex> lock(job.mutex);
-    while (job.queuedBytes > 0 && job.queuedBytes + size > ReadAhead::kMaxJobBytes && !job.StopAsked()) {
+    while (job.queuedBytes > 0 && job.queuedBytes + size > job.maxBytes && !job.StopAsked()) {
       job.readerWaiting = true;
       job.roomMade.wait(lock);
       job.readerWaiting = false;
@@ -190,16 +188,11 @@ class Pool {
   // folder becomes the deepest level when the job goes below it.
   static bool ReadOne(ReadAheadJob& job, int parentFd, const char* name, AheadKey& key,
                       std::vector<Level>& levels, char* buffer) {
-    ReadAheadSession& s = *job.session;
+    const ReadAheadSession& s = *job.session;
     auto dir = std::make_unique<AheadDir>();
-    const auto start = std::chrono::steady_clock::now();
     UniqueFd fd = Open(parentFd, name, s.root, dir->sx);
     dir->id = IdOf(dir->sx);
     if (!fd.Valid() || !dir->listing.Read(fd.Get(), buffer, ReadAhead::kMaxListingBytes)) return true;
-    const auto took = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
-    const auto micros = static_cast<std::uint32_t>(std::min<std::int64_t>(took.count(), 1 << 20));
-    const std::uint32_t average = s.folderMicros.load(std::memory_order_relaxed);
-    s.folderMicros.store(average - average / 8 + micros / 8, std::memory_order_relaxed);
     if (s.fileData) {
       Listing::Item item{};
       std::size_t pos = 0;
@@ -219,9 +212,36 @@ class Pool {
     return true;
   }
 
+  // Blocks this thread has read from the disk so far.
+  static long BlocksRead() {
+    struct rusage usage {};
+    return ::getrusage(RUSAGE_THREAD, &usage) == 0 ? usage.ru_inblock : 0;
+  }
+
+  // Tells the session every few folders whether they came from the disk.
+  class DiskWatch {
+   public:
+    explicit DiskWatch(ReadAheadSession& s) : s_(s), blocks_(BlocksRead()) {}
+    ~DiskWatch() { Look(); }
+    void Folder() {
+      if (++folders_ % 8 == 0) Look();
+    }
+
+   private:
+    void Look() {
+      const long now = BlocksRead();
+      s_.fromDisk.store(now != blocks_, std::memory_order_relaxed);
+      blocks_ = now;
+    }
+    ReadAheadSession& s_;
+    long blocks_;
+    unsigned folders_ = 0;
+  };
+
   // The job's sub-tree, depth first in listing order, as the walk goes.
   static void Work(ReadAheadJob& job, char* buffer) {
     const ReadAheadSession& s = *job.session;
+    DiskWatch watch(*job.session);
     std::vector<Level> levels;
     levels.reserve(ReadAhead::kMaxJobDepth + 1);
     AheadKey key;
@@ -250,6 +270,7 @@ class Pool {
       }
       const std::size_t depth = levels.size();
       key.push_back(at);
+      watch.Folder();
       if (!ReadOne(job, level.fd.Get(), item.name.data(), key, levels, buffer)) return;
       if (levels.size() == depth) key.pop_back();  // not gone below it
     }
@@ -298,11 +319,12 @@ ReadAhead::ReadAhead(const MountFacts& root, std::uint32_t mask, bool fileData)
 
 ReadAhead::~ReadAhead() { session_->ended.store(true, std::memory_order_release); }
 
+std::size_t ReadAhead::MostJobs() const {
+  return session_->fromDisk.load(std::memory_order_relaxed) ? session_->maxJobsSlow : session_->maxJobsFast;
+}
+
 bool ReadAhead::WantsJob() const {
-  const std::size_t most =
-      session_->folderMicros.load(std::memory_order_relaxed) > kSlowFolderMicros ? session_->maxJobsSlow
-                                                                                   : session_->maxJobsFast;
-  return enabled_ && session_->running.load(std::memory_order_acquire) < most;
+  return enabled_ && session_->running.load(std::memory_order_acquire) < MostJobs();
 }
 
 std::shared_ptr<ReadAheadJob> ReadAhead::Offer(std::shared_ptr<UniqueFd> parent, std::string_view name) {
@@ -311,6 +333,7 @@ std::shared_ptr<ReadAheadJob> ReadAhead::Offer(std::shared_ptr<UniqueFd> parent,
   job->session = session_;
   job->parent = std::move(parent);
   job->name.assign(name);
+  job->maxBytes = kMaxQueuedBytes / MostJobs();
   session_->running.fetch_add(1, std::memory_order_relaxed);
   Pool::Instance().Queue(job);
   return job;
@@ -318,7 +341,6 @@ std::shared_ptr<ReadAheadJob> ReadAhead::Offer(std::shared_ptr<UniqueFd> parent,
 
 namespace {
 
-// Releases the listings queued before `key`: folders the walk passed over.
 std::unique_ptr<AheadDir> PopFront(ReadAheadJob& job) {
   std::unique_ptr<AheadDir> dir = std::move(job.queue.front());
   job.queue.pop_front();
@@ -326,6 +348,7 @@ std::unique_ptr<AheadDir> PopFront(ReadAheadJob& job) {
   return dir;
 }
 
+// Releases the listings queued before `key`: folders the walk passed over.
 void DropBefore(ReadAheadJob& job, const AheadKey& key) {
   bool freed = false;
   while (!job.queue.empty() && job.queue.front()->key < key) {

@@ -21,9 +21,9 @@
 // Readers never delete, never follow a link, never open anything on
 // another mount, and keep no descriptor once a job is over. Bounds: at
 // most kMaxJobs jobs per walk; a job goes at most kMaxJobDepth levels
-// below its folder (one descriptor per level) and keeps at most
-// kMaxJobBytes of listings the walk has not taken (the reader waits for
-// the walk beyond that); a folder whose listing is
+// below its folder (one descriptor per level); the jobs of a walk hold at
+// most kMaxQueuedBytes of listings the walk has not taken (a reader waits
+// for the walk beyond its share); a folder whose listing is
 // larger than kMaxListingBytes is left to the walk, and at most kMaxStats
 // attributes are taken per folder. So memory and descriptors do not grow
 // with the tree, and a stopped walk leaves its readers with one folder to
@@ -107,7 +107,9 @@ class ReadAhead {
 
   static constexpr std::size_t kMaxJobs = 8;
   static constexpr std::size_t kMaxJobDepth = 24;
-  static constexpr std::size_t kMaxJobBytes = 512 * 1024;
+  // Listings a walk's jobs may hold that the walk has not taken, shared
+  // out among as many jobs as may run at once.
+  static constexpr std::size_t kMaxQueuedBytes = 2 * 1024 * 1024;
   static constexpr std::size_t kMaxListingBytes = 64 * 1024;
   static constexpr std::size_t kMaxStats = 256;
   // Descriptors one job holds at the most: one per level and its parent's.
@@ -121,6 +123,8 @@ class ReadAhead {
   static std::size_t ReaderCount();
 
  private:
+  std::size_t MostJobs() const;
+
   std::shared_ptr<ReadAheadSession> session_;
   bool enabled_;
 };
