@@ -284,37 +284,45 @@ class Pool {
   std::size_t sleepers_ = 0;  // under the lock
 };
 
-}  // namespace
+// How many readers the process has, and how many of them work at once
+// while folders come from the cache. Decided once: the pool is made once.
+struct ReaderPlan {
+  std::size_t readers = 0;
+  std::size_t fast = 0;
+};
 
-std::size_t ReadAhead::ReaderCount() {
-  if (const char* given = std::getenv("PURGO_WALK_THREADS"); given != nullptr && *given != '\0') {
-    std::size_t n = 0;
-    const char* end = given + std::char_traits<char>::length(given);
-    if (std::from_chars(given, end, n).ptr == end && n >= 1) return std::min<std::size_t>(n, 64) - 1;
-  }
-  const unsigned cores = std::thread::hardware_concurrency();
-  return cores > 1 ? kMaxJobs : 0;
+const ReaderPlan& Plan() {
+  static const ReaderPlan plan = [] {
+    ReaderPlan p;
+    if (const char* given = std::getenv("PURGO_WALK_THREADS"); given != nullptr && *given != '\0') {
+      std::size_t n = 0;
+      const char* end = given + std::char_traits<char>::length(given);
+      if (std::from_chars(given, end, n).ptr == end && n >= 1) {
+        p.readers = p.fast = std::min<std::size_t>(n, 64) - 1;
+        return p;
+      }
+    }
+    const unsigned cores = std::thread::hardware_concurrency();
+    if (cores > 1) {
+      p.readers = ReadAhead::kMaxJobs;
+      p.fast = std::min<std::size_t>(cores - 1, ReadAhead::kMaxJobs);
+    }
+    return p;
+  }();
+  return plan;
 }
 
-namespace {
-
-std::size_t FastJobs() {
-  if (const char* given = std::getenv("PURGO_WALK_THREADS"); given != nullptr && *given != '\0') {
-    return ReadAhead::ReaderCount();
-  }
-  const unsigned cores = std::thread::hardware_concurrency();
-  return cores > 1 ? std::min<std::size_t>(cores - 1, ReadAhead::kMaxJobs) : 1;
-}
-
 }  // namespace
+
+std::size_t ReadAhead::ReaderCount() { return Plan().readers; }
 
 ReadAhead::ReadAhead(const MountFacts& root, std::uint32_t mask, bool fileData)
-    : session_(std::make_shared<ReadAheadSession>()), enabled_(root.mountIdKnown && ReaderCount() > 0) {
+    : session_(std::make_shared<ReadAheadSession>()), enabled_(root.mountIdKnown && Plan().readers > 0) {
   session_->root = root;
   session_->mask = mask;
   session_->fileData = fileData;
-  session_->maxJobsSlow = std::min(ReaderCount(), kMaxJobs);
-  session_->maxJobsFast = std::min(FastJobs(), session_->maxJobsSlow);
+  session_->maxJobsSlow = std::min(Plan().readers, kMaxJobs);
+  session_->maxJobsFast = std::min(Plan().fast, session_->maxJobsSlow);
 }
 
 ReadAhead::~ReadAhead() { session_->ended.store(true, std::memory_order_release); }

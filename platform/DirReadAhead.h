@@ -119,7 +119,7 @@ class ReadAhead {
   // that is set (1 means the walk's thread alone, at most 64; as many jobs
   // then run at once, up to kMaxJobs, from the cache or not), otherwise
   // kMaxJobs, of which one per further core works while folders come from
-  // the cache. None on a machine of one core.
+  // the cache. None on a machine of one core. Read once per process.
   static std::size_t ReaderCount();
 
  private:

@@ -95,9 +95,8 @@ class WalkState {
       scratchKey_.clear();
       return readers_->Peek(*f.jobs.front().second, scratchKey_, sx);
     }
-    if (f.job == nullptr || !posix::ReadAhead::Covers(*f.job, f.key.size())) return false;
-    scratchKey_ = f.key;
-    scratchKey_.push_back(static_cast<std::uint32_t>(raw));
+    if (!Covered(f)) return false;
+    ChildKey(f, raw, scratchKey_);
     return readers_->Peek(*f.job, scratchKey_, sx);
   }
 
@@ -109,7 +108,7 @@ class WalkState {
     bool next = true;
     for (std::size_t level = depth_; level > 0; --level) {
       Frame& f = frames_[level - 1];
-      if (f.job != nullptr && posix::ReadAhead::Covers(*f.job, f.key.size())) {
+      if (Covered(f)) {
         next = false;  // the walk has read-ahead folders to go through first
         continue;
       }
@@ -167,10 +166,9 @@ class WalkState {
       return;
     }
     posix::AheadKey key;
-    if (job == nullptr && Top().job != nullptr && posix::ReadAhead::Covers(*Top().job, Top().key.size())) {
+    if (job == nullptr && Covered(Top())) {
       job = Top().job;
-      key = Top().key;
-      key.push_back(static_cast<std::uint32_t>(raw));
+      ChildKey(Top(), raw, key);
     }
     std::unique_ptr<posix::AheadDir> ahead;
     if (job != nullptr) {
@@ -208,6 +206,16 @@ class WalkState {
   }
 
  private:
+  // Whether a live job lists the sub-folders of `f` for the walk.
+  static bool Covered(const Frame& f) {
+    return f.job != nullptr && posix::ReadAhead::Covers(*f.job, f.key.size());
+  }
+  // The place in its job of item `raw` of `f`.
+  static void ChildKey(const Frame& f, std::size_t raw, posix::AheadKey& key) {
+    key = f.key;
+    key.push_back(static_cast<std::uint32_t>(raw));
+  }
+
   // Drops the jobs for items before `raw` (all: SIZE_MAX).
   void DropJobs(Frame& f, std::size_t raw) {
     while (!f.jobs.empty() && f.jobs.front().first < raw) {
@@ -237,7 +245,6 @@ class WalkState {
     } else if (!f.listing.Read(fd, buffer_.get())) {
       ::close(fd);
       f.listing.Clear();
-      if (job != nullptr && key.empty()) readers_->Drop(*job);
       return false;
     }
     f.job = std::move(job);
