@@ -2,6 +2,7 @@
 
 #include <array>
 #include <chrono>
+#include <unordered_map>
 #include <utility>
 
 #include "app/AppOptions.h"
@@ -109,6 +110,54 @@ std::string JsonEscape(std::string_view bytes, bool* exact) {
     ++i;
   }
   if (exact != nullptr) *exact = lossless;
+  return out;
+}
+
+std::string TerminalEscape(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  const auto octal = [&out](unsigned char c) {
+    out.push_back('\\');
+    out.push_back(static_cast<char>('0' + (c >> 6)));
+    out.push_back(static_cast<char>('0' + ((c >> 3) & 7)));
+    out.push_back(static_cast<char>('0' + (c & 7)));
+  };
+  for (std::size_t i = 0; i < bytes.size();) {
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    if (c >= 0x80) {
+      const std::size_t len = platform::Utf8SequenceLength(bytes, i);
+      // U+0080 to U+009F are C1 controls (CSI among them), which some
+      // terminals act on as readily as on ESC.
+      const bool c1 = len == 2 && c == 0xC2 && static_cast<unsigned char>(bytes[i + 1]) < 0xA0;
+      if (len == 0 || c1) {
+        for (std::size_t k = 0; k < std::max<std::size_t>(len, 1); ++k) {
+          octal(static_cast<unsigned char>(bytes[i + k]));
+        }
+        i += std::max<std::size_t>(len, 1);
+      } else {
+        out.append(bytes.substr(i, len));
+        i += len;
+      }
+      continue;
+    }
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '\a': out += "\\a"; break;
+      case '\b': out += "\\b"; break;
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\v': out += "\\v"; break;
+      case '\f': out += "\\f"; break;
+      case '\r': out += "\\r"; break;
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          octal(c);
+        } else {
+          out.push_back(static_cast<char>(c));
+        }
+    }
+    ++i;
+  }
   return out;
 }
 
@@ -220,14 +269,21 @@ void TCommandLine::ScanTraces(TPGCScanTypes ASet) {
   cleaner.SetOnScanning([&](TPGCScanTypes AScanType, const std::string& AFileName, std::uint32_t,
                             const platform::FileTime*, std::uint32_t) {
     if (AScanType == kScanTypeDirectory) return;
+    // Each scan makes a new tree of its folders; the last one kept is the
+    // current one until then.
+    const std::shared_ptr<const TScanFolders> folders = cleaner.ScanFolders();
+    if (FTrees.empty() || FTrees.back() != folders) FTrees.push_back(folders);
+    const auto tree = static_cast<std::uint32_t>(FTrees.size() - 1);
     // A file without the scan's record of where it was is shown but never
     // deleted by its path.
-    const platform::DeleteTarget* target = cleaner.ReportedTarget();
-    Found f{target != nullptr ? *target : platform::DeleteTarget{}, cleaner.ReportedFileSize(),
-            target != nullptr};
-    if (target == nullptr) f.target.path = AFileName;
-    FFound.push_back(std::move(f));
-    FileLine(FFound.back().target.path, FFound.back().size, "category", IdOf(AScanType));
+    if (const TPGCAppCleaner::TReportedFile* f = cleaner.ReportedFile()) {
+      FFound.push_back({tree, f->folder, std::string(f->name), f->fileId, f->fileStamp,
+                        cleaner.ReportedFileSize(), true});
+    } else {
+      FFound.push_back({tree, TScanFolders::kNoFolder, AFileName, {}, {},
+                        cleaner.ReportedFileSize(), false});
+    }
+    FileLine(AFileName, FFound.back().size, "category", IdOf(AScanType));
   });
   // One category at a time, in the page's order; the Trash is listed here
   // so that its items show where they lie, not only their old names.
@@ -280,11 +336,44 @@ void TCommandLine::ScanFolders() {
     }
   }
   if (options.DirsCount() == 0) return;
+  // The cleaner's folders, copied into a tree of ours as files turn up in
+  // them (the cleaner and its items end with this call).
+  auto folders = std::make_shared<TScanFolders>();
+  FTrees.push_back(folders);
+  const auto tree = static_cast<std::uint32_t>(FTrees.size() - 1);
+  std::unordered_map<const TPGCExtCleanerScanPathItem*, TScanFolders::Folder> copied;
+  std::vector<const TPGCExtCleanerScanPathItem*> pending;
+  const auto folderOf = [&](const TPGCExtCleanerScanPathItem* AItem) {
+    pending.clear();
+    auto known = copied.end();
+    for (const TPGCExtCleanerScanPathItem* p = AItem; p != nullptr; p = p->Parent()) {
+      known = copied.find(p);
+      if (known != copied.end()) break;
+      pending.push_back(p);
+    }
+    TScanFolders::Folder folder = known != copied.end() ? known->second : TScanFolders::kNoFolder;
+    for (auto it = pending.rbegin(); it != pending.rend(); ++it) {
+      const TPGCExtCleanerScanPathItem* p = *it;
+      folder = p->Parent() == nullptr ? folders->AddRoot(p->Name(), p->RootId())
+                                      : folders->AddFolder(folder, p->Name());
+      copied.emplace(p, folder);
+    }
+    return folder;
+  };
   cleaner.SetOnScanning([&](TPGCExtCleanerScanFileItem* AItem) {
-    FFound.push_back({AItem->Target(), AItem->FileSize(), AItem->FileId().IsKnown()});
-    FileLine(FFound.back().target.path, AItem->FileSize(), "ending", AItem->Ext());
+    const TScanFolders::Folder folder =
+        AItem->PathItem() != nullptr ? folderOf(AItem->PathItem()) : TScanFolders::kNoFolder;
+    const bool recorded = folder != TScanFolders::kNoFolder && AItem->FileId().IsKnown();
+    FFound.push_back({tree, folder, AItem->FileName(), AItem->FileId(), AItem->FileStamp(),
+                      AItem->FileSize(), recorded});
+    FileLine(PathOf(FFound.back()), AItem->FileSize(), "ending", AItem->Ext());
   });
   cleaner.DoScan(kScanOtherFiles);
+}
+
+const std::string& TCommandLine::PathOf(const Found& AFound) const {
+  if (AFound.folder == TScanFolders::kNoFolder) return AFound.name;
+  return FTrees[AFound.tree]->FullPath(AFound.folder, AFound.name);
 }
 
 int TCommandLine::Clean() {
@@ -295,12 +384,14 @@ int TCommandLine::Clean() {
   // As on the page: the Trash first, then every file found.
   if (!FTrash.empty()) CleanTrash();
   platform::SafeDeleter deleter;
+  platform::DeleteTarget target;
   for (const Found& f : FFound) {
     if (!f.recorded) {
-      OutcomeLine(f.target.path, f.size, "not-recorded");
+      OutcomeLine(PathOf(f), f.size, "not-recorded");
     } else {
-      const platform::DeleteResult r = deleter.Delete(f.target);
-      OutcomeLine(f.target.path, f.size, r == platform::DeleteResult::Deleted ? "" : ReasonOf(r));
+      FTrees[f.tree]->Target(f.folder, f.name, f.fileId, f.fileStamp, target);
+      const platform::DeleteResult r = deleter.Delete(target);
+      OutcomeLine(target.path, f.size, r == platform::DeleteResult::Deleted ? "" : ReasonOf(r));
     }
     Progress();
   }
@@ -331,7 +422,7 @@ void TCommandLine::FileLine(std::string_view APath, std::uint64_t ASize, std::st
            << "\":\"" << JsonEscape(AKind) << "\"}\n";
     } else {
       FOut << ASize << '\t';
-      WriteBytes(FOut, APath);
+      WritePath(APath);
       FOut << '\n';
     }
   }
@@ -358,9 +449,17 @@ void TCommandLine::OutcomeLine(std::string_view APath, std::uint64_t ASize, std:
       FOut << "refused\t" << AReason << '\t';
     }
     FOut << ASize << '\t';
-    WriteBytes(FOut, APath);
+    WritePath(APath);
     FOut << '\n';
   }
+}
+
+void TCommandLine::WritePath(std::string_view APath) {
+  if (!FRequest.terminal) {
+    WriteBytes(FOut, APath);
+    return;
+  }
+  WriteBytes(FOut, TerminalEscape(APath));
 }
 
 void TCommandLine::Error(std::string_view APath, std::string_view AReason, std::string_view AMessage) {
@@ -371,7 +470,9 @@ void TCommandLine::Error(std::string_view APath, std::string_view AReason, std::
   }
   FErr << "purgo: ";
   if (!APath.empty()) {
-    WriteBytes(FErr, APath);
+    // The error stream is read by people: a name must not drive their
+    // terminal (the JSON event carries the exact bytes).
+    WriteBytes(FErr, TerminalEscape(APath));
     FErr << ": ";
   }
   FErr << AMessage << '\n';

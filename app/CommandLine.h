@@ -11,7 +11,8 @@
 //   JSON   one object per line with an "event" member: "category", "file",
 //          "deleted", "refused", "error" and a last "summary".
 // The path is always the last field of a text line, written as the file
-// system's bytes. A JSON path that is not valid UTF-8 is written lossily
+// system's bytes (control characters escaped when the output is a
+// terminal). A JSON path that is not valid UTF-8 is written lossily
 // in "path" (each bad byte as U+FFFD) with its exact bytes, base64, in
 // "path_bytes"; "path_bytes" is absent when "path" is exact.
 //
@@ -21,6 +22,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <ostream>
 #include <span>
 #include <string>
@@ -28,6 +30,7 @@
 #include <vector>
 
 #include "engine/PurgoCore.h"
+#include "engine/ScanFolders.h"
 #include "platform/FileDelete.h"
 #include "platform/Trash.h"
 
@@ -57,6 +60,10 @@ struct TCommandLineRequest {
   bool json = false;
   // A running count on the error stream (when it is a terminal).
   bool progress = false;
+  // The output stream is a terminal: text lines show control characters
+  // in names escaped, so that a name cannot move the cursor or clear what
+  // was printed before it. Files and pipes get the exact bytes.
+  bool terminal = false;
 };
 
 // A trace category as the command line names it; the name is the current
@@ -74,6 +81,10 @@ std::span<const TCommandLineCategory> CommandLineCategories();
 // written as U+FFFD. `exact` tells whether that lost nothing.
 std::string JsonEscape(std::string_view bytes, bool* exact = nullptr);
 std::string Base64(std::string_view bytes);
+// `bytes` as a terminal may show it: C0 and C1 control characters, DEL,
+// bytes that start no well-formed UTF-8 sequence and the backslash
+// written as C escapes ("\n", "\033", "\\"), as `ls -b` does.
+std::string TerminalEscape(std::string_view bytes);
 
 // One run of the front end. Run() does everything; Scan() and Clean() are
 // its two halves, for callers that act in between. The settings object is
@@ -101,11 +112,21 @@ class TCommandLine {
   int Clean();
 
  private:
+  // A file found: its folder in one of the scans' folder trees and its
+  // name, so that a deep tree costs memory per folder, not per path
+  // byte. A file the scan recorded no folder for keeps its full path as
+  // its name and is shown but never deleted.
   struct Found {
-    platform::DeleteTarget target;
+    std::uint32_t tree;  // in FTrees
+    TScanFolders::Folder folder;
+    std::string name;
+    platform::FileId fileId;
+    platform::FileStamp fileStamp;
     std::uint64_t size;
     bool recorded;  // the scan recorded where it found the file
   };
+  // The full path of a file found; valid until the next call.
+  const std::string& PathOf(const Found& AFound) const;
 
   bool ResolveCategories(TPGCScanTypes& ASet);
   void ScanTraces(TPGCScanTypes ASet);
@@ -113,6 +134,7 @@ class TCommandLine {
   void ScanFolders();
   void CleanTrash();
 
+  void WritePath(std::string_view APath);
   void FileLine(std::string_view APath, std::uint64_t ASize, std::string_view AKindKey,
                 std::string_view AKind);
   void OutcomeLine(std::string_view APath, std::uint64_t ASize, std::string_view AReason);
@@ -125,6 +147,7 @@ class TCommandLine {
   std::ostream& FOut;
   std::ostream& FErr;
 
+  std::vector<std::shared_ptr<const TScanFolders>> FTrees;
   std::vector<Found> FFound;
   std::vector<platform::TrashItem> FTrash;
   bool FScanned = false;

@@ -171,6 +171,7 @@ bool RunCommandLine(int argc, char** argv, int& AExitCode) {
   // On a terminal that also shows the files as they come, those lines are
   // the progress.
   request.progress = platform::IsTerminal(2) && !platform::IsTerminal(1);
+  request.terminal = platform::IsTerminal(1);
 
   // The settings are read as the window reads them, and never written.
   std::ios::sync_with_stdio(false);

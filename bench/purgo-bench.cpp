@@ -141,45 +141,45 @@ class TempDirCleaner : public TPGCAppCleaner {
 
 Totals AppScan(const std::string& dir, bool list, bool clean = false) {
   TempDirCleaner cleaner(dir);
-  // What the page keeps per file: its path and its reported size.
+  // What the page keeps per file: its folder in the scan's tree, its name,
+  // its reported size and, to delete it, its identities.
   struct Found {
-    std::string path;
+    purgo::TScanFolders::Folder folder;
+    std::string name;
     std::uint32_t size;
+    purgo::platform::FileId fileId;
+    purgo::platform::FileStamp fileStamp;
   };
   std::vector<Found> found;
-  std::vector<purgo::platform::DeleteTarget> targets;
   Totals t;
-  cleaner.SetOnScanning([&](TPGCScanTypes type, const std::string& name, std::uint32_t size,
+  cleaner.SetOnScanning([&](TPGCScanTypes type, const std::string&, std::uint32_t size,
                             const purgo::platform::FileTime*, std::uint32_t) {
     if (type == purgo::kScanTypeDirectory) {
       ++t.dirs;
       return;
     }
-    if (clean) {
-      if (const purgo::platform::DeleteTarget* target = cleaner.ReportedTarget()) targets.push_back(*target);
-    } else {
-      found.push_back({name, size});
+    if (const TPGCAppCleaner::TReportedFile* f = cleaner.ReportedFile()) {
+      found.push_back({f->folder, std::string(f->name), size, f->fileId, f->fileStamp});
     }
   });
   cleaner.DoScan(purgo::kScanTempFiles);
   t.files = cleaner.ScanTotalFilesCount();
   t.bytes = cleaner.ScanTotalFilesSize();
+  const std::shared_ptr<const purgo::TScanFolders> folders = cleaner.ScanFolders();
   if (clean) {
     // A cleaning pass without the window: every file through the target its
     // scan recorded, with one deleter, as the page does.
     const auto start = std::chrono::steady_clock::now();
     purgo::platform::SafeDeleter deleter;
-    for (const purgo::platform::DeleteTarget& target : targets) {
+    purgo::platform::DeleteTarget target;
+    for (const Found& f : found) {
+      folders->Target(f.folder, f.name, f.fileId, f.fileStamp, target);
       if (deleter.Delete(target) == purgo::platform::DeleteResult::Deleted) ++t.deleted;
     }
     t.cleanSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   }
   if (list) {
-    if (clean) {
-      for (const auto& target : targets) PrintLine(target.path);
-    } else {
-      for (const Found& f : found) PrintLine(f.path);
-    }
+    for (const Found& f : found) PrintLine(folders->FullPath(f.folder, f.name));
   }
   return t;
 }

@@ -50,6 +50,8 @@ TPGCResult TPGCAppCleaner::DoScan(TPGCScanTypes AScanTypes) {
         if (FOnBeginScan) FOnBeginScan(this);
         FScanTypes = FIsRoughScan ? (kScanTempFiles | kScanInternetCache) : AScanTypes;
         BeginScanState();
+        // A new tree: whoever kept the last one keeps it intact.
+        FScanFolders = std::make_shared<TScanFolders>();
         ResetScanSimpleResults();
         TPGCResult result = kResultOk;
         for (int bit = 0; bit < kAppScanTypeCount; ++bit) {
@@ -178,11 +180,22 @@ TPGCResult TPGCAppCleaner::ScanRecycleBin() {
   return kResultOk;
 }
 
+bool TPGCAppCleaner::ReportedTarget(platform::DeleteTarget& ATarget) const {
+  if (!FReporting) return false;
+  FScanFolders->Target(FReportFile.folder, FReportFile.name, FReportFile.fileId,
+                       FReportFile.fileStamp, ATarget);
+  return true;
+}
+
 void TPGCAppCleaner::WalkFolder(TPGCScanTypes AScanType, const std::string& APath,
                                 std::uint32_t AAttr) {
   const std::string_view ext = RequiredExtension(AScanType);
-  FReportTarget.rootLength = APath.size();
-  FReportTarget.rootId = TreeWalker::RootId(APath);
+  // A category run on its own, outside DoScan.
+  if (FScanFolders == nullptr) FScanFolders = std::make_shared<TScanFolders>();
+  TScanFolders& folders = *FScanFolders;
+  // The folder of each level of the walk: an entry at depth d lies in
+  // levels[d].
+  std::vector<TScanFolders::Folder> levels{folders.AddRoot(APath, TreeWalker::RootId(APath))};
   platform::SafeDeleter deleter;
   struct Deleting {
     platform::SafeDeleter*& slot;
@@ -204,10 +217,10 @@ void TPGCAppCleaner::WalkFolder(TPGCScanTypes AScanType, const std::string& APat
       return TreeWalker::Action::Continue;
     }
     if (e.IsDirectory()) {
+      levels.resize(e.Depth() + 1);
+      levels.push_back(folders.AddFolder(levels[e.Depth()], e.Name()));
       if (FOnScanning) {
-        std::string sub = e.FullPath();
-        sub.push_back(platform::kPathDelimiter);
-        FOnScanning(kScanTypeDirectory, sub, 0, nullptr, 0);
+        FOnScanning(kScanTypeDirectory, FEventPaths.Path(folders, levels.back()), 0, nullptr, 0);
       }
       return TreeWalker::Action::Enter;
     }
@@ -223,9 +236,7 @@ void TPGCAppCleaner::WalkFolder(TPGCScanTypes AScanType, const std::string& APat
       ++record->FilesCount;
       record->FileSize += static_cast<std::int64_t>(data.size);
     }
-    FReportTarget.path.assign(e.DirPath()).append(e.Name());
-    FReportTarget.fileId = data.id;
-    FReportTarget.fileStamp = data.stamp;
+    FReportFile = {levels[e.Depth()], e.Name(), data.id, data.stamp};
     ReportFile(AScanType, data.size, data.lastAccessTime, data.attributes);
     return TreeWalker::Action::Continue;
   }, 0, TreeWalker::ReadAhead::FoldersAndFiles);
@@ -244,14 +255,16 @@ void TPGCAppCleaner::ReportFile(TPGCScanTypes AScanType, std::uint64_t AFileSize
       ~Reporting() { flag = false; }
     } reporting{FReporting};
     FReporting = true;
-    FOnScanning(AScanType, FReportTarget.path, static_cast<std::uint32_t>(AFileSize), &time,
-                dwFileAttribute);
+    FOnScanning(AScanType, FEventPaths.FullPath(*FScanFolders, FReportFile.folder, FReportFile.name),
+                static_cast<std::uint32_t>(AFileSize), &time, dwFileAttribute);
   }
   // A handler that asked to stop has also asked that this file stay.
   if (!FIsNoGuard || FDeleter == nullptr || FForceStop) return;
   // Deleted only where the scan found it: a folder below the category's
   // root swapped for a link since the listing makes the deletion refuse.
-  if (FDeleter->Delete(FReportTarget) == platform::DeleteResult::Deleted) {
+  FScanFolders->Target(FReportFile.folder, FReportFile.name, FReportFile.fileId,
+                       FReportFile.fileStamp, FDeleteTarget);
+  if (FDeleter->Delete(FDeleteTarget) == platform::DeleteResult::Deleted) {
     ++FCleanTotalFilesCount;
     FCleanTotalFilesSize += static_cast<std::int64_t>(AFileSize);
   }

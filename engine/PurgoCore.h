@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/QSClasses.h"
+#include "engine/ScanFolders.h"
 #include "platform/FileDelete.h"
 #include "platform/Platform.h"
 
@@ -164,11 +165,13 @@ class TPGCBaseCleaner {
 // Deleting what a scan reported: the page gets the file's full path from
 // OnScanning, but a path alone may lead elsewhere by the time the user
 // presses Clean (a folder on the way swapped for a link). Inside an
-// OnScanning call for a file of a folder category, ReportedTarget() holds
-// where the scan found it (root, root identity, file identity); a page that
-// copies it and later deletes through platform::DeleteFileSafely gets the
-// same protection as clean mode. Directory events and Trash items have no
-// target.
+// OnScanning call for a file of a folder category, ReportedFile() tells
+// where the scan found it: its folder in ScanFolders() (which knows the
+// walk's root and its identity), its name and its identity. A page that
+// keeps those and later deletes through the target ScanFolders() makes
+// gets the same protection as clean mode, and keeps one folder and a name
+// per file instead of a full path. Directory events and Trash items have
+// no such record.
 class TPGCAppCleaner : public TPGCBaseCleaner {
  public:
   TPGCAppCleaner() = default;
@@ -203,11 +206,22 @@ class TPGCAppCleaner : public TPGCBaseCleaner {
   std::uint64_t ReportedFileSize() const { return FReportSize; }
 
   // Where the file being reported was found; non-null only during an
-  // OnScanning call for a file of a folder category. The pointer dies with
-  // that call: copy the target to keep it.
-  const platform::DeleteTarget* ReportedTarget() const {
-    return FReporting ? &FReportTarget : nullptr;
-  }
+  // OnScanning call for a file of a folder category. The record and the
+  // name it points to die with that call: copy what is kept.
+  struct TReportedFile {
+    TScanFolders::Folder folder = TScanFolders::kNoFolder;  // in ScanFolders()
+    std::string_view name;
+    platform::FileId fileId;
+    platform::FileStamp fileStamp;
+  };
+  const TReportedFile* ReportedFile() const { return FReporting ? &FReportFile : nullptr; }
+  // The folders of the files reported since the last scan started. A new
+  // tree at every scan start: a holder may keep this one as long as it
+  // needs (never null once a scan has started).
+  std::shared_ptr<const TScanFolders> ScanFolders() const { return FScanFolders; }
+  // The reported file's deletion target, built (full path included) into
+  // ATarget; false outside such a call.
+  bool ReportedTarget(platform::DeleteTarget& ATarget) const;
 
   // The category operations, bits 0 to 9 in order. Each returns its result
   // code; all but the two that find nothing return 0.
@@ -247,7 +261,12 @@ class TPGCAppCleaner : public TPGCBaseCleaner {
   TPGCAppScanningEvent FOnScanning;
   TNotifyEvent FOnBeginScan;
   TNotifyEvent FOnEndScan;
-  platform::DeleteTarget FReportTarget;
+  std::shared_ptr<TScanFolders> FScanFolders;
+  // Builds the paths the events carry, apart from whatever a handler
+  // builds through ScanFolders() meanwhile.
+  TScanFolders::TPathBuilder FEventPaths;
+  TReportedFile FReportFile;
+  platform::DeleteTarget FDeleteTarget;  // clean mode's, reused
   std::uint64_t FReportSize = 0;
   bool FReporting = false;
   platform::SafeDeleter* FDeleter = nullptr;  // during a walk in clean mode

@@ -419,20 +419,20 @@ TEST(AppCleanerTest, ReportedTargetsKeepALaterDeletionInsideTheScannedTree) {
   std::map<std::string, platform::DeleteTarget> targets;
   cleaner.SetOnScanning([&](TPGCScanTypes t, const std::string& name, std::uint32_t,
                             const platform::FileTime*, std::uint32_t) {
-    const platform::DeleteTarget* target = cleaner.ReportedTarget();
+    platform::DeleteTarget target;
     if (t == kScanTypeDirectory) {
-      EXPECT_EQ(target, nullptr);
+      EXPECT_FALSE(cleaner.ReportedTarget(target));
       return;
     }
-    ASSERT_NE(target, nullptr);
-    EXPECT_EQ(target->path, name);
-    EXPECT_EQ(target->rootLength, root.size());
-    EXPECT_TRUE(target->rootId.IsKnown());
-    EXPECT_TRUE(target->fileId.IsKnown());
-    targets[name] = *target;
+    ASSERT_TRUE(cleaner.ReportedTarget(target));
+    EXPECT_EQ(target.path, name);
+    EXPECT_EQ(target.rootLength, root.size());
+    EXPECT_TRUE(target.rootId.IsKnown());
+    EXPECT_TRUE(target.fileId.IsKnown());
+    targets[name] = target;
   });
   cleaner.DoScan(kScanTempFiles);
-  EXPECT_EQ(cleaner.ReportedTarget(), nullptr);
+  EXPECT_EQ(cleaner.ReportedFile(), nullptr);
   ASSERT_EQ(targets.size(), 2u);
 
   // Between scan and clean, the folder is swapped for a link to the outside.

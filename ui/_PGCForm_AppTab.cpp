@@ -26,8 +26,8 @@ const std::array<const std::string*, 8> kNames = {
 
 
 
-constexpr std::size_t kPathBlockBits = 20;  // 1 MiB blocks
-constexpr std::size_t kPathBlockSize = std::size_t{1} << kPathBlockBits;
+constexpr std::size_t kNameBlockBits = 20;  // 1 MiB blocks
+constexpr std::size_t kNameBlockSize = std::size_t{1} << kNameBlockBits;
 
 }  // namespace
 
@@ -36,9 +36,9 @@ constexpr std::size_t kPathBlockSize = std::size_t{1} << kPathBlockBits;
 void TAppScanModel::Reset(TPGCScanTypes AChecked) {
   beginResetModel();
   FCategories.clear();
-  FPathBlocks.clear();
-  FPathBlockUsed = 0;
-  FRoots.clear();
+  FNameBlocks.clear();
+  FNameBlockUsed = 0;
+  FFolders.reset();
   for (std::size_t i = 0; i < kBits.size(); ++i) {
     TCategory c;
     c.scanType = kBits[i];
@@ -56,62 +56,53 @@ int TAppScanModel::CategoryIndexOf(TPGCScanTypes AScanType) const {
   return -1;
 }
 
-void TAppScanModel::AddFile(int ACategory, const platform::DeleteTarget& ATarget, std::uint64_t ASize,
+void TAppScanModel::AddFile(int ACategory, TScanFolders::Folder AFolder, std::string_view AName,
+                            platform::FileId AFileId, platform::FileStamp AStamp, std::uint64_t ASize,
                             bool AChecked) {
+  if (AName.size() > std::numeric_limits<std::uint32_t>::max()) return;
   TFileRow row;
   row.size = ASize;
   row.checked = AChecked;
-  const std::string& path = ATarget.path;
-  if (path.size() > std::numeric_limits<std::uint32_t>::max()) return;
-  row.pathLength = static_cast<std::uint32_t>(path.size());
+  row.nameLength = static_cast<std::uint32_t>(AName.size());
   char* dst;
-  if (path.size() > kPathBlockSize) {
-    FPathBlocks.push_back(std::make_unique_for_overwrite<char[]>(path.size()));
-    row.path = (FPathBlocks.size() - 1) << kPathBlockBits;
-    dst = FPathBlocks.back().get();
-    FPathBlockUsed = kPathBlockSize;  // the next path starts a new block
+  if (AName.size() > kNameBlockSize) {
+    FNameBlocks.push_back(std::make_unique_for_overwrite<char[]>(AName.size()));
+    row.name = (FNameBlocks.size() - 1) << kNameBlockBits;
+    dst = FNameBlocks.back().get();
+    FNameBlockUsed = kNameBlockSize;  // the next name starts a new block
   } else {
-    if (FPathBlocks.empty() || kPathBlockSize - FPathBlockUsed < path.size()) {
-      FPathBlocks.push_back(std::make_unique_for_overwrite<char[]>(kPathBlockSize));
-      FPathBlockUsed = 0;
+    if (FNameBlocks.empty() || kNameBlockSize - FNameBlockUsed < AName.size()) {
+      FNameBlocks.push_back(std::make_unique_for_overwrite<char[]>(kNameBlockSize));
+      FNameBlockUsed = 0;
     }
-    row.path = ((FPathBlocks.size() - 1) << kPathBlockBits) | FPathBlockUsed;
-    dst = FPathBlocks.back().get() + FPathBlockUsed;
-    FPathBlockUsed += path.size();
+    row.name = ((FNameBlocks.size() - 1) << kNameBlockBits) | FNameBlockUsed;
+    dst = FNameBlocks.back().get() + FNameBlockUsed;
+    FNameBlockUsed += AName.size();
   }
-  std::memcpy(dst, path.data(), path.size());
-  if (ATarget.fileId.IsKnown()) {
-    // Files come root by root: the last root is nearly always the one.
-    if (FRoots.empty() || FRoots.back().length != ATarget.rootLength || !(FRoots.back().id == ATarget.rootId) ||
-        FRoots.back().fd != ATarget.rootFd) {
-      FRoots.push_back({ATarget.rootLength, ATarget.rootId, ATarget.rootFd});
-    }
-    // Past the last root number the row keeps no record and is never deleted.
-    if (FRoots.size() <= kNoRoot) {
-      row.root = static_cast<std::uint16_t>(FRoots.size() - 1);
-      row.fileId = ATarget.fileId;
-      row.fileStamp = ATarget.fileStamp;
-    }
+  if (!AName.empty()) std::memcpy(dst, AName.data(), AName.size());
+  if (AFolder != TScanFolders::kNoFolder && FFolders != nullptr && AFolder < FFolders->Count()) {
+    row.folder = AFolder;
+    row.fileId = AFileId;
+    row.fileStamp = AStamp;
   }
   TCategory& c = FCategories[static_cast<std::size_t>(ACategory)];
   if (row.checked) ++c.checkedFiles;
   c.files.push_back(row);
 }
 
-std::string_view TAppScanModel::PathOf(const TFileRow& ARow) const {
-  const char* block = FPathBlocks[ARow.path >> kPathBlockBits].get();
-  return {block + (ARow.path & (kPathBlockSize - 1)), ARow.pathLength};
+std::string_view TAppScanModel::NameOf(const TFileRow& ARow) const {
+  const char* block = FNameBlocks[ARow.name >> kNameBlockBits].get();
+  return {block + (ARow.name & (kNameBlockSize - 1)), ARow.nameLength};
+}
+
+const std::string& TAppScanModel::PathOf(const TFileRow& ARow) const {
+  if (ARow.folder == TScanFolders::kNoFolder) return FText.assign(NameOf(ARow));
+  return FFolders->FullPath(ARow.folder, NameOf(ARow));
 }
 
 bool TAppScanModel::TargetOf(const TFileRow& ARow, platform::DeleteTarget& ATarget) const {
-  if (ARow.root == kNoRoot || !ARow.fileId.IsKnown()) return false;
-  const TRoot& root = FRoots[ARow.root];
-  ATarget.path.assign(PathOf(ARow));
-  ATarget.rootLength = root.length;
-  ATarget.rootId = root.id;
-  ATarget.rootFd = root.fd;
-  ATarget.fileId = ARow.fileId;
-  ATarget.fileStamp = ARow.fileStamp;
+  if (ARow.folder == TScanFolders::kNoFolder || !ARow.fileId.IsKnown()) return false;
+  FFolders->Target(ARow.folder, NameOf(ARow), ARow.fileId, ARow.fileStamp, ATarget);
   return true;
 }
 
@@ -338,13 +329,13 @@ void TPGCForm_AppTab::OnScanning(TPGCScanTypes AScanType, const std::string& AFi
       break;
     }
   }
-  if (const platform::DeleteTarget* t = FPurgo->ReportedTarget()) {
-    FModel->AddFile(ci, *t, FPurgo->ReportedFileSize(), AScanType != kScanRecycleBin);
+  const bool checked = AScanType != kScanRecycleBin;
+  if (const TPGCAppCleaner::TReportedFile* f = FPurgo->ReportedFile()) {
+    if (FModel->Folders() != FPurgo->ScanFolders()) FModel->SetFolders(FPurgo->ScanFolders());
+    FModel->AddFile(ci, f->folder, f->name, f->fileId, f->fileStamp, FPurgo->ReportedFileSize(), checked);
   } else {
     // A Trash item: shown, emptied with the Trash.
-    platform::DeleteTarget shown;
-    shown.path = AFileName;
-    FModel->AddFile(ci, shown, FPurgo->ReportedFileSize(), AScanType != kScanRecycleBin);
+    FModel->AddFile(ci, TScanFolders::kNoFolder, AFileName, {}, {}, FPurgo->ReportedFileSize(), checked);
   }
   FPace.Tick();
   if (FPace.FlushDue()) {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "engine/PurgoCore.h"
+#include "engine/ScanFolders.h"
 #include "ui/_PGCForm_Helper.h"
 #include "i18n/QSDynString.h"
 #include "platform/FileDelete.h"
@@ -32,19 +33,19 @@ class TAppScanModel : public QAbstractItemModel {
   Q_OBJECT
 
  public:
-  // 64 bytes; the path's bytes live in the model's store, and where the
-  // scan found the file is shared by every file found under the same root.
+  // 72 bytes; the name's bytes live in the model's store, its folder in
+  // the scan's folder tree, shared by every file found there.
   struct TFileRow {
     std::uint64_t size = 0;
     platform::FileId fileId;  // unknown: the row is never deleted
     platform::FileStamp fileStamp;
-    std::uint64_t path = 0;  // in the model's path store
-    std::uint32_t pathLength = 0;
-    std::uint16_t root = kNoRoot;
+    std::uint64_t name = 0;  // in the model's name store
+    std::uint32_t nameLength = 0;
+    // In Folders(); kNoFolder: the name is the whole text shown (a Trash
+    // item), and the row is never deleted by it.
+    TScanFolders::Folder folder = TScanFolders::kNoFolder;
     bool checked = false;
-  };
-  static constexpr std::uint16_t kNoRoot = 0xffff;
-  struct TCategory {
+  };  struct TCategory {
     TPGCScanTypes scanType = 0;
     const std::string* name = nullptr;  // a string variable
     bool checked = false;               // the state while it has no files
@@ -62,12 +63,18 @@ class TAppScanModel : public QAbstractItemModel {
   void Reset(TPGCScanTypes AChecked);
   std::vector<TCategory>& Categories() { return FCategories; }
   int CategoryIndexOf(TPGCScanTypes AScanType) const;
-  // Queues a file found; Flush inserts what is queued. ATarget is where
-  // the scan found it (kept: path, root, identity), or only a path for a
-  // row that is shown but never deleted by the page (a Trash item).
-  void AddFile(int ACategory, const platform::DeleteTarget& ATarget, std::uint64_t ASize, bool AChecked);
-  // The row's path bytes; valid until the next Reset.
-  std::string_view PathOf(const TFileRow& ARow) const;
+  // The folders the rows' files lie in: the tree of the scan under way.
+  void SetFolders(std::shared_ptr<const TScanFolders> AFolders) { FFolders = std::move(AFolders); }
+  const std::shared_ptr<const TScanFolders>& Folders() const { return FFolders; }
+  // Queues a file found; Flush inserts what is queued. AFolder (in
+  // Folders()) and the identities are where the scan found it; a row with
+  // kNoFolder is shown (AName is its whole text) but never deleted by the
+  // page (a Trash item).
+  void AddFile(int ACategory, TScanFolders::Folder AFolder, std::string_view AName,
+               platform::FileId AFileId, platform::FileStamp AStamp, std::uint64_t ASize,
+               bool AChecked);
+  // The row's full path (or its text); valid until the next call.
+  const std::string& PathOf(const TFileRow& ARow) const;
   // Where the scan found the row's file, for deleting it; false for a row
   // without that record. Reuses ATarget's storage.
   bool TargetOf(const TFileRow& ARow, platform::DeleteTarget& ATarget) const;
@@ -95,18 +102,15 @@ class TAppScanModel : public QAbstractItemModel {
  private:
   static constexpr quintptr kCategoryId = ~quintptr{0};
   void SetCategoryChecked(int c, bool checked);
+  std::string_view NameOf(const TFileRow& ARow) const;
   std::vector<TCategory> FCategories;
-  // Path bytes of every row since the last Reset, in blocks that never
-  // move (removed rows leave theirs until then). A path longer than a block
+  // Name bytes of every row since the last Reset, in blocks that never
+  // move (removed rows leave theirs until then). A name longer than a block
   // gets a block of its own.
-  std::vector<std::unique_ptr<char[]>> FPathBlocks;
-  std::size_t FPathBlockUsed = 0;
-  struct TRoot {
-    std::size_t length;
-    platform::FileId id;
-    int fd;
-  };
-  std::vector<TRoot> FRoots;
+  std::vector<std::unique_ptr<char[]>> FNameBlocks;
+  std::size_t FNameBlockUsed = 0;
+  std::shared_ptr<const TScanFolders> FFolders;
+  mutable std::string FText;  // PathOf's result for a row without a folder
 };
 
 class TPGCForm_AppTab : public QObject {

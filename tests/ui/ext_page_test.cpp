@@ -88,9 +88,7 @@ TEST(ExtPage, RemovedRowsLeaveTheRestInOrder) {
       items.push_back(std::make_unique<TPGCExtCleanerScanFileItem>(nullptr));
       items.back()->SetFileName(std::to_string(i));
       ext.Add(items.back().get());
-      platform::DeleteTarget t;
-      t.path = std::to_string(i);
-      app.AddFile(0, t, 0, i % 3 != 0);
+      app.AddFile(0, TScanFolders::kNoFolder, std::to_string(i), {}, {}, 0, i % 3 != 0);
       if (i % step == 0) {
         gone.push_back(i);
       } else {

@@ -117,7 +117,7 @@ TEST(MainWindow, SelectLinksOnTheCategoryList) {
   EXPECT_EQ(AppOptions->AppScanTypes(), 15u);  // a fresh options file: the first four
   TAppScanModel& model = *p.window->AppTab()->Model();
   for (int c = 0; c < 8; ++c) {
-    for (int f = 0; f < 2; ++f) model.AddFile(c, {}, 0, false);
+    for (int f = 0; f < 2; ++f) model.AddFile(c, TScanFolders::kNoFolder, {}, {}, {}, 0, false);
   }
   model.Flush();
   const auto states = [&] {
