@@ -228,16 +228,15 @@ TEST(ProgramLayoutTest, PlantedLinksLeadNowhere) {
     SCOPED_TRACE(c.name);
     test::Sandbox box;
     platform::SetProgramDirectoryOverride(box.MakeDir("usr/bin"));
-    const std::string first = box.Path("etc/first"), second = box.Path("etc/shadow");
+    const std::string targets[2] = {box.Path("etc/first"), box.Path("etc/shadow")};
+    const unsigned modes[2] = {0600, 0640};
     box.MakeDir("etc");
-    if (c.targetsExist) {
-      box.MakeFile("etc/first", "root: keep\n");
-      box.MakeFile("etc/shadow", "root:$6$hash:19000::::::\n");
-      ASSERT_EQ(::chmod(first.c_str(), 0600), 0);
-      ASSERT_EQ(::chmod(second.c_str(), 0640), 0);
+    for (int i = 0; i < 2 && c.targetsExist; ++i) {
+      box.MakeFile(targets[i].substr(box.Root().size() + 1), "root:$6$hash:19000::::::\n");
+      ASSERT_EQ(::chmod(targets[i].c_str(), modes[i]), 0);
     }
-    box.MakeSymlink("home/.config/purgo/Config.ini", first);
-    box.MakeSymlink("home/.local/share/purgo/PGOOptions.xml", second);
+    box.MakeSymlink("home/.config/purgo/Config.ini", targets[0]);
+    box.MakeSymlink("home/.local/share/purgo/PGOOptions.xml", targets[1]);
 
     TAppConfigs configs;
     TPGCAppOptions options(configs.DataPath(), nullptr, configs.FolderMode());
@@ -247,14 +246,13 @@ TEST(ProgramLayoutTest, PlantedLinksLeadNowhere) {
     EXPECT_FALSE(configs.Save());
     EXPECT_FALSE(options.SaveToXML());
 
-    EXPECT_EQ(ReadBytes(first), c.targetsExist ? "root: keep\n" : "");
-    EXPECT_EQ(ReadBytes(second), c.targetsExist ? "root:$6$hash:19000::::::\n" : "");
-    struct stat st {};
-    EXPECT_EQ(::stat(first.c_str(), &st) == 0 ? st.st_mode & 07777 : 0u, c.targetsExist ? 0600u : 0u);
-    EXPECT_EQ(::stat(second.c_str(), &st) == 0 ? st.st_mode & 07777 : 0u, c.targetsExist ? 0640u : 0u);
-    for (const std::string& link : {configs.ConfigFile(), options.OptionsFile()}) {
-      EXPECT_TRUE(fs::is_symlink(link)) << link;
+    for (int i = 0; i < 2; ++i) {
+      struct stat st {};
+      EXPECT_EQ(ReadBytes(targets[i]), c.targetsExist ? "root:$6$hash:19000::::::\n" : "");
+      const unsigned mode = ::stat(targets[i].c_str(), &st) == 0 ? st.st_mode & 07777 : 0u;
+      EXPECT_EQ(mode, c.targetsExist ? modes[i] : 0u);
     }
+    EXPECT_TRUE(fs::is_symlink(configs.ConfigFile()) && fs::is_symlink(options.OptionsFile()));
   }
 }
 
@@ -317,7 +315,8 @@ TEST(ProgramLayoutTest, AnotherUsersSettingsAreNeitherReadNorWritten) {
     EXPECT_NE(said.find("another user"), std::string::npos) << said;
     EXPECT_EQ(ReadBytes(config), "[General]\nLanguageID=2052\n");
     EXPECT_EQ(ReadBytes(box.Path("home/.local/share/purgo/PGOOptions.xml")), options);
-    EXPECT_EQ(std::distance(fs::directory_iterator(box.Path("home/.config/purgo")), fs::directory_iterator()), 1);
+    const fs::directory_iterator configFolder(box.Path("home/.config/purgo"));
+    EXPECT_EQ(std::distance(configFolder, fs::directory_iterator()), 1);
   }
   // The same folders of this user's own are read and their packs taken.
   test::Sandbox own;

@@ -193,7 +193,8 @@ TEST(CommandLineTest, WindowOptionsOnlyLead) {
       {{"-platform", "offscreen", "-style=fusion", "--reverse"}, {}},
       {{"-platform"}, {}},
       {{"-platform", "offscreen", "--list"}, {"--list"}},
-      {{"--clean", "--yes", "-f", "-platform", "-e", ".tmp"}, {"--clean", "--yes", "-f", "-platform", "-e", ".tmp"}},
+      {{"--clean", "--yes", "-f", "-platform", "-e", ".tmp"},
+       {"--clean", "--yes", "-f", "-platform", "-e", ".tmp"}},
       {{"--preview", "-f", "d", "-style", "x"}, {"--preview", "-f", "d", "-style", "x"}},
       {{"-reverse", "-f", "-geometry"}, {"-f", "-geometry"}},
       {{"--", "-platform", "x"}, {"--", "-platform", "x"}},
@@ -201,7 +202,8 @@ TEST(CommandLineTest, WindowOptionsOnlyLead) {
   for (const auto& c : cases) {
     std::vector<const char*> argv{"purgo"};
     for (const std::string& a : c.argv) argv.push_back(a.c_str());
-    EXPECT_EQ(OwnArguments(static_cast<int>(argv.size()), argv.data()), c.own) << ::testing::PrintToString(c.argv);
+    EXPECT_EQ(OwnArguments(static_cast<int>(argv.size()), argv.data()), c.own)
+        << ::testing::PrintToString(c.argv);
   }
 }
 

@@ -376,7 +376,9 @@ TEST(IniFileTest, SettingsFoldersAreReachedOnlyThroughOwnLinks) {
   box.MakeSymlink("home2/.local", victim);
   const bool root = ::geteuid() == 0;
   if (root) {
-    for (const char* l : {"foreign-base", "home2/.local"}) ASSERT_EQ(::lchown(box.Path(l).c_str(), 65534, 65534), 0);
+    for (const char* l : {"foreign-base", "home2/.local"}) {
+      ASSERT_EQ(::lchown(box.Path(l).c_str(), 65534, 65534), 0);
+    }
   }
   const struct Case {
     const char* file;
