@@ -1,8 +1,9 @@
 #include "app/AppConfigs.h"
 
+#include <new>
+
 #include "app/SettingsText.h"
 #include "platform/FileIO.h"
-#include "platform/FileSystem.h"
 #include "platform/IniFile.h"
 
 namespace purgo {
@@ -39,8 +40,9 @@ TAppConfigs::TAppConfigs(const platform::ProgramLayout& ALayout)
 }
 
 bool TAppConfigs::Load() {
-  if (!platform::FileExists(FConfigFile)) return false;
-  const platform::IniFile ini(FConfigFile);
+  platform::IniFile ini;
+  const platform::ReadStatus status = ReadConfigFile(ini);
+  if (status != platform::ReadStatus::Ok) return status != platform::ReadStatus::Missing;
   FVersionString = ini.ReadString(kGeneral, kVersion, FVersionString);
 
   std::int32_t number = 0;
@@ -58,34 +60,71 @@ bool TAppConfigs::Load() {
   return true;
 }
 
-bool TAppConfigs::Save(std::string* AError) const {
-  if (FConfigFile.empty()) {
+platform::ReadStatus TAppConfigs::ReadConfigFile(platform::IniFile& AIni) const {
+  if (FConfigFile.empty()) return platform::ReadStatus::Missing;
+  std::string bytes;
+  const platform::ReadStatus status = platform::ReadSettingsFile(FConfigFile, bytes);
+  if (status != platform::ReadStatus::Ok) return status;
+  try {
+    AIni = platform::IniFile::FromBytes(bytes);
+  } catch (const std::bad_alloc&) {
+    return platform::ReadStatus::Failed;
+  }
+  return AIni.LoadStatus();
+}
+
+bool TAppConfigs::Update(bool ACreateFolder, const std::function<bool(platform::IniFile&)>& AChange,
+                         std::string* AError) const {
+  auto fail = [&]() {
     if (AError != nullptr) *AError = platform::UnableToWriteMessage(FConfigFile);
     return false;
+  };
+  if (FConfigFile.empty()) return fail();
+  // The file is read afresh: keys and lines that others put there stay.
+  // A file that exists but could not be read is not replaced, since the
+  // copy would not hold what the file holds.
+  platform::IniFile ini;
+  const platform::ReadStatus status = ReadConfigFile(ini);
+  if (status != platform::ReadStatus::Ok && status != platform::ReadStatus::Missing) return fail();
+  std::string text;
+  try {
+    if (!AChange(ini)) return fail();
+    text = ini.Text();
+  } catch (const std::bad_alloc&) {
+    return fail();
   }
-  platform::IniFile ini(FConfigFile);
+  return platform::WriteSettingsFile(FConfigFile, text, ACreateFolder, FolderMode(), AError);
+}
+
+bool TAppConfigs::Save(std::string* AError) const {
   // All four keys go into the copy and then to the file in one
   // replacement, so a failure leaves none of them half-written.
-  const bool stored = ini.SetString(kGeneral, kVersion, FVersionString) &&
-                      ini.SetString(kGeneral, kLanguageID, std::to_string(FLanguageID)) &&
-                      ini.SetString(kPurgo, kAutoUpdate, FAutoUpdate ? "1" : "0") &&
-                      ini.SetString(kPurgo, kLastRunTime, FileTimeText(FLastRunTime));
-  if (!stored) {
-    if (AError != nullptr) *AError = platform::UnableToWriteMessage(FConfigFile);
-    return false;
-  }
-  return ini.UpdateFile(AError);
+  return Update(
+      /*ACreateFolder=*/false,
+      [this](platform::IniFile& ini) {
+        return ini.SetString(kGeneral, kVersion, FVersionString) &&
+               ini.SetString(kGeneral, kLanguageID, std::to_string(FLanguageID)) &&
+               ini.SetString(kPurgo, kAutoUpdate, FAutoUpdate ? "1" : "0") &&
+               ini.SetString(kPurgo, kLastRunTime, FileTimeText(FLastRunTime));
+      },
+      AError);
 }
 
 bool TAppConfigs::WriteKey(const char* ASection, const char* AKey, const std::string& AValue,
                            std::string* AError) const {
-  if (FConfigFile.empty()) {
-    if (AError != nullptr) *AError = platform::UnableToWriteMessage(FConfigFile);
-    return false;
-  }
-  platform::ForceDirectories(RemovePathDelimiter(ExtractFileDirWithDelimiter(FConfigFile)),
-                             FolderMode());
-  return platform::IniWriteString(FConfigFile, ASection, AKey, AValue, AError);
+  return Update(
+      /*ACreateFolder=*/true,
+      [&](platform::IniFile& ini) { return ini.SetString(ASection, AKey, AValue); }, AError);
+}
+
+std::string TAppConfigs::UserLanguagePath() const {
+  const std::string& folder = FLayout.userLanguageFolder;
+  if (folder.empty()) return {};
+  // <data>/purgo/Langs/: both folders are the program's own. A missing
+  // one is passed on as it is: the catalogue finds no packs there.
+  const platform::SettingsAccess access = platform::SettingsFolderAccess(folder, 2);
+  const bool usable = access == platform::SettingsAccess::Ok || access == platform::SettingsAccess::Missing;
+  return usable ? folder : std::string();
 }
 
 bool TAppConfigs::SetVersionString(const std::string& AValue, std::string* AError) {

@@ -4,10 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "engine/AppUtils.h"
+#include "platform/FileIO.h"
 #include "platform/Folders.h"
+#include "platform/IniFile.h"
 
 namespace purgo {
 
@@ -25,12 +28,14 @@ class TAppConfigs {
 
   // Reads the configuration file when it exists. Missing sections or keys,
   // and values that do not parse, leave their fields as they are. True
-  // when the file existed.
+  // when the file existed. A file that is a link or another user's, or
+  // lies in such a folder, is not read (platform/FileIO.h).
   bool Load();
-  // Writes all four keys in one replacement of the file. Creates no
-  // folder: the language step has made it by then. False, with `AError`
-  // set to "Unable to write to <file>", when the file cannot be written; the
-  // old file then stays as it was.
+  // Writes all four keys in one replacement of the file, never through a
+  // link. Creates no folder: the language step has made it by then. False,
+  // with `AError` set to "Unable to write to <file>", when the file cannot
+  // be written or is not this user's to write; the old file then stays as
+  // it was.
   bool Save(std::string* AError = nullptr) const;
 
   // Each ends in the delimiter. The base path is the program's folder;
@@ -41,9 +46,12 @@ class TAppConfigs {
   const std::string& ConfigFile() const { return FConfigFile; }
   // False for an installed program, whose settings live in XDG folders.
   bool Portable() const { return FLayout.portable; }
-  // The shipped language packs, and the user's own (empty when portable).
+  // The shipped language packs, and the user's own: empty when portable,
+  // and when that folder or its parent is a link or another user's (the
+  // rules of the settings folders, platform/FileIO.h), so that root with a
+  // user's HOME takes no texts from that user. Looked at anew each call.
   const std::string& LanguagePath() const { return FLayout.languageFolder; }
-  const std::string& UserLanguagePath() const { return FLayout.userLanguageFolder; }
+  std::string UserLanguagePath() const;
   // The mode of the settings folders when they have to be made: private
   // (0700) in the user's XDG folders, as usual there.
   unsigned FolderMode() const { return FLayout.portable ? 0777u : 0700u; }
@@ -71,6 +79,11 @@ class TAppConfigs {
  private:
   bool WriteKey(const char* ASection, const char* AKey, const std::string& AValue,
                 std::string* AError) const;
+  platform::ReadStatus ReadConfigFile(platform::IniFile& AIni) const;
+  // Reads the file afresh, applies `AChange` to the copy and replaces the
+  // file with it.
+  bool Update(bool ACreateFolder, const std::function<bool(platform::IniFile&)>& AChange,
+              std::string* AError) const;
 
   platform::ProgramLayout FLayout;
   std::string FBasePath;

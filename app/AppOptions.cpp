@@ -193,9 +193,10 @@ void TPGCAppOptions::LoadDefaultDirs() {
 
 bool TPGCAppOptions::LoadFromXML() {
   const std::string file = OptionsFile();
-  if (!platform::FileExists(file)) return false;
-  platform::XmlDocument doc;
-  return doc.LoadFromFile(file) && ReadDocument(doc);
+  if (file.empty()) return false;
+  std::string bytes;
+  if (platform::ReadSettingsFile(file, bytes) != platform::ReadStatus::Ok) return false;
+  return LoadFromXMLBytes(bytes);
 }
 
 bool TPGCAppOptions::LoadFromXMLBytes(std::string_view ABytes) {
@@ -298,7 +299,7 @@ std::string TPGCAppOptions::SaveToXMLBytes() const {
 
 bool TPGCAppOptions::SaveToXML(std::string* AError) const {
   const std::string file = OptionsFile();
-  if (file.empty() || !platform::ForceDirectories(RemovePathDelimiter(FDataPath), FFolderMode)) {
+  if (file.empty()) {
     if (AError != nullptr) *AError = platform::UnableToWriteMessage(file);
     return false;
   }
@@ -309,7 +310,7 @@ bool TPGCAppOptions::SaveToXML(std::string* AError) const {
     if (AError != nullptr) *AError = platform::UnableToWriteMessage(file);
     return false;
   }
-  return platform::WriteFileAtomically(file, bytes, AError);
+  return platform::WriteSettingsFile(file, bytes, /*createFolder=*/true, FFolderMode, AError);
 }
 
 int TPGCAppOptions::AddDir(const std::string& ADir, bool AIncludeSub, bool AChecked) {

@@ -42,13 +42,16 @@ class TPGCAppOptions {
   // element where a text belongs; what was read before such an element
   // stays, everything else keeps its value. Items with an empty text are
   // dropped; an extension or directory list that is missing, empty, or
-  // left without a single item restores that list's defaults.
+  // left without a single item restores that list's defaults. A file that
+  // is a link or another user's, or lies in such a folder, is not read
+  // (platform/FileIO.h): it counts as missing.
   bool LoadFromXML();
-  // Writes the whole file, creating the data folder if needed. Folder and
-  // extension texts read back byte for byte, also those that are not
-  // UTF-8; valid texts are written as plain text. False, with
-  // the old file intact and `AError` set to "Unable to write to <file>",
-  // when the folder or the file cannot be written.
+  // Writes the whole file, creating the data folder if needed; neither
+  // is ever reached through a link. Folder and extension texts read back
+  // byte for byte, also those that are not UTF-8; valid texts are written
+  // as plain text. False, with the old file intact and `AError` set to
+  // "Unable to write to <file>", when the folder or the file cannot be
+  // written or is not this user's to write.
   bool SaveToXML(std::string* AError = nullptr) const;
 
   // The same rules on a document held in memory: LoadFromXMLBytes reads

@@ -4,7 +4,6 @@
 #include <QCoreApplication>
 #include <QStringList>
 #include <cstdio>
-#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -12,39 +11,11 @@
 #include "app/AppCommand.h"
 #include "app/AppSingletons.h"
 #include "app/CommandLine.h"
+#include "app/WindowOptions.h"
 #include "platform/FileIO.h"
 
 namespace purgo {
 namespace {
-
-// Options the window system reads from the command line (QGuiApplication,
-// QApplication). They start the window as before; with or without them,
-// anything else is ours.
-struct TWindowOption {
-  const char* name;
-  bool takesValue;
-};
-constexpr TWindowOption kWindowOptions[] = {
-    {"platform", true},   {"platformpluginpath", true}, {"platformtheme", true}, {"plugin", true},
-    {"qwindowgeometry", true}, {"qwindowicon", true},   {"qwindowtitle", true},  {"session", true},
-    {"style", true},      {"stylesheet", true},         {"display", true},       {"geometry", true},
-    {"qmljsdebugger", false}, {"reverse", false},       {"widgetcount", false},  {"nograb", false},
-    {"dograb", false},
-};
-
-// How many arguments from argv[i] on are one window option (0: none).
-int WindowOptionLength(int argc, char** argv, int i) {
-  const char* a = argv[i];
-  if (a[0] != '-') return 0;
-  a += a[1] == '-' ? 2 : 1;
-  const char* eq = std::strchr(a, '=');
-  const std::size_t len = eq != nullptr ? static_cast<std::size_t>(eq - a) : std::strlen(a);
-  for (const TWindowOption& o : kWindowOptions) {
-    if (std::strlen(o.name) != len || std::strncmp(o.name, a, len) != 0) continue;
-    return o.takesValue && eq == nullptr && i + 1 < argc ? 2 : 1;
-  }
-  return 0;
-}
 
 // Arguments are bytes (a folder's name need not be UTF-8): each byte goes
 // through the parser as one Latin-1 character and comes back unchanged.
@@ -64,15 +35,10 @@ void Print(std::FILE* f, const QString& text) {
 }  // namespace
 
 bool RunCommandLine(int argc, char** argv, int& AExitCode) {
+  const std::vector<std::string> own = OwnArguments(argc, argv);
+  if (own.empty()) return false;
   QStringList args{argc > 0 ? Arg(argv[0]) : QStringLiteral("purgo")};
-  for (int i = 1; i < argc;) {
-    if (const int n = WindowOptionLength(argc, argv, i); n > 0) {
-      i += n;
-      continue;
-    }
-    args << Arg(argv[i++]);
-  }
-  if (args.size() == 1) return false;
+  for (const std::string& a : own) args << Arg(a.c_str());
 
   // No display is needed for any of this, and no window is ever made.
   QCoreApplication app(argc, argv);

@@ -5,9 +5,9 @@
 
 namespace purgo {
 
-// Runs the command line when the arguments ask for it: anything but the
-// window system's own options (-platform, -style, ... which go to the
-// window) does. Returns true with the exit status in `AExitCode` after
+// Runs the command line when the arguments ask for it: any argument after
+// the leading window-system options (-platform, -style, ... which go to
+// the window; see OwnArguments) does. Returns true with the exit status in `AExitCode` after
 // running it or refusing the arguments; false when the window is to start.
 // The command line never creates a window, takes no part in the single
 // instance and never writes a settings file.

@@ -4,11 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "platform/PosixFiles.h"
 
@@ -16,6 +18,9 @@ namespace purgo::platform {
 namespace {
 
 using posix::UniqueFd;
+
+// Reads the open regular file `fd` (whose fstat is `st`) whole.
+ReadStatus ReadOpenFile(int fd, const struct stat& st, std::size_t maxSize, std::string& out);
 
 bool WriteAll(int fd, std::string_view data) {
   while (!data.empty()) {
@@ -106,6 +111,26 @@ bool WriteTempFile(int dirFd, std::string_view data, const struct stat* old, boo
   return ok;
 }
 
+// Writes `data` to a new file in the open folder `dirFd` and renames it to
+// `name` there. `old` is the stat of the file it replaces, if any.
+bool ReplaceAt(int dirFd, const std::string& name, std::string_view data, const struct stat* old) {
+  std::string tmpName;
+  if (!WriteTempFile(dirFd, data, old, /*anonymous=*/true, tmpName)) {
+    // O_TMPFILE is missing on some file systems, and linking through
+    // /proc needs /proc: write under a visible temporary name instead.
+    tmpName.clear();
+    if (!WriteTempFile(dirFd, data, old, /*anonymous=*/false, tmpName)) return false;
+  }
+  if (::renameat(dirFd, tmpName.c_str(), dirFd, name.c_str()) != 0) {
+    ::unlinkat(dirFd, tmpName.c_str(), 0);
+    return false;
+  }
+  // Makes the rename itself durable; file systems that cannot sync a
+  // folder have renamed all the same.
+  ::fsync(dirFd);
+  return true;
+}
+
 }  // namespace
 
 bool IsTerminal(int fd) { return ::isatty(fd) == 1; }
@@ -129,6 +154,12 @@ ReadStatus ReadWholeFileAt(int dirFd, const std::string& path, std::size_t maxSi
   }
   struct stat st {};
   if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return ReadStatus::Failed;
+  return ReadOpenFile(fd.Get(), st, maxSize, out);
+}
+
+namespace {
+
+ReadStatus ReadOpenFile(int fd, const struct stat& st, std::size_t maxSize, std::string& out) {
   if (st.st_size < 0 || static_cast<std::uint64_t>(st.st_size) > maxSize) {
     return ReadStatus::TooLarge;
   }
@@ -142,7 +173,7 @@ ReadStatus ReadWholeFileAt(int dirFd, const std::string& path, std::size_t maxSi
         if (out.size() > maxSize) break;
         out.resize(std::min(maxSize + 1, out.size() + 4096));
       }
-      const ssize_t n = ::read(fd.Get(), out.data() + got, out.size() - got);
+      const ssize_t n = ::read(fd, out.data() + got, out.size() - got);
       if (n < 0) {
         if (errno == EINTR) continue;
         out.clear();
@@ -163,6 +194,8 @@ ReadStatus ReadWholeFileAt(int dirFd, const std::string& path, std::size_t maxSi
   }
   return ReadStatus::Ok;
 }
+
+}  // namespace
 
 bool FileExists(const std::string& path) {
   struct stat st {};
@@ -195,23 +228,208 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, std::st
   if (base.empty() || base == "." || base == "..") return fail();
   UniqueFd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!dirFd.Valid()) return fail();
+  return ReplaceAt(dirFd.Get(), base, data, exists ? &old : nullptr) || fail();
+}
 
-  std::string tmpName;
-  const struct stat* oldStat = exists ? &old : nullptr;
-  if (!WriteTempFile(dirFd.Get(), data, oldStat, /*anonymous=*/true, tmpName)) {
-    // O_TMPFILE is missing on some file systems, and linking through
-    // /proc needs /proc: write under a visible temporary name instead.
-    tmpName.clear();
-    if (!WriteTempFile(dirFd.Get(), data, oldStat, /*anonymous=*/false, tmpName)) return fail();
+// ---- settings files ------------------------------------------------------
+
+namespace {
+
+bool Mine(const struct stat& st) { return st.st_uid == ::geteuid(); }
+
+// Said once per process, however many reads and writes are refused: the
+// window saves at every language change and at exit.
+std::atomic<bool> saidRefused{false};
+
+void SayRefused(const std::string& path) {
+  if (saidRefused.exchange(true)) return;
+  const std::string line = "purgo: " + path +
+                           " is a link or belongs to another user: not read or written; "
+                           "built-in settings are used\n";
+  [[maybe_unused]] const ssize_t ignored = ::write(2, line.data(), line.size());
+}
+
+// A folder opened for settings, or why not.
+struct OpenedFolder {
+  SettingsAccess access = SettingsAccess::Failed;
+  UniqueFd fd;
+};
+
+OpenedFolder Result(SettingsAccess access) {
+  OpenedFolder f;
+  f.access = access;
+  return f;
+}
+
+// Opens the folder `name` of `dirFd` without following a link; it must be
+// this user's.
+OpenedFolder OpenOwnFolder(int dirFd, const std::string& name) {
+  OpenedFolder f;
+  f.fd.Reset(::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!f.fd.Valid()) {
+    if (errno == ENOENT) return Result(SettingsAccess::Missing);
+    struct stat st {};
+    const bool link = errno == ELOOP || (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                                         S_ISLNK(st.st_mode));
+    return Result(link ? SettingsAccess::Refused : SettingsAccess::Failed);
   }
-  if (::renameat(dirFd.Get(), tmpName.c_str(), dirFd.Get(), base.c_str()) != 0) {
-    ::unlinkat(dirFd.Get(), tmpName.c_str(), 0);
+  struct stat st {};
+  if (::fstat(f.fd.Get(), &st) != 0) return Result(SettingsAccess::Failed);
+  f.access = Mine(st) ? SettingsAccess::Ok : SettingsAccess::Refused;
+  return f;
+}
+
+// Opens a base folder by its path. Links on the way are followed; a link
+// at the end only when this user made it. The folder must be this user's.
+OpenedFolder OpenBaseFolder(const std::string& path) {
+  struct stat named {};
+  if (::lstat(path.c_str(), &named) != 0) {
+    return Result(errno == ENOENT || errno == ENOTDIR ? SettingsAccess::Missing : SettingsAccess::Failed);
+  }
+  if (!S_ISLNK(named.st_mode)) return OpenOwnFolder(AT_FDCWD, path);
+  if (!Mine(named)) return Result(SettingsAccess::Refused);
+  OpenedFolder f;
+  f.fd.Reset(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!f.fd.Valid()) {
+    return Result(errno == ENOENT ? SettingsAccess::Missing : SettingsAccess::Failed);
+  }
+  struct stat st {};
+  if (::fstat(f.fd.Get(), &st) != 0) return Result(SettingsAccess::Failed);
+  f.access = Mine(st) ? SettingsAccess::Ok : SettingsAccess::Refused;
+  return f;
+}
+
+std::vector<std::string> Components(const std::string& path) {
+  std::vector<std::string> out;
+  for (std::size_t begin = 0; begin < path.size();) {
+    std::size_t end = path.find('/', begin);
+    if (end == std::string::npos) end = path.size();
+    if (end > begin) out.push_back(path.substr(begin, end - begin));
+    begin = end + 1;
+  }
+  return out;
+}
+
+std::string Joined(bool absolute, const std::vector<std::string>& parts, std::size_t count) {
+  std::string out = absolute ? "/" : "";
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i > 0) out.push_back('/');
+    out += parts[i];
+  }
+  return out.empty() ? "." : out;
+}
+
+// Opens `folder` by the rules in FileIO.h; with `create` missing folders
+// are made with `mode`, each by mkdirat in a folder opened as above and
+// then opened without following a link.
+OpenedFolder OpenSettingsFolder(const std::string& folder, int ownLevels, bool create, mode_t mode) {
+  const std::vector<std::string> parts = Components(folder);
+  const bool absolute = !folder.empty() && folder.front() == '/';
+  const std::size_t own = std::min(parts.size(), static_cast<std::size_t>(std::max(ownLevels, 0)));
+  const std::size_t baseCount = parts.size() - own;
+
+  // The base, or, when it is missing and may be made, the nearest folder
+  // above it that exists; the rest is made below that one.
+  std::size_t opened = baseCount;
+  OpenedFolder cur = OpenBaseFolder(Joined(absolute, parts, opened));
+  while (cur.access == SettingsAccess::Missing && create && opened > 0) {
+    --opened;
+    cur = OpenBaseFolder(Joined(absolute, parts, opened));
+  }
+  for (std::size_t i = opened; i < parts.size() && cur.access == SettingsAccess::Ok; ++i) {
+    OpenedFolder next = OpenOwnFolder(cur.fd.Get(), parts[i]);
+    if (next.access == SettingsAccess::Missing && create) {
+      if (::mkdirat(cur.fd.Get(), parts[i].c_str(), mode) != 0 && errno != EEXIST) {
+        return Result(SettingsAccess::Failed);
+      }
+      next = OpenOwnFolder(cur.fd.Get(), parts[i]);
+    }
+    cur = std::move(next);
+  }
+  return cur;
+}
+
+// The settings file's folder and name; false when it has no name.
+bool SplitSettingsPath(const std::string& path, std::string& dir, std::string& name) {
+  if (path.empty() || path.back() == '/') return false;
+  SplitPath(path, dir, name);
+  return name != "." && name != "..";
+}
+
+}  // namespace
+
+void ForgetSettingsRefusalSaid() { saidRefused = false; }
+
+SettingsAccess SettingsFolderAccess(const std::string& folder, int ownLevels) {
+  if (folder.empty()) return SettingsAccess::Missing;
+  const OpenedFolder f = OpenSettingsFolder(folder, ownLevels, /*create=*/false, 0);
+  if (f.access == SettingsAccess::Refused) SayRefused(folder);
+  return f.access;
+}
+
+ReadStatus ReadSettingsFile(const std::string& path, std::string& out) {
+  out.clear();
+  std::string dir, name;
+  if (!SplitSettingsPath(path, dir, name)) return ReadStatus::Missing;
+  const OpenedFolder folder = OpenSettingsFolder(dir, 1, /*create=*/false, 0);
+  switch (folder.access) {
+    case SettingsAccess::Ok:
+      break;
+    case SettingsAccess::Missing:
+      return ReadStatus::Missing;
+    case SettingsAccess::Refused:
+      SayRefused(dir);
+      return ReadStatus::Failed;
+    case SettingsAccess::Failed:
+      return ReadStatus::Failed;
+  }
+  // O_NONBLOCK keeps a FIFO planted at the path from blocking the open.
+  UniqueFd fd(::openat(folder.fd.Get(), name.c_str(),
+                       O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
+  if (!fd.Valid()) {
+    if (errno == ENOENT) return ReadStatus::Missing;
+    if (errno == ELOOP) SayRefused(path);
+    return ReadStatus::Failed;
+  }
+  struct stat st {};
+  if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return ReadStatus::Failed;
+  if (!Mine(st)) {
+    SayRefused(path);
+    return ReadStatus::Failed;
+  }
+  return ReadOpenFile(fd.Get(), st, kMaxSettingsFileSize, out);
+}
+
+bool WriteSettingsFile(const std::string& path, std::string_view data, bool createFolder,
+                       unsigned folderMode, std::string* error) {
+  auto fail = [&]() {
+    if (error != nullptr) *error = UnableToWriteMessage(path);
+    return false;
+  };
+  std::string dir, name;
+  if (!SplitSettingsPath(path, dir, name)) return fail();
+  const OpenedFolder folder = OpenSettingsFolder(dir, 1, createFolder, static_cast<mode_t>(folderMode));
+  if (folder.access == SettingsAccess::Refused) SayRefused(dir);
+  if (folder.access != SettingsAccess::Ok) return fail();
+
+  struct stat old {};
+  bool exists = false;
+  if (::fstatat(folder.fd.Get(), name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0) {
+    exists = true;
+    // A link is replaced by nothing and written through by nothing: it may
+    // be a user's own, or one planted for someone else to follow.
+    if (S_ISLNK(old.st_mode) || (S_ISREG(old.st_mode) && !Mine(old))) {
+      SayRefused(path);
+      return fail();
+    }
+    // The file's own protection is what the user set, and it must hold.
+    if (!S_ISREG(old.st_mode) || (old.st_mode & S_IWUSR) == 0) return fail();
+    if (::faccessat(folder.fd.Get(), name.c_str(), W_OK, AT_EACCESS) != 0) return fail();
+  } else if (errno != ENOENT) {
     return fail();
   }
-  // Makes the rename itself durable; file systems that cannot sync a
-  // folder have renamed all the same.
-  ::fsync(dirFd.Get());
-  return true;
+  return ReplaceAt(folder.fd.Get(), name, data, exists ? &old : nullptr) || fail();
 }
+
 
 }  // namespace purgo::platform

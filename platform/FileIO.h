@@ -50,6 +50,51 @@ bool FileExists(const std::string& path);
 bool WriteFileAtomically(const std::string& path, std::string_view data,
                          std::string* error = nullptr);
 
+// The program's own settings files (Config.ini, PGOOptions.xml) are read
+// and written only through the calls below, never through the plain ones
+// above.
+//
+// A settings folder is the last component of its path (".../purgo/",
+// "Config/", "data/"); what lies above it is its base. The base may be
+// reached through symbolic links (a home under /var/home, a ~/.config kept
+// elsewhere), but the base, and a link naming it, must belong to this
+// process's effective user. The settings folder and its files are opened
+// without following any link and must belong to that user too. So a
+// process that root starts with another user's HOME neither reads nor
+// writes that user's settings, and whatever links that user planted lead
+// nowhere. Such a refusal is said once per process on standard error; the
+// process then runs on with its built-in settings.
+enum class SettingsAccess {
+  Ok,       // the folder is there and usable
+  Missing,  // the folder (or a folder above it) does not exist
+  Refused,  // a link, or another user's: neither read nor written
+  Failed,   // cannot be opened (not a folder, no permission)
+};
+
+// Whether the folder `folder` may be used for settings. Its last
+// `ownLevels` components are the program's own (never reached through a
+// link and this user's); the rest is its base (see above).
+SettingsAccess SettingsFolderAccess(const std::string& folder, int ownLevels = 1);
+
+// Reads the settings file `path` into `out` (limit kMaxSettingsFileSize).
+// A file, or a folder on the way, refused by the rules above reads as
+// ReadStatus::Failed: it exists, but nothing of it may be taken.
+ReadStatus ReadSettingsFile(const std::string& path, std::string& out);
+
+// Replaces the settings file `path` as WriteFileAtomically does, but never
+// through a link: the folder is opened as above and the new file is
+// renamed into that very folder. With `createFolder`, missing folders on
+// the way are made with `folderMode`, each inside a folder opened without
+// following links, and only below a folder of this user. Refused, with
+// `error` set to "Unable to write to <path>", when WriteFileAtomically
+// would refuse, and when the file or a folder on the way is a link or
+// another user's.
+bool WriteSettingsFile(const std::string& path, std::string_view data, bool createFolder,
+                       unsigned folderMode, std::string* error = nullptr);
+
+// Lets the next refusal be said again, as in a new process (tests).
+void ForgetSettingsRefusalSaid();
+
 // True when the descriptor is a terminal (progress is drawn only there).
 bool IsTerminal(int fd);
 

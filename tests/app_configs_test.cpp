@@ -1,12 +1,17 @@
 // The configuration file: defaults, reading rules, writing back.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "app/AppConfigs.h"
 #include "app/AppOptions.h"
@@ -209,6 +214,119 @@ TEST(ProgramLayoutTest, UnwritableXdgFoldersLeaveTheDefaults) {
   EXPECT_EQ(blocked.LanguageID(), 2052);
   EXPECT_FALSE(TPGCAppOptions(blocked.DataPath(), nullptr, blocked.FolderMode()).SaveToXML());
   EXPECT_TRUE(fs::is_empty(box.Path("usr/bin")));
+}
+
+// Another user's links in the settings folders, as root meets them when
+// started with that user's HOME: nothing is written through them, and a
+// link the program would create a file through stays dangling.
+TEST(ProgramLayoutTest, PlantedLinksLeadNowhere) {
+  struct Case {
+    const char* name;
+    bool targetsExist;
+  } cases[] = {{"links to root's files", true}, {"dangling links", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::Sandbox box;
+    platform::SetProgramDirectoryOverride(box.MakeDir("usr/bin"));
+    const std::string targets[2] = {box.Path("etc/first"), box.Path("etc/shadow")};
+    const unsigned modes[2] = {0600, 0640};
+    box.MakeDir("etc");
+    for (int i = 0; i < 2 && c.targetsExist; ++i) {
+      box.MakeFile(targets[i].substr(box.Root().size() + 1), "root:$6$hash:19000::::::\n");
+      ASSERT_EQ(::chmod(targets[i].c_str(), modes[i]), 0);
+    }
+    box.MakeSymlink("home/.config/purgo/Config.ini", targets[0]);
+    box.MakeSymlink("home/.local/share/purgo/PGOOptions.xml", targets[1]);
+
+    TAppConfigs configs;
+    TPGCAppOptions options(configs.DataPath(), nullptr, configs.FolderMode());
+    configs.Load();
+    EXPECT_FALSE(options.LoadFromXML());
+    EXPECT_FALSE(configs.SetLanguageID(2052));
+    EXPECT_FALSE(configs.Save());
+    EXPECT_FALSE(options.SaveToXML());
+
+    for (int i = 0; i < 2; ++i) {
+      struct stat st {};
+      EXPECT_EQ(ReadBytes(targets[i]), c.targetsExist ? "root:$6$hash:19000::::::\n" : "");
+      const unsigned mode = ::stat(targets[i].c_str(), &st) == 0 ? st.st_mode & 07777 : 0u;
+      EXPECT_EQ(mode, c.targetsExist ? modes[i] : 0u);
+    }
+    EXPECT_TRUE(fs::is_symlink(configs.ConfigFile()) && fs::is_symlink(options.OptionsFile()));
+  }
+}
+
+// Settings of another user (uid 65534 here) in HOME: root reads none of
+// them, writes nothing there, takes none of the user's language packs,
+// and says so in one line however often it tries.
+TEST(ProgramLayoutTest, AnotherUsersSettingsAreNeitherReadNorWritten) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give files to another user";
+  struct Case {
+    const char* name;
+    std::vector<std::string> foreign;  // chowned to 65534, below home/
+    bool packsTaken;
+  } cases[] = {
+      {"folders and files",
+       {".config/purgo", ".config/purgo/Config.ini", ".local/share/purgo", ".local/share/purgo/PGOOptions.xml",
+        ".local/share/purgo/Langs"},
+       false},
+      {"files only", {".config/purgo/Config.ini", ".local/share/purgo/PGOOptions.xml"}, true},
+      {"the XDG folders", {".config", ".local/share"}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::Sandbox box;
+    platform::SetProgramDirectoryOverride(box.MakeDir("usr/bin"));
+    const std::string config = box.MakeFile("home/.config/purgo/Config.ini", "[General]\nLanguageID=2052\n");
+    box.MakeFile("home/.local/share/purgo/Langs/de/PurgoStrs.ini", "[StringRes]\n");
+    {
+      TPGCAppOptions planted(box.Path("home/.local/share/purgo"));
+      planted.ClearDirs();
+      planted.AddDir("/etc/", true, true);
+      ASSERT_TRUE(planted.SaveToXML());
+    }
+    const std::string options = ReadBytes(box.Path("home/.local/share/purgo/PGOOptions.xml"));
+    for (const std::string& f : c.foreign) ASSERT_EQ(::lchown(box.Path("home/" + f).c_str(), 65534, 65534), 0);
+
+    const std::string err = box.Path("stderr");
+    const pid_t child = ::fork();
+    if (child == 0) {
+      const int fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      ::dup2(fd, 2);
+      platform::ForgetSettingsRefusalSaid();
+      TAppConfigs configs;
+      TPGCAppOptions opts(configs.DataPath(), nullptr, configs.FolderMode());
+      configs.Load();
+      EXPECT_EQ(configs.LanguageID(), 1033);
+      EXPECT_FALSE(opts.LoadFromXML());
+      EXPECT_NE(opts.DirText(0), "/etc/");
+      EXPECT_EQ(configs.UserLanguagePath().empty(), !c.packsTaken);
+      EXPECT_FALSE(configs.SetLanguageID(1031));
+      EXPECT_FALSE(configs.Save());
+      EXPECT_FALSE(opts.SaveToXML());
+      std::fflush(stdout);
+      ::_exit(::testing::Test::HasFailure() ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const std::string said = ReadBytes(err);
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(said.find("another user"), std::string::npos) << said;
+    EXPECT_EQ(ReadBytes(config), "[General]\nLanguageID=2052\n");
+    EXPECT_EQ(ReadBytes(box.Path("home/.local/share/purgo/PGOOptions.xml")), options);
+    const fs::directory_iterator configFolder(box.Path("home/.config/purgo"));
+    EXPECT_EQ(std::distance(configFolder, fs::directory_iterator()), 1);
+  }
+  // The same folders of this user's own are read and their packs taken.
+  test::Sandbox own;
+  platform::SetProgramDirectoryOverride(own.MakeDir("usr/bin"));
+  own.MakeFile("home/.config/purgo/Config.ini", "[General]\nLanguageID=2052\n");
+  own.MakeDir("home/.local/share/purgo/Langs");
+  TAppConfigs configs;
+  EXPECT_TRUE(configs.Load());
+  EXPECT_EQ(configs.LanguageID(), 2052);
+  EXPECT_EQ(configs.UserLanguagePath(), own.Path("home/.local/share/purgo/Langs/"));
 }
 
 TEST(SettingsTextTest, NumbersAndFlags) {

@@ -13,8 +13,11 @@
 #include <functional>
 #include <optional>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "app/AppOptions.h"
+#include "app/WindowOptions.h"
 #include "tests/Sandbox.h"
 
 namespace purgo {
@@ -176,6 +179,32 @@ TEST(CommandLineTest, TraceCategories) {
   EXPECT_FALSE(fs::exists(t));
   EXPECT_TRUE(fs::exists(box.Path("tmp/systemd-private-x/f")));
   EXPECT_FALSE(fs::exists(trash));
+}
+
+// Only leading window-system options are the window's; once purgo's own
+// options begin, every argument is purgo's, values included.
+TEST(CommandLineTest, WindowOptionsOnlyLead) {
+  using Args = std::vector<std::string>;
+  const struct {
+    Args argv;  // after "purgo"
+    Args own;   // empty: the window starts
+  } cases[] = {
+      {{}, {}},
+      {{"-platform", "offscreen", "-style=fusion", "--reverse"}, {}},
+      {{"-platform"}, {}},
+      {{"-platform", "offscreen", "--list"}, {"--list"}},
+      {{"--clean", "--yes", "-f", "-platform", "-e", ".tmp"},
+       {"--clean", "--yes", "-f", "-platform", "-e", ".tmp"}},
+      {{"--preview", "-f", "d", "-style", "x"}, {"--preview", "-f", "d", "-style", "x"}},
+      {{"-reverse", "-f", "-geometry"}, {"-f", "-geometry"}},
+      {{"--", "-platform", "x"}, {"--", "-platform", "x"}},
+  };
+  for (const auto& c : cases) {
+    std::vector<const char*> argv{"purgo"};
+    for (const std::string& a : c.argv) argv.push_back(a.c_str());
+    EXPECT_EQ(OwnArguments(static_cast<int>(argv.size()), argv.data()), c.own)
+        << ::testing::PrintToString(c.argv);
+  }
 }
 
 }  // namespace

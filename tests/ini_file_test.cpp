@@ -363,5 +363,51 @@ TEST(IniFileTest, ReplacementIsAtomicAndKeepsLinksAndModes) {
   EXPECT_EQ(error, "Unable to write to ");
 }
 
+// Settings files: the folder above the settings folder may be reached
+// through a link of this user's, the settings folder never through one,
+// and missing folders are made only below a folder of this user's.
+TEST(IniFileTest, SettingsFoldersAreReachedOnlyThroughOwnLinks) {
+  test::Sandbox box;
+  const std::string victim = box.MakeDir("victim");
+  box.MakeDir("real");
+  box.MakeSymlink("own-base", box.Path("real"));
+  box.MakeSymlink("foreign-base", victim);
+  box.MakeSymlink("linked/purgo", victim);
+  box.MakeSymlink("home2/.local", victim);
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    for (const char* l : {"foreign-base", "home2/.local"}) {
+      ASSERT_EQ(::lchown(box.Path(l).c_str(), 65534, 65534), 0);
+    }
+  }
+  const struct Case {
+    const char* file;
+    bool written;
+    ReadStatus read;  // a refused file exists, but nothing of it is read
+    bool needsRoot;   // the link must belong to another user
+  } cases[] = {
+      {"own-base/purgo/x", true, ReadStatus::Ok, false},
+      {"new/deeper/purgo/x", true, ReadStatus::Ok, false},
+      {"linked/purgo/x", false, ReadStatus::Failed, false},
+      {"foreign-base/purgo/x", false, ReadStatus::Failed, true},
+      {"home2/.local/share/purgo/x", false, ReadStatus::Missing, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    if (c.needsRoot && !root) continue;
+    std::string error;
+    EXPECT_EQ(WriteSettingsFile(box.Path(c.file), "new", true, 0700, &error), c.written);
+    EXPECT_EQ(error, c.written ? "" : "Unable to write to " + box.Path(c.file));
+    std::string back;
+    EXPECT_EQ(ReadSettingsFile(box.Path(c.file), back), c.read);
+    EXPECT_EQ(back, c.written ? "new" : "");
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(victim));
+  EXPECT_EQ(ReadBytes(box.Path("real/purgo/x")), "new");
+  struct stat st {};
+  ASSERT_EQ(::stat(box.Path("new/deeper").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
 }  // namespace
 }  // namespace purgo::platform

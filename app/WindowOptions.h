@@ -1,0 +1,18 @@
+// Which arguments of a start belong to the window system and which to
+// purgo's own command line. Kept apart from the option parser (which
+// needs Qt) so that the rule can be checked on its own.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace purgo {
+
+// The arguments after argv[0] that are purgo's own. Only leading
+// arguments are the window system's options (-platform, -style, ..., with
+// their values): from the first argument that is not one of them, every
+// argument is purgo's, so that a value such as the folder "-platform"
+// after -f stays a value. Empty when the window is to start.
+std::vector<std::string> OwnArguments(int argc, const char* const* argv);
+
+}  // namespace purgo
