@@ -867,7 +867,8 @@ DeleteResult SafeDeleter::Delete(const DeleteTarget& target, const DeleteOptions
   });
   if (refused) return *refused;
   const int dirFd = transient.Valid() ? transient.Get() : m.FdOf(m.levels.size());
-  return DeleteInFolder(dirFd, parsed.name, target, options, m.session, Hide::No);
+  return DeleteInFolder(dirFd, parsed.name, target, options, m.session,
+                        parsed.below.size() < kResolveInOneCall ? Hide::Yes : Hide::No);
 }
 
 DeleteResult RemoveDirectorySafely(const DeleteTarget& target) {

@@ -133,8 +133,10 @@ bool IsFileInUse(const std::string& path);
 // either fails. After the unlink it checks that the object it held lost
 // its link; if another object was unlinked instead (the private name
 // swapped within those microseconds, which needs write access to the
-// folder), the result is PathChanged, never Deleted. A link is not moved:
-// opening it reaches its target, never the link. Tests reach the moments
+// folder), the result is PathChanged, never Deleted. A link is not moved
+// (opening it reaches its target, never the link), nor a file whose path
+// below the root is too long for the one-call lookup (a rename there
+// costs time that grows with the depth). Tests reach the moments
 // in between here: AfterUseCheck once the file is held, BeforeRemoval
 // while it still has its name, Hidden under the private name before the
 // last look at the lease, BeforeUnlink right before the unlink.
