@@ -46,6 +46,7 @@ std::string_view ReasonOf(platform::DeleteResult r) {
     case platform::DeleteResult::InUse: return "in-use";
     case platform::DeleteResult::PathChanged: return "path-changed";
     case platform::DeleteResult::Protected: return "protected";
+    case platform::DeleteResult::OtherOwner: return "other-owner";
     case platform::DeleteResult::Failed: return "failed";
   }
   return "failed";

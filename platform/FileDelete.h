@@ -3,13 +3,16 @@
 // A cleaner must never delete anything but the file the user saw. So the
 // deletion refuses (and changes nothing on disk) when:
 //  - the path names a directory, a socket, FIFO or device, or nothing;
+//  - the file belongs to another user than the one running (root too:
+//    a cleaner started as root must not empty other users' folders);
 //  - the file is read-only (its owner has no write permission);
 //  - a running process holds the file open or mapped (the Linux
 //    counterpart of a locked file);
 //  - the path leads somewhere else than where the scan found the file: a
 //    directory below the scanned root was replaced by a symbolic link, or
 //    the name now names another file;
-//  - the file is one the desktop session depends on ($XAUTHORITY).
+//  - the file is one the desktop session depends on ($XAUTHORITY, or a
+//    link on the way to it).
 // A symbolic link is deleted as a link; its target is never touched.
 #pragma once
 
@@ -28,7 +31,8 @@ enum class DeleteResult {
   ReadOnly,
   InUse,
   PathChanged,   // a link or another object where the scan saw the file
-  Protected,     // the session's X authority file
+  Protected,     // the session's X authority file, or a link leading to it
+  OtherOwner,    // the file belongs to another user
   Failed,        // the system refused (permissions, read-only volume, ...)
 };
 
@@ -120,14 +124,23 @@ bool DeleteFile(const std::string& path);
 bool IsFileInUse(const std::string& path);
 
 // What is left, on Linux, between the last check and the unlink: the
-// system has no "unlink this name if it still names that file". The
-// deletion holds the file open under a write lease, checks right before
-// the unlink that the name still names it and that nobody has asked to
-// open it (a broken lease), and afterwards that the object it held lost
-// its link; if another object was unlinked instead (a name swapped within
-// those microseconds, which needs write access to the folder), the result
-// is PathChanged, never Deleted. Tests reach the moments in between here.
-enum class DeleteStage { AfterUseCheck, BeforeUnlink };
+// system has no "unlink this name if it still names that file, and only
+// if nobody is opening it". The deletion holds a regular file open under
+// a write lease and moves it to a private name in its folder, so that an
+// open that looks the name up from then on finds nothing; it then checks
+// that the private name names the file held and that nobody has asked to
+// open it (a broken lease), and puts the file back under its name when
+// either fails. After the unlink it checks that the object it held lost
+// its link; if another object was unlinked instead (the private name
+// swapped within those microseconds, which needs write access to the
+// folder), the result is PathChanged, never Deleted. A link is not moved
+// (opening it reaches its target, never the link), nor a file whose path
+// below the root is too long for the one-call lookup (a rename there
+// costs time that grows with the depth). Tests reach the moments
+// in between here: AfterUseCheck once the file is held, BeforeRemoval
+// while it still has its name, Hidden under the private name before the
+// last look at the lease, BeforeUnlink right before the unlink.
+enum class DeleteStage { AfterUseCheck, BeforeRemoval, Hidden, BeforeUnlink };
 using DeleteStageHook = void (*)(DeleteStage stage, int heldFd, void* context);
 void SetDeleteStageHookForTesting(DeleteStageHook hook, void* context);
 

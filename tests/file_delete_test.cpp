@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -384,38 +385,85 @@ struct StageHook {
   ~StageHook() { SetDeleteStageHookForTesting(nullptr, nullptr); }
 };
 
+// Forks a process that opens `path` for appending and writes "+" when it
+// got a file that still has a name. Its exit status: 0 appended to a linked
+// file, 1 got a file already unlinked, 3 found nothing, 2 anything else.
+// Returns once its open waits on the lease of `heldFd` or it has ended.
+pid_t StartOpener(const std::string& path, int heldFd) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    // The inherited copy would keep the lease alive after the deleter let go.
+    ::close(heldFd);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
+    struct stat st {};
+    if (fd < 0) ::_exit(errno == ENOENT ? 3 : 2);
+    ::_exit(::fstat(fd, &st) != 0 ? 2 : st.st_nlink == 0 ? 1 : ::write(fd, "+", 1) == 1 ? 0 : 2);
+  }
+  for (int i = 0; i < 500 && ::fcntl(heldFd, F_GETLEASE) == F_WRLCK; ++i) {
+    siginfo_t info {};
+    if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+        info.si_pid == pid) {
+      break;
+    }
+    ::usleep(10000);
+  }
+  return pid;
+}
+
+// The name the deletion moved the file to while it decides, if any.
+std::string PrivateNameIn(const std::string& dir) {
+  for (const auto& e : fs::directory_iterator(dir)) {
+    if (e.path().filename().string().starts_with(".purgo-deleting-")) return e.path().string();
+  }
+  return {};
+}
+
 TEST(FileDeleteTest, RacesAroundTheUnlinkAreRefusedOrReported) {
   test::Sandbox box;
   const auto swap = [&](int) {
     ASSERT_EQ(::renameat2(AT_FDCWD, box.Path("scan/victim").c_str(), AT_FDCWD,
                           box.Path("scan/other").c_str(), RENAME_EXCHANGE), 0);
   };
+  const auto swapPrivate = [&](int) {
+    const std::string hidden = PrivateNameIn(box.Path("scan"));
+    ASSERT_FALSE(hidden.empty());
+    ASSERT_EQ(::renameat2(AT_FDCWD, hidden.c_str(), AT_FDCWD, box.Path("scan/other").c_str(),
+                          RENAME_EXCHANGE), 0);
+  };
   pid_t opener = -1;
-  // Someone opens the file while the lease is held: their open waits, and
-  // must then find the file still there.
-  const auto open = [&](int heldFd) {
-    opener = ::fork();
-    if (opener == 0) {
-      const int fd = ::open(box.Path("scan/victim").c_str(), O_WRONLY | O_APPEND);
-      ::_exit(fd >= 0 && ::write(fd, "+", 1) == 1 ? 0 : 1);
-    }
-    for (int i = 0; i < 500 && ::fcntl(heldFd, F_GETLEASE) == F_WRLCK; ++i) ::usleep(10000);
+  const auto openByName = [&](int heldFd) { opener = StartOpener(box.Path("scan/victim"), heldFd); };
+  // An opener whose lookup of the name was done before the file left it
+  // reaches the file itself, as through its descriptor.
+  const auto openLookedUp = [&](int heldFd) {
+    opener = StartOpener("/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(heldFd),
+                         heldFd);
   };
   struct Case {
     const char* label;
     StageAction action;
     DeleteResult expected;
     std::string victimAfter, otherAfter;  // "" when gone
+    int openerExit = -1;
   };
   const Case cases[] = {
       {"names swapped before the last look", {DeleteStage::AfterUseCheck, swap},
        DeleteResult::PathChanged, "other", "victim"},
+      {"names swapped right before the file leaves its name", {DeleteStage::BeforeRemoval, swap},
+       DeleteResult::PathChanged, "other", "victim"},
+      // Someone who asks to open the file waits for the lease, and must
+      // then find the file still there, under its name.
+      {"opened by name meanwhile", {DeleteStage::BeforeRemoval, openByName}, DeleteResult::InUse,
+       "victim+", "other", 0},
+      {"opened through a lookup made before the file left its name",
+       {DeleteStage::Hidden, openLookedUp}, DeleteResult::InUse, "victim+", "other", 0},
+      // Past the last look at the lease the name is already gone: a new
+      // opener finds nothing rather than a file about to be unlinked.
+      {"opened by name after the last lease check", {DeleteStage::BeforeUnlink, openByName},
+       DeleteResult::Deleted, "", "other", 3},
       // The remaining window: the other file goes, but it is never
       // reported as the file the user saw.
-      {"names swapped right before the unlink", {DeleteStage::BeforeUnlink, swap},
+      {"private name swapped right before the unlink", {DeleteStage::BeforeUnlink, swapPrivate},
        DeleteResult::PathChanged, "", "victim"},
-      {"opened by another process meanwhile", {DeleteStage::BeforeUnlink, open},
-       DeleteResult::InUse, "victim+", "other"},
   };
   for (Case c : cases) {
     SCOPED_TRACE(c.label);
@@ -429,7 +477,8 @@ TEST(FileDeleteTest, RacesAroundTheUnlinkAreRefusedOrReported) {
     if (opener > 0) {
       int status = 0;
       ::waitpid(opener, &status, 0);
-      EXPECT_EQ(status, 0);
+      EXPECT_TRUE(WIFEXITED(status));
+      EXPECT_EQ(WEXITSTATUS(status), c.openerExit);
       opener = -1;
     }
     const auto content = [](const std::string& p) { return Exists(p) ? test::ReadBytes(p) : ""; };
@@ -437,13 +486,15 @@ TEST(FileDeleteTest, RacesAroundTheUnlinkAreRefusedOrReported) {
     // for the content that ended under it.
     EXPECT_EQ(content(box.Path("scan/victim")), c.victimAfter);
     EXPECT_EQ(content(box.Path("scan/other")), c.otherAfter);
+    EXPECT_EQ(PrivateNameIn(box.Path("scan")), "");
     ::unlink(box.Path("scan/victim").c_str());
     ::unlink(box.Path("scan/other").c_str());
   }
 }
 
 // Another user's file can be neither leased nor seen in use by this user:
-// it counts as in use, even in a folder where this user may delete it.
+// it counts as in use, and is refused as theirs, even in a folder where
+// this user may delete it.
 TEST(FileDeleteTest, OtherUsersFilesAreNeverTakenAsFree) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to make a file of another user";
   test::Sandbox box;
@@ -457,12 +508,74 @@ TEST(FileDeleteTest, OtherUsersFilesAreNeverTakenAsFree) {
   if (pid == 0) {
     if (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0) ::_exit(2);
     const bool inUse = IsFileInUse(file);
-    ::_exit(DeleteFileSafely(target) == DeleteResult::InUse && inUse ? 0 : 1);
+    ::_exit(DeleteFileSafely(target) == DeleteResult::OtherOwner && inUse ? 0 : 1);
   }
   int status = -1;
   ::waitpid(pid, &status, 0);
   EXPECT_EQ(status, 0);
   EXPECT_TRUE(Exists(file));
+}
+
+// Another user's file stays whoever runs the cleaner, root included, as a
+// link or read-only too; the same file, once this user's, goes.
+TEST(FileDeleteTest, OtherUsersFilesAreRefusedEvenToRoot) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to make a file of another user";
+  test::Sandbox box;
+  box.MakeFile("scan/plain.tmp");
+  ::chmod(box.MakeFile("scan/ro.tmp").c_str(), 0444);
+  box.MakeSymlink("scan/link", box.MakeFile("keep/mine"));
+  for (const std::string name : {"plain.tmp", "ro.tmp", "link"}) {
+    SCOPED_TRACE(name);
+    ASSERT_EQ(::lchown(box.Path("scan/" + name).c_str(), 65534, 65534), 0);
+    const DeleteTarget t = Scanned(box, "scan", name);
+    SafeDeleter deleter;
+    EXPECT_EQ(DeleteFileSafely(t, DeleteOptions{true}), DeleteResult::OtherOwner);
+    EXPECT_EQ(deleter.Delete(t, DeleteOptions{true}), DeleteResult::OtherOwner);
+    ASSERT_EQ(::lchown(box.Path("scan/" + name).c_str(), 0, 0), 0);
+    EXPECT_EQ(DeleteFileSafely(Scanned(box, "scan", name), DeleteOptions{true}), DeleteResult::Deleted);
+  }
+  EXPECT_TRUE(Exists(box.Path("keep/mine")));
+}
+
+// Deleting a link on the way from $XAUTHORITY to the cookie leaves the
+// cookie where no client looks: every such link is protected, as the
+// cookie is, however the way goes.
+TEST(FileDeleteTest, EveryLinkOnTheWayToTheSessionFileIsProtected) {
+  struct Case {
+    const char* label;
+    const char* xauthority;  // below the sandbox
+    std::vector<std::pair<std::string, std::string>> links;  // name, target as written
+    std::vector<std::string> protectedNames;
+  };
+  const Case cases[] = {
+      {"direct link", "s/link", {{"s/link", "@real/cookie"}}, {"s/link", "real/cookie"}},
+      {"chain of links", "s/a", {{"s/a", "@s/b"}, {"s/b", "@real/cookie"}},
+       {"s/a", "s/b", "real/cookie"}},
+      {"link to a folder on the way", "s/dir/cookie", {{"s/dir", "@real"}},
+       {"s/dir", "real/cookie"}},
+      {"relative targets", "s/a", {{"s/a", "b"}, {"s/b", "../real/./cookie"}},
+       {"s/a", "s/b", "real/cookie"}},
+      {"a loop ends the lookup", "s/a", {{"s/a", "b"}, {"s/b", "a"}}, {"s/a", "s/b"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    test::Sandbox box;
+    box.MakeFile("real/cookie");
+    box.MakeFile("s/bystander");
+    for (const auto& [name, target] : c.links) {
+      box.MakeSymlink(name, target.starts_with('@') ? box.Path(target.substr(1)) : target);
+    }
+    ScopedEnv xauth("XAUTHORITY", box.Path(c.xauthority).c_str());
+    SafeDeleter deleter;
+    for (const std::string& p : c.protectedNames) {
+      const std::size_t slash = p.find('/');
+      const DeleteTarget t = Scanned(box, p.substr(0, slash), p.substr(slash + 1));
+      EXPECT_EQ(DeleteFileSafely(t), DeleteResult::Protected) << p;
+      EXPECT_EQ(deleter.Delete(t), DeleteResult::Protected) << p;
+      EXPECT_TRUE(Exists(box.Path(p))) << p;
+    }
+    EXPECT_EQ(DeleteFileSafely(Scanned(box, "s", "bystander")), DeleteResult::Deleted);
+  }
 }
 
 // A pass over a tree far deeper than the folders kept open, in both
