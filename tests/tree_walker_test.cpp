@@ -2,11 +2,15 @@
 // and climbing back to levels whose descriptors were closed.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 #include <string>
@@ -402,6 +406,147 @@ TEST(TreeWalkerTest, ReadersAheadChangeNothingTheVisitorSees) {
         ASSERT_EQ(with.size(), alone.size()) << mask;
         for (std::size_t i = 0; i < alone.size(); ++i) ASSERT_EQ(with[i], alone[i]) << alone[i].path;
       }
+    }
+  }
+}
+
+// Every entry a walk with readers `ahead` reports, as "<ahead>\t<path>",
+// and every folder it could not open or list, as "<ahead>\terror\t<path>".
+std::vector<std::string> Reported(const std::string& root, TreeWalker::ReadAhead ahead) {
+  const std::string tag = std::to_string(static_cast<int>(ahead)) + "\t";
+  std::vector<std::string> lines;
+  TreeWalker::Callbacks callbacks;
+  callbacks.onError = [&](const std::string& path, TreeWalker::Failure, int) {
+    lines.push_back(tag + "error\t" + path);
+  };
+  TreeWalker::Walk(
+      root, 0xFFFF,
+      [&](TreeWalker::Entry& e) {
+        lines.push_back(tag + e.FullPath());
+        e.Data();
+        return e.IsDirectory() ? Action::Enter : Action::Continue;
+      },
+      0, ahead, callbacks);
+  return lines;
+}
+
+constexpr TreeWalker::ReadAhead kAllAheads[] = {TreeWalker::ReadAhead::Off, TreeWalker::ReadAhead::Folders,
+                                                TreeWalker::ReadAhead::FoldersAndFiles};
+
+// Not run on its own: the next test starts it in a fresh process (reader
+// threads are set up once per process, from PURGO_WALK_THREADS) under a
+// descriptor limit, and compares what it writes.
+TEST(TreeWalkerTest, DISABLED_WalkUnderTheLimitGiven) {
+  const char* root = std::getenv("PURGO_TEST_WALK_ROOT");
+  const char* limit = std::getenv("PURGO_TEST_FD_LIMIT");
+  const char* out = std::getenv("PURGO_TEST_WALK_OUT");
+  if (root == nullptr || limit == nullptr || out == nullptr) GTEST_SKIP();
+  test::Sandbox box;
+  struct rlimit saved {};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+  struct rlimit lowered = saved;
+  if (std::string(limit) == "tight") {
+    // Room for the root alone: every descriptor below the lowest free one
+    // is taken.
+    const int probe = ::dup(0);
+    ASSERT_GE(probe, 0);
+    ::close(probe);
+    lowered.rlim_cur = static_cast<rlim_t>(probe) + 1;
+  } else {
+    lowered.rlim_cur = std::strtoul(limit, nullptr, 10);
+  }
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+  std::vector<std::string> lines;
+  for (const auto ahead : kAllAheads) {
+    const std::vector<std::string> more = Reported(root, ahead);
+    lines.insert(lines.end(), more.begin(), more.end());
+  }
+  posix::ReadAhead::WaitForIdleReaders();
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+  std::ofstream file(out);
+  for (const std::string& l : lines) file << l << '\n';
+}
+
+// Out of descriptors, a walk with or without readers still finds
+// everything: readers give theirs back, the walk closes its own shallow
+// levels and opens again. With room for its root alone it finds the
+// root's entries, and every folder it could not enter is an error.
+TEST(TreeWalkerTest, LowDescriptorLimitsLoseNothingSilently) {
+  test::Sandbox box;
+  for (int t = 0; t < 10; ++t) {
+    std::string dir = "tree/t" + std::to_string(t);
+    for (int level = 0; level < 20; ++level) {
+      for (int f = 0; f < 4; ++f) box.MakeFile(dir + "/f" + std::to_string(f));
+      box.MakeFile(dir + "/side/g");
+      dir += "/d";
+    }
+  }
+  box.MakeFile("tree/top-file");
+  const std::string root = box.Path("tree");
+  std::vector<std::string> whole;
+  for (const auto ahead : kAllAheads) {
+    const std::vector<std::string> more = Reported(root, ahead);
+    whole.insert(whole.end(), more.begin(), more.end());
+  }
+  ASSERT_GT(whole.size(), 3 * 1400u);
+  // With room for the root only: its own entries, and its folders as errors.
+  std::vector<std::string> tight;
+  for (const std::string& l : whole) {
+    const std::string path = l.substr(l.find('\t') + 1);
+    if (path.find('/', root.size() + 1) != std::string::npos) continue;
+    const bool folder = path != root + "/top-file";
+    tight.push_back(l);
+    if (folder) tight.push_back(l.substr(0, l.find('\t') + 1) + "error\t" + path);
+  }
+  std::sort(whole.begin(), whole.end());
+  std::sort(tight.begin(), tight.end());
+
+  // The child's environment, made before the fork: a child of a process
+  // with threads may call nothing but async-signal-safe functions.
+  const std::string exe = fs::read_symlink("/proc/self/exe");
+  const std::string out = box.Path("walked.txt");
+  for (const char* threads : {"1", "4"}) {
+    for (const char* limit : {"16", "20", "32", "tight"}) {
+      SCOPED_TRACE(std::string("PURGO_WALK_THREADS=") + threads + ", descriptors: " + limit);
+      std::vector<std::string> env;
+      for (char** e = environ; *e != nullptr; ++e) {
+        if (std::string_view(*e).starts_with("PURGO_WALK_THREADS=")) continue;
+        env.emplace_back(*e);
+      }
+      env.push_back(std::string("PURGO_WALK_THREADS=") + threads);
+      env.push_back("PURGO_TEST_WALK_ROOT=" + root);
+      env.push_back(std::string("PURGO_TEST_FD_LIMIT=") + limit);
+      env.push_back("PURGO_TEST_WALK_OUT=" + out);
+      std::vector<char*> envp;
+      for (std::string& e : env) envp.push_back(e.data());
+      envp.push_back(nullptr);
+      std::string a0 = exe, a1 = "--gtest_also_run_disabled_tests",
+                  a2 = "--gtest_filter=TreeWalkerTest.DISABLED_WalkUnderTheLimitGiven";
+      char* argv[] = {a0.data(), a1.data(), a2.data(), nullptr};
+      fs::remove(out);
+      const pid_t child = ::fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::close(null);
+        ::execve(exe.c_str(), argv, envp.data());
+        ::_exit(127);
+      }
+      int status = 0;
+      ASSERT_EQ(::waitpid(child, &status, 0), child);
+      ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+      std::vector<std::string> got;
+      std::ifstream in(out);
+      for (std::string line; std::getline(in, line);) got.push_back(line);
+      std::sort(got.begin(), got.end());
+      const std::vector<std::string>& expected = std::string(limit) == "tight" ? tight : whole;
+      EXPECT_EQ(got.size(), expected.size());
+      std::vector<std::string> missing, extra;
+      std::set_difference(expected.begin(), expected.end(), got.begin(), got.end(), std::back_inserter(missing));
+      std::set_difference(got.begin(), got.end(), expected.begin(), expected.end(), std::back_inserter(extra));
+      EXPECT_TRUE(missing.empty()) << missing.size() << " missing, the first: " << missing.front();
+      EXPECT_TRUE(extra.empty()) << extra.size() << " unexpected, the first: " << extra.front();
     }
   }
 }
