@@ -1,6 +1,7 @@
 // The application-trace cleaner on fixture trees: category rules, events,
 // records, clean mode, stops, rough mode and the targets it hands out.
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 
 #include "engine/PurgoCore.h"
 #include "engine/TraceKeepList.h"
+#include "platform/DirReadAhead.h"
 #include "platform/FileDelete.h"
 #include "platform/Hooks.h"
 #include "tests/Sandbox.h"
@@ -444,9 +446,9 @@ TEST(AppCleanerTest, ReportedTargetsKeepALaterDeletionInsideTheScannedTree) {
   EXPECT_TRUE(Exists(outside));
 }
 
-// What keeps the session running, and other users' files, are never
-// offered from the temporary folder or the cache; elsewhere the same names
-// are ordinary files.
+// What keeps the session running is never offered from the temporary
+// folder or the cache (elsewhere the same names are ordinary files), and
+// other users' files and folders from no category.
 TEST(AppCleanerTest, SessionFilesAndOtherUsersFilesAreNeverOffered) {
   test::Sandbox box;
   for (const char* f : {"tmp/.X11-unix/X0", "tmp/.X0-lock", "tmp/xauth_XYZ", "tmp/krb5cc_1000",
@@ -457,9 +459,12 @@ TEST(AppCleanerTest, SessionFilesAndOtherUsersFilesAreNeverOffered) {
     box.MakeFile(f);
   }
   if (::geteuid() == 0) {
-    ::chown(box.MakeFile("tmp/theirs.tmp").c_str(), 65534, 65534);
-    ::chown(box.MakeDir("tmp/their-dir").c_str(), 65534, 65534);
-    box.MakeFile("tmp/their-dir/inside.tmp");
+    for (const char* cat : {"tmp", "recent"}) {
+      const std::string c = cat;
+      ::chown(box.MakeFile(c + "/theirs.tmp").c_str(), 65534, 65534);
+      ::chown(box.MakeDir(c + "/their-dir").c_str(), 65534, 65534);
+      box.MakeFile(c + "/their-dir/inside.tmp");
+    }
   }
   TestCleaner cleaner;
   cleaner.folders[kScanTempFiles] = box.Path("tmp/");
@@ -486,6 +491,42 @@ TEST(AppCleanerTest, SessionFilesAndOtherUsersFilesAreNeverOffered) {
                         Case{".vbox-*-ipc", ".vbox-me-ipc", true}, Case{"*-lock", "-lock", true}}) {
     EXPECT_EQ(KeepPatternMatches(c.pattern, c.name), c.matches) << c.pattern << " " << c.name;
   }
+}
+
+// Readers read ahead only what the walk will enter: a kept session folder
+// is never even opened, and (as root) another user's folder never listed.
+TEST(AppCleanerTest, ReadersNeverReadFoldersTheWalkLeavesOut) {
+  if (platform::posix::ReadAhead::ReaderCount() == 0) GTEST_SKIP() << "no readers: CTest runs this with PURGO_WALK_THREADS=4";
+  test::Sandbox box;
+  for (int i = 0; i < 12; ++i) box.MakeFile("tmp/d" + std::to_string(i) + "/sub/f");
+  struct Watched {
+    const char* folder;
+    std::uint32_t events;
+  };
+  std::vector<Watched> watched = {{"tmp/systemd-private-a", IN_OPEN | IN_ACCESS},
+                                  {"tmp/ssh-b", IN_OPEN | IN_ACCESS},
+                                  {"tmp/d3/x.lock", IN_OPEN | IN_ACCESS}};
+  if (::geteuid() == 0) watched.push_back({"tmp/theirs", IN_ACCESS});
+  const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  for (const Watched& w : watched) {
+    box.MakeFile(std::string(w.folder) + "/sub/f");
+    if (std::string_view(w.folder) == "tmp/theirs") ::chown(box.Path(w.folder).c_str(), 65534, 65534);
+    for (const std::string& dir : {box.Path(w.folder), box.Path(w.folder) + "/sub"}) {
+      ASSERT_GE(::inotify_add_watch(watch, dir.c_str(), w.events), 0);
+    }
+  }
+  TestCleaner cleaner;
+  cleaner.folders[kScanTempFiles] = box.Path("tmp/");
+  std::vector<Event> events;
+  Record(cleaner, events);
+  for (int run = 0; run < 5; ++run) cleaner.DoScan(kScanTempFiles);
+  platform::posix::ReadAhead::WaitForIdleReaders();
+  alignas(inotify_event) char buffer[4096];
+  const ssize_t got = ::read(watch, buffer, sizeof buffer);
+  ::close(watch);
+  EXPECT_EQ(got, -1) << "a folder the walk leaves out was read";
+  EXPECT_EQ(cleaner.ScanTotalFilesCount(), 12);
 }
 
 }  // namespace

@@ -2,12 +2,15 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/capability.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <set>
 #include <filesystem>
 #include <functional>
@@ -176,6 +179,93 @@ TEST(CommandLineTest, TraceCategories) {
   EXPECT_FALSE(fs::exists(t));
   EXPECT_TRUE(fs::exists(box.Path("tmp/systemd-private-x/f")));
   EXPECT_FALSE(fs::exists(trash));
+}
+
+// Mode bits bind root too, on this thread, while it lives: root reads any
+// folder through CAP_DAC_OVERRIDE and CAP_DAC_READ_SEARCH, which it puts
+// down meanwhile (the walk runs on the calling thread).
+class PermissionBitsBind {
+ public:
+  PermissionBitsBind() {
+    if (::geteuid() != 0 || ::syscall(SYS_capget, &header_, saved_) != 0) return;
+    __user_cap_data_struct lowered[2] = {saved_[0], saved_[1]};
+    lowered[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+    lowered_ = ::syscall(SYS_capset, &header_, lowered) == 0;
+  }
+  ~PermissionBitsBind() {
+    if (lowered_) ::syscall(SYS_capset, &header_, saved_);
+  }
+
+ private:
+  __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct saved_[2]{};
+  bool lowered_ = false;
+};
+
+// A folder the walk cannot open, below the folder given or the category's
+// root, is an error: reported with its path, counted, exit status 1. What
+// the walk leaves out on purpose (a link, a kept folder, another user's
+// folder) is not.
+TEST(CommandLineTest, FoldersThatCannotBeOpenedAreErrors) {
+  test::Sandbox box;
+  box.MakeFile("data/a.tmp");
+  box.MakeFile("data/sub/b.tmp");
+  box.MakeFile("data/locked/hidden.tmp");
+  box.MakeSymlink("data/link", box.Path("data/locked"));
+  box.MakeFile("tmp/a.tmp");
+  box.MakeFile("tmp/locked/hidden.tmp");
+  box.MakeFile("tmp/systemd-private-x/hidden.tmp");
+  std::vector<std::string> shut = {"data/locked", "tmp/locked", "tmp/systemd-private-x"};
+  if (::geteuid() == 0) {
+    for (const char* theirs : {"data/theirs", "tmp/theirs"}) {
+      box.MakeFile(std::string(theirs) + "/hidden.tmp");
+      ASSERT_EQ(::chown(box.Path(theirs).c_str(), 65534, 65534), 0);
+      shut.push_back(theirs);
+    }
+  }
+  for (const std::string& f : shut) ::chmod(box.Path(f).c_str(), 0);
+  struct Reopened {
+    const test::Sandbox& box;
+    ~Reopened() {
+      for (const char* f : {"data/locked", "tmp/locked", "tmp/systemd-private-x", "data/theirs", "tmp/theirs"}) {
+        ::chmod(box.Path(f).c_str(), 0700);
+      }
+    }
+  } reopened{box};
+  PermissionBitsBind bind;
+  if (const int fd = ::open(box.Path("data/locked").c_str(), O_RDONLY | O_DIRECTORY); fd >= 0) {
+    ::close(fd);
+    GTEST_SKIP() << "a mode-000 folder is readable here";
+  }
+  const std::string d = box.Path("data"), t = box.Path("tmp");
+  const std::string message = "the folder cannot be opened (" + std::string(std::strerror(EACCES)) + "), passed over";
+  const struct {
+    bool folders, json;
+    std::multiset<std::string> lines;
+  } cases[] = {
+      {true, false, {"1\t" + d + "/a.tmp", "1\t" + d + "/sub/b.tmp", "summary: 2 files, 2 bytes, 1 error"}},
+      {true, true,
+       {"{\"event\":\"file\",\"path\":\"" + d + "/a.tmp\",\"size\":1,\"ending\":\".tmp\"}",
+        "{\"event\":\"file\",\"path\":\"" + d + "/sub/b.tmp\",\"size\":1,\"ending\":\".tmp\"}",
+        "{\"event\":\"error\",\"path\":\"" + d + "/locked\",\"reason\":\"unreadable\",\"message\":\"" +
+            message + "\"}",
+        "{\"event\":\"summary\",\"mode\":\"preview\",\"files\":2,\"bytes\":2,\"errors\":1}"}},
+      {false, false, {"1\t" + t + "/a.tmp", "summary: 1 file, 1 bytes, 1 error"}},
+  };
+  for (const auto& c : cases) {
+    TCommandLineRequest r;
+    if (c.folders) {
+      r.folders = {d};
+      r.endings = {".tmp"};
+    } else {
+      r.categories = {"temp"};
+    }
+    r.json = c.json;
+    const Outcome o = RunFrontEnd(r);
+    EXPECT_EQ(o.code, 1);
+    EXPECT_EQ(o.lines, c.lines);
+    EXPECT_EQ(o.err, "purgo: " + (c.folders ? d : t) + "/locked: " + message + "\n");
+  }
 }
 
 }  // namespace
