@@ -181,9 +181,8 @@ TEST(CommandLineTest, TraceCategories) {
   EXPECT_FALSE(fs::exists(trash));
 }
 
-// Mode bits bind root too, on this thread, while it lives: root reads any
-// folder through CAP_DAC_OVERRIDE and CAP_DAC_READ_SEARCH, which it puts
-// down meanwhile (the walk runs on the calling thread).
+// Mode bits bind root too, on this thread (the walk's), while it lives:
+// it puts down CAP_DAC_OVERRIDE and CAP_DAC_READ_SEARCH.
 class PermissionBitsBind {
  public:
   PermissionBitsBind() {
@@ -202,69 +201,54 @@ class PermissionBitsBind {
   bool lowered_ = false;
 };
 
-// A folder the walk cannot open, below the folder given or the category's
-// root, is an error: reported with its path, counted, exit status 1. What
-// the walk leaves out on purpose (a link, a kept folder, another user's
-// folder) is not.
+// A folder below the one given, or below a category's, that cannot be
+// opened is an error (path, reason, counted, status 1); what the walk
+// leaves out on purpose (a link, a kept folder, another user's) is not,
+// and another user's file is not offered.
 TEST(CommandLineTest, FoldersThatCannotBeOpenedAreErrors) {
   test::Sandbox box;
-  box.MakeFile("data/a.tmp");
-  box.MakeFile("data/sub/b.tmp");
-  box.MakeFile("data/locked/hidden.tmp");
-  box.MakeSymlink("data/link", box.Path("data/locked"));
-  box.MakeFile("tmp/a.tmp");
-  box.MakeFile("tmp/locked/hidden.tmp");
-  box.MakeFile("tmp/systemd-private-x/hidden.tmp");
   std::vector<std::string> shut = {"data/locked", "tmp/locked", "tmp/systemd-private-x"};
   if (::geteuid() == 0) {
-    for (const char* theirs : {"data/theirs", "tmp/theirs"}) {
-      box.MakeFile(std::string(theirs) + "/hidden.tmp");
-      ASSERT_EQ(::chown(box.Path(theirs).c_str(), 65534, 65534), 0);
-      shut.push_back(theirs);
-    }
+    shut.insert(shut.end(), {"data/theirs", "tmp/theirs"});
+    ASSERT_EQ(::chown(box.MakeFile("data/theirs.tmp").c_str(), 65534, 65534), 0);
   }
-  for (const std::string& f : shut) ::chmod(box.Path(f).c_str(), 0);
-  struct Reopened {
-    const test::Sandbox& box;
-    ~Reopened() {
-      for (const char* f : {"data/locked", "tmp/locked", "tmp/systemd-private-x", "data/theirs", "tmp/theirs"}) {
-        ::chmod(box.Path(f).c_str(), 0700);
-      }
+  for (const std::string& f : shut) box.MakeFile(f + "/x.tmp");
+  for (const char* f : {"data/a.tmp", "tmp/a.tmp"}) box.MakeFile(f);
+  box.MakeSymlink("data/link", box.Path("data/locked"));
+  struct Shut {
+    std::vector<std::string> paths;
+    ~Shut() { for (const std::string& p : paths) ::chmod(p.c_str(), 0700); }
+  } reopen;
+  for (const std::string& f : shut) {
+    if (f.find("theirs") != std::string::npos) {
+      ASSERT_EQ(::chown(box.Path(f).c_str(), 65534, 65534), 0);
     }
-  } reopened{box};
+    reopen.paths.push_back(box.Path(f));
+    ::chmod(box.Path(f).c_str(), 0);
+  }
   PermissionBitsBind bind;
   if (const int fd = ::open(box.Path("data/locked").c_str(), O_RDONLY | O_DIRECTORY); fd >= 0) {
     ::close(fd);
     GTEST_SKIP() << "a mode-000 folder is readable here";
   }
   const std::string d = box.Path("data"), t = box.Path("tmp");
-  const std::string message = "the folder cannot be opened (" + std::string(std::strerror(EACCES)) + "), passed over";
-  const struct {
-    bool folders, json;
-    std::multiset<std::string> lines;
-  } cases[] = {
-      {true, false, {"1\t" + d + "/a.tmp", "1\t" + d + "/sub/b.tmp", "summary: 2 files, 2 bytes, 1 error"}},
-      {true, true,
-       {"{\"event\":\"file\",\"path\":\"" + d + "/a.tmp\",\"size\":1,\"ending\":\".tmp\"}",
-        "{\"event\":\"file\",\"path\":\"" + d + "/sub/b.tmp\",\"size\":1,\"ending\":\".tmp\"}",
-        "{\"event\":\"error\",\"path\":\"" + d + "/locked\",\"reason\":\"unreadable\",\"message\":\"" +
-            message + "\"}",
-        "{\"event\":\"summary\",\"mode\":\"preview\",\"files\":2,\"bytes\":2,\"errors\":1}"}},
-      {false, false, {"1\t" + t + "/a.tmp", "summary: 1 file, 1 bytes, 1 error"}},
-  };
-  for (const auto& c : cases) {
+  const std::string why = "the folder cannot be opened (" + std::string(std::strerror(EACCES)) + "), passed over";
+  for (const bool folders : {true, false}) {
     TCommandLineRequest r;
-    if (c.folders) {
-      r.folders = {d};
-      r.endings = {".tmp"};
-    } else {
-      r.categories = {"temp"};
-    }
-    r.json = c.json;
+    r.folders = folders ? std::vector<std::string>{d} : std::vector<std::string>{};
+    r.endings = {".tmp"};
+    r.categories = {"temp"};
+    r.json = folders;
     const Outcome o = RunFrontEnd(r);
     EXPECT_EQ(o.code, 1);
-    EXPECT_EQ(o.lines, c.lines);
-    EXPECT_EQ(o.err, "purgo: " + (c.folders ? d : t) + "/locked: " + message + "\n");
+    EXPECT_EQ(o.err, "purgo: " + (folders ? d : t) + "/locked: " + why + "\n");
+    const std::multiset<std::string> expected =
+        folders ? std::multiset<std::string>{
+                      "{\"event\":\"file\",\"path\":\"" + d + "/a.tmp\",\"size\":1,\"ending\":\".tmp\"}",
+                      "{\"event\":\"error\",\"path\":\"" + d + "/locked\",\"reason\":\"unreadable\",\"message\":\"" + why + "\"}",
+                      "{\"event\":\"summary\",\"mode\":\"preview\",\"files\":1,\"bytes\":1,\"errors\":1}"}
+                : std::multiset<std::string>{"1\t" + t + "/a.tmp", "summary: 1 file, 1 bytes, 1 error"};
+    EXPECT_EQ(o.lines, expected);
   }
 }
 

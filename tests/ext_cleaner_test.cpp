@@ -420,25 +420,5 @@ TEST(ExtCleanerTest, VeryDeepTreeIsWalked) {
   ::close(fds[0]);
 }
 
-// Someone else's file is never offered, and someone else's folder never
-// entered, even by root in a folder it may write.
-TEST(ExtCleanerTest, OtherUsersFilesAndFoldersAreNeverOffered) {
-  if (::geteuid() != 0) GTEST_SKIP() << "needs root to hand files to another user";
-  test::Sandbox box;
-  const std::string mine = box.MakeFile("shared/mine.tmp");
-  const std::string deep = box.MakeFile("shared/sub/deep.tmp");
-  ASSERT_EQ(::chown(box.MakeFile("shared/theirs.tmp").c_str(), 65534, 65534), 0);
-  ASSERT_EQ(::chown(box.MakeFile("shared/sub/theirs-too.tmp").c_str(), 65534, 65534), 0);
-  box.MakeFile("shared/their-dir/mine-inside.tmp");
-  ASSERT_EQ(::chown(box.Path("shared/their-dir").c_str(), 65534, 65534), 0);
-  for (const bool sub : {true, false}) {
-    TPGCExtCleaner cleaner;
-    Configure(cleaner, {{box.Path("shared"), sub}}, {".tmp"});
-    cleaner.DoScan(0);
-    const std::set<std::string> expected = sub ? std::set<std::string>{mine, deep} : std::set<std::string>{mine};
-    EXPECT_EQ(FoundNames(cleaner), expected);
-  }
-}
-
 }  // namespace
 }  // namespace purgo
