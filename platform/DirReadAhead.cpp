@@ -379,13 +379,7 @@ bool ReadAhead::WantsJob() const {
 
 std::shared_ptr<ReadAheadJob> ReadAhead::Offer(std::shared_ptr<UniqueFd> parent, std::string_view name,
                                                std::size_t depth) {
-  if (!WantsJob() || parent == nullptr) return nullptr;
-  if (!parent->Valid()) {
-    // The duplicate failed: when for want of descriptors, the walk keeps
-    // them for itself from now on.
-    if (errno == EMFILE || errno == ENFILE) session_->starved.store(true, std::memory_order_relaxed);
-    return nullptr;
-  }
+  if (!WantsJob() || parent == nullptr || !parent->Valid()) return nullptr;
   auto job = std::make_shared<ReadAheadJob>();
   job->session = session_;
   job->parent = std::move(parent);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <deque>
 #include <memory>
 
@@ -136,7 +137,13 @@ class WalkState {
           next = false;
           continue;
         }
-        auto parent = std::make_shared<posix::UniqueFd>(::fcntl(f.fd, F_DUPFD_CLOEXEC, 0));
+        const int dup = ::fcntl(f.fd, F_DUPFD_CLOEXEC, 0);
+        if (dup < 0 && OutOfDescriptors(errno)) {
+          // The walk keeps what descriptors there are for itself.
+          readers_->GiveWay(std::chrono::milliseconds(0));
+          return;
+        }
+        auto parent = std::make_shared<posix::UniqueFd>(dup);
         std::shared_ptr<posix::ReadAheadJob> job = readers_->Offer(std::move(parent), item.name, level - 1);
         if (job == nullptr) {
           f.offerPos = before;
