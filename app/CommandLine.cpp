@@ -2,6 +2,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstring>
 #include <unordered_map>
 #include <utility>
 
@@ -267,6 +268,9 @@ int TCommandLine::Scan() {
 
 void TCommandLine::ScanTraces(TPGCScanTypes ASet) {
   TPGCAppCleaner cleaner;
+  cleaner.SetOnScanError([this](const std::string& AFolder, bool AOpened, int AErrno) {
+    FolderError(AFolder, AOpened, AErrno);
+  });
   cleaner.SetOnScanning([&](TPGCScanTypes AScanType, const std::string& AFileName, std::uint32_t,
                             const platform::FileTime*, std::uint32_t) {
     if (AScanType == kScanTypeDirectory) return;
@@ -337,6 +341,9 @@ void TCommandLine::ScanFolders() {
     }
   }
   if (options.DirsCount() == 0) return;
+  cleaner.SetOnScanError([this](const std::string& AFolder, bool AOpened, int AErrno) {
+    FolderError(AFolder, AOpened, AErrno);
+  });
   // The cleaner's folders, copied into a tree of ours as files turn up in
   // them (the cleaner and its items end with this call).
   auto folders = std::make_shared<TScanFolders>();
@@ -482,6 +489,16 @@ void TCommandLine::Error(std::string_view APath, std::string_view AReason, std::
     FOut << "{\"event\":\"error\",";
     if (!APath.empty()) FOut << JsonPath(APath) << ',';
     FOut << "\"reason\":\"" << AReason << "\",\"message\":\"" << JsonEscape(AMessage) << "\"}\n";
+  }
+}
+
+void TCommandLine::FolderError(std::string_view AFolder, bool AOpened, int AErrno) {
+  // Whoever reads the summary must not take a partial scan for a whole one.
+  const std::string why = std::strerror(AErrno);
+  if (AOpened) {
+    Error(AFolder, "not-listed", "the folder cannot be listed (" + why + "), passed over");
+  } else {
+    Error(AFolder, "unreadable", "the folder cannot be opened (" + why + "), passed over");
   }
 }
 

@@ -139,6 +139,8 @@ class TCommandLine {
                 std::string_view AKind);
   void OutcomeLine(std::string_view APath, std::uint64_t ASize, std::string_view AReason);
   void Error(std::string_view APath, std::string_view AReason, std::string_view AMessage);
+  // A folder a walk could not open or list (see TPGCScanErrorEvent).
+  void FolderError(std::string_view AFolder, bool AOpened, int AErrno);
   void Summary();
   void Progress(bool AFinal = false);
 

@@ -1,5 +1,6 @@
 // The application-trace cleaner: the ten category operations over this
 // platform's folders, the folder walk and the Trash listing.
+#include <optional>
 #include <string_view>
 
 #include "engine/AppUtils.h"
@@ -202,20 +203,29 @@ void TPGCAppCleaner::WalkFolder(TPGCScanTypes AScanType, const std::string& APat
     ~Deleting() { slot = nullptr; }
   } deleting{FDeleter};
   FDeleter = &deleter;
-  // The temporary folder and the cache are shared with the running session
-  // and, for /tmp, with every user: what keeps the desktop running and
-  // what belongs to someone else is never offered.
-  const bool guarded = AScanType == kScanTempFiles || AScanType == kScanInternetCache;
+  // What belongs to someone else is never offered, in any category (root
+  // with a user's HOME must not empty that user's folders), and nobody
+  // else's folder is entered. The temporary folder and the cache are also
+  // shared with the running session: what keeps the desktop running there
+  // is never offered either. The walk and its readers decide on folders
+  // alike, by this filter.
   const std::uint32_t me = platform::CurrentUserId();
+  TreeWalker::Callbacks callbacks;
+  callbacks.mayEnter = [AScanType, me](std::string_view name, std::size_t depth,
+                                       std::optional<std::uint32_t> owner) {
+    return (!owner || *owner == me) && !IsKeptOut(AScanType, depth, name);
+  };
+  if (FOnScanError) {
+    callbacks.onError = [this](const std::string& folder, TreeWalker::Failure what, int error) {
+      if (FOnScanError) FOnScanError(folder, what == TreeWalker::Failure::List, error);
+    };
+  }
   TreeWalker::Walk(APath, AAttr, [&](TreeWalker::Entry& e) {
     ProcessMessages();
     // Every level notices a stop at its next entry, so the whole walk
     // unwinds without looking at anything more.
     if (FForceStop) return TreeWalker::Action::Leave;
-    if (guarded && (IsKeptOut(AScanType, e.Depth(), e.Name()) ||
-                    (e.IsDirectory() && e.HasData() && e.Data().owner != me))) {
-      return TreeWalker::Action::Continue;
-    }
+    if (!e.IsDirectory() && IsKeptOut(AScanType, e.Depth(), e.Name())) return TreeWalker::Action::Continue;
     if (e.IsDirectory()) {
       levels.resize(e.Depth() + 1);
       levels.push_back(folders.AddFolder(levels[e.Depth()], e.Name()));
@@ -228,7 +238,7 @@ void TPGCAppCleaner::WalkFolder(TPGCScanTypes AScanType, const std::string& APat
     const platform::FileAttributeData& data = e.Data();
     // Gone since the listing: nothing to count or delete.
     if (!e.HasData()) return TreeWalker::Action::Continue;
-    if (guarded && data.owner != me) return TreeWalker::Action::Continue;
+    if (data.owner != me) return TreeWalker::Action::Continue;
     ++FScanTotalFilesCount;
     FScanTotalFilesSize += static_cast<std::int64_t>(data.size);
     if (FIsRoughScan) return TreeWalker::Action::Continue;
@@ -239,7 +249,7 @@ void TPGCAppCleaner::WalkFolder(TPGCScanTypes AScanType, const std::string& APat
     FReportFile = {levels[e.Depth()], e.Name(), data.id, data.stamp};
     ReportFile(AScanType, data.size, data.lastAccessTime, data.attributes);
     return TreeWalker::Action::Continue;
-  }, 0, TreeWalker::ReadAhead::FoldersAndFiles);
+  }, 0, TreeWalker::ReadAhead::FoldersAndFiles, callbacks);
 }
 
 void TPGCAppCleaner::ReportFile(TPGCScanTypes AScanType, std::uint64_t AFileSize,

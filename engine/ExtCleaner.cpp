@@ -2,10 +2,12 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <optional>
 
 #include "engine/AppUtils.h"
 #include "engine/PurgoCore.h"
 #include "platform/AsciiText.h"
+#include "platform/Folders.h"
 #include "platform/TreeWalker.h"
 
 namespace purgo {
@@ -202,7 +204,18 @@ platform::DeleteTarget TPGCExtCleanerScanFileItem::Target() const {
 class TPGCExtCleaner::Walk {
  public:
   explicit Walk(TPGCExtCleaner& cleaner)
-      : c_(cleaner), options_(*cleaner.FScanOptions), matcher_(options_) {}
+      : c_(cleaner), options_(*cleaner.FScanOptions), matcher_(options_), me_(platform::CurrentUserId()) {
+    // Another user's folder is never entered, by the walk or its readers:
+    // even root offers only its own files from a folder shared with others.
+    callbacks_.mayEnter = [me = me_](std::string_view, std::size_t, std::optional<std::uint32_t> owner) {
+      return !owner || *owner == me;
+    };
+    if (c_.FOnScanError) {
+      callbacks_.onError = [this](const std::string& folder, TreeWalker::Failure what, int error) {
+        if (c_.FOnScanError) c_.FOnScanError(folder, what == TreeWalker::Failure::List, error);
+      };
+    }
+  }
 
   void Directory(const std::string& ADir, bool AIncludeSubDir, std::int32_t AInDays,
                  std::uint32_t AAttr) {
@@ -218,7 +231,7 @@ class TPGCExtCleaner::Walk {
     TreeWalker::Walk(
         D, AAttr | platform::kAttrDirectory,
         [this](TreeWalker::Entry& e) { return Entry(e); }, top,
-        AIncludeSubDir ? TreeWalker::ReadAhead::Folders : TreeWalker::ReadAhead::Off);
+        AIncludeSubDir ? TreeWalker::ReadAhead::Folders : TreeWalker::ReadAhead::Off, callbacks_);
   }
 
  private:
@@ -255,8 +268,9 @@ class TPGCExtCleaner::Walk {
     const std::string* ext = matcher_.Match(e.Name());
     if (ext == nullptr) return TreeWalker::Action::Continue;
     const platform::FileAttributeData& data = e.Data();
-    // Vanished since the listing: neither reported nor counted.
-    if (!e.HasData()) return TreeWalker::Action::Continue;
+    // Vanished since the listing: neither reported nor counted. Someone
+    // else's file is not this user's to clean.
+    if (!e.HasData() || data.owner != me_) return TreeWalker::Action::Continue;
     if (inDays_ > 0 && FileTimeDayDiff(now_, data.lastAccessTime) < inDays_) {
       return TreeWalker::Action::Continue;
     }
@@ -283,6 +297,8 @@ class TPGCExtCleaner::Walk {
   std::int32_t inDays_ = 0;
   bool includeSub_ = false;
   platform::FileTime now_;
+  std::uint32_t me_;
+  TreeWalker::Callbacks callbacks_;
 };
 
 // ---- TPGCExtCleaner --------------------------------------------------------

@@ -75,6 +75,11 @@ using TPGCAppScanningEvent =
                        std::uint32_t dwFileAttribute)>;
 // The item just found; the cleaner owns it.
 using TPGCExtScanningEvent = std::function<void(TPGCExtCleanerScanFileItem* AScanItem)>;
+// A folder a scan meant to walk but could not open, or opened but could not
+// list (AOpened): its path (no final delimiter) and the errno. What it
+// holds was not looked at.
+using TPGCScanErrorEvent =
+    std::function<void(const std::string& AFolder, bool AOpened, int AErrno)>;
 
 // State and totals both cleaners share, and the three operations through
 // which the pages and the progress dialog drive a cleaner. Everything runs
@@ -115,6 +120,11 @@ class TPGCBaseCleaner {
   bool ForcePause() const { return FForcePause; }
   void SetForcePause(bool v) { FForcePause = v; }
 
+  // Folders the walks could not open or list. The pages leave it unset:
+  // they pass such folders over silently.
+  const TPGCScanErrorEvent& OnScanError() const { return FOnScanError; }
+  void SetOnScanError(TPGCScanErrorEvent e) { FOnScanError = std::move(e); }
+
  protected:
   // The resets every scan start makes: scanning state, stop and pause
   // cleared, scan totals zero.
@@ -149,6 +159,7 @@ class TPGCBaseCleaner {
   std::int32_t FCleanTotalFilesCount = 0;
   bool FForceStop = false;
   bool FForcePause = false;
+  TPGCScanErrorEvent FOnScanError;
 
  private:
   void FinishScan(const TNotifyEvent& onEnd);

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -39,15 +40,27 @@ struct ReadAheadSession {
   std::atomic<std::size_t> running{0};
   // The walk is over (or stopped): nothing more is read for it.
   std::atomic<bool> ended{false};
+  // Descriptors ran short (for a reader or the walk): the walk's own opens
+  // come first, so no more jobs for this walk.
+  std::atomic<bool> starved{false};
+  // The walk's folder filter; readers list nothing it refuses.
+  TreeWalker::EnterFilter mayEnter;
 };
+
+// Jobs of every walk that may still hold a descriptor: given out and not
+// yet over.
+std::atomic<std::size_t> gLiveJobs{0};
 
 // One sub-tree given to a reader. The walk and the reader share it; the
 // queue and the flags below `mutex` are guarded by it.
 class ReadAheadJob {
  public:
   std::shared_ptr<ReadAheadSession> session;
-  std::shared_ptr<UniqueFd> parent;  // released by the reader once the folder is open
+  // Taken by the reader when it starts (under `mutex`), or released by a
+  // drop before it does: a job that never runs keeps no descriptor.
+  std::shared_ptr<UniqueFd> parent;
   std::string name;
+  std::size_t depth = 0;  // of the job's folder, as the walk's filter counts
 
   std::mutex mutex;
   std::condition_variable roomMade;  // the reader waits here while the queue is full
@@ -59,7 +72,8 @@ class ReadAheadJob {
   std::atomic<bool> stopped{false};
 
   bool StopAsked() const {
-    return stopped.load(std::memory_order_relaxed) || session->ended.load(std::memory_order_relaxed);
+    return stopped.load(std::memory_order_relaxed) || session->ended.load(std::memory_order_relaxed) ||
+           session->starved.load(std::memory_order_relaxed);
   }
 };
 
@@ -125,6 +139,7 @@ class Pool {
         spinning_.fetch_sub(1, std::memory_order_relaxed);  // a reader at work takes no other job
         Work(*job, buffer.get());
         job->session->running.fetch_sub(1, std::memory_order_release);
+        gLiveJobs.fetch_sub(1, std::memory_order_release);
         spinning_.fetch_add(1, std::memory_order_relaxed);
         spins = 0;
         continue;
@@ -145,18 +160,24 @@ class Pool {
 
   // Opens the folder `name` of `parentFd` when it is plainly a directory on
   // the root's mount, reached without a link; anything the walk would have
-  // to weigh up is left to the walk.
-  static UniqueFd Open(int parentFd, const char* name, const MountFacts& root, struct statx& sx) {
+  // to weigh up is left to the walk. `error`: the errno of a failed open.
+  static UniqueFd Open(int parentFd, const char* name, const MountFacts& root, struct statx& sx,
+                       int& error) {
+    error = 0;
     UniqueFd fd(OpenFolderOnSameMount(parentFd, name));
     if (fd.Valid()) {
       if (StatAt(fd.Get(), "", sx, kStatxFlags | AT_EMPTY_PATH) != 0) return {};
       return fd;
     }
-    if (errno != ENOSYS) return {};
+    if (errno != ENOSYS) {
+      error = errno;
+      return {};
+    }
     if (StatAt(parentFd, name, sx) != 0 || !S_ISDIR(sx.stx_mode)) return {};
     const MountFacts f = MountFactsOf(sx);
     if (!f.mountIdKnown || f.mountId != root.mountId || f.mountRoot) return {};
     fd = UniqueFd(::openat(parentFd, name, kOpenFlags));
+    if (!fd.Valid()) error = errno;
     if (!fd.Valid() || IdOfFd(fd.Get()) != IdOf(sx)) return {};
     return fd;
   }
@@ -185,14 +206,27 @@ class Pool {
   };
 
   // Lists the folder `name` of `parentFd` for `key` and queues it; the
-  // folder becomes the deepest level when the job goes below it.
+  // folder becomes the deepest level when the job goes below it. A folder
+  // the walk's filter refuses is neither listed nor, when its name alone
+  // decides, opened. False when the job is to end.
   static bool ReadOne(ReadAheadJob& job, int parentFd, const char* name, AheadKey& key,
                       std::vector<Level>& levels, char* buffer) {
-    const ReadAheadSession& s = *job.session;
+    ReadAheadSession& s = *job.session;
+    const std::size_t depth = job.depth + key.size();
+    if (s.mayEnter && !s.mayEnter(name, depth, std::nullopt)) return true;
     auto dir = std::make_unique<AheadDir>();
-    UniqueFd fd = Open(parentFd, name, s.root, dir->sx);
+    int error = 0;
+    UniqueFd fd = Open(parentFd, name, s.root, dir->sx, error);
+    if (error == EMFILE || error == ENFILE) {
+      // Out of descriptors: the walk needs them more. Ending the job gives
+      // back every one it holds.
+      s.starved.store(true, std::memory_order_relaxed);
+      return false;
+    }
     dir->id = IdOf(dir->sx);
-    if (!fd.Valid() || !dir->listing.Read(fd.Get(), buffer, ReadAhead::kMaxListingBytes)) return true;
+    if (!fd.Valid()) return true;
+    if (s.mayEnter && !s.mayEnter(name, depth, dir->sx.stx_uid)) return true;
+    if (!dir->listing.Read(fd.Get(), buffer, ReadAhead::kMaxListingBytes)) return true;
     if (s.fileData) {
       Listing::Item item{};
       std::size_t pos = 0;
@@ -245,9 +279,14 @@ class Pool {
     std::vector<Level> levels;
     levels.reserve(ReadAhead::kMaxJobDepth + 1);
     AheadKey key;
-    if (job.StopAsked()) return;
-    const bool more = ReadOne(job, job.parent->Get(), job.name.c_str(), key, levels, buffer);
-    job.parent.reset();
+    std::shared_ptr<UniqueFd> parent;
+    {
+      std::lock_guard<std::mutex> lock(job.mutex);
+      parent = std::move(job.parent);
+    }
+    if (parent == nullptr || job.StopAsked()) return;
+    const bool more = ReadOne(job, parent->Get(), job.name.c_str(), key, levels, buffer);
+    parent.reset();
     if (!more) return;
     Listing::Item item{};
     while (!levels.empty() && !job.StopAsked()) {
@@ -316,11 +355,13 @@ const ReaderPlan& Plan() {
 
 std::size_t ReadAhead::ReaderCount() { return Plan().readers; }
 
-ReadAhead::ReadAhead(const MountFacts& root, std::uint32_t mask, bool fileData)
+ReadAhead::ReadAhead(const MountFacts& root, std::uint32_t mask, bool fileData,
+                     TreeWalker::EnterFilter mayEnter)
     : session_(std::make_shared<ReadAheadSession>()), enabled_(root.mountIdKnown && Plan().readers > 0) {
   session_->root = root;
   session_->mask = mask;
   session_->fileData = fileData;
+  session_->mayEnter = std::move(mayEnter);
   session_->maxJobsSlow = std::min(Plan().readers, kMaxJobs);
   session_->maxJobsFast = std::min(Plan().fast, session_->maxJobsSlow);
 }
@@ -332,19 +373,47 @@ std::size_t ReadAhead::MostJobs() const {
 }
 
 bool ReadAhead::WantsJob() const {
-  return enabled_ && session_->running.load(std::memory_order_acquire) < MostJobs();
+  return enabled_ && !session_->starved.load(std::memory_order_relaxed) &&
+         session_->running.load(std::memory_order_acquire) < MostJobs();
 }
 
-std::shared_ptr<ReadAheadJob> ReadAhead::Offer(std::shared_ptr<UniqueFd> parent, std::string_view name) {
+std::shared_ptr<ReadAheadJob> ReadAhead::Offer(std::shared_ptr<UniqueFd> parent, std::string_view name,
+                                               std::size_t depth) {
   if (!WantsJob() || parent == nullptr || !parent->Valid()) return nullptr;
   auto job = std::make_shared<ReadAheadJob>();
   job->session = session_;
   job->parent = std::move(parent);
   job->name.assign(name);
+  job->depth = depth;
   job->maxBytes = kMaxQueuedBytes / MostJobs();
   session_->running.fetch_add(1, std::memory_order_relaxed);
+  gLiveJobs.fetch_add(1, std::memory_order_relaxed);
+  if (jobs_.size() >= 64) {
+    std::erase_if(jobs_, [](const std::weak_ptr<ReadAheadJob>& j) { return j.expired(); });
+  }
+  jobs_.push_back(job);
   Pool::Instance().Queue(job);
   return job;
+}
+
+void ReadAhead::GiveWay(std::chrono::milliseconds most) {
+  session_->starved.store(true, std::memory_order_relaxed);
+  for (const std::weak_ptr<ReadAheadJob>& j : jobs_) {
+    if (std::shared_ptr<ReadAheadJob> job = j.lock()) {
+      Stop(*job);  // wakes a reader waiting for room
+      std::lock_guard<std::mutex> lock(job->mutex);
+      job->parent.reset();
+    }
+  }
+  jobs_.clear();
+  WaitForIdleReaders(most);
+}
+
+void ReadAhead::WaitForIdleReaders(std::chrono::milliseconds most) {
+  const auto until = std::chrono::steady_clock::now() + most;
+  while (gLiveJobs.load(std::memory_order_acquire) != 0 && std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+  }
 }
 
 namespace {
@@ -396,6 +465,7 @@ void ReadAhead::Drop(ReadAheadJob& job) {
   std::lock_guard<std::mutex> lock(job.mutex);
   job.queue.clear();
   job.queuedBytes = 0;
+  job.parent.reset();
 }
 
 bool ReadAhead::Covers(const ReadAheadJob& job, std::size_t depth) {

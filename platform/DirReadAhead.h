@@ -19,7 +19,11 @@
 // kMaxJobs run, to keep the disk busy.
 //
 // Readers never delete, never follow a link, never open anything on
-// another mount, and keep no descriptor once a job is over. Bounds: at
+// another mount or anything the walk's filter would not let it enter, and
+// keep no descriptor once a job is over. Descriptors are the walk's first:
+// a reader that runs out of them ends its job and takes no more for that
+// walk, and a walk that runs out has its readers let go of theirs
+// (GiveWay) before it tries again. Bounds: at
 // most kMaxJobs jobs per walk; a job goes at most kMaxJobDepth levels
 // below its folder (one descriptor per level); the jobs of a walk hold at
 // most kMaxQueuedBytes of listings the walk has not taken (a reader waits
@@ -32,6 +36,7 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -40,6 +45,7 @@
 
 #include "platform/Platform.h"
 #include "platform/PosixFiles.h"
+#include "platform/TreeWalker.h"
 
 namespace purgo::platform::posix {
 
@@ -74,8 +80,10 @@ class ReadAhead {
  public:
   // `root`: the mount facts of the walk's root; `mask`: its entry filter;
   // `fileData`: readers take the attributes of files too (for a walk that
-  // wants them all).
-  ReadAhead(const MountFacts& root, std::uint32_t mask, bool fileData);
+  // wants them all); `mayEnter`: the walk's folder filter (may be empty),
+  // asked on the readers' threads.
+  ReadAhead(const MountFacts& root, std::uint32_t mask, bool fileData,
+            TreeWalker::EnterFilter mayEnter = {});
   // Stops every job of this walk.
   ~ReadAhead();
   ReadAhead(const ReadAhead&) = delete;
@@ -87,8 +95,10 @@ class ReadAhead {
   bool WantsJob() const;
   // Gives the readers the sub-tree of the folder `name` of `parent`, a
   // duplicate of the walk's descriptor (the walk may close its own
-  // meanwhile). Null when no job is wanted.
-  std::shared_ptr<ReadAheadJob> Offer(std::shared_ptr<UniqueFd> parent, std::string_view name);
+  // meanwhile); `depth` is that folder's as the filter counts it. Null
+  // when no job is wanted.
+  std::shared_ptr<ReadAheadJob> Offer(std::shared_ptr<UniqueFd> parent, std::string_view name,
+                                      std::size_t depth);
   // The listing of the folder at `key` in `job`, when the reader listed it;
   // listings queued before it are the walk's no longer and are released.
   // Null when the walk must read it; when that is because the walk has
@@ -104,6 +114,15 @@ class ReadAhead {
   // Whether the job may still queue listings of the folders below the
   // folder at depth `depth` of it (not stopped, not too deep).
   static bool Covers(const ReadAheadJob& job, std::size_t depth);
+
+  // The walk has run out of descriptors: this walk's readers take no more
+  // jobs, the running ones stop before their next folder (the walk drops
+  // the jobs it holds first, so none waits for it), and this returns once
+  // no reader of any walk holds a descriptor, or after `most`.
+  void GiveWay(std::chrono::milliseconds most = kGiveWayWait);
+  // The same wait without a walk's readers, for a walk about to start.
+  static void WaitForIdleReaders(std::chrono::milliseconds most = kGiveWayWait);
+  static constexpr std::chrono::milliseconds kGiveWayWait{500};
 
   static constexpr std::size_t kMaxJobs = 8;
   static constexpr std::size_t kMaxJobDepth = 24;
@@ -126,6 +145,7 @@ class ReadAhead {
   std::size_t MostJobs() const;
 
   std::shared_ptr<ReadAheadSession> session_;
+  std::vector<std::weak_ptr<ReadAheadJob>> jobs_;  // given out, for GiveWay
   bool enabled_;
 };
 

@@ -120,11 +120,11 @@ std::string_view LastComponent(std::string_view path) {
 
 bool Listing::Read(int fd, char* buffer, std::size_t limit) {
   Clear();
-  bool any = false;
   for (;;) {
+    // A listing that fails part way is no listing: the caller would take
+    // the folder for read in full.
     const ssize_t got = ::getdents64(fd, buffer, kReadBufferSize);
-    if (got <= 0) return any || got == 0;
-    any = true;
+    if (got <= 0) return got == 0;
     // Fields are read with memcpy: the buffer is plain bytes to the
     // compiler, whatever the kernel wrote into it.
     for (std::size_t off = 0; off < static_cast<std::size_t>(got);) {

@@ -106,9 +106,8 @@ class Listing {
 
   // Replaces the contents with the entries of the open directory `fd`,
   // using `buffer` (at least kReadBufferSize bytes) for getdents64. False
-  // when the directory cannot be read at all, or when its listing grows
-  // past `limit` bytes (the reading then stops there); a read error part
-  // way keeps what came before it.
+  // when the directory cannot be read in full (errno tells why), or when
+  // its listing grows past `limit` bytes (the reading then stops there).
   bool Read(int fd, char* buffer, std::size_t limit = SIZE_MAX);
   bool Next(Item& item);
   // The item at `pos` (0 for the first), advancing `pos`; the listing's

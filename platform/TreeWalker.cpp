@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <deque>
 #include <memory>
 
@@ -24,6 +26,12 @@ namespace {
 // Directories below the root are never reached through a link, and a
 // descriptor must not leak into programs the user starts from the UI.
 constexpr int kSubdirOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+bool OutOfDescriptors(int error) { return error == EMFILE || error == ENFILE; }
+
+// Failures that mean the entry is no longer the folder that was listed
+// (gone, or replaced by a file or a link): passed over, as a swap is.
+bool GoneOrSwapped(int error) { return error == ENOENT || error == ENOTDIR || error == ELOOP; }
 
 // DT_* kind of a mode, or DT_UNKNOWN for the kinds that are never listed.
 unsigned char ListedType(unsigned mode) {
@@ -60,8 +68,12 @@ struct Frame {
 // that a reopen by path components always has a start.
 class WalkState {
  public:
-  WalkState(const std::string& root, std::uint32_t mask)
-      : path_(root), mask_(mask), buffer_(new char[posix::Listing::kReadBufferSize]) {
+  WalkState(const std::string& root, std::uint32_t mask, const TreeWalker::Callbacks& callbacks)
+      : path_(root),
+        root_(root),
+        mask_(mask),
+        callbacks_(callbacks),
+        buffer_(new char[posix::Listing::kReadBufferSize]) {
     if (path_.back() != kPathDelimiter) path_.push_back(kPathDelimiter);
   }
   ~WalkState() {
@@ -120,12 +132,19 @@ class WalkState {
         if (at < f.raw || item.type != DT_DIR) continue;  // passed already, or not a folder
         const std::uint32_t hidden = posix::IsHiddenName(item.name) ? kAttrHidden : 0;
         if (!PassesEntryFilter(hidden | kAttrDirectory, mask_)) continue;
+        if (!MayEnter(item.name, level - 1, std::nullopt)) continue;
         if (next) {
           next = false;
           continue;
         }
-        auto parent = std::make_shared<posix::UniqueFd>(::fcntl(f.fd, F_DUPFD_CLOEXEC, 0));
-        std::shared_ptr<posix::ReadAheadJob> job = readers_->Offer(std::move(parent), item.name);
+        const int dup = ::fcntl(f.fd, F_DUPFD_CLOEXEC, 0);
+        if (dup < 0 && OutOfDescriptors(errno)) {
+          // The walk keeps what descriptors there are for itself.
+          readers_->GiveWay(std::chrono::milliseconds(0));
+          return;
+        }
+        auto parent = std::make_shared<posix::UniqueFd>(dup);
+        std::shared_ptr<posix::ReadAheadJob> job = readers_->Offer(std::move(parent), item.name, level - 1);
         if (job == nullptr) {
           f.offerPos = before;
           f.offerRaw = at;
@@ -146,6 +165,28 @@ class WalkState {
   std::size_t Depth() const { return depth_; }
   Frame& Top() { return frames_[depth_ - 1]; }
 
+  bool MayEnter(std::string_view name, std::size_t depth, std::optional<std::uint32_t> owner) const {
+    return !callbacks_.mayEnter || callbacks_.mayEnter(name, depth, owner);
+  }
+
+  // Tells the caller about the folder `name` of the current directory
+  // (empty: the current directory itself).
+  void Report(std::string_view name, TreeWalker::Failure what, int error) {
+    if (!callbacks_.onError) return;
+    std::string folder;
+    if (depth_ == 0 || (name.empty() && depth_ == 1)) {
+      folder = root_;
+    } else {
+      folder.assign(path_, 0, Top().pathLength);
+      if (name.empty()) {
+        folder.pop_back();
+      } else {
+        folder.append(name);
+      }
+    }
+    callbacks_.onError(folder, what, error);
+  }
+
   // Takes ownership of `fd` in every case.
   bool PushRoot(int fd, FileId id, std::uint64_t tag) { return Push(fd, id, tag, nullptr, nullptr, {}); }
 
@@ -157,11 +198,19 @@ class WalkState {
   void Enter(std::string_view name, std::size_t raw, FileId expected, std::uint64_t tag,
              std::shared_ptr<posix::ReadAheadJob> job) {
     int fd = ::openat(Top().fd, name.data(), kSubdirOpenFlags);
-    if (fd >= 0 && posix::IdOfFd(fd) != expected) {
-      ::close(fd);
-      fd = -1;
+    if (fd < 0 && OutOfDescriptors(errno)) {
+      if (job != nullptr) readers_->Drop(*job);
+      job.reset();
+      fd = OpenAgain(depth_ - 1, [&] { return ::openat(Top().fd, name.data(), kSubdirOpenFlags); });
     }
     if (fd < 0) {
+      const int error = errno;
+      if (job != nullptr) readers_->Drop(*job);
+      if (!GoneOrSwapped(error)) Report(name, TreeWalker::Failure::Open, error);
+      return;
+    }
+    if (posix::IdOfFd(fd) != expected) {
+      ::close(fd);
       if (job != nullptr) readers_->Drop(*job);
       return;
     }
@@ -195,7 +244,10 @@ class WalkState {
     frames_[k].fd = -1;
     depth_ = k;
     while (depth_ > 1 && frames_[depth_ - 1].fd < 0) {
+      reopenError_ = 0;
       if (Reopen(depth_ - 1, childFd)) break;
+      // The rest of that listing is lost: an error unless the folder moved.
+      if (reopenError_ != 0) Report({}, TreeWalker::Failure::Open, reopenError_);
       CloseCounted(childFd);
       childFd = -1;
       --depth_;
@@ -243,8 +295,13 @@ class WalkState {
       f.listing = std::move(ahead->listing);
       f.stats = std::move(ahead->stats);
     } else if (!f.listing.Read(fd, buffer_.get())) {
+      const int error = errno;
       ::close(fd);
       f.listing.Clear();
+      if (callbacks_.onError) {
+        std::string folder = depth_ == 0 ? root_ : path_.substr(0, path_.size() - 1);
+        callbacks_.onError(folder, TreeWalker::Failure::List, error);
+      }
       return false;
     }
     f.job = std::move(job);
@@ -261,15 +318,36 @@ class WalkState {
     return true;
   }
 
-  void EvictOne() {
-    for (std::size_t i = std::max<std::size_t>(lowestOpen_, 1); i < depth_; ++i) {
+  // Closes the shallowest open level below the root and below `below`.
+  bool EvictOne(std::size_t below = SIZE_MAX) {
+    for (std::size_t i = std::max<std::size_t>(lowestOpen_, 1); i < std::min(depth_, below); ++i) {
       if (frames_[i].fd >= 0) {
         CloseCounted(frames_[i].fd);
         frames_[i].fd = -1;
         lowestOpen_ = i + 1;
-        return;
+        return true;
       }
     }
+    return false;
+  }
+
+  // `open` failed for want of descriptors. The readers give theirs back
+  // first; then the walk closes its own shallowest levels below `keep`
+  // (they are reopened on the way back) one at a time until it works. The
+  // result of the last try, with its errno.
+  template <class Open>
+  int OpenAgain(std::size_t keep, const Open& open) {
+    if (readers_ != nullptr) {
+      readers_->GiveWay();
+      const int fd = open();
+      if (fd >= 0 || !OutOfDescriptors(errno)) return fd;
+    }
+    while (EvictOne(keep)) {
+      const int fd = open();
+      if (fd >= 0 || !OutOfDescriptors(errno)) return fd;
+    }
+    errno = EMFILE;
+    return -1;
   }
 
   void CloseCounted(int fd) {
@@ -284,7 +362,8 @@ class WalkState {
   bool Reopen(std::size_t j, int childFd) {
     Frame& f = frames_[j];
     if (childFd >= 0) {
-      const int fd = ::openat(childFd, "..", kSubdirOpenFlags);
+      int fd = ::openat(childFd, "..", kSubdirOpenFlags);
+      if (fd < 0 && OutOfDescriptors(errno)) fd = OpenAgain(j, [&] { return ::openat(childFd, "..", kSubdirOpenFlags); });
       if (fd >= 0 && posix::IdOfFd(fd) == f.id) {
         Reopened(j, fd);
         return true;
@@ -298,7 +377,12 @@ class WalkState {
     for (std::size_t m = a + 1; m <= j; ++m) {
       const std::size_t start = frames_[m - 1].pathLength;
       component_.assign(path_, start, frames_[m].pathLength - start - 1);
-      posix::UniqueFd next(::openat(base, component_.c_str(), kSubdirOpenFlags));
+      int opened = ::openat(base, component_.c_str(), kSubdirOpenFlags);
+      if (opened < 0 && OutOfDescriptors(errno)) {
+        opened = OpenAgain(j, [&] { return ::openat(base, component_.c_str(), kSubdirOpenFlags); });
+      }
+      if (opened < 0 && !GoneOrSwapped(errno)) reopenError_ = errno;
+      posix::UniqueFd next(opened);
       if (!next.Valid() || posix::IdOfFd(next.Get()) != frames_[m].id) return false;
       current = std::move(next);
       base = current.Get();
@@ -318,8 +402,11 @@ class WalkState {
   std::size_t openCount_ = 0;
   std::size_t lowestOpen_ = 1;  // levels [1, lowestOpen_) are known to be closed
   std::string path_;
+  std::string root_;  // as given, for errors about it
   std::string component_;
   std::uint32_t mask_;
+  const TreeWalker::Callbacks& callbacks_;
+  int reopenError_ = 0;  // why the last Reopen could not open a level
   std::unique_ptr<char[]> buffer_;
   posix::ReadAhead* readers_ = nullptr;
   posix::AheadKey scratchKey_;
@@ -363,30 +450,53 @@ bool TreeWalker::Entry::HasData() {
   return statOk_;
 }
 
+namespace {
+
+// Opens a walk's root; readers of an earlier walk that still hold
+// descriptors get the time to give them back. A root that cannot be opened
+// is an error unless it is not there or no directory.
+template <class Open>
+int OpenRoot(const std::string& root, const TreeWalker::Callbacks& callbacks, const Open& open) {
+  int fd = open();
+  if (fd < 0 && OutOfDescriptors(errno)) {
+    posix::ReadAhead::WaitForIdleReaders();
+    fd = open();
+  }
+  if (fd < 0 && errno != ENOENT && errno != ENOTDIR && callbacks.onError) {
+    callbacks.onError(root, TreeWalker::Failure::Open, errno);
+  }
+  return fd;
+}
+
+}  // namespace
+
 bool TreeWalker::Walk(const std::string& root, std::uint32_t mask, const Visitor& visitor,
-                      std::uint64_t rootTag, ReadAhead ahead) {
+                      std::uint64_t rootTag, ReadAhead ahead, const Callbacks& callbacks) {
   if (root.empty()) return false;
-  return WalkOpened(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), root, mask, visitor,
-                    rootTag, ahead);
+  const int fd = OpenRoot(root, callbacks, [&] { return ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+  return WalkOpened(fd, root, mask, visitor, rootTag, ahead, callbacks);
 }
 
 bool TreeWalker::WalkAt(int dirFd, const std::string& root, std::uint32_t mask,
-                        const Visitor& visitor, std::uint64_t rootTag, ReadAhead ahead) {
+                        const Visitor& visitor, std::uint64_t rootTag, ReadAhead ahead,
+                        const Callbacks& callbacks) {
   if (dirFd < 0 || root.empty()) return false;
-  return WalkOpened(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC), root, mask, visitor,
-                    rootTag, ahead);
+  const int fd = OpenRoot(root, callbacks, [&] { return ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+  return WalkOpened(fd, root, mask, visitor, rootTag, ahead, callbacks);
 }
 
 bool TreeWalker::WalkOpened(int rootFd, const std::string& root, std::uint32_t mask,
-                            const Visitor& visitor, std::uint64_t rootTag, ReadAhead ahead) {
+                            const Visitor& visitor, std::uint64_t rootTag, ReadAhead ahead,
+                            const Callbacks& callbacks) {
   if (rootFd < 0) return false;
   const FileId rootId = posix::IdOfFd(rootFd);
   // Declared before the walk: its requests are dropped before it goes.
   std::unique_ptr<posix::ReadAhead> readers;
-  WalkState walk(root, mask);
+  WalkState walk(root, mask, callbacks);
   posix::MountBoundary mounts(rootFd, walk.Path());
   if (ahead != ReadAhead::Off) {
-    readers = std::make_unique<posix::ReadAhead>(mounts.Root(), mask, ahead == ReadAhead::FoldersAndFiles);
+    readers = std::make_unique<posix::ReadAhead>(mounts.Root(), mask, ahead == ReadAhead::FoldersAndFiles,
+                                                 callbacks.mayEnter);
     if (readers->Enabled()) walk.UseReaders(readers.get());
   }
   if (!walk.PushRoot(rootFd, rootId, rootTag)) return false;
@@ -420,6 +530,12 @@ bool TreeWalker::WalkOpened(int rootFd, const std::string& root, std::uint32_t m
       } else if (type == DT_DIR && walk.PeekAhead(raw, sx)) {
         // as a reader found it on opening it; Enter checks it is still there
       } else if (posix::StatAt(frame.fd, item.name.data(), sx) != 0) {
+        // A folder listed but not searchable leaves its sub-folders
+        // unknown: an error, unless the walk would not go there anyway.
+        const int error = errno;
+        if (type == DT_DIR && error != ENOENT && walk.MayEnter(item.name, walk.Depth() - 1, std::nullopt)) {
+          walk.Report(item.name, Failure::Open, error);
+        }
         continue;
       }
       haveStat = true;
@@ -429,6 +545,7 @@ bool TreeWalker::WalkOpened(int rootFd, const std::string& root, std::uint32_t m
     const bool isDirectory = type == DT_DIR;
     if (!PassesEntryFilter(hiddenBit | (isDirectory ? kAttrDirectory : 0), mask)) continue;
     if (isDirectory && mounts.IsBeyond(sx, walk.Path(), item.name)) continue;
+    if (isDirectory && !walk.MayEnter(item.name, walk.Depth() - 1, sx.stx_uid)) continue;
 
     entry.name_ = item.name;
     entry.dirFd_ = frame.fd;

@@ -20,12 +20,18 @@
 //    directory is followed); nothing below it is;
 //  - reader threads may list folders ahead of the walk (see ReadAhead),
 //    but the visitor is called on the calling thread, in the same order,
-//    with the same entries as without them.
+//    with the same entries as without them; readers list only folders the
+//    caller's filter lets the walk enter, and give way when the process
+//    runs out of descriptors;
+//  - a folder that cannot be opened or listed is told to the caller's
+//    error handler; folders passed over on purpose (another mount, a link,
+//    swapped since the listing, refused by the filter) are not.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -107,19 +113,43 @@ class TreeWalker {
   // visitor sees the same entries in the same order whatever is chosen.
   enum class ReadAhead { Off, Folders, FoldersAndFiles };
 
+  // Whether a folder below the root may be entered at all: its name, its
+  // depth (as Entry::Depth() of its entry) and its owner. A refused folder
+  // is never shown to the visitor. Readers ask it too, from their own
+  // threads: first before they open a folder, when the owner is not known
+  // yet, and again with the owner from their statx of the open folder
+  // before they list it. So it must be thread-safe, and its answer must
+  // depend on its arguments only.
+  using EnterFilter =
+      std::function<bool(std::string_view name, std::size_t depth, std::optional<std::uint32_t> owner)>;
+
+  // What could not be done to a folder the walk meant to enter.
+  enum class Failure { Open, List };
+  // Called on the walk's thread with the folder's path (no final
+  // delimiter; the root as given for the root) and the errno.
+  using ErrorHandler = std::function<void(const std::string& path, Failure what, int error)>;
+
+  struct Callbacks {
+    EnterFilter mayEnter;   // none: every folder
+    ErrorHandler onError;   // none: failures pass silently
+  };
+
   // Walks `root` with the entry filter of `mask` (see PassesEntryFilter).
   // Returns false when the root cannot be opened as a directory; the
-  // visitor is then never called. Directories below the root that cannot
-  // be opened are passed over silently.
+  // visitor is then never called, and `callbacks.onError` hears of it
+  // unless the root does not exist or is no directory. Directories below
+  // the root that cannot be opened or listed are passed over and told to
+  // `callbacks.onError`.
   static bool Walk(const std::string& root, std::uint32_t mask, const Visitor& visitor,
-                   std::uint64_t rootTag = 0, ReadAhead ahead = ReadAhead::Folders);
+                   std::uint64_t rootTag = 0, ReadAhead ahead = ReadAhead::Folders,
+                   const Callbacks& callbacks = {});
 
   // The same walk of the open directory `dirFd` (not consumed; any open
   // mode, O_PATH included), whose path for DirPath() is `root`. Nothing is
   // resolved by name above it: the caller has checked that directory.
   static bool WalkAt(int dirFd, const std::string& root, std::uint32_t mask,
                      const Visitor& visitor, std::uint64_t rootTag = 0,
-                     ReadAhead ahead = ReadAhead::Folders);
+                     ReadAhead ahead = ReadAhead::Folders, const Callbacks& callbacks = {});
 
   // Identity of `root` as Walk() would open it (following a link in the
   // root itself). Unknown when it cannot be opened.
@@ -135,7 +165,8 @@ class TreeWalker {
  private:
   // Takes `rootFd` (may be -1: the walk then fails).
   static bool WalkOpened(int rootFd, const std::string& root, std::uint32_t mask,
-                         const Visitor& visitor, std::uint64_t rootTag, ReadAhead ahead);
+                         const Visitor& visitor, std::uint64_t rootTag, ReadAhead ahead,
+                         const Callbacks& callbacks);
 };
 
 }  // namespace purgo::platform

@@ -1,6 +1,7 @@
 // The application-trace cleaner on fixture trees: category rules, events,
 // records, clean mode, stops, rough mode and the targets it hands out.
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 
 #include "engine/PurgoCore.h"
 #include "engine/TraceKeepList.h"
+#include "platform/DirReadAhead.h"
 #include "platform/FileDelete.h"
 #include "platform/Hooks.h"
 #include "tests/Sandbox.h"
@@ -444,9 +446,9 @@ TEST(AppCleanerTest, ReportedTargetsKeepALaterDeletionInsideTheScannedTree) {
   EXPECT_TRUE(Exists(outside));
 }
 
-// What keeps the session running, and other users' files, are never
-// offered from the temporary folder or the cache; elsewhere the same names
-// are ordinary files.
+// What keeps the session running is never offered from the temporary
+// folder or the cache (elsewhere the same names are ordinary files), and
+// other users' files and folders from no category.
 TEST(AppCleanerTest, SessionFilesAndOtherUsersFilesAreNeverOffered) {
   test::Sandbox box;
   for (const char* f : {"tmp/.X11-unix/X0", "tmp/.X0-lock", "tmp/xauth_XYZ", "tmp/krb5cc_1000",
@@ -457,9 +459,12 @@ TEST(AppCleanerTest, SessionFilesAndOtherUsersFilesAreNeverOffered) {
     box.MakeFile(f);
   }
   if (::geteuid() == 0) {
-    ::chown(box.MakeFile("tmp/theirs.tmp").c_str(), 65534, 65534);
-    ::chown(box.MakeDir("tmp/their-dir").c_str(), 65534, 65534);
-    box.MakeFile("tmp/their-dir/inside.tmp");
+    for (const char* cat : {"tmp", "recent"}) {
+      const std::string c = cat;
+      ::chown(box.MakeFile(c + "/theirs.tmp").c_str(), 65534, 65534);
+      ::chown(box.MakeDir(c + "/their-dir").c_str(), 65534, 65534);
+      box.MakeFile(c + "/their-dir/inside.tmp");
+    }
   }
   TestCleaner cleaner;
   cleaner.folders[kScanTempFiles] = box.Path("tmp/");
@@ -486,6 +491,38 @@ TEST(AppCleanerTest, SessionFilesAndOtherUsersFilesAreNeverOffered) {
                         Case{".vbox-*-ipc", ".vbox-me-ipc", true}, Case{"*-lock", "-lock", true}}) {
     EXPECT_EQ(KeepPatternMatches(c.pattern, c.name), c.matches) << c.pattern << " " << c.name;
   }
+}
+
+// Readers read ahead only what the walk will enter: a kept session folder
+// is never even opened, and (as root) another user's folder never listed.
+TEST(AppCleanerTest, ReadersNeverReadFoldersTheWalkLeavesOut) {
+  if (platform::posix::ReadAhead::ReaderCount() == 0) GTEST_SKIP() << "no readers: CTest runs this with PURGO_WALK_THREADS=4";
+  test::Sandbox box;
+  for (int i = 0; i < 3; ++i) box.MakeFile("tmp/d" + std::to_string(i) + "/sub/g");
+  // Mostly folders to leave out: readers are offered those first.
+  std::vector<std::string> kept = {"tmp/d0/sub/x.lock"}, theirs;
+  for (int i = 0; i < 8; ++i) {
+    kept.insert(kept.end(), {"tmp/systemd-private-" + std::to_string(i), "tmp/ssh-" + std::to_string(i)});
+    if (::geteuid() == 0) theirs.push_back("tmp/theirs-" + std::to_string(i));
+  }
+  const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  for (const auto& [folders, events] : {std::pair{kept, std::uint32_t{IN_OPEN | IN_ACCESS}}, std::pair{theirs, std::uint32_t{IN_ACCESS}}}) {
+    for (const std::string& f : folders) {
+      box.MakeFile(f + "/sub/f");
+      // Another user's folder may be opened to learn its owner, never listed.
+      if (events == IN_ACCESS && ::chown(box.Path(f).c_str(), 65534, 65534) != 0) FAIL();
+      ASSERT_GE(::inotify_add_watch(watch, box.Path(f).c_str(), events), 0);
+      ASSERT_GE(::inotify_add_watch(watch, box.Path(f + "/sub").c_str(), events), 0);
+    }
+  }
+  TestCleaner cleaner;
+  cleaner.folders[kScanTempFiles] = box.Path("tmp/");
+  for (int run = 0; run < 5; ++run) cleaner.DoScan(kScanTempFiles);
+  platform::posix::ReadAhead::WaitForIdleReaders();
+  char buffer[4096];
+  EXPECT_EQ(::read(watch, buffer, sizeof buffer), -1) << "a folder the walk leaves out was read";
+  ::close(watch);
+  EXPECT_EQ(cleaner.ScanTotalFilesCount(), 3);
 }
 
 }  // namespace

@@ -2,12 +2,15 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/capability.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <set>
 #include <filesystem>
 #include <functional>
@@ -204,6 +207,77 @@ TEST(CommandLineTest, WindowOptionsOnlyLead) {
     for (const std::string& a : c.argv) argv.push_back(a.c_str());
     EXPECT_EQ(OwnArguments(static_cast<int>(argv.size()), argv.data()), c.own)
         << ::testing::PrintToString(c.argv);
+  }
+}
+
+// Mode bits bind root too, on this thread (the walk's), while it lives:
+// it puts down CAP_DAC_OVERRIDE and CAP_DAC_READ_SEARCH.
+class PermissionBitsBind {
+ public:
+  PermissionBitsBind() {
+    if (::geteuid() != 0 || ::syscall(SYS_capget, &header_, saved_) != 0) return;
+    __user_cap_data_struct lowered[2] = {saved_[0], saved_[1]};
+    lowered[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+    lowered_ = ::syscall(SYS_capset, &header_, lowered) == 0;
+  }
+  ~PermissionBitsBind() {
+    if (lowered_) ::syscall(SYS_capset, &header_, saved_);
+  }
+
+ private:
+  __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct saved_[2]{};
+  bool lowered_ = false;
+};
+
+// A folder below the one given, or below a category's, that cannot be
+// opened is an error (path, reason, counted, status 1); what the walk
+// leaves out on purpose (a link, a kept folder, another user's) is not,
+// and another user's file is not offered.
+TEST(CommandLineTest, FoldersThatCannotBeOpenedAreErrors) {
+  test::Sandbox box;
+  std::vector<std::string> shut = {"data/locked", "tmp/locked", "tmp/systemd-private-x"};
+  if (::geteuid() == 0) {
+    shut.insert(shut.end(), {"data/theirs", "tmp/theirs"});
+    ASSERT_EQ(::chown(box.MakeFile("data/theirs.tmp").c_str(), 65534, 65534), 0);
+  }
+  for (const std::string& f : shut) box.MakeFile(f + "/x.tmp");
+  for (const char* f : {"data/a.tmp", "tmp/a.tmp"}) box.MakeFile(f);
+  box.MakeSymlink("data/link", box.Path("data/locked"));
+  struct Shut {
+    std::vector<std::string> paths;
+    ~Shut() { for (const std::string& p : paths) ::chmod(p.c_str(), 0700); }
+  } reopen;
+  for (const std::string& f : shut) {
+    if (f.find("theirs") != std::string::npos) {
+      ASSERT_EQ(::chown(box.Path(f).c_str(), 65534, 65534), 0);
+    }
+    reopen.paths.push_back(box.Path(f));
+    ::chmod(box.Path(f).c_str(), 0);
+  }
+  PermissionBitsBind bind;
+  if (const int fd = ::open(box.Path("data/locked").c_str(), O_RDONLY | O_DIRECTORY); fd >= 0) {
+    ::close(fd);
+    GTEST_SKIP() << "a mode-000 folder is readable here";
+  }
+  const std::string d = box.Path("data"), t = box.Path("tmp");
+  const std::string why = "the folder cannot be opened (" + std::string(std::strerror(EACCES)) + "), passed over";
+  for (const bool folders : {true, false}) {
+    TCommandLineRequest r;
+    r.folders = folders ? std::vector<std::string>{d} : std::vector<std::string>{};
+    r.endings = {".tmp"};
+    r.categories = {"temp"};
+    r.json = folders;
+    const Outcome o = RunFrontEnd(r);
+    EXPECT_EQ(o.code, 1);
+    EXPECT_EQ(o.err, "purgo: " + (folders ? d : t) + "/locked: " + why + "\n");
+    const std::multiset<std::string> expected =
+        folders ? std::multiset<std::string>{
+                      "{\"event\":\"file\",\"path\":\"" + d + "/a.tmp\",\"size\":1,\"ending\":\".tmp\"}",
+                      "{\"event\":\"error\",\"path\":\"" + d + "/locked\",\"reason\":\"unreadable\",\"message\":\"" + why + "\"}",
+                      "{\"event\":\"summary\",\"mode\":\"preview\",\"files\":1,\"bytes\":1,\"errors\":1}"}
+                : std::multiset<std::string>{"1\t" + t + "/a.tmp", "summary: 1 file, 1 bytes, 1 error"};
+    EXPECT_EQ(o.lines, expected);
   }
 }
 

@@ -2,11 +2,15 @@
 // and climbing back to levels whose descriptors were closed.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 #include <string>
@@ -402,6 +406,98 @@ TEST(TreeWalkerTest, ReadersAheadChangeNothingTheVisitorSees) {
         ASSERT_EQ(with.size(), alone.size()) << mask;
         for (std::size_t i = 0; i < alone.size(); ++i) ASSERT_EQ(with[i], alone[i]) << alone[i].path;
       }
+    }
+  }
+}
+
+// Every entry the walks with and without readers report, and
+// "error\t<path>" for each folder they could not open or list, sorted.
+std::vector<std::string> WalkAll(const std::string& root) {
+  std::vector<std::string> lines;
+  TreeWalker::Callbacks callbacks;
+  callbacks.onError = [&](const std::string& path, TreeWalker::Failure, int) { lines.push_back("error\t" + path); };
+  for (const auto ahead : {TreeWalker::ReadAhead::Off, TreeWalker::ReadAhead::Folders, TreeWalker::ReadAhead::FoldersAndFiles}) {
+    TreeWalker::Walk(root, 0xFFFF, [&](TreeWalker::Entry& e) {
+      lines.push_back(e.FullPath());
+      return e.IsDirectory() ? Action::Enter : Action::Continue;
+    }, 0, ahead, callbacks);
+  }
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+// Run by the next test in a fresh process (readers are set up once per
+// process), under the descriptor limit it is given.
+TEST(TreeWalkerTest, DISABLED_WalkUnderTheLimitGiven) {
+  const char* root = std::getenv("PURGO_TEST_WALK_ROOT");
+  if (root == nullptr) GTEST_SKIP();
+  test::Sandbox box;
+  const int lowestFree = ::dup(0);
+  ::close(lowestFree);
+  const std::string limit = std::getenv("PURGO_TEST_FD_LIMIT");
+  struct rlimit lim {};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &lim), 0);
+  const rlim_t saved = lim.rlim_cur;
+  lim.rlim_cur = limit == "tight" ? static_cast<rlim_t>(lowestFree) + 1 : std::stoul(limit);  // tight: the root alone
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lim), 0);
+  const std::vector<std::string> lines = WalkAll(root);
+  posix::ReadAhead::WaitForIdleReaders();
+  lim.rlim_cur = saved;
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lim), 0);
+  std::ofstream out(std::getenv("PURGO_TEST_WALK_OUT"));
+  for (const std::string& l : lines) out << l << '\n';
+}
+
+// Short of descriptors, walks with or without readers still find everything
+// (readers give theirs back, the walk closes its shallow levels); with room
+// for the root alone, every folder it could not enter is an error.
+TEST(TreeWalkerTest, LowDescriptorLimitsLoseNothingSilently) {
+  test::Sandbox box;
+  std::vector<std::string> tight(3, box.MakeFile("tree/top-file"));
+  for (int t = 0; t < 10; ++t) {
+    const std::string top = "tree/t" + std::to_string(t);
+    for (int k = 0; k < 3; ++k) tight.insert(tight.end(), {box.Path(top), "error\t" + box.Path(top)});
+    std::string dir = top;
+    for (int level = 0; level < 20; ++level, dir += "/d") {
+      for (const char* f : {"/f0", "/f1", "/side/g"}) box.MakeFile(dir + f);
+    }
+  }
+  std::sort(tight.begin(), tight.end());
+  const std::string root = box.Path("tree"), out = box.Path("walked.txt");
+  const std::vector<std::string> whole = WalkAll(root);
+  ASSERT_EQ(whole.size(), 3u * 1001);
+  std::string exe = fs::read_symlink("/proc/self/exe"), all = "--gtest_also_run_disabled_tests",
+              filter = "--gtest_filter=*DISABLED_WalkUnderTheLimitGiven";
+  char* argv[] = {exe.data(), all.data(), filter.data(), nullptr};
+  for (const char* threads : {"1", "4"}) {
+    for (const std::string limit : {"16", "20", "32", "tight"}) {
+      SCOPED_TRACE(std::string("PURGO_WALK_THREADS=") + threads + ", descriptors: " + limit);
+      // Made before the fork: a child of a process with threads may call
+      // async-signal-safe functions only.
+      std::vector<std::string> env = {std::string("PURGO_WALK_THREADS=") + threads, "PURGO_TEST_WALK_ROOT=" + root,
+                                      "PURGO_TEST_FD_LIMIT=" + limit, "PURGO_TEST_WALK_OUT=" + out};
+      for (char** e = environ; *e != nullptr; ++e) {
+        if (!std::string_view(*e).starts_with("PURGO_WALK_THREADS=")) env.emplace_back(*e);
+      }
+      std::vector<char*> envp;
+      for (std::string& e : env) envp.push_back(e.data());
+      envp.push_back(nullptr);
+      const int quiet = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+      const pid_t child = ::fork();
+      if (child == 0) {
+        ::dup2(quiet, 1);
+        ::execve(exe.c_str(), argv, envp.data());
+        ::_exit(127);
+      }
+      ::close(quiet);
+      int status = -1;
+      ::waitpid(child, &status, 0);
+      EXPECT_EQ(status, 0);
+      std::vector<std::string> got;
+      std::ifstream in(out);
+      for (std::string line; std::getline(in, line);) got.push_back(line);
+      const std::vector<std::string>& expected = limit == "tight" ? tight : whole;
+      EXPECT_TRUE(got == expected) << got.size() << " lines, " << expected.size() << " expected";
     }
   }
 }
