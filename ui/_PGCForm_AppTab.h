@@ -22,6 +22,7 @@
 #include "ui/_PGCForm_Helper.h"
 #include "i18n/QSDynString.h"
 #include "platform/FileDelete.h"
+#include "platform/Trash.h"
 
 namespace purgo {
 
@@ -126,7 +127,10 @@ class TPGCForm_AppTab : public QObject {
   void Clean();
   bool IsAllowClean() const;
   bool NeedEmptyRecycleBin() const;
-  void EmptyRecycleBin();
+  // Deletes the Trash items the last scan listed (nothing trashed since),
+  // adds those deleted to the cleaner's clean totals and removes their
+  // rows. True when any was deleted.
+  bool EmptyRecycleBin();
   void RefreshMultiLangs();
   TfrmPGCProgress* ProgressForm() const { return FProgressForm.get(); }
   // A scan or a cleaning pass is running.
@@ -134,6 +138,12 @@ class TPGCForm_AppTab : public QObject {
 
  private:
   void OnScanning(TPGCScanTypes AScanType, const std::string& AFileName);
+  // Lists the Trash into the Recycle Bin's rows, keeping each item as it
+  // was listed.
+  void ListRecycleBin();
+  // What the scan found: the cleaner's totals and the Trash listed here.
+  std::int32_t FoundCount() const;
+  std::int64_t FoundSize() const;
   void UpdateCleanButton();
   void CleaningPass(TfrmPGCProgress* ADialog);
 
@@ -142,6 +152,10 @@ class TPGCForm_AppTab : public QObject {
   TAppScanModel* FModel;
   std::unique_ptr<TfrmPGCProgress> FProgressForm;
   std::int32_t FFilesToClean = 0;
+  // The Trash items behind the Recycle Bin's rows, one per row in the
+  // same order, as the scan listed them.
+  std::vector<platform::TrashItem> FTrashItems;
+  std::int64_t FTrashSize = 0;
   TScanPace FPace;
   bool FBusy = false;
 };
