@@ -378,12 +378,13 @@ TEST(TrashTest, OnlyTheItemsListedGoAndOnlyAsTheyWereListed) {
     std::optional<DeleteResult> file, folder;  // the listed items' refusals
     std::vector<std::string> kept;             // relative to the trash
   };
-  const Change trashLate = [](test::Sandbox& box) {
-    box.MakeFile("trash/files/late", "late");
-    box.MakeFile("trash/info/late.trashinfo", Info("/x/late"));
-  };
   const std::vector<Case> cases = {
-      {"trashed after the listing", trashLate, false, {}, {}, {"files/late", "info/late.trashinfo"}},
+      {"trashed after the listing",
+       [](test::Sandbox& box) {
+         box.MakeFile("trash/files/late", "late");
+         box.MakeFile("trash/info/late.trashinfo", Info("/x/late"));
+       },
+       false, {}, {}, {"files/late", "info/late.trashinfo"}},
       // A program trashing a file writes its info first, then moves it in.
       {"being trashed while emptying",
        [](test::Sandbox& box) { box.MakeFile("trash/info/late.trashinfo", Info("/x/late")); }, true, {}, {},
