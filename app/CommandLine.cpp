@@ -409,15 +409,14 @@ int TCommandLine::Clean() {
 }
 
 void TCommandLine::CleanTrash() {
-  const bool emptied = platform::EmptyTrash();
-  bool allGone = true;
-  for (const platform::TrashItem& item : FTrash) {
-    const std::string path = item.trashDir + "files/" + item.entryName;
-    const bool gone = !platform::GetFileAttributes(path).has_value();
-    allGone &= gone;
-    OutcomeLine(path, item.data.size, gone ? "" : "not-emptied");
+  // Only what the scan listed goes: an item trashed since was never shown.
+  const std::vector<platform::TrashOutcome> outcomes = platform::EmptyTrashItems(FTrash);
+  for (std::size_t i = 0; i < FTrash.size(); ++i) {
+    const platform::TrashItem& item = FTrash[i];
+    const platform::TrashOutcome& o = outcomes[i];
+    const std::string_view reason = o.deleted ? "" : o.refusal ? ReasonOf(*o.refusal) : "not-emptied";
+    OutcomeLine(item.trashDir + "files/" + item.entryName, item.data.size, reason);
   }
-  if (!emptied && allGone) Error("", "trash-not-emptied", "the trash could not be emptied completely");
 }
 
 void TCommandLine::FileLine(std::string_view APath, std::uint64_t ASize, std::string_view AKindKey,

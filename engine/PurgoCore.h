@@ -171,7 +171,7 @@ class TPGCBaseCleaner {
 // set): for every file it adds to the totals and the category's record and
 // raises OnScanning; in clean mode (DoNoGuard) it then deletes the file.
 // Folders are never deleted, and the Trash is only listed here: emptying
-// it is platform::EmptyTrash().
+// it is platform::EmptyTrashItems(), given the items a listing showed.
 //
 // Deleting what a scan reported: the page gets the file's full path from
 // OnScanning, but a path alone may lead elsewhere by the time the user

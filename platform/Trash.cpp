@@ -1,12 +1,12 @@
 #include "platform/Trash.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <map>
 
 #include "platform/AsciiText.h"
 #include "platform/FileDelete.h"
@@ -31,10 +31,6 @@ std::string WithDelimiter(std::string s) {
   return s;
 }
 
-bool EndsWith(std::string_view s, std::string_view suffix) {
-  return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
-}
-
 // A real directory (not a link to one) owned by this user.
 bool IsOwnRealDirectory(const std::string& path) {
   struct stat st {};
@@ -55,29 +51,6 @@ int HexValue(char c) {
 }
 
 constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-
-// The names in an open directory, everything the system lists but "."
-// and "..". Nothing when it cannot be read: an unreadable folder must not
-// pass for an empty one.
-std::optional<std::vector<std::string>> RawNames(int dirFd) {
-  const int fd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  DIR* d = ::fdopendir(fd);
-  if (d == nullptr) {
-    ::close(fd);
-    return std::nullopt;
-  }
-  std::vector<std::string> names;
-  errno = 0;
-  while (const dirent* e = ::readdir(d)) {
-    const std::string_view n = e->d_name;
-    if (n != "." && n != "..") names.emplace_back(n);
-  }
-  const bool complete = errno == 0;
-  ::closedir(d);
-  if (!complete) return std::nullopt;
-  return names;
-}
 
 // One trash directory, opened once and checked on the open descriptors.
 // Everything done to the trash afterwards goes through these descriptors:
@@ -180,37 +153,34 @@ std::string DisplayNameOf(const std::string& originalPath, const std::string& en
   return std::string(last);
 }
 
-// Lets the walk into a directory the owner locked (a trashed read-only
-// folder): its entries could not be removed otherwise. Changed by its name
-// in the open folder being walked, never through a link.
-void MakeDirectoryUsable(TreeWalker::Entry& e) {
-  const std::string name(e.Name());
+// Makes the directory `name` of the open folder `dirFd` enterable and
+// writable by its owner (a trashed read-only folder): its entries could not
+// be removed otherwise. Changed by its name in that open folder, never
+// through a link; only a folder of this user is changed.
+void MakeDirectoryUsable(int dirFd, const char* name) {
   struct stat st {};
-  if (::fstatat(e.DirFd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode)) {
-    return;
-  }
+  if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode)) return;
   if ((st.st_mode & S_IRWXU) == S_IRWXU || st.st_uid != ::getuid()) return;
   // Should it fail, the walk enters all the same and what it cannot remove
   // stays, as any entry the deletion refuses.
-  if (::fchmodat(e.DirFd(), name.c_str(), (st.st_mode & 07777) | S_IRWXU, AT_SYMLINK_NOFOLLOW) != 0) return;
+  if (::fchmodat(dirFd, name, (st.st_mode & 07777) | S_IRWXU, AT_SYMLINK_NOFOLLOW) != 0) return;
 }
 
-// Deletes everything below files/, never following a link and never
+// Deletes everything below the open folder `dirFd` (whose path, ending in
+// "/", is `root` and identity `rootId`), never following a link and never
 // leaving it.
-void EmptyFilesFolder(const OpenTrash& t) {
+void EmptyFolder(int dirFd, const std::string& root, FileId rootId, SafeDeleter& deleter) {
   const DeleteOptions options{true};
-  const std::string filesDir = t.path + "files/";
-  SafeDeleter deleter;
   std::vector<DeleteTarget> dirs;
   // Emptying changes the folders as it goes (locked ones are unlocked
   // before they are entered): it reads them itself.
   TreeWalker::WalkAt(
-      t.files.Get(), filesDir, kEverything,
+      dirFd, root, kEverything,
       [&](TreeWalker::Entry& e) {
         const FileAttributeData& data = e.Data();
-        DeleteTarget target{e.FullPath(), filesDir.size(), t.filesId, data.id, data.stamp, t.files.Get()};
+        DeleteTarget target{e.FullPath(), root.size(), rootId, data.id, data.stamp, dirFd};
         if (e.IsDirectory()) {
-          MakeDirectoryUsable(e);
+          MakeDirectoryUsable(e.DirFd(), std::string(e.Name()).c_str());
           dirs.push_back(std::move(target));
           return TreeWalker::Action::Enter;
         }
@@ -223,42 +193,69 @@ void EmptyFilesFolder(const OpenTrash& t) {
   for (auto it = dirs.rbegin(); it != dirs.rend(); ++it) RemoveDirectorySafely(*it);
 }
 
-bool EmptyOneTrash(const std::string& trashDir) {
-  OpenTrash t;
-  if (!Open(trashDir, t)) return false;
-  if (t.missing) return true;
-  if (t.files.Valid()) EmptyFilesFolder(t);
+// A name of one entry of files/: anything else (a path, "..") could lead
+// out of the trash.
+bool IsEntryName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
 
-  bool infoLeft = false;
-  if (t.info.Valid()) {
-    const DeleteOptions options{true};
-    const std::string infoDir = t.path + "info/";
-    const auto names = RawNames(t.info.Get());
-    if (!names) return false;
-    for (const std::string& n : *names) {
-      if (!EndsWith(n, kInfoSuffix)) continue;
-      // The info of an item that stayed (held open, refused) is kept: it
-      // is what restores the item to its place.
-      const std::string entry = n.substr(0, n.size() - kInfoSuffix.size());
-      struct stat st {};
-      if (t.files.Valid() && ::fstatat(t.files.Get(), entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        infoLeft = true;
-        continue;
-      }
-      const DeleteTarget target{infoDir + n, infoDir.size(), t.infoId, {}, {}, t.info.Get()};
-      if (DeleteFileSafely(target, options) != DeleteResult::Deleted) infoLeft = true;
-    }
+TrashOutcome Refused(DeleteResult r) { return TrashOutcome{false, r}; }
+
+// Deletes the folder item `item` of the opened trash with everything in
+// it, when its name still leads to the folder listed.
+TrashOutcome EmptyFolderItem(const OpenTrash& t, const TrashItem& item, SafeDeleter& deleter) {
+  const std::string filesDir = t.path + "files/";
+  const char* name = item.entryName.c_str();
+  struct statx sx {};
+  if (const int err = posix::StatAt(t.files.Get(), name, sx); err != 0) {
+    return Refused(err == ENOENT ? DeleteResult::NotFound : DeleteResult::Failed);
   }
-  const DeleteTarget sizes{t.path + "directorysizes", t.path.size(), {}, {}, {}, t.dir.Get()};
-  const DeleteResult sizesResult = DeleteFileSafely(sizes, DeleteOptions{true});
-  if (sizesResult != DeleteResult::Deleted && sizesResult != DeleteResult::NotFound) return false;
-  if (infoLeft) return false;
-  // A files/ that is a link (or anything but a directory) is not ours to
-  // follow: the trash then cannot end empty.
+  // The stamp is checked before anything is unlocked or removed: both
+  // change a folder's status change time.
+  if (!S_ISDIR(sx.stx_mode) || posix::IdOf(sx) != item.data.id || !posix::StampMatches(item.data.stamp, sx)) {
+    return Refused(DeleteResult::PathChanged);
+  }
+  MakeDirectoryUsable(t.files.Get(), name);
   struct stat st {};
-  if (!t.files.Valid()) return ::fstatat(t.dir.Get(), "files", &st, AT_SYMLINK_NOFOLLOW) != 0;
-  const auto left = RawNames(t.files.Get());
-  return left && left->empty();
+  posix::UniqueFd dir = OpenDirectoryAt(t.files.Get(), name, st);
+  if (!dir.Valid()) {
+    if (errno == ENOENT) return Refused(DeleteResult::NotFound);
+    return Refused(errno == ENOTDIR || errno == ELOOP ? DeleteResult::PathChanged : DeleteResult::Failed);
+  }
+  // Swapped between the look and the open: not the folder listed.
+  if (posix::IdOf(st) != item.data.id) return Refused(DeleteResult::PathChanged);
+  const std::string path = filesDir + item.entryName;
+  EmptyFolder(dir.Get(), path + "/", item.data.id, deleter);
+  const DeleteResult r =
+      RemoveDirectorySafely(DeleteTarget{path, filesDir.size(), t.filesId, item.data.id, {}, t.files.Get()});
+  if (r == DeleteResult::Deleted) return TrashOutcome{true, std::nullopt};
+  // A folder that kept part of its content stayed, not refused as a whole.
+  if (r == DeleteResult::Failed) return TrashOutcome{};
+  return Refused(r);
+}
+
+TrashOutcome EmptyItem(const OpenTrash& t, const TrashItem& item, SafeDeleter& deleter) {
+  if (!IsEntryName(item.entryName)) return Refused(DeleteResult::PathChanged);
+  if (!t.files.Valid()) return Refused(DeleteResult::NotFound);
+  TrashOutcome outcome;
+  if ((item.data.attributes & kAttrDirectory) != 0) {
+    outcome = EmptyFolderItem(t, item, deleter);
+  } else {
+    const std::string filesDir = t.path + "files/";
+    const DeleteTarget target{filesDir + item.entryName, filesDir.size(), t.filesId,
+                              item.data.id,             item.data.stamp,  t.files.Get()};
+    const DeleteResult r = deleter.Delete(target, DeleteOptions{true});
+    outcome = r == DeleteResult::Deleted ? TrashOutcome{true, std::nullopt} : Refused(r);
+  }
+  if (!outcome.deleted || !t.info.Valid()) return outcome;
+  // An item trashed under the same name in the meantime owns the info now.
+  struct stat st {};
+  if (::fstatat(t.files.Get(), item.entryName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return outcome;
+  const std::string infoDir = t.path + "info/";
+  const DeleteTarget info{infoDir + item.entryName + std::string(kInfoSuffix), infoDir.size(), t.infoId, {}, {},
+                          t.info.Get()};
+  DeleteFileSafely(info, DeleteOptions{true});
+  return outcome;
 }
 
 }  // namespace
@@ -398,16 +395,39 @@ std::vector<TrashItem> ListTrash(const std::vector<std::string>& trashDirs) {
   return items;
 }
 
-bool EmptyTrash(const std::vector<std::string>& trashDirs) {
-  bool allEmpty = true;
-  for (const std::string& dir : trashDirs) {
-    if (!EmptyOneTrash(WithDelimiter(dir))) allEmpty = false;
-  }
-  return allEmpty;
-}
-
 std::vector<TrashItem> ListTrash() { return ListTrash(TrashDirectories()); }
 
-bool EmptyTrash() { return EmptyTrash(TrashDirectories()); }
+std::vector<TrashOutcome> EmptyTrashItems(const std::vector<TrashItem>& listed) {
+  std::vector<TrashOutcome> outcomes(listed.size());
+  struct Trash {
+    OpenTrash open;
+    bool usable = false;
+    bool folderDeleted = false;
+  };
+  // Each trash is opened (and checked) once for the whole pass.
+  std::map<std::string, Trash> trashes;
+  SafeDeleter deleter;
+  for (std::size_t i = 0; i < listed.size(); ++i) {
+    const TrashItem& item = listed[i];
+    auto [it, added] = trashes.try_emplace(WithDelimiter(item.trashDir));
+    Trash& trash = it->second;
+    if (added) trash.usable = Open(it->first, trash.open);
+    if (!trash.usable) continue;  // stays: the trash cannot be trusted now
+    if (trash.open.missing) {
+      outcomes[i] = Refused(DeleteResult::NotFound);
+      continue;
+    }
+    outcomes[i] = EmptyItem(trash.open, item, deleter);
+    if (outcomes[i].deleted && (item.data.attributes & kAttrDirectory) != 0) trash.folderDeleted = true;
+  }
+  // The sizes cached for folder items: stale once one went, and any program
+  // that wants them computes them anew.
+  for (auto& [path, trash] : trashes) {
+    if (!trash.folderDeleted) continue;
+    const DeleteTarget sizes{path + "directorysizes", path.size(), {}, {}, {}, trash.open.dir.Get()};
+    DeleteFileSafely(sizes, DeleteOptions{true});
+  }
+  return outcomes;
+}
 
 }  // namespace purgo::platform

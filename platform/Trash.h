@@ -1,4 +1,4 @@
-// The freedesktop Trash: listing its items and emptying it.
+// The freedesktop Trash: listing its items and deleting the items listed.
 //
 // A trash directory holds "files/" (the trashed files and folders, one
 // entry per item), "info/" (one "<entry>.trashinfo" per item, telling where
@@ -9,7 +9,9 @@
 //
 // Nothing here follows a symbolic link below a trash directory: a trashed
 // link is listed and deleted as a link, and emptying never touches anything
-// outside the trash.
+// outside the trash. Emptying deletes what a listing showed, never "whatever
+// is in the trash now": an item trashed after the listing was never seen by
+// the user and stays.
 #pragma once
 
 #include <optional>
@@ -17,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/FileDelete.h"
 #include "platform/Platform.h"
 
 namespace purgo::platform {
@@ -29,9 +32,22 @@ struct TrashItem {
   // malformed.
   std::string displayName;
   std::string originalPath;  // the decoded Path=, empty when unknown
-  // The entry's own attribute data (a link's, not its target's). For a
-  // directory item, size is the total size of everything below it.
+  // The entry's own attribute data (a link's, not its target's), taken
+  // when it was listed: its id and stamp are what emptying checks the
+  // entry against. For a directory item, size is the total size of
+  // everything below it.
   FileAttributeData data;
+};
+
+// What became of one listed item when the Trash was emptied.
+struct TrashOutcome {
+  // The item, with everything in it, is gone; so is its .trashinfo.
+  bool deleted = false;
+  // Why the item stayed, when a deletion refused it as a whole (it was
+  // replaced or moved since the listing, it is held open, ...). Empty for
+  // an item that was deleted, a folder that kept part of its content, or
+  // an item of a trash directory that can no longer be trusted.
+  std::optional<DeleteResult> refusal;
 };
 
 // This user's existing trash directories, each ending in "/": the home
@@ -53,17 +69,20 @@ std::vector<std::string> TopDirectoryTrashes(const std::string& top);
 // in listing order. Unreadable trashes or entries are passed over.
 std::vector<TrashItem> ListTrash(const std::vector<std::string>& trashDirs);
 
-// Deletes every item of the given trash directories (links as links,
-// read-only files too, since the user asked for the whole trash to go),
-// every .trashinfo file and the directorysizes cache. True only when every
-// one of them ends with an empty files/ and no .trashinfo left; a trash
-// directory that does not exist counts as empty.
-bool EmptyTrash(const std::vector<std::string>& trashDirs);
-
-// The same over every trash of this user (TrashDirectories()): what the
-// application-traces page calls to empty the recycle bin.
+// Every item of this user's trashes (TrashDirectories()).
 std::vector<TrashItem> ListTrash();
-bool EmptyTrash();
+
+// Deletes the listed items, one outcome per item in the same order: each
+// one only while its name in files/ still leads, without a link, to the
+// object listed (same id and stamp). Links go as links, read-only files
+// too (the user asked for the items to go). A folder item goes with
+// everything in it, its own locked folders unlocked on the way, nothing
+// below it followed. A deleted item's .trashinfo goes with it; an item
+// that stays keeps its own, so that it can still be restored. Nothing that
+// was not listed is touched: items trashed since, .trashinfo files without
+// an item (a program trashing a file writes the info first). The
+// directorysizes cache goes when a folder item did.
+std::vector<TrashOutcome> EmptyTrashItems(const std::vector<TrashItem>& listed);
 
 // The percent-decoded Path= of a .trashinfo text; empty when the text is
 // not a trash info (no "[Trash Info]" group first, no Path= key in it, a

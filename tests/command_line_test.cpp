@@ -281,5 +281,35 @@ TEST(CommandLineTest, FoldersThatCannotBeOpenedAreErrors) {
   }
 }
 
+// Cleaning empties the Trash as the scan listed it: an item trashed
+// between scan and clean stays with its info, unreported; a listed name
+// that now leads to another file stays and is reported.
+TEST(CommandLineTest, TrashCleanDeletesOnlyWhatTheScanListed) {
+  test::Sandbox box;
+  const std::string trash = box.Path("home/.local/share/Trash/");
+  for (const std::string name : {"doc.txt", "swapped.txt"}) {
+    box.MakeFile("home/.local/share/Trash/files/" + name, name == "doc.txt" ? "12" : "123");
+    box.MakeFile("home/.local/share/Trash/info/" + name + ".trashinfo", "[Trash Info]\nPath=/x/" + name + "\n");
+  }
+  TCommandLineRequest r;
+  r.mode = TCommandLineMode::Clean;
+  r.categories = {"trash"};
+  const Outcome o = RunFrontEnd(r, nullptr, [&] {
+    box.MakeFile("home/.local/share/Trash/files/late.txt", "late");
+    box.MakeFile("home/.local/share/Trash/info/late.txt.trashinfo", "[Trash Info]\nPath=/x/late.txt\n");
+    std::rename(box.MakeFile("other", "4567").c_str(), (trash + "files/swapped.txt").c_str());
+  });
+  EXPECT_EQ(o.code, kExitIncomplete);
+  EXPECT_EQ(o.lines, (std::multiset<std::string>{"deleted\t2\t" + trash + "files/doc.txt",
+                                                 "refused\tpath-changed\t3\t" + trash + "files/swapped.txt",
+                                                 "summary: 1 deleted (2 bytes), 1 refused (3 bytes)"}));
+  EXPECT_FALSE(fs::exists(trash + "files/doc.txt"));
+  EXPECT_FALSE(fs::exists(trash + "info/doc.txt.trashinfo"));
+  for (const char* kept : {"files/late.txt", "info/late.txt.trashinfo", "files/swapped.txt",
+                           "info/swapped.txt.trashinfo"}) {
+    EXPECT_TRUE(fs::exists(trash + kept)) << kept;
+  }
+}
+
 }  // namespace
 }  // namespace purgo

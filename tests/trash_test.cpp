@@ -1,6 +1,6 @@
 // The freedesktop Trash: which trash directories are used, listing their
-// items with original names and sizes, and emptying them without touching
-// anything outside.
+// items with original names and sizes, and deleting the items listed
+// without touching anything outside or anything trashed since.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -99,7 +99,14 @@ TEST(TrashTest, ListsItemsOfEveryTrashWithTheirNamesAndSizes) {
   }
 }
 
-TEST(TrashTest, EmptyingDeletesLinksAsLinksAndEverythingElseInTheTrash) {
+// Every outcome of a pass, deleted or not.
+std::vector<bool> Deleted(const std::vector<TrashOutcome>& outcomes) {
+  std::vector<bool> out;
+  for (const TrashOutcome& o : outcomes) out.push_back(o.deleted);
+  return out;
+}
+
+TEST(TrashTest, EmptyingDeletesLinksAsLinksAndEveryListedItem) {
   test::Sandbox box;
   const std::string trash = box.Path("trash");
   const std::string precious = box.MakeFile("outside/precious", "keep");
@@ -122,26 +129,37 @@ TEST(TrashTest, EmptyingDeletesLinksAsLinksAndEverythingElseInTheTrash) {
   box.MakeFile("second/files/f");
   const std::string home = box.MakeSymlink("home/.local/share/Trash", second);
 
-  EXPECT_TRUE(EmptyTrash({trash, home, box.Path("no-such-trash")}));
+  const std::vector<TrashItem> items = ListTrash({trash, home, box.Path("no-such-trash")});
+  ASSERT_EQ(items.size(), 5u);
+  EXPECT_EQ(Deleted(EmptyTrashItems(items)), std::vector<bool>(5, true));
   EXPECT_TRUE(ListTrash({trash, home}).empty());
   EXPECT_TRUE(Exists(box.Path("trash/files")));
   EXPECT_FALSE(Exists(box.Path("trash/info/tree.trashinfo")));
-  EXPECT_FALSE(Exists(box.Path("trash/info/orphan.trashinfo")));
+  EXPECT_FALSE(Exists(box.Path("trash/info/link-to-dir.trashinfo")));
+  // Never listed: an info without its item may be one being trashed now.
+  EXPECT_TRUE(Exists(box.Path("trash/info/orphan.trashinfo")));
   EXPECT_TRUE(Exists(box.Path("trash/info/unrelated.txt")));
   EXPECT_FALSE(Exists(box.Path("trash/directorysizes")));
   EXPECT_FALSE(Exists(box.Path("second/files/f")));
   EXPECT_TRUE(Exists(precious));
   EXPECT_TRUE(Exists(box.Path("outside/dir/also-precious")));
-  EXPECT_TRUE(EmptyTrash({trash}));  // an empty trash stays a success
+  // Listed items already gone are not reported as deleted by this pass.
+  for (const TrashOutcome& o : EmptyTrashItems(items)) {
+    EXPECT_FALSE(o.deleted);
+    EXPECT_EQ(o.refusal, DeleteResult::NotFound);
+  }
 }
 
 TEST(TrashTest, FilesFolderThatIsALinkIsNeverFollowed) {
   test::Sandbox box;
   const std::string precious = box.MakeFile("outside/precious", "keep");
-  box.MakeDir("trash/info");
+  box.MakeFile("trash/files/precious", "listed");
+  const std::vector<TrashItem> items = ListTrash({box.Path("trash")});
+  ASSERT_EQ(items.size(), 1u);
+  std::rename(box.Path("trash/files").c_str(), box.Path("trash/files-moved").c_str());
   box.MakeSymlink("trash/files", box.Path("outside"));
   EXPECT_TRUE(ListTrash({box.Path("trash")}).empty());
-  EXPECT_FALSE(EmptyTrash({box.Path("trash")}));
+  EXPECT_FALSE(EmptyTrashItems(items).front().deleted);
   EXPECT_TRUE(Exists(precious));
 }
 
@@ -229,6 +247,8 @@ TEST(TrashTest, TrashChangedAfterDiscoveryIsNeitherListedNorEmptied) {
     }
     const std::vector<std::string> dirs = TopDirectoryTrashes(box.Path("top"));
     ASSERT_EQ(dirs, std::vector<std::string>{box.Path(c.trash) + "/"});
+    const std::vector<TrashItem> listed = ListTrash(dirs);
+    ASSERT_EQ(listed.size(), 2u);
     c.attack(box, uid);
     // What the trash's path leads to now, the victim's files or the
     // untrusted trash's own.
@@ -237,7 +257,7 @@ TEST(TrashTest, TrashChangedAfterDiscoveryIsNeitherListedNorEmptied) {
     ASSERT_FALSE(before.empty());
 
     EXPECT_TRUE(ListTrash(dirs).empty());
-    EXPECT_FALSE(EmptyTrash(dirs));
+    EXPECT_EQ(Deleted(EmptyTrashItems(listed)), std::vector<bool>(2, false));
     for (const char* f : {"/files/precious", "/files/dir/inner"}) {
       EXPECT_EQ(test::ReadBytes(reached + f), before) << f;
     }
@@ -271,11 +291,12 @@ TEST(TrashTest, UnlockingLockedFoldersNeverReachesOutsideThroughASwap) {
   }
   SwapOnFirstDeletion swap{box.Path("trash/files/d"), box.Path("trash/files/d-moved"),
                            box.Path("outside")};
+  const std::vector<TrashItem> items = ListTrash({box.Path("trash")});
   SetDeleteStageHookForTesting(&SwapForLink, &swap);
-  const bool emptied = EmptyTrash({box.Path("trash")});
+  const std::vector<TrashOutcome> outcomes = EmptyTrashItems(items);
   SetDeleteStageHookForTesting(nullptr, nullptr);
   EXPECT_TRUE(swap.done);
-  EXPECT_FALSE(emptied);
+  EXPECT_EQ(Deleted(outcomes), std::vector<bool>{false});
   for (const std::string n : {"L1", "L2"}) {
     EXPECT_EQ(Mode(box.Path("outside/" + n)), 0500u) << n;
     EXPECT_EQ(test::ReadBytes(box.Path("outside/" + n + "/keep")), "keep") << n;
@@ -311,19 +332,113 @@ TEST(TrashTest, ItemThatStaysKeepsItsInfoUntilItCanGo) {
   ::close(ready[0]);
   ASSERT_TRUE(IsFileInUse(held));
 
-  EXPECT_FALSE(EmptyTrash({trash}));
+  const std::vector<TrashItem> items = ListTrash({trash});
+  const std::vector<TrashOutcome> outcomes = EmptyTrashItems(items);
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    const bool isHeld = items[i].entryName == "held";
+    EXPECT_EQ(outcomes[i].deleted, !isHeld) << items[i].entryName;
+    EXPECT_EQ(outcomes[i].refusal, isHeld ? std::optional(DeleteResult::InUse) : std::nullopt);
+  }
   EXPECT_TRUE(Exists(held));
   EXPECT_TRUE(Exists(box.Path("trash/info/held.trashinfo")));
   EXPECT_FALSE(Exists(box.Path("trash/files/plain")));
   EXPECT_FALSE(Exists(box.Path("trash/info/plain.trashinfo")));
-  EXPECT_FALSE(Exists(box.Path("trash/info/orphan.trashinfo")));
+  EXPECT_TRUE(Exists(box.Path("trash/info/orphan.trashinfo")));
 
   ::close(release[1]);
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
-  EXPECT_TRUE(EmptyTrash({trash}));
+  EXPECT_EQ(Deleted(EmptyTrashItems(ListTrash({trash}))), std::vector<bool>{true});
   EXPECT_FALSE(Exists(held));
   EXPECT_FALSE(Exists(box.Path("trash/info/held.trashinfo")));
+}
+
+struct LateChange {
+  test::Sandbox* box;
+  void (*change)(test::Sandbox& box);
+  bool done = false;
+};
+
+void ChangeAtFirstDeletion(DeleteStage stage, int, void* context) {
+  auto* c = static_cast<LateChange*>(context);
+  if (stage != DeleteStage::AfterUseCheck || c->done) return;
+  c->done = true;
+  c->change(*c->box);
+}
+
+// Emptying deletes the items listed, as they were listed: whatever is
+// trashed after the listing (before or during the emptying) stays with its
+// info, and so does a listed name that leads to another object now.
+TEST(TrashTest, OnlyTheItemsListedGoAndOnlyAsTheyWereListed) {
+  using Change = void (*)(test::Sandbox&);
+  struct Case {
+    const char* label;
+    Change change;
+    bool duringEmptying;  // at the first deletion rather than before
+    std::optional<DeleteResult> file, folder;  // the listed items' refusals
+    std::vector<std::string> kept;             // relative to the trash
+  };
+  const std::vector<Case> cases = {
+      {"trashed after the listing",
+       [](test::Sandbox& box) {
+         box.MakeFile("trash/files/late", "late");
+         box.MakeFile("trash/info/late.trashinfo", Info("/x/late"));
+       },
+       false, {}, {}, {"files/late", "info/late.trashinfo"}},
+      // A program trashing a file writes its info first, then moves it in.
+      {"being trashed while emptying",
+       [](test::Sandbox& box) { box.MakeFile("trash/info/late.trashinfo", Info("/x/late")); }, true, {}, {},
+       {"info/late.trashinfo"}},
+      {"file replaced by another of its name",
+       [](test::Sandbox& box) {
+         std::rename(box.MakeFile("trash/new-a", "other").c_str(), box.Path("trash/files/a").c_str());
+       },
+       false, DeleteResult::PathChanged, {}, {"files/a", "info/a.trashinfo"}},
+      {"folder replaced by another of its name",
+       [](test::Sandbox& box) {
+         std::rename(box.Path("trash/files/d").c_str(), box.Path("trash/d-listed").c_str());
+         box.MakeFile("trash/files/d/y", "other");
+       },
+       false, {}, DeleteResult::PathChanged, {"files/d/y", "info/d.trashinfo", "d-listed/x"}},
+      {"folder replaced by a link to a folder outside",
+       [](test::Sandbox& box) {
+         std::rename(box.Path("trash/files/d").c_str(), box.Path("trash/d-listed").c_str());
+         box.MakeSymlink("trash/files/d", box.Path("outside"));
+       },
+       false, {}, DeleteResult::PathChanged, {"../outside/keep", "info/d.trashinfo"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    test::Sandbox box;
+    box.MakeFile("outside/keep", "keep");
+    box.MakeFile("trash/files/a", "a");
+    box.MakeFile("trash/info/a.trashinfo", Info("/x/a"));
+    box.MakeFile("trash/files/d/x", "x");
+    box.MakeFile("trash/info/d.trashinfo", Info("/x/d"));
+    const std::vector<TrashItem> items = ListTrash({box.Path("trash")});
+    ASSERT_EQ(items.size(), 2u);
+    LateChange late{&box, c.change};
+    if (c.duringEmptying) {
+      SetDeleteStageHookForTesting(&ChangeAtFirstDeletion, &late);
+    } else {
+      c.change(box);
+    }
+    const std::vector<TrashOutcome> outcomes = EmptyTrashItems(items);
+    SetDeleteStageHookForTesting(nullptr, nullptr);
+    EXPECT_EQ(late.done, c.duringEmptying);
+    ASSERT_EQ(outcomes.size(), 2u);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      const std::string& name = items[i].entryName;
+      const std::optional<DeleteResult> expected = name == "a" ? c.file : c.folder;
+      EXPECT_EQ(outcomes[i].deleted, !expected) << name;
+      EXPECT_EQ(outcomes[i].refusal, expected) << name;
+      if (!expected) {
+        EXPECT_FALSE(Exists(box.Path("trash/files/" + name))) << name;
+        EXPECT_FALSE(Exists(box.Path("trash/info/" + name + ".trashinfo"))) << name;
+      }
+    }
+    for (const std::string& k : c.kept) EXPECT_TRUE(Exists(box.Path("trash/" + k))) << k;
+  }
 }
 
 }  // namespace

@@ -288,8 +288,7 @@ TPGCForm_AppTab::TPGCForm_AppTab(TfrmPGC* AWindow)
   FPurgo->SetOnEndScan([this](TPGCBaseCleaner*) {
     FModel->Flush();
     if (!FProgressForm) return;
-    FProgressForm->Status().Reload(&STR_PGCForm_5, {FPurgo->ScanTotalFilesCount(),
-                                                    FormatSize64(FPurgo->ScanTotalFilesSize())});
+    FProgressForm->Status().Reload(&STR_PGCForm_5, {FoundCount(), FormatSize64(FoundSize())});
     FProgressForm->RefreshStatus();
     FProgressForm->EndProgress();
   });
@@ -313,6 +312,8 @@ void TPGCForm_AppTab::ClearVT() {
     AppOptions->SetAppScanTypes(FModel->CheckedCategories());
   }
   FModel->Reset(0);
+  FTrashItems.clear();
+  FTrashSize = 0;
 }
 
 void TPGCForm_AppTab::OnScanning(TPGCScanTypes AScanType, const std::string& AFileName) {
@@ -334,7 +335,7 @@ void TPGCForm_AppTab::OnScanning(TPGCScanTypes AScanType, const std::string& AFi
     if (FModel->Folders() != FPurgo->ScanFolders()) FModel->SetFolders(FPurgo->ScanFolders());
     FModel->AddFile(ci, f->folder, f->name, f->fileId, f->fileStamp, FPurgo->ReportedFileSize(), checked);
   } else {
-    // A Trash item: shown, emptied with the Trash.
+    // No record of where the scan found it: shown, never deleted.
     FModel->AddFile(ci, TScanFolders::kNoFolder, AFileName, {}, {}, FPurgo->ReportedFileSize(), checked);
   }
   FPace.Tick();
@@ -343,8 +344,7 @@ void TPGCForm_AppTab::OnScanning(TPGCScanTypes AScanType, const std::string& AFi
     UpdateCleanButton();
   }
   if (FProgressForm && FPace.DrawDue()) {
-    FProgressForm->Status().Reload(&STR_PGCForm_4, {FPurgo->ScanTotalFilesCount(),
-                                                    FormatSize64(FPurgo->ScanTotalFilesSize()), AFileName});
+    FProgressForm->Status().Reload(&STR_PGCForm_4, {FoundCount(), FormatSize64(FoundSize()), AFileName});
     FProgressForm->RefreshStatus();
   }
 }
@@ -364,16 +364,59 @@ bool TPGCForm_AppTab::NeedEmptyRecycleBin() const {
   return bin >= 0 && FModel->Categories()[static_cast<std::size_t>(bin)].checked;
 }
 
-void TPGCForm_AppTab::EmptyRecycleBin() {
-  if (!platform::EmptyTrash()) return;
+bool TPGCForm_AppTab::EmptyRecycleBin() {
+  const int bin = FModel->CategoryIndexOf(kScanRecycleBin);
+  if (bin < 0) return false;
+  TAppScanModel::TCategory& c = FModel->Categories()[static_cast<std::size_t>(bin)];
+  // Rows that did not come from the listing have no item behind them.
+  if (FTrashItems.empty() || c.files.size() != FTrashItems.size()) return false;
+  const std::vector<platform::TrashOutcome> outcomes = platform::EmptyTrashItems(FTrashItems);
+  std::vector<std::size_t> gone;
+  std::vector<platform::TrashItem> stayed;
+  std::int64_t stayedSize = 0;
+  for (std::size_t i = 0; i < outcomes.size(); ++i) {
+    const auto size = static_cast<std::int64_t>(FTrashItems[i].data.size);
+    if (!outcomes[i].deleted) {
+      stayedSize += size;
+      stayed.push_back(std::move(FTrashItems[i]));
+      continue;
+    }
+    FPurgo->SetCleanTotalFilesCount(FPurgo->CleanTotalFilesCount() + 1);
+    FPurgo->SetCleanTotalFilesSize(FPurgo->CleanTotalFilesSize() + size);
+    gone.push_back(i);
+  }
+  FTrashItems = std::move(stayed);
+  FTrashSize = stayedSize;
+  FModel->RemoveFiles(bin, gone);
+  c.found = true;
+  c.foundCount = static_cast<std::int32_t>(c.files.size());
+  c.foundSize = stayedSize;
+  FModel->CategoryChanged(bin);
+  return !gone.empty();
+}
+
+void TPGCForm_AppTab::ListRecycleBin() {
   const int bin = FModel->CategoryIndexOf(kScanRecycleBin);
   if (bin < 0) return;
+  FTrashItems = platform::ListTrash();
+  for (const platform::TrashItem& item : FTrashItems) {
+    // Shown by the name it had; deleted only through its listed item.
+    FModel->AddFile(bin, TScanFolders::kNoFolder, item.displayName, {}, {}, item.data.size, false);
+    FTrashSize += static_cast<std::int64_t>(item.data.size);
+  }
+  if (FTrashItems.empty()) return;
   TAppScanModel::TCategory& c = FModel->Categories()[static_cast<std::size_t>(bin)];
-  std::vector<std::size_t> all(c.files.size());
-  for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
-  c.found = false;
-  FModel->RemoveFiles(bin, all);
+  c.found = true;
+  c.foundCount = static_cast<std::int32_t>(FTrashItems.size());
+  c.foundSize = FTrashSize;
+  FModel->Flush();
 }
+
+std::int32_t TPGCForm_AppTab::FoundCount() const {
+  return FPurgo->ScanTotalFilesCount() + static_cast<std::int32_t>(FTrashItems.size());
+}
+
+std::int64_t TPGCForm_AppTab::FoundSize() const { return FPurgo->ScanTotalFilesSize() + FTrashSize; }
 
 void TPGCForm_AppTab::RefreshMultiLangs() {
   FWindow->lstAppScan->viewport()->update();
@@ -390,7 +433,17 @@ void TPGCForm_AppTab::Scan() {
   FProgressForm->SetPurgo(FPurgo);
   FPace.Restart();
   FProgressForm->OnStart = [this](TfrmPGCProgress* d) {
-    FPurgo->DoScan(AppOptions != nullptr ? AppOptions->AppScanTypes() : 15u);
+    const TPGCScanTypes types = AppOptions != nullptr ? AppOptions->AppScanTypes() : 15u;
+    // The Trash is listed here rather than by the cleaner: emptying it
+    // must delete the items shown, as they were when listed, and nothing
+    // trashed since.
+    if ((types & kScanRecycleBin) != 0) ListRecycleBin();
+    FPurgo->DoScan(types & ~TPGCScanTypes{kScanRecycleBin});
+    // The dialog's end status tells the cleaner's totals alone.
+    if (!FTrashItems.empty()) {
+      d->Status().Reload(&STR_PGCProgressForm_0, {FoundCount(), FormatSize64(FoundSize())});
+      d->RefreshStatus();
+    }
     d->close();
   };
   FProgressForm->OnCancel = [this](TfrmPGCProgress*, bool& canClose) {
@@ -412,7 +465,6 @@ void TPGCForm_AppTab::Clean() {
   if (FBusy) return;
   FBusy = true;
   FWindow->btnAppClean->setEnabled(false);
-  if (NeedEmptyRecycleBin()) EmptyRecycleBin();
   FProgressForm = std::make_unique<TfrmPGCProgress>();
   FProgressForm->SetCommand(1);
   FProgressForm->SetPurgo(FPurgo);
@@ -442,7 +494,8 @@ void TPGCForm_AppTab::CleaningPass(TfrmPGCProgress* ADialog) {
   for (std::size_t i = 0; i < categories.size(); ++i) {
     expanded[i] = FWindow->lstAppScan->isExpanded(FModel->index(static_cast<int>(i), 0));
   }
-  bool deleted = false;
+  // The Trash first; what it deleted counts as cleaned like any file.
+  bool deleted = NeedEmptyRecycleBin() && EmptyRecycleBin();
   std::int32_t handled = 0;
   QElapsedTimer drawn;
   platform::SafeDeleter deleter;

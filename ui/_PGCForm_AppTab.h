@@ -23,6 +23,7 @@
 #include "ui/_PGCForm_Helper.h"
 #include "i18n/QSDynString.h"
 #include "platform/FileDelete.h"
+#include "platform/Trash.h"
 
 namespace purgo {
 
@@ -45,7 +46,8 @@ class TAppScanModel : public QAbstractItemModel {
     // item), and the row is never deleted by it.
     TScanFolders::Folder folder = TScanFolders::kNoFolder;
     bool checked = false;
-  };  struct TCategory {
+  };
+  struct TCategory {
     TPGCScanTypes scanType = 0;
     const std::string* name = nullptr;  // a string variable
     bool checked = false;               // the state while it has no files
@@ -130,7 +132,10 @@ class TPGCForm_AppTab : public QObject {
   void Clean();
   bool IsAllowClean() const;
   bool NeedEmptyRecycleBin() const;
-  void EmptyRecycleBin();
+  // Deletes the Trash items the last scan listed (nothing trashed since),
+  // adds those deleted to the cleaner's clean totals and removes their
+  // rows. True when any was deleted.
+  bool EmptyRecycleBin();
   void RefreshMultiLangs();
   TfrmPGCProgress* ProgressForm() const { return FProgressForm.get(); }
   // A scan or a cleaning pass is running.
@@ -138,6 +143,12 @@ class TPGCForm_AppTab : public QObject {
 
  private:
   void OnScanning(TPGCScanTypes AScanType, const std::string& AFileName);
+  // Lists the Trash into the Recycle Bin's rows, keeping each item as it
+  // was listed.
+  void ListRecycleBin();
+  // What the scan found: the cleaner's totals and the Trash listed here.
+  std::int32_t FoundCount() const;
+  std::int64_t FoundSize() const;
   void UpdateCleanButton();
   void CleaningPass(TfrmPGCProgress* ADialog);
 
@@ -146,6 +157,10 @@ class TPGCForm_AppTab : public QObject {
   TAppScanModel* FModel;
   std::unique_ptr<TfrmPGCProgress> FProgressForm;
   std::int32_t FFilesToClean = 0;
+  // The Trash items behind the Recycle Bin's rows, one per row in the
+  // same order, as the scan listed them.
+  std::vector<platform::TrashItem> FTrashItems;
+  std::int64_t FTrashSize = 0;
   TScanPace FPace;
   bool FBusy = false;
 };

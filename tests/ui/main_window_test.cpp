@@ -421,8 +421,9 @@ TEST(AppPage, ScanUntickCleanEndToEnd) {
   EXPECT_EQ(AppOptions->AppScanTypes() & 1u, 0u);
 }
 
-// The Recycle Bin alone: Clean is enabled by its items, empties the Trash,
-// reports no file cleaned and leaves the last cleaning time. A 5 GiB file
+// The Recycle Bin alone: Clean is enabled by its items and deletes the
+// items the scan listed, counted as cleaned (a folder item with its
+// content size), while an item trashed after the scan stays. A 5 GiB file
 // counts as 5 GiB. Stop keeps what was found.
 TEST(AppPage, RecycleBinAloneBigFilesAndStop) {
   Program p;
@@ -434,9 +435,13 @@ TEST(AppPage, RecycleBinAloneBigFilesAndStop) {
     }
   };
   p.box.MakeFile("home/.local/share/Trash/files/old.txt", "trash");
+  p.box.MakeFile("home/.local/share/Trash/files/dir/inner", "123");
   tickOnly({2});
   QTest::mouseClick(p.window->btnAppScan, Qt::LeftButton, {}, QPoint(5, 5));
   EXPECT_TRUE(p.window->btnAppClean->isEnabled());
+  EXPECT_EQ(model.data(model.index(2, 0), Qt::DisplayRole).toString(),
+            QStringLiteral("Recycled Files [2 files, 8 bytes]"));
+  const std::string late = p.box.MakeFile("home/.local/share/Trash/files/late.txt", "late");
   SetMessageBoxHookForTesting([](const QString&, const QString&, int) { return IDYES; });
   QString reported;
   QTimer closer;
@@ -452,8 +457,11 @@ TEST(AppPage, RecycleBinAloneBigFilesAndStop) {
   closer.stop();
   SetMessageBoxHookForTesting(nullptr);
   EXPECT_FALSE(fs::exists(p.box.Path("home/.local/share/Trash/files/old.txt")));
-  EXPECT_EQ(reported, QStringLiteral("Cleaning finished.\n0 files cleaned. [0 bytes]"));
-  EXPECT_TRUE(AppOptions->LastCleanTime().IsZero());
+  EXPECT_FALSE(fs::exists(p.box.Path("home/.local/share/Trash/files/dir")));
+  EXPECT_TRUE(fs::exists(late));
+  EXPECT_EQ(reported, QStringLiteral("Cleaning finished.\n2 files cleaned. [8 bytes]"));
+  EXPECT_TRUE(model.Categories()[2].files.empty());
+  EXPECT_FALSE(AppOptions->LastCleanTime().IsZero());
 
   // A sparse 5 GiB file, and enough files for a stop to come in between.
   const std::string big = p.box.MakeFile("tmp/big.bin");
