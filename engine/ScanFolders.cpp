@@ -1,6 +1,17 @@
 #include "engine/ScanFolders.h"
 
+#include <atomic>
+
 namespace purgo {
+
+namespace {
+std::uint64_t NewGeneration() {
+  static std::atomic<std::uint64_t> last{0};
+  return last.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+}  // namespace
+
+TScanFolders::TScanFolders() : FGeneration(NewGeneration()) {}
 
 TScanFolders::Folder TScanFolders::AddRoot(std::string_view APath, platform::FileId ARootId,
                                            int ARootFd) {
@@ -29,12 +40,11 @@ void TScanFolders::Clear() {
   FFolders.clear();
   FRoots.clear();
   FNames.clear();
-  ++FGeneration;
+  FGeneration = NewGeneration();
 }
 
 void TScanFolders::TPathBuilder::Build(const TScanFolders& ATree, Folder AFolder) {
-  if (FTree != &ATree || FGeneration != ATree.FGeneration) {
-    FTree = &ATree;
+  if (FGeneration != ATree.FGeneration) {
     FGeneration = ATree.FGeneration;
     FChain.clear();
     FEnds.clear();

@@ -22,6 +22,11 @@ class TScanFolders {
   using Folder = std::uint32_t;
   static constexpr Folder kNoFolder = 0xffffffffu;
 
+  TScanFolders();
+  // Builders know a tree by its generation, which no other tree shares.
+  TScanFolders(const TScanFolders&) = delete;
+  TScanFolders& operator=(const TScanFolders&) = delete;
+
   // A folder a walk started from: its path as given (a delimiter is added
   // when missing), its identity when the walk opened it, and an open
   // descriptor that stands for it in deletions (-1: none; borrowed, the
@@ -47,8 +52,7 @@ class TScanFolders {
 
    private:
     void Build(const TScanFolders& ATree, Folder AFolder);
-    const TScanFolders* FTree = nullptr;
-    std::uint64_t FGeneration = 0;
+      std::uint64_t FGeneration = 0;
     std::string FPath;
     std::vector<Folder> FChain;      // the folders of FPath, by depth
     std::vector<std::size_t> FEnds;  // where each of them ends in FPath
@@ -93,8 +97,10 @@ class TScanFolders {
   std::vector<TNode> FFolders;
   std::vector<TRoot> FRoots;
   std::string FNames;
-  // Tells builders that folder numbers were reused.
-  std::uint64_t FGeneration = 1;
+  // Unique among the trees of the process and renewed by Clear: a builder
+  // must not take a new tree at an old one's address, or a cleared tree,
+  // for the one whose folders it holds.
+  std::uint64_t FGeneration;
   mutable TPathBuilder FBuilder;
 };
 

@@ -118,7 +118,11 @@ class WalkState {
   void OfferJobs() {
     if (readers_ == nullptr || !readers_->WantsJob()) return;
     bool next = true;
-    for (std::size_t level = depth_; level > 0; --level) {
+    // Only the levels with listing left to offer are looked at: in a chain
+    // thousands of levels deep, going over every level at every folder
+    // made the walk quadratic in its depth.
+    for (std::size_t i = offering_.size(); i > 0; --i) {
+      const std::size_t level = offering_[i - 1];
       Frame& f = frames_[level - 1];
       if (Covered(f)) {
         next = false;  // the walk has read-ahead folders to go through first
@@ -127,7 +131,8 @@ class WalkState {
       if (f.fd < 0) continue;
       posix::Listing::Item item{};
       std::size_t pos = f.offerPos, raw = f.offerRaw;
-      for (std::size_t before = pos; f.listing.NextAt(pos, item); before = pos) {
+      bool more = true;
+      for (std::size_t before = pos; (more = f.listing.NextAt(pos, item)); before = pos) {
         const std::size_t at = raw++;
         if (at < f.raw || item.type != DT_DIR) continue;  // passed already, or not a folder
         const std::uint32_t hidden = posix::IsHiddenName(item.name) ? kAttrHidden : 0;
@@ -155,6 +160,9 @@ class WalkState {
       }
       f.offerPos = pos;
       f.offerRaw = raw;
+      // A listing does not change while its level lives: once offered to
+      // its end, the level has nothing more for readers.
+      if (!more) offering_.erase(offering_.begin() + static_cast<std::ptrdiff_t>(i - 1));
       if (!readers_->WantsJob()) return;
     }
   }
@@ -254,6 +262,7 @@ class WalkState {
       Release(frames_[depth_]);
     }
     CloseCounted(childFd);
+    while (!offering_.empty() && offering_.back() > depth_) offering_.pop_back();
     if (depth_ > 0) path_.resize(Top().pathLength);
   }
 
@@ -315,6 +324,7 @@ class WalkState {
     if (depth_ >= 1) lowestOpen_ = std::min(lowestOpen_, depth_);
     ++openCount_;
     ++depth_;
+    offering_.push_back(depth_);
     return true;
   }
 
@@ -400,6 +410,9 @@ class WalkState {
   std::deque<Frame> frames_;  // reused across levels; a deque keeps references stable
   std::size_t depth_ = 0;
   std::size_t openCount_ = 0;
+  // Levels, ascending, whose listings may still hold folders to offer
+  // readers.
+  std::vector<std::size_t> offering_;
   std::size_t lowestOpen_ = 1;  // levels [1, lowestOpen_) are known to be closed
   std::string path_;
   std::string root_;  // as given, for errors about it

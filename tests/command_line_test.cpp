@@ -60,36 +60,55 @@ TEST(CommandLineTest, PreviewOfFolders) {
   box.MakeFile("data/keep.txt");
   box.MakeFile("data/c\xFF.tmp");
   const std::string odd = d + "/c\xFF.tmp", oddJson = d + "/c\xEF\xBF\xBD.tmp";
+  // A missing folder whose name would clear the screen: its bytes in
+  // JSON, escaped wherever a person reads them.
+  const std::string nope = d + "/no\x1b[2Jpe";
   const struct {
-    bool subfolders, json, missing;
+    bool subfolders, json, missing, terminal;
     int code;
     std::multiset<std::string> lines;
   } cases[] = {
-      {true, false, false, 0,
+      {true, false, false, false, 0,
        {"3\t" + d + "/a\"\t.tmp", "5\t" + d + "/sub/b.TMP", "1\t" + odd, "summary: 3 files, 9 bytes"}},
-      {false, false, true, 1, {"3\t" + d + "/a\"\t.tmp", "1\t" + odd, "summary: 2 files, 4 bytes, 1 error"}},
-      {true, true, true, 1,
+      {false, false, true, false, 1, {"3\t" + d + "/a\"\t.tmp", "1\t" + odd, "summary: 2 files, 4 bytes, 1 error"}},
+      {false, false, false, true, 0,
+       {"3\t" + d + "/a\"\\t.tmp", "1\t" + d + "/c\\377.tmp", "summary: 2 files, 4 bytes"}},
+      {true, true, true, true, 1,
        {"{\"event\":\"file\",\"path\":\"" + d + "/a\\\"\\t.tmp\",\"size\":3,\"ending\":\".tmp\"}",
         "{\"event\":\"file\",\"path\":\"" + d + "/sub/b.TMP\",\"size\":5,\"ending\":\".tmp\"}",
         "{\"event\":\"file\",\"path\":\"" + oddJson + "\",\"path_bytes\":\"" + Base64(odd) +
             "\",\"size\":1,\"ending\":\".tmp\"}",
         "{\"event\":\"error\",\"path\":\"" + d +
-            "/nope\",\"reason\":\"not-found\",\"message\":\"no such folder, skipped\"}",
+            "/no\\u001b[2Jpe\",\"reason\":\"not-found\",\"message\":\"no such folder, skipped\"}",
         "{\"event\":\"summary\",\"mode\":\"preview\",\"files\":3,\"bytes\":9,\"errors\":1}"}},
   };
   for (const auto& c : cases) {
     TCommandLineRequest r;
     r.folders = {d};
-    if (c.missing) r.folders.push_back(d + "/nope");
+    if (c.missing) r.folders.push_back(nope);
     r.endings = {".tmp"};
     r.subfolders = c.subfolders;
     r.json = c.json;
+    r.terminal = c.terminal;
     const Outcome o = RunFrontEnd(r);
     EXPECT_EQ(o.code, c.code);
     EXPECT_EQ(o.lines, c.lines);
-    EXPECT_EQ(o.err, c.missing ? "purgo: " + d + "/nope: no such folder, skipped\n" : "");
+    EXPECT_EQ(o.err, c.missing ? "purgo: " + d + "/no\\033[2Jpe: no such folder, skipped\n" : "");
   }
   EXPECT_TRUE(fs::exists(d + "/a\"\t.tmp"));
+}
+
+// What reaches a terminal can print but never act: controls of both sets
+// (C1 as UTF-8 too), DEL and stray bytes as escapes, other text as it is.
+TEST(CommandLineTest, TerminalEscape) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"plain/\xE5\x9E\x83\xE5\x9C\xBE.tmp", "plain/\xE5\x9E\x83\xE5\x9C\xBE.tmp"},
+      {"a\\b\tc\nd\re", "a\\\\b\\tc\\nd\\re"},
+      {"\x1b]0;x\x07\x7f", "\\033]0;x\\a\\177"},
+      {"\xC2\x9B" "2J \xC2\xA0", "\\302\\233" "2J \xC2\xA0"},
+      {"\xFF\xE5\x9E", "\\377\\345\\236"},
+  };
+  for (const auto& [in, shown] : cases) EXPECT_EQ(TerminalEscape(in), shown) << in;
 }
 
 // Between the scan and the cleaning pass files are swapped, held open or

@@ -221,7 +221,7 @@ QVariant TAppScanModel::data(const QModelIndex& index, int role) const {
   }
   // Names are bytes: shown readably (invalid sequences as U+FFFD), deleted
   // by their bytes.
-  if (role == Qt::DisplayRole) return Text(PathOf(f));
+  if (role == Qt::DisplayRole) return Text(ShownPath(PathOf(f)));
   return {};
 }
 
@@ -344,7 +344,7 @@ void TPGCForm_AppTab::OnScanning(TPGCScanTypes AScanType, const std::string& AFi
     UpdateCleanButton();
   }
   if (FProgressForm && FPace.DrawDue()) {
-    FProgressForm->Status().Reload(&STR_PGCForm_4, {FoundCount(), FormatSize64(FoundSize()), AFileName});
+    FProgressForm->Status().Reload(&STR_PGCForm_4, {FoundCount(), FormatSize64(FoundSize()), ShownPath(AFileName)});
     FProgressForm->RefreshStatus();
   }
 }

@@ -394,7 +394,7 @@ QVariant TExtScanModel::data(const QModelIndex& index, int role) const {
   const TRow& r = FRows[static_cast<std::size_t>(index.row())];
   if (role == Qt::CheckStateRole) return r.checked ? Qt::Checked : Qt::Unchecked;
   // Names are bytes: shown readably, deleted by the bytes the scan kept.
-  if (role == Qt::DisplayRole) return Text(r.item->FullFileName());
+  if (role == Qt::DisplayRole) return Text(ShownPath(r.item->FullFileName()));
   return {};
 }
 
@@ -707,7 +707,7 @@ void TPGCForm_ExtTab::OnScanning(TPGCExtCleanerScanFileItem* AItem) {
   }
   if (FProgressForm && FPace.DrawDue()) {
     FProgressForm->Status().Reload(&STR_PGCForm_4, {FPurgo->ScanTotalFilesCount(),
-                                                    FormatSize64(FPurgo->ScanTotalFilesSize()), AItem->FullFileName()});
+                                                    FormatSize64(FPurgo->ScanTotalFilesSize()), ShownPath(AItem->FullFileName())});
     FProgressForm->RefreshStatus();
   }
 }

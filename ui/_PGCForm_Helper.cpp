@@ -13,6 +13,21 @@
 #include "controls/QWImageButton.h"
 
 namespace purgo {
+
+std::string ShownPath(std::string_view APath) {
+  constexpr std::size_t kWhole = 4096, kHead = 1024, kTail = 2048;
+  if (APath.size() <= kWhole) return std::string(APath);
+  const auto continuation = [&](std::size_t i) {
+    return (static_cast<unsigned char>(APath[i]) & 0xC0) == 0x80;
+  };
+  std::size_t head = kHead, tail = APath.size() - kTail;
+  for (int n = 0; n < 3 && continuation(head); ++n) --head;
+  for (int n = 0; n < 3 && continuation(tail); ++n) ++tail;
+  std::string shown;
+  shown.reserve(head + 5 + APath.size() - tail);
+  shown.append(APath.substr(0, head)).append(" \u2026 ").append(APath.substr(tail));
+  return shown;
+}
 namespace {
 
 // The windows that have a modal child shown over them.

@@ -7,6 +7,7 @@
 #include <QString>
 #include <cstddef>
 #include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -28,6 +29,12 @@ inline constexpr int IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE 
 inline QString Text(std::string_view AText) {
   return QString::fromUtf8(AText.data(), static_cast<qsizetype>(AText.size()));
 }
+
+// APath as a window shows it: whole up to 4 KiB; longer, its first and
+// last parts around " … ". Laying out a path of megabytes (a tree
+// thousands of folders deep) took Qt seconds per row or status line, and
+// no screen shows it whole. Cuts fall between UTF-8 sequences.
+std::string ShownPath(std::string_view APath);
 
 // Shows AForm modally over AMainWindow and returns the form's modal result
 // once the form is hidden. The main window is disabled meanwhile and is

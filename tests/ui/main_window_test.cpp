@@ -110,6 +110,24 @@ TEST(MainWindow, LanguageMenuPagesAndLinkRows) {
   Grab(p.window.get(), "main-en-types.png");
 }
 
+// Paths no screen shows whole (a tree thousands of folders deep) are shown
+// by their two ends, cut between characters; others as they are.
+TEST(Helper, ShownPathKeepsBothEndsCutBetweenCharacters) {
+  const std::string ascii(5000, 'a'), wide = "/" + [] {
+    std::string s;
+    for (int i = 0; i < 2000; ++i) s += "\xE5\x9E\x83";
+    return s;
+  }() + "/f.tmp";
+  EXPECT_EQ(ShownPath(std::string(4096, 'x')), std::string(4096, 'x'));
+  EXPECT_EQ(ShownPath(ascii), std::string(1024, 'a') + " \xE2\x80\xA6 " + std::string(2048, 'a'));
+  const std::string shown = ShownPath(wide);
+  const QString text = Text(shown);
+  EXPECT_FALSE(text.contains(QChar::ReplacementCharacter));
+  EXPECT_TRUE(text.startsWith("/\u5783"));
+  EXPECT_TRUE(text.endsWith("\u5783/f.tmp"));
+  EXPECT_LE(shown.size(), 1024u + 5 + 2048);
+}
+
 // The links tick and untick every category and its files; "Recommended"
 // ticks the first three categories with all their files, unticks the rest.
 TEST(MainWindow, SelectLinksOnTheCategoryList) {
