@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/capability.h>
+#include <malloc.h>
 #include <signal.h>
 #include <sys/syscall.h>
 #include <sys/stat.h>
@@ -96,6 +97,45 @@ TEST(CommandLineTest, PreviewOfFolders) {
     EXPECT_EQ(o.err, c.missing ? "purgo: " + d + "/no\\033[2Jpe: no such folder, skipped\n" : "");
   }
   EXPECT_TRUE(fs::exists(d + "/a\"\t.tmp"));
+}
+
+// Found files are held as a folder and a name: a chain of long folder
+// names, whose files' full paths add up to the square of its depth, costs
+// what its folders do, through the scan and the clean.
+TEST(CommandLineTest, DeepChainsCostWhatTheirFoldersCost) {
+  test::Sandbox box;
+  const std::string base = box.MakeDir("deep");
+  constexpr int kLevels = 400;
+  const std::string name(250, 'n');  // the files' paths: 20 MB in all
+  std::vector<int> fds{::open(base.c_str(), O_RDONLY | O_DIRECTORY)};
+  for (int i = 0; i < kLevels; ++i) {
+    ASSERT_EQ(::mkdirat(fds.back(), name.c_str(), 0755), 0);
+    fds.push_back(::openat(fds.back(), name.c_str(), O_RDONLY | O_DIRECTORY));
+    ASSERT_GE(fds.back(), 0);
+    ::close(::openat(fds.back(), "f.tmp", O_CREAT | O_WRONLY, 0644));
+  }
+  // Output goes nowhere: only what the command holds is measured.
+  struct Discard : std::streambuf {
+    int overflow(int c) override { return c; }
+    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+  } discard;
+  std::ostream out(&discard), err(&discard);
+  TCommandLineRequest r;
+  r.mode = TCommandLineMode::Clean;
+  r.folders = {base};
+  r.endings = {".tmp"};
+  const auto held = [] { return static_cast<long long>(::mallinfo2().uordblks); };
+  const long long before = held();
+  TCommandLine command(std::move(r), nullptr, out, err);
+  EXPECT_EQ(command.Scan(), 0);
+  EXPECT_LT(held() - before, 4LL << 20);
+  EXPECT_EQ(command.Clean(), 0);
+  for (int i = kLevels; i > 0; --i) {
+    EXPECT_NE(::unlinkat(fds[static_cast<std::size_t>(i)], "f.tmp", 0), 0) << "level " << i;
+    ::close(fds[static_cast<std::size_t>(i)]);
+    ::unlinkat(fds[static_cast<std::size_t>(i - 1)], name.c_str(), AT_REMOVEDIR);
+  }
+  ::close(fds[0]);
 }
 
 // What reaches a terminal can print but never act: controls of both sets
