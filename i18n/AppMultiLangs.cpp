@@ -138,6 +138,8 @@ namespace purgo {
   X(STR_PGCExtSettingForm_ExistPath, "Path already exists.") \
   X(STR_PGCExtSettingForm_InvalidFile, "Invalid file.") \
   X(STR_PGCExtSettingForm_ExistFile, "File already exists.") \
+  X(STR_Main_HelpMenu_OpenFailed, "No program on this computer could open:\n%s") \
+  X(STR_Main_HelpMenu_HelpFileMissing, "The user manual was not found:\n%s") \
 
 #define PURGO_DEFINE_STRING(name, text) std::string name = text;
 PURGO_APP_STRING_VARIABLES(PURGO_DEFINE_STRING)

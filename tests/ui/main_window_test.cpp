@@ -19,9 +19,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <set>
 #include <thread>
+#include <vector>
 
 #include "app/AppCommand.h"
 #include "app/AppSingletons.h"
@@ -188,6 +190,70 @@ TEST(MainWindow, CleanAsksFirstAndAlwaysRefreshesTheStatus) {
   EXPECT_EQ(asked, 2);
   EXPECT_EQ(cleans, 1);
   EXPECT_TRUE(p.window->lblStatus->Caption().startsWith(QStringLiteral("Last cleaned:")));
+}
+
+// Help File and F1 ask the desktop for the manual beside the program (or
+// a pack's own help file), the other entries for the project's pages; what
+// cannot be opened is said in a box that shows the file or address.
+TEST(MainWindow, HelpEntriesOpenTheManualAndTheProjectPagesOrSaySo) {
+  Program p;
+  std::vector<std::string> opened, said;
+  bool opens = true;
+  platform::SetShellOpenHook([&](const std::string& f, const std::string&, int) {
+    opened.push_back(f);
+    return opens;
+  });
+  SetMessageBoxHookForTesting([&](const QString& text, const QString& caption, int type) {
+    EXPECT_EQ(caption, QStringLiteral("Warning"));
+    EXPECT_EQ(type, MB_OK | MB_ICONEXCLAMATION);
+    said.push_back(text.toStdString());
+    return IDOK;
+  });
+  const std::string manual = p.box.Path("program/manual.html");
+  const std::string packHelp = p.box.Path("program/Langs/English/help.chm");
+  const std::string home = AppMultiLangs->URLHomePage();
+  const auto f1 = [&] {
+    p.window->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(p.window.get()));
+    QTest::keyClick(p.window.get(), Qt::Key_F1);
+  };
+  struct Case {
+    const char* label;
+    std::function<void()> before, press;
+    bool opens;
+    std::vector<std::string> opened, said;
+  };
+  const std::vector<Case> cases = {
+      {"F1, the manual opens", [&] { p.box.MakeFile("program/manual.html"); }, f1, true, {manual}, {}},
+      {"Help File, no program for it", nullptr, [&] { p.window->actHelpHelpFile->trigger(); }, false,
+       {manual}, {"No program on this computer could open:\r\n" + manual}},
+      {"a pack's own help file comes first", [&] { p.box.MakeFile("program/Langs/English/help.chm"); }, f1,
+       true, {packHelp}, {}},
+      {"no manual: nothing is asked of the desktop",
+       [&] {
+         fs::remove(packHelp);
+         fs::remove(manual);
+       },
+       f1, true, {},
+       {"The user manual was not found:\r\n" + manual}},
+      {"the homepage", nullptr, [&] { p.window->actHelpHomePage->trigger(); }, true, {home}, {}},
+      {"support, no browser", nullptr, [&] { p.window->actHelpTechnicalSupport->trigger(); }, false,
+       {home + "/issues"}, {"No program on this computer could open:\r\n" + home + "/issues"}},
+      {"the forum, no browser", nullptr, [&] { p.window->actHelpForum->trigger(); }, false,
+       {home + "/discussions"}, {"No program on this computer could open:\r\n" + home + "/discussions"}},
+  };
+  EXPECT_EQ(home.rfind("https://", 0), 0u);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    if (c.before) c.before();
+    opens = c.opens;
+    opened.clear(), said.clear();
+    c.press();
+    EXPECT_EQ(opened, c.opened);
+    EXPECT_EQ(said, c.said);
+  }
+  platform::SetShellOpenHook(nullptr);
+  SetMessageBoxHookForTesting(nullptr);
 }
 
 TEST(MainWindow, ModalDialogsOneAtATimeWithTheirResult) {
