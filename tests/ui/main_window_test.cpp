@@ -210,45 +210,41 @@ TEST(MainWindow, HelpEntriesOpenTheManualAndTheProjectPagesOrSaySo) {
     return IDOK;
   });
   const std::string manual = p.box.Path("program/manual.html");
-  const std::string packHelp = p.box.Path("program/Langs/English/help.chm");
-  const std::string home = AppMultiLangs->URLHomePage();
-  const auto f1 = [&] {
-    p.window->activateWindow();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(p.window.get()));
-    QTest::keyClick(p.window.get(), Qt::Key_F1);
-  };
+  const std::string pack = p.box.Path("program/Langs/English/help.chm");
+  const std::string home = AppMultiLangs->URLHomePage(), cannot = "No program on this computer could open:\r\n";
+  EXPECT_EQ(home.rfind("https://", 0), 0u);
+  const TfrmPGC& w = *p.window;
   struct Case {
     const char* label;
-    std::function<void()> before, press;
+    std::vector<std::string> files;  // present before; null action: F1
+    QAction* action;
     bool opens;
     std::vector<std::string> opened, said;
   };
   const std::vector<Case> cases = {
-      {"F1, the manual opens", [&] { p.box.MakeFile("program/manual.html"); }, f1, true, {manual}, {}},
-      {"Help File, no program for it", nullptr, [&] { p.window->actHelpHelpFile->trigger(); }, false,
-       {manual}, {"No program on this computer could open:\r\n" + manual}},
-      {"a pack's own help file comes first", [&] { p.box.MakeFile("program/Langs/English/help.chm"); }, f1,
-       true, {packHelp}, {}},
-      {"no manual: nothing is asked of the desktop",
-       [&] {
-         fs::remove(packHelp);
-         fs::remove(manual);
-       },
-       f1, true, {},
+      {"F1, the manual opens", {manual}, nullptr, true, {manual}, {}},
+      {"Help File, no program for it", {manual}, w.actHelpHelpFile, false, {manual}, {cannot + manual}},
+      {"a pack's own help file comes first", {manual, pack}, nullptr, true, {pack}, {}},
+      {"no manual: nothing is asked of the desktop", {}, nullptr, true, {},
        {"The user manual was not found:\r\n" + manual}},
-      {"the homepage", nullptr, [&] { p.window->actHelpHomePage->trigger(); }, true, {home}, {}},
-      {"support, no browser", nullptr, [&] { p.window->actHelpTechnicalSupport->trigger(); }, false,
-       {home + "/issues"}, {"No program on this computer could open:\r\n" + home + "/issues"}},
-      {"the forum, no browser", nullptr, [&] { p.window->actHelpForum->trigger(); }, false,
-       {home + "/discussions"}, {"No program on this computer could open:\r\n" + home + "/discussions"}},
+      {"support, no browser", {}, w.actHelpTechnicalSupport, false, {home + "/issues"},
+       {cannot + home + "/issues"}},
+      {"the forum", {}, w.actHelpForum, true, {home + "/discussions"}, {}},
+      {"the home page, no browser", {}, w.actHelpHomePage, false, {home}, {cannot + home}},
   };
-  EXPECT_EQ(home.rfind("https://", 0), 0u);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
-    if (c.before) c.before();
+    for (const std::string& f : {manual, pack}) fs::remove(f);
+    for (const std::string& f : c.files) std::ofstream(f) << "x";
     opens = c.opens;
     opened.clear(), said.clear();
-    c.press();
+    if (c.action != nullptr) {
+      c.action->trigger();
+    } else {
+      p.window->activateWindow();
+      EXPECT_TRUE(QTest::qWaitForWindowActive(p.window.get()));
+      QTest::keyClick(p.window.get(), Qt::Key_F1);
+    }
     EXPECT_EQ(opened, c.opened);
     EXPECT_EQ(said, c.said);
   }
