@@ -6,7 +6,7 @@ set(CPACK_PACKAGE_NAME purgo)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "The Purgo developers")
 set(CPACK_PACKAGE_CONTACT "The Purgo developers <purgo-cleaner@users.noreply.github.com>")
-set(CPACK_PACKAGE_HOMEPAGE_URL https://github.com/purgo-cleaner/purgo)
+set(CPACK_PACKAGE_HOMEPAGE_URL ${PURGO_HOMEPAGE_URL})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "finds and deletes temporary files, caches and other disposable files")
 # Wrapped by hand: the control file keeps the lines as they are.
 set(CPACK_PACKAGE_DESCRIPTION [=[Purgo is a desktop cleaner. One page cleans application traces: the

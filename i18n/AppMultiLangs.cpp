@@ -6,7 +6,6 @@
 
 #include "engine/AppUtils.h"
 #include "i18n/AppMultiFonts.h"
-#include "platform/Folders.h"
 
 namespace purgo {
 
@@ -139,6 +138,8 @@ namespace purgo {
   X(STR_PGCExtSettingForm_ExistPath, "Path already exists.") \
   X(STR_PGCExtSettingForm_InvalidFile, "Invalid file.") \
   X(STR_PGCExtSettingForm_ExistFile, "File already exists.") \
+  X(STR_Main_HelpMenu_OpenFailed, "No program on this computer could open:\n%s") \
+  X(STR_Main_HelpMenu_HelpFileMissing, "The user manual was not found:\n%s") \
 
 #define PURGO_DEFINE_STRING(name, text) std::string name = text;
 PURGO_APP_STRING_VARIABLES(PURGO_DEFINE_STRING)
@@ -172,42 +173,21 @@ std::array<LanguageWindow, 3>& LanguageWindows() {
   return windows;
 }
 
-// A file:// address for a local file: every byte outside the unreserved
-// characters and "/" is percent-encoded.
-std::string FileUrl(const std::string& APath) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string url = "file://";
-  for (const char ch : APath) {
-    const auto c = static_cast<unsigned char>(ch);
-    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                       c == '-' || c == '.' || c == '_' || c == '~' || c == '/';
-    if (plain) {
-      url.push_back(ch);
-    } else {
-      url.push_back('%');
-      url.push_back(kHex[c >> 4]);
-      url.push_back(kHex[c & 0xF]);
-    }
-  }
-  return url;
-}
-
 }  // namespace
 
 // ---- the catalogue of this program ---------------------------------------------
 
 TAppMultiLangs::TAppMultiLangs(const std::string& AIniFileName, const std::string& APath)
     : TQelMultiLanguages(AIniFileName, APath) {
-  // The project has no web site, forum or support address; every address
-  // leads to the README that ships with the program.
-  const std::string readme = FileUrl(platform::CurrentProgramLayout().readmeFile);
-  FURLForum = readme;
-  FURLHomePage = readme;
-  FURLTechnicalSupportEmail = readme;
-  FURLResourceOnLine = readme;
-  FURLFocusOnProduct = readme;
-  FURLOfficialWebsite = readme;
-  FURLLiveUpdate = readme;
+  // The project's pages, as the build names them. Support is the issue
+  // tracker: the project has no mail address to write to.
+  FURLForum = PURGO_FORUM_URL;
+  FURLHomePage = PURGO_HOMEPAGE_URL;
+  FURLTechnicalSupportEmail = PURGO_SUPPORT_URL;
+  FURLResourceOnLine = PURGO_HOMEPAGE_URL;
+  FURLFocusOnProduct = PURGO_HOMEPAGE_URL;
+  FURLOfficialWebsite = PURGO_HOMEPAGE_URL;
+  FURLLiveUpdate = PURGO_HOMEPAGE_URL;
 }
 
 bool TAppMultiLangs::DoLoadingStrings(platform::IniFile& AIniFile) {

@@ -159,7 +159,12 @@ extern std::string STR_PGCExtSettingForm_InvalidPath;
 extern std::string STR_PGCExtSettingForm_ExistPath;
 extern std::string STR_PGCExtSettingForm_InvalidFile;
 extern std::string STR_PGCExtSettingForm_ExistFile;
-inline constexpr int kAppStringVariableCount = 126;
+
+// What the Help menu says when it cannot open what was asked for (%s: the
+// file or address).
+extern std::string STR_Main_HelpMenu_OpenFailed;
+extern std::string STR_Main_HelpMenu_HelpFileMissing;
+inline constexpr int kAppStringVariableCount = 128;
 
 // The catalogue of this program: loading a language fills the string
 // variables, saving writes them, and every language change loads the

@@ -172,7 +172,7 @@ ProgramLayout PortableLayoutOf(const std::string& programFolder) {
   layout.configFile = dir + "Config/Config.ini";
   layout.dataFolder = dir + "data/";
   layout.languageFolder = dir + "Langs/";
-  layout.readmeFile = dir + "README.md";
+  layout.manualFile = dir + "manual.html";
   return layout;
 }
 
@@ -192,10 +192,10 @@ ProgramLayout ProgramLayoutOf(const std::string& programFolder) {
     // A portable copy this user cannot write to (unpacked by root into
     // /opt, on a read-only medium) still ships its packs beside itself.
     layout.languageFolder = dir + "Langs/";
-    layout.readmeFile = dir + "README.md";
+    layout.manualFile = dir + "manual.html";
   } else if (!prefix.empty()) {
     layout.languageFolder = prefix + "share/purgo/Langs/";
-    layout.readmeFile = prefix + "share/purgo/README.md";
+    layout.manualFile = prefix + "share/doc/purgo/manual.html";
   }
   if (const std::string config = ConfigHome(); !config.empty()) {
     layout.configFile = config + "purgo/Config.ini";

@@ -53,8 +53,9 @@ struct ProgramLayout {
   // The user's own packs, $XDG_DATA_HOME/purgo/Langs/; a pack there
   // replaces a shipped one of the same folder name. Empty when portable.
   std::string userLanguageFolder;
-  // README.md beside the program, or <prefix>/share/purgo/README.md.
-  std::string readmeFile;
+  // The user manual: manual.html beside the program (with its packs), or
+  // <prefix>/share/doc/purgo/manual.html.
+  std::string manualFile;
 };
 // The layout of the program folder (ProgramDirectory(), override included),
 // decided anew at each call.

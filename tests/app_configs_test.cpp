@@ -180,23 +180,23 @@ TEST(ProgramLayoutTest, PortableOnlyWithLangsInAWritableFolder) {
   const bool readOnly = box.MakeReadOnly("ro/bin");
   if (!readOnly) std::printf("ro/bin skipped: no read-only folder here (as root: a read-only bind mount)\n");
   const std::string config = "home/.config/purgo/Config.ini", data = "home/.local/share/purgo/";
-  // Configuration, data folder, shipped packs, user's packs, README; the
+  // Configuration, data folder, shipped packs, user's packs, manual; the
   // user's packs are empty exactly when portable.
   const struct Case {
     const char* folder;
     std::string files[5];
   } cases[] = {
-      {"program", {"program/Config/Config.ini", "program/data/", "program/Langs/", "", "program/README.md"}},
-      {"usr/bin", {config, data, "usr/share/purgo/Langs/", data + "Langs/", "usr/share/purgo/README.md"}},
-      {"opt/bin", {config, data, "opt/share/purgo/Langs/", data + "Langs/", "opt/share/purgo/README.md"}},
-      {"ro/bin", {config, data, "ro/bin/Langs/", data + "Langs/", "ro/bin/README.md"}},
+      {"program", {"program/Config/Config.ini", "program/data/", "program/Langs/", "", "program/manual.html"}},
+      {"usr/bin", {config, data, "usr/share/purgo/Langs/", data + "Langs/", "usr/share/doc/purgo/manual.html"}},
+      {"opt/bin", {config, data, "opt/share/purgo/Langs/", data + "Langs/", "opt/share/doc/purgo/manual.html"}},
+      {"ro/bin", {config, data, "ro/bin/Langs/", data + "Langs/", "ro/bin/manual.html"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.folder);
     if (std::string(c.folder) == "ro/bin" && !readOnly) continue;
     const platform::ProgramLayout l = platform::ProgramLayoutOf(box.Path(c.folder));
     EXPECT_EQ(l.portable, c.files[3].empty());
-    const std::string got[5] = {l.configFile, l.dataFolder, l.languageFolder, l.userLanguageFolder, l.readmeFile};
+    const std::string got[5] = {l.configFile, l.dataFolder, l.languageFolder, l.userLanguageFolder, l.manualFile};
     for (int i = 0; i < 5; ++i) EXPECT_EQ(got[i], c.files[i].empty() ? "" : box.Path(c.files[i])) << i;
   }
 }

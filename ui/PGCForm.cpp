@@ -10,10 +10,15 @@
 #include <QMenu>
 #include <QStackedWidget>
 #include <QTreeView>
+#include <array>
+#include <filesystem>
+#include <system_error>
 
 #include "app/AppSingletons.h"
 #include "i18n/AppMultiLangs.h"
+#include "i18n/QSDynString.h"
 #include "platform/Clock.h"
+#include "platform/Folders.h"
 #include "platform/Hooks.h"
 #include "ui/AboutForm.h"
 #include "ui/PGCPictures.h"
@@ -61,6 +66,11 @@ void SetActionFaces(TQelImageButton* b) {
 
 void SetPageFaces(TQelImageButton* b) {
   SetFaces(b, [&](pictures::Face f) { return pictures::PageButtonFace(f, b->size()); });
+}
+
+QString Formatted(const std::string& AFormat, const std::string& AArgument) {
+  const std::array<TQelDynArg, 1> args{TQelDynArg(AArgument)};
+  return Text(QelFormat(AFormat, args));
 }
 
 // The local date and time of a cleaning in the user's locale: short date,
@@ -229,15 +239,14 @@ void TfrmPGC::CreateHelpMenu() {
   pmnHelp->addSeparator();
   actHelpAbout = pmnHelp->addAction(QString());
   connect(actHelpHelpFile, &QAction::triggered, this, &TfrmPGC::OpenHelpFile);
-  // Addresses that cannot be opened are ignored.
-  connect(actHelpTechnicalSupport, &QAction::triggered, this, [] {
-    if (AppMultiLangs != nullptr) platform::ShellOpen(AppMultiLangs->URLTechnicalSupportEmail(), "", 1);
+  connect(actHelpTechnicalSupport, &QAction::triggered, this, [this] {
+    if (AppMultiLangs != nullptr) OpenWithDesktop(AppMultiLangs->URLTechnicalSupportEmail());
   });
-  connect(actHelpHomePage, &QAction::triggered, this, [] {
-    if (AppMultiLangs != nullptr) platform::ShellOpen(AppMultiLangs->URLHomePage(), "", 1);
+  connect(actHelpHomePage, &QAction::triggered, this, [this] {
+    if (AppMultiLangs != nullptr) OpenWithDesktop(AppMultiLangs->URLHomePage());
   });
-  connect(actHelpForum, &QAction::triggered, this, [] {
-    if (AppMultiLangs != nullptr) platform::ShellOpen(AppMultiLangs->URLForum(), "", 1);
+  connect(actHelpForum, &QAction::triggered, this, [this] {
+    if (AppMultiLangs != nullptr) OpenWithDesktop(AppMultiLangs->URLForum());
   });
   connect(actHelpAbout, &QAction::triggered, this, &TfrmPGC::ShowAbout);
 }
@@ -376,11 +385,36 @@ void TfrmPGC::ShowHelpMenu() {
   pmnHelp->popup(btnHelp->mapToGlobal(QPoint(0, btnHelp->height() + 1)));
 }
 
-void TfrmPGC::OpenHelpFile() {
-  // A help file that cannot be opened is ignored.
+std::string TfrmPGC::HelpFileToOpen() {
+  // A language pack may still bring a help file of its own; most bring
+  // none, and then the manual that ships with the program is the help.
   if (AppMultiLangs != nullptr && !AppMultiLangs->HelpFile().empty()) {
-    platform::ShellOpen(AppMultiLangs->HelpFile(), "", 1);
+    std::error_code error;
+    if (std::filesystem::is_regular_file(AppMultiLangs->HelpFile(), error)) return AppMultiLangs->HelpFile();
   }
+  return platform::CurrentProgramLayout().manualFile;
+}
+
+void TfrmPGC::OpenHelpFile() {
+  const std::string file = HelpFileToOpen();
+  // The desktop would be asked to open a file that is not there and fail
+  // later, out of sight (the documentation folder may have been left out
+  // when the package was installed): say it here, with the path.
+  std::error_code error;
+  if (file.empty() || !std::filesystem::is_regular_file(file, error)) {
+    ShowMessageBox(this, Formatted(STR_Main_HelpMenu_HelpFileMissing, file), Text(STR_Warning), 0,
+                   MB_OK | MB_ICONEXCLAMATION);
+    return;
+  }
+  OpenWithDesktop(file);
+}
+
+void TfrmPGC::OpenWithDesktop(const std::string& ATarget) {
+  if (platform::ShellOpen(ATarget, "", 1)) return;
+  // Nothing could open it (no browser, no handler for the file type): the
+  // user can still open the address by hand.
+  ShowMessageBox(this, Formatted(STR_Main_HelpMenu_OpenFailed, ATarget), Text(STR_Warning), 0,
+                 MB_OK | MB_ICONEXCLAMATION);
 }
 
 void TfrmPGC::ShowAbout() {

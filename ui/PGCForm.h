@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "controls/QWImageButton.h"
 #include "controls/QWLabel.h"
@@ -94,6 +95,11 @@ class TfrmPGC : public QWidget {
   // The about dialog while it is shown; null otherwise.
   QWidget* AboutForm() const { return FAboutForm; }
 
+  // What Help File and F1 open: the current language pack's help file when
+  // the pack has one, else the user manual beside the program or in the
+  // installed documentation.
+  static std::string HelpFileToOpen();
+
  protected:
   void showEvent(QShowEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
@@ -104,6 +110,9 @@ class TfrmPGC : public QWidget {
   void ApplyFonts();
   void ShowHelpMenu();
   void OpenHelpFile();
+  // Asks the desktop to open a file or an address, and tells the user,
+  // with the address, when no program could.
+  void OpenWithDesktop(const std::string& ATarget);
   void ShowAbout();
   void AppClean();
   // The select links: check marks set directly, no checking events.

@@ -19,9 +19,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <set>
 #include <thread>
+#include <vector>
 
 #include "app/AppCommand.h"
 #include "app/AppSingletons.h"
@@ -188,6 +190,66 @@ TEST(MainWindow, CleanAsksFirstAndAlwaysRefreshesTheStatus) {
   EXPECT_EQ(asked, 2);
   EXPECT_EQ(cleans, 1);
   EXPECT_TRUE(p.window->lblStatus->Caption().startsWith(QStringLiteral("Last cleaned:")));
+}
+
+// Help File and F1 ask the desktop for the manual beside the program (or
+// a pack's own help file), the other entries for the project's pages; what
+// cannot be opened is said in a box that shows the file or address.
+TEST(MainWindow, HelpEntriesOpenTheManualAndTheProjectPagesOrSaySo) {
+  Program p;
+  std::vector<std::string> opened, said;
+  bool opens = true;
+  platform::SetShellOpenHook([&](const std::string& f, const std::string&, int) {
+    opened.push_back(f);
+    return opens;
+  });
+  SetMessageBoxHookForTesting([&](const QString& text, const QString& caption, int type) {
+    EXPECT_EQ(caption, QStringLiteral("Warning"));
+    EXPECT_EQ(type, MB_OK | MB_ICONEXCLAMATION);
+    said.push_back(text.toStdString());
+    return IDOK;
+  });
+  const std::string manual = p.box.Path("program/manual.html");
+  const std::string pack = p.box.Path("program/Langs/English/help.chm");
+  const std::string home = AppMultiLangs->URLHomePage(), cannot = "No program on this computer could open:\r\n";
+  EXPECT_EQ(home.rfind("https://", 0), 0u);
+  const TfrmPGC& w = *p.window;
+  struct Case {
+    const char* label;
+    std::vector<std::string> files;  // present before; null action: F1
+    QAction* action;
+    bool opens;
+    std::vector<std::string> opened, said;
+  };
+  const std::vector<Case> cases = {
+      {"F1, the manual opens", {manual}, nullptr, true, {manual}, {}},
+      {"Help File, no program for it", {manual}, w.actHelpHelpFile, false, {manual}, {cannot + manual}},
+      {"a pack's own help file comes first", {manual, pack}, nullptr, true, {pack}, {}},
+      {"no manual: nothing is asked of the desktop", {}, nullptr, true, {},
+       {"The user manual was not found:\r\n" + manual}},
+      {"support, no browser", {}, w.actHelpTechnicalSupport, false, {home + "/issues"},
+       {cannot + home + "/issues"}},
+      {"the forum", {}, w.actHelpForum, true, {home + "/discussions"}, {}},
+      {"the home page, no browser", {}, w.actHelpHomePage, false, {home}, {cannot + home}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    for (const std::string& f : {manual, pack}) fs::remove(f);
+    for (const std::string& f : c.files) std::ofstream(f) << "x";
+    opens = c.opens;
+    opened.clear(), said.clear();
+    if (c.action != nullptr) {
+      c.action->trigger();
+    } else {
+      p.window->activateWindow();
+      EXPECT_TRUE(QTest::qWaitForWindowActive(p.window.get()));
+      QTest::keyClick(p.window.get(), Qt::Key_F1);
+    }
+    EXPECT_EQ(opened, c.opened);
+    EXPECT_EQ(said, c.said);
+  }
+  platform::SetShellOpenHook(nullptr);
+  SetMessageBoxHookForTesting(nullptr);
 }
 
 TEST(MainWindow, ModalDialogsOneAtATimeWithTheirResult) {
