@@ -51,6 +51,10 @@ int main(int argc, char** argv) {
   const auto start = std::chrono::steady_clock::now();
   // The command line runs before anything of the window exists.
   if (int code = 0; purgo::RunCommandLine(argc, argv, code)) return code;
+  // Caught from here on: a signal that comes while the window is being made
+  // (this copy already answers later starts) closes it once the loop runs,
+  // instead of killing the program before it could save.
+  purgo::platform::TerminationSignalDescriptor();
   purgo::CreateAppSingletons();
   int code = 0;
   {
