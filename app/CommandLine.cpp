@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstring>
@@ -7,6 +8,7 @@
 #include <utility>
 
 #include "app/AppOptions.h"
+#include "app/TraceCategories.h"
 #include "engine/AppUtils.h"
 #include "i18n/AppMultiLangs.h"
 #include "platform/FileSystem.h"
@@ -15,23 +17,10 @@
 namespace purgo {
 namespace {
 
-// The traces page's categories; the two that find nothing anywhere are not
-// offered there either.
-const std::array<TCommandLineCategory, 8> kCategories = {{
-    {"temp", kScanTempFiles, &STR_PGC_ScanTypes0},
-    {"cache", kScanInternetCache, &STR_PGC_ScanTypes1},
-    {"trash", kScanRecycleBin, &STR_PGC_ScanTypes2},
-    {"recent", kScanRecentDocuments, &STR_PGC_ScanTypes3},
-    {"prefetch", kScanPrefetch, &STR_PGC_ScanTypes4},
-    {"downloaded-programs", kScanDownloadedPrograms, &STR_PGC_ScanTypes5},
-    {"updates", kScanUpdateDownloads, &STR_PGC_ScanTypes6},
-    {"flash-cookies", kScanFlashCookies, &STR_PGC_ScanTypes9},
-}};
-
 constexpr std::int64_t kProgressEveryMs = 200;
 
 std::string_view IdOf(TPGCScanTypes AScanType) {
-  for (const TCommandLineCategory& c : kCategories) {
+  for (const TTraceCategory& c : OfferedTraceCategories()) {
     if (c.scanType == AScanType) return c.id;
   }
   return {};
@@ -72,8 +61,6 @@ std::string JsonPath(std::string_view APath) {
 }
 
 }  // namespace
-
-std::span<const TCommandLineCategory> CommandLineCategories() { return kCategories; }
 
 std::string JsonEscape(std::string_view bytes, bool* exact) {
   static constexpr char kHex[] = "0123456789abcdef";
@@ -200,7 +187,7 @@ int TCommandLine::Run() {
 
 int TCommandLine::List() {
   const TPGCScanTypes ticked = FOptions != nullptr ? FOptions->AppScanTypes() : 0;
-  for (const TCommandLineCategory& c : kCategories) {
+  for (const TTraceCategory& c : OfferedTraceCategories()) {
     const std::string name = TrimChars(*c.name, " ");
     const bool on = (ticked & c.scanType) != 0;
     if (FRequest.json) {
@@ -218,7 +205,7 @@ bool TCommandLine::ResolveCategories(TPGCScanTypes& ASet) {
   ASet = 0;
   if (FRequest.categories.empty()) {
     const TPGCScanTypes ticked = FOptions != nullptr ? FOptions->AppScanTypes() : 0;
-    for (const TCommandLineCategory& c : kCategories) ASet |= ticked & c.scanType;
+    for (const TTraceCategory& c : OfferedTraceCategories()) ASet |= ticked & c.scanType;
     if (ASet == 0) {
       FErr << "purgo: no category given and none ticked in the settings (see --list)\n";
       return false;
@@ -226,9 +213,14 @@ bool TCommandLine::ResolveCategories(TPGCScanTypes& ASet) {
     return true;
   }
   for (const std::string& id : FRequest.categories) {
-    const TCommandLineCategory* found = nullptr;
-    for (const TCommandLineCategory& c : kCategories) {
+    const TTraceCategory* found = nullptr;
+    for (const TTraceCategory& c : OfferedTraceCategories()) {
       if (c.id == id) found = &c;
+    }
+    if (found == nullptr &&
+        std::find(std::begin(kNotOfferedIds), std::end(kNotOfferedIds), id) != std::end(kNotOfferedIds)) {
+      FErr << "purgo: category '" << id << "' has nothing to clean on Linux and is not offered (see --list)\n";
+      return false;
     }
     if (found == nullptr) {
       FErr << "purgo: unknown category '";
@@ -292,7 +284,7 @@ void TCommandLine::ScanTraces(TPGCScanTypes ASet) {
   });
   // One category at a time, in the page's order; the Trash is listed here
   // so that its items show where they lie, not only their old names.
-  for (const TCommandLineCategory& c : kCategories) {
+  for (const TTraceCategory& c : OfferedTraceCategories()) {
     if ((ASet & c.scanType) == 0) continue;
     if (c.scanType == kScanRecycleBin) {
       ScanTrash();

@@ -47,7 +47,7 @@ enum class TCommandLineMode { List, Preview, Clean };
 
 struct TCommandLineRequest {
   TCommandLineMode mode = TCommandLineMode::Preview;
-  // Category ids (see CommandLineCategories); empty: the categories ticked
+  // Category ids (see OfferedTraceCategories); empty: the categories ticked
   // in the settings.
   std::vector<std::string> categories;
   // Folders for the file-type cleaner instead of the trace categories, as
@@ -65,16 +65,6 @@ struct TCommandLineRequest {
   // was printed before it. Files and pipes get the exact bytes.
   bool terminal = false;
 };
-
-// A trace category as the command line names it; the name is the current
-// text of its string variable.
-struct TCommandLineCategory {
-  std::string_view id;
-  TPGCScanTypes scanType;
-  const std::string* name;
-};
-// The categories the traces page offers, in its order.
-std::span<const TCommandLineCategory> CommandLineCategories();
 
 // JSON string contents for `bytes`: quotes, backslashes and control
 // characters escaped, each byte that starts no well-formed UTF-8 sequence

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "app/AppSingletons.h"
+#include "app/TraceCategories.h"
 #include "engine/AppUtils.h"
 #include "i18n/AppMultiLangs.h"
 #include "platform/Hooks.h"
@@ -18,13 +19,6 @@
 
 namespace purgo {
 namespace {
-
-constexpr std::array<TPGCScanTypes, 8> kBits = {1, 2, 4, 8, 16, 32, 64, 512};
-const std::array<const std::string*, 8> kNames = {
-    &STR_PGC_ScanTypes0, &STR_PGC_ScanTypes1, &STR_PGC_ScanTypes2, &STR_PGC_ScanTypes3,
-    &STR_PGC_ScanTypes4, &STR_PGC_ScanTypes5, &STR_PGC_ScanTypes6, &STR_PGC_ScanTypes9};
-
-
 
 constexpr std::size_t kNameBlockBits = 20;  // 1 MiB blocks
 constexpr std::size_t kNameBlockSize = std::size_t{1} << kNameBlockBits;
@@ -39,11 +33,11 @@ void TAppScanModel::Reset(TPGCScanTypes AChecked) {
   FNameBlocks.clear();
   FNameBlockUsed = 0;
   FFolders.reset();
-  for (std::size_t i = 0; i < kBits.size(); ++i) {
+  for (const TTraceCategory& offered : OfferedTraceCategories()) {
     TCategory c;
-    c.scanType = kBits[i];
-    c.name = kNames[i];
-    c.checked = (AChecked & kBits[i]) != 0;
+    c.scanType = offered.scanType;
+    c.name = offered.name;
+    c.checked = (AChecked & offered.scanType) != 0;
     FCategories.push_back(std::move(c));
   }
   endResetModel();
@@ -309,7 +303,7 @@ void TPGCForm_AppTab::ReinitVT() {
 
 void TPGCForm_AppTab::ClearVT() {
   if (!FModel->Categories().empty() && AppOptions != nullptr) {
-    AppOptions->SetAppScanTypes(FModel->CheckedCategories());
+    AppOptions->SetAppScanTypes(MergeTickedCategories(AppOptions->AppScanTypes(), FModel->CheckedCategories()));
   }
   FModel->Reset(0);
   FTrashItems.clear();
@@ -433,7 +427,8 @@ void TPGCForm_AppTab::Scan() {
   FProgressForm->SetPurgo(FPurgo);
   FPace.Restart();
   FProgressForm->OnStart = [this](TfrmPGCProgress* d) {
-    const TPGCScanTypes types = AppOptions != nullptr ? AppOptions->AppScanTypes() : 15u;
+    const TPGCScanTypes types =
+        (AppOptions != nullptr ? AppOptions->AppScanTypes() : 15u) & ~kTraceCategoriesNotOffered;
     // The Trash is listed here rather than by the cleaner: emptying it
     // must delete the items shown, as they were when listed, and nothing
     // trashed since.

@@ -61,7 +61,7 @@ class TAppScanModel : public QAbstractItemModel {
 
   explicit TAppScanModel(QObject* AParent = nullptr) : QAbstractItemModel(AParent) {}
 
-  // Eight categories (bits 1, 2, 4, 8, 16, 32, 64, 512), ticked by the set.
+  // The categories offered here (OfferedTraceCategories), ticked by the set.
   void Reset(TPGCScanTypes AChecked);
   std::vector<TCategory>& Categories() { return FCategories; }
   int CategoryIndexOf(TPGCScanTypes AScanType) const;

@@ -128,19 +128,26 @@ TEST(Helper, ShownPathKeepsBothEndsCutBetweenCharacters) {
   EXPECT_LE(shown.size(), 1024u + 5 + 2048);
 }
 
-// The links tick and untick every category and its files; "Recommended"
-// ticks the first three categories with all their files, unticks the rest.
+// The links tick and untick every category offered here and its files;
+// "Recommended" ticks the first three with all their files, unticks the
+// rest. Categories with nothing to clean on Linux have no row, and the
+// settings keep their bits whatever the boxes say.
 TEST(MainWindow, SelectLinksOnTheCategoryList) {
   Program p;
   EXPECT_EQ(AppOptions->AppScanTypes(), 15u);  // a fresh options file: the first four
   TAppScanModel& model = *p.window->AppTab()->Model();
-  for (int c = 0; c < 8; ++c) {
+  std::vector<std::string> names;
+  for (const auto& c : model.Categories()) names.push_back(*c.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"Temporary files", "Application caches", "Trash",
+                                             "Recent documents list", "Package downloads", "Flash Player data"}));
+  const int n = static_cast<int>(names.size());
+  for (int c = 0; c < n; ++c) {
     for (int f = 0; f < 2; ++f) model.AddFile(c, TScanFolders::kNoFolder, {}, {}, {}, 0, false);
   }
   model.Flush();
   const auto states = [&] {
     std::string s;
-    for (int c = 0; c < 8; ++c) {
+    for (int c = 0; c < n; ++c) {
       const auto state = model.CategoryState(c);
       s += state == Qt::Checked ? 'X' : state == Qt::PartiallyChecked ? '~' : '.';
       for (const auto& f : model.Categories()[static_cast<std::size_t>(c)].files) s += f.checked ? 'x' : '_';
@@ -149,16 +156,26 @@ TEST(MainWindow, SelectLinksOnTheCategoryList) {
     return s;
   };
   // Unticked files make their category unticked; the Recycle Bin keeps its own box.
-  EXPECT_EQ(states(), ".__ .__ X__ .__ .__ .__ .__ .__ ");
+  EXPECT_EQ(states(), ".__ .__ X__ .__ .__ .__ ");
   QTest::mouseClick(p.window->lblAppSelectAll, Qt::LeftButton, {}, QPoint(3, 3));
   // The Recycle Bin's items have no boxes: only the category is ticked.
-  EXPECT_EQ(states(), "Xxx Xxx X__ Xxx Xxx Xxx Xxx Xxx ");
+  EXPECT_EQ(states(), "Xxx Xxx X__ Xxx Xxx Xxx ");
   EXPECT_TRUE(p.window->btnAppClean->isEnabled());
   QTest::mouseClick(p.window->lblAppRecommended, Qt::LeftButton, {}, QPoint(3, 3));
-  EXPECT_EQ(states(), "Xxx Xxx X__ .__ .__ .__ .__ .__ ");
+  EXPECT_EQ(states(), "Xxx Xxx X__ .__ .__ .__ ");
+  QTest::mouseClick(p.window->lblAppSelectAll, Qt::LeftButton, {}, QPoint(3, 3));
+  p.window->AppTab()->ReinitVT();
+  EXPECT_EQ(AppOptions->AppScanTypes(), 1u | 2u | 4u | 8u | 64u | 512u);
+
+  // Prefetch and downloaded program files, ticked in a settings file from
+  // elsewhere, stay ticked there through any choice made here.
+  AppOptions->SetAppScanTypes(16u | 32u | 1u);
+  model.Reset(AppOptions->AppScanTypes());  // as the page starts
+  EXPECT_EQ(model.CheckedCategories(), 1u);
   QTest::mouseClick(p.window->lblAppSelectNone, Qt::LeftButton, {}, QPoint(3, 3));
-  EXPECT_EQ(states(), ".__ .__ .__ .__ .__ .__ .__ .__ ");
   EXPECT_FALSE(p.window->btnAppClean->isEnabled());
+  p.window->AppTab()->ReinitVT();
+  EXPECT_EQ(AppOptions->AppScanTypes(), 16u | 32u);
 }
 
 TEST(MainWindow, OneLanguageHidesTheMenu) {
@@ -377,7 +394,7 @@ TEST(AppPage, ScanUntickCleanEndToEnd) {
   EXPECT_EQ(paths(2), (std::set<std::string>{"old.txt"}));
   EXPECT_TRUE(p.window->btnAppClean->isEnabled());
   EXPECT_EQ(model.data(model.index(0, 0), Qt::DisplayRole).toString(),
-            QStringLiteral("Temporary Files [4 files, 8 bytes]"));
+            QStringLiteral("Temporary files [4 files, 8 bytes]"));
   Grab(p.window.get(), "app-page-en.png");
   AppMultiLangs->SetCurrentLanguageID(2052);
   EXPECT_EQ(model.data(model.index(0, 0), Qt::DisplayRole).toString().left(6), QStringLiteral("临时文件 ["));
@@ -447,7 +464,7 @@ TEST(AppPage, RecycleBinAloneBigFilesAndStop) {
   Program p;
   TAppScanModel& model = *p.window->AppTab()->Model();
   const auto tickOnly = [&](std::initializer_list<int> categories) {
-    for (int c = 0; c < 8; ++c) {
+    for (int c = 0; c < model.rowCount(); ++c) {
       const bool on = std::find(categories.begin(), categories.end(), c) != categories.end();
       model.setData(model.index(c, 0), on ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
     }
@@ -458,7 +475,7 @@ TEST(AppPage, RecycleBinAloneBigFilesAndStop) {
   QTest::mouseClick(p.window->btnAppScan, Qt::LeftButton, {}, QPoint(5, 5));
   EXPECT_TRUE(p.window->btnAppClean->isEnabled());
   EXPECT_EQ(model.data(model.index(2, 0), Qt::DisplayRole).toString(),
-            QStringLiteral("Recycled Files [2 files, 8 bytes]"));
+            QStringLiteral("Trash [2 files, 8 bytes]"));
   const std::string late = p.box.MakeFile("home/.local/share/Trash/files/late.txt", "late");
   SetMessageBoxHookForTesting([](const QString&, const QString&, int) { return IDYES; });
   QString reported;
