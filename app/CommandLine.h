@@ -4,12 +4,18 @@
 //
 // Output, one line per event on the output stream:
 //   text   preview   <size>\t<path>
+//                    entry\t<size>\t<address>   (an entry of the recently-used list)
 //          clean     deleted\t<size>\t<path>
-//                    refused\t<reason>\t<size>\t<path>
+//                    removed\t<size>\t<address>
+//                    refused\t<reason>\t<size>\t<path or address>
 //          list      <id>\t<name>
 //          a last "summary: ..." line (not for list)
 //   JSON   one object per line with an "event" member: "category", "file",
-//          "deleted", "refused", "error" and a last "summary".
+//          "entry", "deleted", "removed", "refused", "error" and a last
+//          "summary".
+// An entry of the recently-used list is a reference, not a file: its line
+// names the document's address, never a path to delete, and cleaning it
+// takes it out of the list.
 // The path is always the last field of a text line, written as the file
 // system's bytes (control characters escaped when the output is a
 // terminal). A JSON path that is not valid UTF-8 is written lossily
@@ -32,6 +38,7 @@
 #include "engine/PurgoCore.h"
 #include "engine/ScanFolders.h"
 #include "platform/FileDelete.h"
+#include "platform/RecentList.h"
 #include "platform/Trash.h"
 
 namespace purgo {
@@ -121,6 +128,9 @@ class TCommandLine {
   bool ResolveCategories(TPGCScanTypes& ASet);
   void ScanTraces(TPGCScanTypes ASet);
   void ScanTrash();
+  void ScanRecentList();
+  void CleanRecentList();
+  void EntryLine(const platform::RecentEntry& AEntry, std::string_view AOutcome, std::string_view AReason);
   void ScanFolders();
   void CleanTrash();
 
@@ -142,6 +152,7 @@ class TCommandLine {
   std::vector<std::shared_ptr<const TScanFolders>> FTrees;
   std::vector<Found> FFound;
   std::vector<platform::TrashItem> FTrash;
+  platform::RecentList FRecent;
   bool FScanned = false;
   bool FCleaned = false;
   std::int64_t FFiles = 0, FBytes = 0;
