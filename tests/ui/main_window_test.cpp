@@ -520,6 +520,66 @@ TEST(AppPage, RecycleBinAloneBigFilesAndStop) {
   EXPECT_EQ(static_cast<std::size_t>(model.rowCount(model.index(0, 0))), temp.files.size());
 }
 
+// The recently-used list on the page: one row per entry, by the document's
+// name and folder, ticked like files; cleaning takes the ticked entries
+// out of the list (one used again since the scan stays) and deletes no
+// document.
+TEST(AppPage, RecentListEntriesAreTakenOutOfTheList) {
+  Program p;
+  TAppScanModel& model = *p.window->AppTab()->Model();
+  const std::string home = p.box.Path("home");
+  const std::string doc = p.box.MakeFile("home/Documents/report.odt", "the report");
+  const auto entry = [](const std::string& href, const std::string& visited) {
+    return "  <bookmark href=\"" + href + "\" modified=\"m\" visited=\"" + visited + "\"/>\n";
+  };
+  const std::string head = "<?xml version=\"1.0\"?>\n<xbel version=\"1.0\">\n", tail = "</xbel>\n";
+  const std::string report = entry("file://" + doc, "1"), notes = entry("file://" + home + "/notes.txt", "1"),
+                    photo = entry("file://" + home + "/%E7%85%A7%E7%89%87.png", "1"),
+                    photoAgain = entry("file://" + home + "/%E7%85%A7%E7%89%87.png", "2");
+  const std::string list = p.box.MakeFile("home/.local/share/recently-used.xbel", head + report + notes + photo + tail);
+  const std::string link = p.box.MakeFile("home/.local/share/RecentDocuments/report.odt.desktop", "[Desktop Entry]\n");
+  const int recent = model.CategoryIndexOf(kScanRecentDocuments);
+  for (int c = 0; c < model.rowCount(); ++c) {
+    model.setData(model.index(c, 0), c == recent ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
+  }
+  QTest::mouseClick(p.window->btnAppScan, Qt::LeftButton, {}, QPoint(5, 5));
+  const QModelIndex category = model.index(recent, 0);
+  std::vector<QString> rows;
+  for (int r = 0; r < model.rowCount(category); ++r) rows.push_back(model.index(r, 0, category).data().toString());
+  const QString dash = QStringLiteral(" \u2014 ");
+  EXPECT_EQ(rows, (std::vector<QString>{QStringLiteral("report.odt") + dash + QString::fromStdString(home + "/Documents"),
+                                        QStringLiteral("notes.txt") + dash + QString::fromStdString(home),
+                                        QStringLiteral("\u7167\u7247.png") + dash + QString::fromStdString(home),
+                                        QString::fromStdString(link)}));
+  EXPECT_TRUE(category.data().toString().startsWith(QStringLiteral("Recent documents list [4 files, ")));
+  // The notes stay: unticked. The photo is opened again before Clean.
+  model.setData(model.index(1, 0, category), Qt::Unchecked, Qt::CheckStateRole);
+  p.box.MakeFile("home/.local/share/recently-used.xbel", head + report + notes + photoAgain + tail);
+
+  SetMessageBoxHookForTesting([](const QString&, const QString&, int) { return IDYES; });
+  QString reported;
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    TfrmPGCProgress* d = p.window->AppTab()->ProgressForm();
+    if (d != nullptr && d->Percentage() == 100) {
+      reported = d->lblStatus->Caption();
+      d->btnCancel->click();
+    }
+  });
+  closer.start(20);
+  QTest::mouseClick(p.window->btnAppClean, Qt::LeftButton, {}, QPoint(5, 5));
+  closer.stop();
+  SetMessageBoxHookForTesting(nullptr);
+  EXPECT_EQ(test::ReadBytes(list), head + notes + photoAgain + tail);
+  EXPECT_EQ(test::ReadBytes(doc), "the report");
+  EXPECT_FALSE(fs::exists(link));
+  EXPECT_TRUE(reported.contains(QStringLiteral("2 files cleaned")));
+  rows.clear();
+  for (int r = 0; r < model.rowCount(category); ++r) rows.push_back(model.index(r, 0, category).data().toString());
+  EXPECT_EQ(rows, (std::vector<QString>{QStringLiteral("notes.txt") + dash + QString::fromStdString(home),
+                                        QStringLiteral("\u7167\u7247.png") + dash + QString::fromStdString(home)}));
+}
+
 // The program itself, copied into a sandbox folder of its own.
 struct Started {
   pid_t pid;
