@@ -544,13 +544,15 @@ TEST(AppPage, RecentListEntriesAreTakenOutOfTheList) {
   }
   QTest::mouseClick(p.window->btnAppScan, Qt::LeftButton, {}, QPoint(5, 5));
   const QModelIndex category = model.index(recent, 0);
-  std::vector<QString> rows;
-  for (int r = 0; r < model.rowCount(category); ++r) rows.push_back(model.index(r, 0, category).data().toString());
-  const QString dash = QStringLiteral(" \u2014 ");
-  EXPECT_EQ(rows, (std::vector<QString>{QStringLiteral("report.odt") + dash + QString::fromStdString(home + "/Documents"),
-                                        QStringLiteral("notes.txt") + dash + QString::fromStdString(home),
-                                        QStringLiteral("\u7167\u7247.png") + dash + QString::fromStdString(home),
-                                        QString::fromStdString(link)}));
+  const auto shown = [&] {
+    std::vector<QString> rows;
+    for (int r = 0; r < model.rowCount(category); ++r) rows.push_back(model.index(r, 0, category).data().toString());
+    return rows;
+  };
+  const QString dash = QStringLiteral(" \u2014 "), notesRow = "notes.txt" + dash + QString::fromStdString(home),
+                photoRow = "\u7167\u7247.png" + dash + QString::fromStdString(home);
+  EXPECT_EQ(shown(), (std::vector<QString>{"report.odt" + dash + QString::fromStdString(home + "/Documents"), notesRow,
+                                           photoRow, QString::fromStdString(link)}));
   EXPECT_TRUE(category.data().toString().startsWith(QStringLiteral("Recent documents list [4 files, ")));
   p.window->lstAppScan->expand(category);
   Grab(p.window.get(), "app-page-recent-en.png");
@@ -573,16 +575,18 @@ TEST(AppPage, RecentListEntriesAreTakenOutOfTheList) {
   });
   closer.start(20);
   QTest::mouseClick(p.window->btnAppClean, Qt::LeftButton, {}, QPoint(5, 5));
-  closer.stop();
-  SetMessageBoxHookForTesting(nullptr);
   EXPECT_EQ(test::ReadBytes(list), head + notes + photoAgain + tail);
   EXPECT_EQ(test::ReadBytes(doc), "the report");
   EXPECT_FALSE(fs::exists(link));
   EXPECT_TRUE(reported.contains(QStringLiteral("2 files cleaned")));
-  rows.clear();
-  for (int r = 0; r < model.rowCount(category); ++r) rows.push_back(model.index(r, 0, category).data().toString());
-  EXPECT_EQ(rows, (std::vector<QString>{QStringLiteral("notes.txt") + dash + QString::fromStdString(home),
-                                        QStringLiteral("\u7167\u7247.png") + dash + QString::fromStdString(home)}));
+  EXPECT_EQ(shown(), (std::vector<QString>{notesRow, photoRow}));
+  // The rows left still lead to their entries: ticked now, the notes go.
+  model.setData(category, Qt::Checked, Qt::CheckStateRole);
+  QTest::mouseClick(p.window->btnAppClean, Qt::LeftButton, {}, QPoint(5, 5));
+  closer.stop();
+  SetMessageBoxHookForTesting(nullptr);
+  EXPECT_EQ(test::ReadBytes(list), head + photoAgain + tail);
+  EXPECT_EQ(shown(), std::vector<QString>{photoRow});
 }
 
 // The program itself, copied into a sandbox folder of its own.
