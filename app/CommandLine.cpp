@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstring>
@@ -7,6 +8,7 @@
 #include <utility>
 
 #include "app/AppOptions.h"
+#include "app/TraceCategories.h"
 #include "engine/AppUtils.h"
 #include "i18n/AppMultiLangs.h"
 #include "platform/FileSystem.h"
@@ -15,23 +17,10 @@
 namespace purgo {
 namespace {
 
-// The traces page's categories; the two that find nothing anywhere are not
-// offered there either.
-const std::array<TCommandLineCategory, 8> kCategories = {{
-    {"temp", kScanTempFiles, &STR_PGC_ScanTypes0},
-    {"cache", kScanInternetCache, &STR_PGC_ScanTypes1},
-    {"trash", kScanRecycleBin, &STR_PGC_ScanTypes2},
-    {"recent", kScanRecentDocuments, &STR_PGC_ScanTypes3},
-    {"prefetch", kScanPrefetch, &STR_PGC_ScanTypes4},
-    {"downloaded-programs", kScanDownloadedPrograms, &STR_PGC_ScanTypes5},
-    {"updates", kScanUpdateDownloads, &STR_PGC_ScanTypes6},
-    {"flash-cookies", kScanFlashCookies, &STR_PGC_ScanTypes9},
-}};
-
 constexpr std::int64_t kProgressEveryMs = 200;
 
 std::string_view IdOf(TPGCScanTypes AScanType) {
-  for (const TCommandLineCategory& c : kCategories) {
+  for (const TTraceCategory& c : OfferedTraceCategories()) {
     if (c.scanType == AScanType) return c.id;
   }
   return {};
@@ -72,8 +61,6 @@ std::string JsonPath(std::string_view APath) {
 }
 
 }  // namespace
-
-std::span<const TCommandLineCategory> CommandLineCategories() { return kCategories; }
 
 std::string JsonEscape(std::string_view bytes, bool* exact) {
   static constexpr char kHex[] = "0123456789abcdef";
@@ -200,7 +187,7 @@ int TCommandLine::Run() {
 
 int TCommandLine::List() {
   const TPGCScanTypes ticked = FOptions != nullptr ? FOptions->AppScanTypes() : 0;
-  for (const TCommandLineCategory& c : kCategories) {
+  for (const TTraceCategory& c : OfferedTraceCategories()) {
     const std::string name = TrimChars(*c.name, " ");
     const bool on = (ticked & c.scanType) != 0;
     if (FRequest.json) {
@@ -218,7 +205,7 @@ bool TCommandLine::ResolveCategories(TPGCScanTypes& ASet) {
   ASet = 0;
   if (FRequest.categories.empty()) {
     const TPGCScanTypes ticked = FOptions != nullptr ? FOptions->AppScanTypes() : 0;
-    for (const TCommandLineCategory& c : kCategories) ASet |= ticked & c.scanType;
+    for (const TTraceCategory& c : OfferedTraceCategories()) ASet |= ticked & c.scanType;
     if (ASet == 0) {
       FErr << "purgo: no category given and none ticked in the settings (see --list)\n";
       return false;
@@ -226,9 +213,14 @@ bool TCommandLine::ResolveCategories(TPGCScanTypes& ASet) {
     return true;
   }
   for (const std::string& id : FRequest.categories) {
-    const TCommandLineCategory* found = nullptr;
-    for (const TCommandLineCategory& c : kCategories) {
+    const TTraceCategory* found = nullptr;
+    for (const TTraceCategory& c : OfferedTraceCategories()) {
       if (c.id == id) found = &c;
+    }
+    if (found == nullptr &&
+        std::find(std::begin(kNotOfferedIds), std::end(kNotOfferedIds), id) != std::end(kNotOfferedIds)) {
+      FErr << "purgo: category '" << id << "' has nothing to clean on Linux and is not offered (see --list)\n";
+      return false;
     }
     if (found == nullptr) {
       FErr << "purgo: unknown category '";
@@ -292,14 +284,41 @@ void TCommandLine::ScanTraces(TPGCScanTypes ASet) {
   });
   // One category at a time, in the page's order; the Trash is listed here
   // so that its items show where they lie, not only their old names.
-  for (const TCommandLineCategory& c : kCategories) {
+  for (const TTraceCategory& c : OfferedTraceCategories()) {
     if ((ASet & c.scanType) == 0) continue;
     if (c.scanType == kScanRecycleBin) {
       ScanTrash();
-    } else {
-      cleaner.DoScan(c.scanType);
+      continue;
     }
+    // Besides the folder of document links, the list GTK and GNOME keep.
+    if (c.scanType == kScanRecentDocuments) ScanRecentList();
+    cleaner.DoScan(c.scanType);
   }
+}
+
+void TCommandLine::ScanRecentList() {
+  FRecent = platform::ReadRecentList(platform::RecentListPath());
+  switch (FRecent.status) {
+    case platform::RecentListStatus::Ok:
+      break;
+    case platform::RecentListStatus::Malformed:
+      Error(FRecent.path, "malformed", "not a recently-used list that can be read safely: nothing listed or removed");
+      break;
+    case platform::RecentListStatus::TooLarge:
+      Error(FRecent.path, "too-large", "larger than 64 MiB: not read");
+      break;
+    case platform::RecentListStatus::Link:
+      Error(FRecent.path, "link", "a symbolic link: never read or rewritten through, passed over");
+      break;
+    case platform::RecentListStatus::Failed:
+      Error(FRecent.path, "unreadable", "the list cannot be read, passed over");
+      break;
+    default:
+      // Missing, or another user's (root with a user's HOME): nothing of
+      // ours to list, as a walk passes over other users' folders.
+      break;
+  }
+  for (const platform::RecentEntry& e : FRecent.entries) EntryLine(e, "entry", {});
 }
 
 void TCommandLine::ScanTrash() {
@@ -389,8 +408,10 @@ int TCommandLine::Clean() {
     if (const int scanned = Scan(); scanned == kExitUsage) return scanned;
   }
   FCleaned = true;
-  // As on the page: the Trash first, then every file found.
+  // As on the page: the Trash first, then the recently-used list, then
+  // every file found.
   if (!FTrash.empty()) CleanTrash();
+  if (!FRecent.entries.empty()) CleanRecentList();
   platform::SafeDeleter deleter;
   platform::DeleteTarget target;
   for (const Found& f : FFound) {
@@ -417,6 +438,64 @@ void TCommandLine::CleanTrash() {
     const std::string_view reason = o.deleted ? "" : o.refusal ? ReasonOf(*o.refusal) : "not-emptied";
     OutcomeLine(item.trashDir + "files/" + item.entryName, item.data.size, reason);
   }
+}
+
+void TCommandLine::CleanRecentList() {
+  const platform::RecentRemoval removal = platform::RemoveRecentEntries(FRecent.path, FRecent.entries);
+  std::string_view refused;
+  switch (removal.status) {
+    case platform::RecentListStatus::Link: refused = "path-changed"; break;
+    case platform::RecentListStatus::OtherOwner: refused = "other-owner"; break;
+    case platform::RecentListStatus::ReadOnly: refused = "read-only"; break;
+    case platform::RecentListStatus::Malformed: refused = "malformed"; break;
+    case platform::RecentListStatus::TooLarge: refused = "too-large"; break;
+    // Rewritten by another program at every attempt.
+    case platform::RecentListStatus::Busy: refused = "in-use"; break;
+    default: refused = "failed"; break;
+  }
+  for (std::size_t i = 0; i < FRecent.entries.size(); ++i) {
+    const platform::RecentEntry& e = FRecent.entries[i];
+    switch (removal.outcomes[i]) {
+      case platform::RecentOutcome::Removed: EntryLine(e, "removed", {}); break;
+      case platform::RecentOutcome::Gone: EntryLine(e, "refused", "not-found"); break;
+      case platform::RecentOutcome::Changed: EntryLine(e, "refused", "changed"); break;
+      case platform::RecentOutcome::Refused: EntryLine(e, "refused", refused); break;
+    }
+  }
+}
+
+void TCommandLine::EntryLine(const platform::RecentEntry& AEntry, std::string_view AOutcome,
+                             std::string_view AReason) {
+  // Counted as files are: found, then deleted or refused.
+  if (AOutcome == "entry") {
+    ++FFiles;
+    FBytes += static_cast<std::int64_t>(AEntry.size);
+    if (FRequest.mode != TCommandLineMode::Preview) return;
+  } else if (AOutcome == "removed") {
+    ++FDeleted;
+    FDeletedBytes += static_cast<std::int64_t>(AEntry.size);
+  } else {
+    ++FRefused;
+    FRefusedBytes += static_cast<std::int64_t>(AEntry.size);
+  }
+  if (FRequest.json) {
+    FOut << "{\"event\":\"" << AOutcome << "\",\"list\":\"" << JsonEscape(FRecent.path) << "\",\"href\":\""
+         << JsonEscape(AEntry.href) << '"';
+    if (AOutcome == "entry") {
+      FOut << ",\"name\":\"" << JsonEscape(AEntry.name) << "\",\"where\":\"" << JsonEscape(AEntry.where) << '"';
+    }
+    FOut << ",\"size\":" << AEntry.size;
+    if (AOutcome == "entry") FOut << ",\"category\":\"recent\"";
+    if (!AReason.empty()) FOut << ",\"reason\":\"" << AReason << '"';
+    FOut << "}\n";
+  } else {
+    FOut << AOutcome << '\t';
+    if (!AReason.empty()) FOut << AReason << '\t';
+    FOut << AEntry.size << '\t';
+    WritePath(AEntry.href);
+    FOut << '\n';
+  }
+  Progress();
 }
 
 void TCommandLine::FileLine(std::string_view APath, std::uint64_t ASize, std::string_view AKindKey,

@@ -4,12 +4,18 @@
 //
 // Output, one line per event on the output stream:
 //   text   preview   <size>\t<path>
+//                    entry\t<size>\t<address>   (an entry of the recently-used list)
 //          clean     deleted\t<size>\t<path>
-//                    refused\t<reason>\t<size>\t<path>
+//                    removed\t<size>\t<address>
+//                    refused\t<reason>\t<size>\t<path or address>
 //          list      <id>\t<name>
 //          a last "summary: ..." line (not for list)
 //   JSON   one object per line with an "event" member: "category", "file",
-//          "deleted", "refused", "error" and a last "summary".
+//          "entry", "deleted", "removed", "refused", "error" and a last
+//          "summary".
+// An entry of the recently-used list is a reference, not a file: its line
+// names the document's address, never a path to delete, and cleaning it
+// takes it out of the list.
 // The path is always the last field of a text line, written as the file
 // system's bytes (control characters escaped when the output is a
 // terminal). A JSON path that is not valid UTF-8 is written lossily
@@ -32,6 +38,7 @@
 #include "engine/PurgoCore.h"
 #include "engine/ScanFolders.h"
 #include "platform/FileDelete.h"
+#include "platform/RecentList.h"
 #include "platform/Trash.h"
 
 namespace purgo {
@@ -47,7 +54,7 @@ enum class TCommandLineMode { List, Preview, Clean };
 
 struct TCommandLineRequest {
   TCommandLineMode mode = TCommandLineMode::Preview;
-  // Category ids (see CommandLineCategories); empty: the categories ticked
+  // Category ids (see OfferedTraceCategories); empty: the categories ticked
   // in the settings.
   std::vector<std::string> categories;
   // Folders for the file-type cleaner instead of the trace categories, as
@@ -65,16 +72,6 @@ struct TCommandLineRequest {
   // was printed before it. Files and pipes get the exact bytes.
   bool terminal = false;
 };
-
-// A trace category as the command line names it; the name is the current
-// text of its string variable.
-struct TCommandLineCategory {
-  std::string_view id;
-  TPGCScanTypes scanType;
-  const std::string* name;
-};
-// The categories the traces page offers, in its order.
-std::span<const TCommandLineCategory> CommandLineCategories();
 
 // JSON string contents for `bytes`: quotes, backslashes and control
 // characters escaped, each byte that starts no well-formed UTF-8 sequence
@@ -131,6 +128,9 @@ class TCommandLine {
   bool ResolveCategories(TPGCScanTypes& ASet);
   void ScanTraces(TPGCScanTypes ASet);
   void ScanTrash();
+  void ScanRecentList();
+  void CleanRecentList();
+  void EntryLine(const platform::RecentEntry& AEntry, std::string_view AOutcome, std::string_view AReason);
   void ScanFolders();
   void CleanTrash();
 
@@ -152,6 +152,7 @@ class TCommandLine {
   std::vector<std::shared_ptr<const TScanFolders>> FTrees;
   std::vector<Found> FFound;
   std::vector<platform::TrashItem> FTrash;
+  platform::RecentList FRecent;
   bool FScanned = false;
   bool FCleaned = false;
   std::int64_t FFiles = 0, FBytes = 0;

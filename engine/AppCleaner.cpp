@@ -37,6 +37,25 @@ std::string_view RequiredExtension(TPGCScanTypes AScanType) {
   return {};
 }
 
+bool EndsWith(std::string_view name, std::string_view end) {
+  return name.size() > end.size() && name.substr(name.size() - end.size()) == end;
+}
+
+// What the package caches hold besides packages (indexes, repository
+// metadata, keys, locks) is the package manager's own state: only the
+// packages themselves, with their signatures, are offered.
+bool IsPackageFile(std::string_view name) {
+  if (EndsWith(name, ".deb") || EndsWith(name, ".rpm")) return true;
+  const std::size_t tar = name.find(".pkg.tar.");
+  return tar != std::string_view::npos && tar > 0 && tar + 9 < name.size();
+}
+
+bool IsOfferedName(TPGCScanTypes AScanType, std::string_view name) {
+  if (AScanType == kScanUpdateDownloads) return IsPackageFile(name);
+  const std::string_view ext = RequiredExtension(AScanType);
+  return ext.empty() || HasExactExtension(name, ext);
+}
+
 }  // namespace
 
 const TPGCScanSimpleResult* TPGCAppCleaner::ScanSimpleResults(int AIndex) const {
@@ -101,7 +120,6 @@ std::string TPGCAppCleaner::CategoryFolder(TPGCScanTypes AScanType) const {
     case kScanTempFiles: return GetTempDir();
     case kScanInternetCache: return GetSpecialFolderPath(CSIDL_INTERNET_CACHE, false);
     case kScanRecentDocuments: return GetSpecialFolderPath(CSIDL_RECENT, false);
-    case kScanUpdateDownloads: return AddPathDelimiter(platform::PackageCacheFolder());
     case kScanFlashCookies: return AddPathDelimiter(platform::FlashCookiesFolder());
     // Prefetch and downloaded program files have no counterpart here: like
     // a Windows without those folders, the categories find nothing.
@@ -111,6 +129,10 @@ std::string TPGCAppCleaner::CategoryFolder(TPGCScanTypes AScanType) const {
 
 std::vector<std::string> TPGCAppCleaner::RecycleBinFolders() const {
   return platform::TrashDirectories();
+}
+
+std::vector<std::string> TPGCAppCleaner::PackageCacheFolders() const {
+  return platform::PackageCacheFolders();
 }
 
 TPGCResult TPGCAppCleaner::ScanFolderCategory(TPGCScanTypes AScanType, std::uint32_t AAttr) {
@@ -146,7 +168,12 @@ TPGCResult TPGCAppCleaner::ScanDownloadedPrograms() {
 }
 
 TPGCResult TPGCAppCleaner::ScanUpdateDownloads() {
-  return ScanFolderCategory(kScanUpdateDownloads, kFolderMask);
+  for (const std::string& folder : PackageCacheFolders()) {
+    if (FForceStop) break;
+    const std::string root = AddPathDelimiter(folder);
+    if (platform::DirectoryExists(root)) WalkFolder(kScanUpdateDownloads, root, kFolderMask);
+  }
+  return kResultOk;
 }
 
 TPGCResult TPGCAppCleaner::ScanOfficeSetup() { return kResultFalse; }
@@ -190,7 +217,6 @@ bool TPGCAppCleaner::ReportedTarget(platform::DeleteTarget& ATarget) const {
 
 void TPGCAppCleaner::WalkFolder(TPGCScanTypes AScanType, const std::string& APath,
                                 std::uint32_t AAttr) {
-  const std::string_view ext = RequiredExtension(AScanType);
   // A category run on its own, outside DoScan.
   if (FScanFolders == nullptr) FScanFolders = std::make_shared<TScanFolders>();
   TScanFolders& folders = *FScanFolders;
@@ -234,7 +260,7 @@ void TPGCAppCleaner::WalkFolder(TPGCScanTypes AScanType, const std::string& APat
       }
       return TreeWalker::Action::Enter;
     }
-    if (!ext.empty() && !HasExactExtension(e.Name(), ext)) return TreeWalker::Action::Continue;
+    if (!IsOfferedName(AScanType, e.Name())) return TreeWalker::Action::Continue;
     const platform::FileAttributeData& data = e.Data();
     // Gone since the listing: nothing to count or delete.
     if (!e.HasData()) return TreeWalker::Action::Continue;

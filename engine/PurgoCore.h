@@ -254,6 +254,8 @@ class TPGCAppCleaner : public TPGCBaseCleaner {
   virtual std::string CategoryFolder(TPGCScanTypes AScanType) const;
   // The trash directories the recycle-bin category lists.
   virtual std::vector<std::string> RecycleBinFolders() const;
+  // The package managers' caches the package-downloads category walks.
+  virtual std::vector<std::string> PackageCacheFolders() const;
 
   bool FIsRoughScan = false;
 

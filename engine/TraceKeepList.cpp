@@ -59,6 +59,15 @@ constexpr std::array kAnywhere = {
     TKeepRule{"pid", "a running program's process id"},
 };
 
+// A package manager writes its downloads here before it checks and
+// installs them; a half-written package is not a leftover. The names come
+// from apt (partial/), pacman (download-*/ and *.part) and librepo (*.part).
+constexpr std::array kPackages = {
+    TKeepRule{"partial", "apt's downloads under way"},
+    TKeepRule{"download-*", "pacman's downloads under way"},
+    TKeepRule{"*.part", "a download under way"},
+};
+
 bool AnyMatches(std::span<const TKeepRule> rules, std::string_view name) {
   for (const TKeepRule& r : rules) {
     if (KeepPatternMatches(r.pattern, name)) return true;
@@ -71,6 +80,7 @@ bool AnyMatches(std::span<const TKeepRule> rules, std::string_view name) {
 const std::span<const TKeepRule> kKeepInTempFolder(kTemp);
 const std::span<const TKeepRule> kKeepInCache(kCache);
 const std::span<const TKeepRule> kKeepAnywhere(kAnywhere);
+const std::span<const TKeepRule> kKeepInPackageCaches(kPackages);
 
 bool KeepPatternMatches(std::string_view pattern, std::string_view name) {
   // Iterative glob with one remembered star: linear for these patterns.
@@ -94,6 +104,7 @@ bool KeepPatternMatches(std::string_view pattern, std::string_view name) {
 }
 
 bool IsKeptOut(TPGCScanTypes category, std::size_t depth, std::string_view name) {
+  if (category == kScanUpdateDownloads) return AnyMatches(kKeepInPackageCaches, name);
   if (category != kScanTempFiles && category != kScanInternetCache) return false;
   if (AnyMatches(kKeepAnywhere, name)) return true;
   if (depth != 0) return false;

@@ -49,16 +49,16 @@ namespace purgo {
   X(STR_About_Label_FocusOnProduct, "Focus on product") \
   X(STR_About_Label_HomePage, "Visit Our Homepage") \
   X(STR_About_Label_TechnicalSupportEmail, "Contect Us") \
-  X(STR_PGC_ScanTypes0, "Temporary Files") \
-  X(STR_PGC_ScanTypes1, "Temporary Internet Files") \
-  X(STR_PGC_ScanTypes2, "Recycled Files") \
-  X(STR_PGC_ScanTypes3, "My Recent Documents") \
-  X(STR_PGC_ScanTypes4, "Windows Prefetch Files ") \
-  X(STR_PGC_ScanTypes5, "Downloaded Program Files") \
-  X(STR_PGC_ScanTypes6, "Windows Updates Files") \
+  X(STR_PGC_ScanTypes0, "Temporary files") \
+  X(STR_PGC_ScanTypes1, "Application caches") \
+  X(STR_PGC_ScanTypes2, "Trash") \
+  X(STR_PGC_ScanTypes3, "Recent documents list") \
+  X(STR_PGC_ScanTypes4, "Prefetch files") \
+  X(STR_PGC_ScanTypes5, "Downloaded program files") \
+  X(STR_PGC_ScanTypes6, "Package downloads") \
   X(STR_PGC_ScanTypes7, "Office Setup Files") \
   X(STR_PGC_ScanTypes8, "Media Player Temporary Files") \
-  X(STR_PGC_ScanTypes9, "Flash Cookie Files") \
+  X(STR_PGC_ScanTypes9, "Flash Player data") \
   X(STR_PGC_ScanTypes10, "Other Temporary Files (Please specify the file types in \"Settings...\")") \
   X(STR_PGCForm_Caption, "Purgo") \
   X(STR_PGCForm_Title, "Purgo") \

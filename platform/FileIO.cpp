@@ -112,23 +112,33 @@ bool WriteTempFile(int dirFd, std::string_view data, const struct stat* old, boo
 }
 
 // Writes `data` to a new file in the open folder `dirFd` and renames it to
-// `name` there. `old` is the stat of the file it replaces, if any.
-bool ReplaceAt(int dirFd, const std::string& name, std::string_view data, const struct stat* old) {
+// `name` there, when `stillSame` (if given) agrees at the last moment.
+// `old` is the stat of the file it replaces, if any.
+ReplaceOutcome ReplaceAtIf(int dirFd, const std::string& name, std::string_view data,
+                           const struct stat* old, const std::function<bool()>* stillSame) {
   std::string tmpName;
   if (!WriteTempFile(dirFd, data, old, /*anonymous=*/true, tmpName)) {
     // O_TMPFILE is missing on some file systems, and linking through
     // /proc needs /proc: write under a visible temporary name instead.
     tmpName.clear();
-    if (!WriteTempFile(dirFd, data, old, /*anonymous=*/false, tmpName)) return false;
+    if (!WriteTempFile(dirFd, data, old, /*anonymous=*/false, tmpName)) return ReplaceOutcome::Failed;
+  }
+  if (stillSame != nullptr && !(*stillSame)()) {
+    ::unlinkat(dirFd, tmpName.c_str(), 0);
+    return ReplaceOutcome::Declined;
   }
   if (::renameat(dirFd, tmpName.c_str(), dirFd, name.c_str()) != 0) {
     ::unlinkat(dirFd, tmpName.c_str(), 0);
-    return false;
+    return ReplaceOutcome::Failed;
   }
   // Makes the rename itself durable; file systems that cannot sync a
   // folder have renamed all the same.
   ::fsync(dirFd);
-  return true;
+  return ReplaceOutcome::Replaced;
+}
+
+bool ReplaceAt(int dirFd, const std::string& name, std::string_view data, const struct stat* old) {
+  return ReplaceAtIf(dirFd, name, data, old, nullptr) == ReplaceOutcome::Replaced;
 }
 
 }  // namespace
@@ -359,6 +369,25 @@ bool SplitSettingsPath(const std::string& path, std::string& dir, std::string& n
 }  // namespace
 
 void ForgetSettingsRefusalSaid() { saidRefused = false; }
+
+int OpenUserFolder(const std::string& path, SettingsAccess& access) {
+  if (path.empty()) {
+    access = SettingsAccess::Missing;
+    return -1;
+  }
+  OpenedFolder f = OpenBaseFolder(path);
+  access = f.access;
+  return f.access == SettingsAccess::Ok ? f.fd.Release() : -1;
+}
+
+ReplaceOutcome ReplaceFileAtIf(int dirFd, const std::string& name, std::string_view data,
+                               const std::function<bool()>& stillSame) {
+  struct stat old {};
+  const bool exists = ::fstatat(dirFd, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
+  // A link's mode says nothing of the file it would become.
+  const bool keepMode = exists && S_ISREG(old.st_mode);
+  return ReplaceAtIf(dirFd, name, data, keepMode ? &old : nullptr, &stillSame);
+}
 
 SettingsAccess SettingsFolderAccess(const std::string& folder, int ownLevels) {
   if (folder.empty()) return SettingsAccess::Missing;

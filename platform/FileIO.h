@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -91,6 +92,27 @@ ReadStatus ReadSettingsFile(const std::string& path, std::string& out);
 // another user's.
 bool WriteSettingsFile(const std::string& path, std::string_view data, bool createFolder,
                        unsigned folderMode, std::string* error = nullptr);
+
+// Opens the folder `path` by the rules of a settings base above: links on
+// the way are followed, a link at its end only when this user made it, and
+// the folder must be this user's. A descriptor (close-on-exec) the caller
+// closes, or -1 with `access` telling why. Nothing is said on refusal.
+int OpenUserFolder(const std::string& path, SettingsAccess& access);
+
+enum class ReplaceOutcome {
+  Replaced,  // the new content is in place
+  Declined,  // `stillSame` said no: the old file is untouched
+  Failed,    // the new file could not be written or renamed
+};
+// Replaces the file `name` of the open folder `dirFd` with `data` as
+// WriteFileAtomically does (a new file in the same folder, flushed to the
+// disk, with the old file's permission bits, renamed over the old one; a
+// link at `name` is replaced, never followed), but asks `stillSame` right
+// before the rename, when the new file is ready, and renames only on yes.
+// So a file another program rewrote meanwhile is not overwritten by what
+// was made from its old content.
+ReplaceOutcome ReplaceFileAtIf(int dirFd, const std::string& name, std::string_view data,
+                               const std::function<bool()>& stillSame);
 
 // Lets the next refusal be said again, as in a new process (tests).
 void ForgetSettingsRefusalSaid();

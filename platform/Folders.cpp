@@ -149,11 +149,13 @@ std::string SpecialFolderPath(int csidl, bool create) {
   return {};
 }
 
-std::string PackageCacheFolder() {
-  for (const char* dir : {"/var/cache/apt/archives/", "/var/cache/pacman/pkg/", "/var/cache/dnf/"}) {
-    if (IsDirectory(dir)) return dir;
+std::vector<std::string> PackageCacheFolders() {
+  std::vector<std::string> out;
+  for (const char* dir : {"/var/cache/apt/archives/", "/var/cache/dnf/", "/var/cache/libdnf5/",
+                          "/var/cache/pacman/pkg/"}) {
+    if (IsDirectory(dir)) out.emplace_back(dir);
   }
-  return {};
+  return out;
 }
 
 std::string FlashCookiesFolder() {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace purgo::platform {
 
@@ -94,7 +95,9 @@ std::string SpecialFolderPath(int csidl, bool create);
 
 // Folders of the application-trace categories that have no CSIDL of their
 // own here. Empty when the machine has none of them.
-std::string PackageCacheFolder();    // first of apt, pacman, dnf caches
+// The package managers' download caches that exist here: apt's, dnf's
+// (both its generations') and pacman's.
+std::vector<std::string> PackageCacheFolders();
 std::string FlashCookiesFolder();    // ~/.macromedia/Flash_Player/
 
 }  // namespace purgo::platform

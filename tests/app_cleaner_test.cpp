@@ -28,6 +28,7 @@ class TestCleaner : public TPGCAppCleaner {
  public:
   std::map<TPGCScanTypes, std::string> folders;
   std::vector<std::string> trashes;
+  std::vector<std::string> packageCaches;
   void SetRough(bool v) { FIsRoughScan = v; }
 
  protected:
@@ -36,6 +37,7 @@ class TestCleaner : public TPGCAppCleaner {
     return it == folders.end() ? std::string() : it->second;
   }
   std::vector<std::string> RecycleBinFolders() const override { return trashes; }
+  std::vector<std::string> PackageCacheFolders() const override { return packageCaches; }
 };
 
 struct Event {
@@ -123,6 +125,34 @@ TEST(AppCleanerTest, CategoryRulesOnFixtureTrees) {
       }
     }
   }
+}
+
+// Every package cache that exists is walked; only packages (and their
+// signatures) are offered, never the manager's indexes, locks or the
+// downloads it has under way.
+TEST(AppCleanerTest, PackageCachesOfferOnlyFinishedPackages) {
+  test::Sandbox box;
+  for (const char* f : {"apt/vim_9.0_amd64.deb", "apt/lock", "apt/partial/curl_8.0_amd64.deb",
+                        "dnf/fedora-1a/packages/bash-5.2.x86_64.rpm", "dnf/fedora-1a/repodata/repomd.xml",
+                        "dnf/fedora-1a/packages/zsh-5.9.x86_64.rpm.part", "dnf/metadata_lock.pid",
+                        "pacman/linux-6.1-x86_64.pkg.tar.zst", "pacman/linux-6.1-x86_64.pkg.tar.zst.sig",
+                        "pacman/download-Ab3/glibc-2.38-x86_64.pkg.tar.zst", "pacman/glibc.pkg.tar.zst.part",
+                        "pacman/.pkg.tar.zst", "pacman/notes.pkg.tar.", "pacman/readme.deb.txt"}) {
+    box.MakeFile(f);
+  }
+  TestCleaner cleaner;
+  cleaner.packageCaches = {box.Path("apt"), box.Path("dnf/"), box.Path("missing/"), box.Path("pacman")};
+  std::vector<Event> events;
+  Record(cleaner, events);
+  EXPECT_EQ(cleaner.DoScan(kScanUpdateDownloads), kResultOk);
+  std::set<std::string> found;
+  for (const Event& e : events) {
+    if (e.type != kScanTypeDirectory) found.insert(e.name.substr(box.Root().size() + 1));
+  }
+  EXPECT_EQ(found, (std::set<std::string>{"apt/vim_9.0_amd64.deb", "dnf/fedora-1a/packages/bash-5.2.x86_64.rpm",
+                                          "pacman/linux-6.1-x86_64.pkg.tar.zst",
+                                          "pacman/linux-6.1-x86_64.pkg.tar.zst.sig"}));
+  EXPECT_EQ(cleaner.ScanSimpleResults(6)->FilesCount, 4);
 }
 
 TEST(AppCleanerTest, DirectoryEventsComeBeforeTheirFilesAndNoneForTheRoot) {

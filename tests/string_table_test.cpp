@@ -36,7 +36,7 @@ TEST(AppMultiLangs, RegistersEveryTextInOrder) {
       {0, "STR_ApplicationTitle", "Purgo"},
       {15, "STR_Finished", "完成"},
       {36, "STR_About_Label_TechnicalSupportEmail", "Contect Us"},
-      {41, "STR_PGC_ScanTypes4", "Windows Prefetch Files "},
+      {41, "STR_PGC_ScanTypes4", "Prefetch files"},
       {47, "STR_PGC_ScanTypes10",
        "Other Temporary Files (Please specify the file types in \"Settings...\")"},
       {56, "STR_PGCForm_Button_AppTab", "应用程序临时文件"},

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "app/AppSingletons.h"
+#include "app/TraceCategories.h"
 #include "engine/AppUtils.h"
 #include "i18n/AppMultiLangs.h"
 #include "platform/Hooks.h"
@@ -18,13 +19,6 @@
 
 namespace purgo {
 namespace {
-
-constexpr std::array<TPGCScanTypes, 8> kBits = {1, 2, 4, 8, 16, 32, 64, 512};
-const std::array<const std::string*, 8> kNames = {
-    &STR_PGC_ScanTypes0, &STR_PGC_ScanTypes1, &STR_PGC_ScanTypes2, &STR_PGC_ScanTypes3,
-    &STR_PGC_ScanTypes4, &STR_PGC_ScanTypes5, &STR_PGC_ScanTypes6, &STR_PGC_ScanTypes9};
-
-
 
 constexpr std::size_t kNameBlockBits = 20;  // 1 MiB blocks
 constexpr std::size_t kNameBlockSize = std::size_t{1} << kNameBlockBits;
@@ -39,11 +33,11 @@ void TAppScanModel::Reset(TPGCScanTypes AChecked) {
   FNameBlocks.clear();
   FNameBlockUsed = 0;
   FFolders.reset();
-  for (std::size_t i = 0; i < kBits.size(); ++i) {
+  for (const TTraceCategory& offered : OfferedTraceCategories()) {
     TCategory c;
-    c.scanType = kBits[i];
-    c.name = kNames[i];
-    c.checked = (AChecked & kBits[i]) != 0;
+    c.scanType = offered.scanType;
+    c.name = offered.name;
+    c.checked = (AChecked & offered.scanType) != 0;
     FCategories.push_back(std::move(c));
   }
   endResetModel();
@@ -88,6 +82,12 @@ void TAppScanModel::AddFile(int ACategory, TScanFolders::Folder AFolder, std::st
   TCategory& c = FCategories[static_cast<std::size_t>(ACategory)];
   if (row.checked) ++c.checkedFiles;
   c.files.push_back(row);
+}
+
+void TAppScanModel::AddListEntry(int ACategory, std::string_view AText, std::uint64_t ASize) {
+  AddFile(ACategory, TScanFolders::kNoFolder, AText, {}, {}, ASize, true);
+  TCategory& c = FCategories[static_cast<std::size_t>(ACategory)];
+  if (!c.files.empty()) c.files.back().listEntry = true;
 }
 
 std::string_view TAppScanModel::NameOf(const TFileRow& ARow) const {
@@ -309,11 +309,13 @@ void TPGCForm_AppTab::ReinitVT() {
 
 void TPGCForm_AppTab::ClearVT() {
   if (!FModel->Categories().empty() && AppOptions != nullptr) {
-    AppOptions->SetAppScanTypes(FModel->CheckedCategories());
+    AppOptions->SetAppScanTypes(MergeTickedCategories(AppOptions->AppScanTypes(), FModel->CheckedCategories()));
   }
   FModel->Reset(0);
   FTrashItems.clear();
   FTrashSize = 0;
+  FRecent = {};
+  FRecentSize = 0;
 }
 
 void TPGCForm_AppTab::OnScanning(TPGCScanTypes AScanType, const std::string& AFileName) {
@@ -329,6 +331,10 @@ void TPGCForm_AppTab::OnScanning(TPGCScanTypes AScanType, const std::string& AFi
       c.foundSize = r->FileSize;
       break;
     }
+  }
+  if (AScanType == kScanRecentDocuments) {
+    c.foundCount += static_cast<std::int32_t>(FRecent.entries.size());
+    c.foundSize += FRecentSize;
   }
   const bool checked = AScanType != kScanRecycleBin;
   if (const TPGCAppCleaner::TReportedFile* f = FPurgo->ReportedFile()) {
@@ -412,11 +418,76 @@ void TPGCForm_AppTab::ListRecycleBin() {
   FModel->Flush();
 }
 
-std::int32_t TPGCForm_AppTab::FoundCount() const {
-  return FPurgo->ScanTotalFilesCount() + static_cast<std::int32_t>(FTrashItems.size());
+void TPGCForm_AppTab::ListRecentEntries() {
+  const int ci = FModel->CategoryIndexOf(kScanRecentDocuments);
+  if (ci < 0) return;
+  // A list that cannot be read safely shows nothing; the page, like a
+  // walk, passes over what it cannot use without a word.
+  FRecent = platform::ReadRecentList(platform::RecentListPath());
+  std::string text;
+  for (const platform::RecentEntry& e : FRecent.entries) {
+    // The document's name and where it was: the row names a reference.
+    text = e.name;
+    if (!e.where.empty()) text.append(" \xE2\x80\x94 ").append(e.where);
+    FModel->AddListEntry(ci, text, e.size);
+    FRecentSize += static_cast<std::int64_t>(e.size);
+  }
+  if (FRecent.entries.empty()) return;
+  TAppScanModel::TCategory& c = FModel->Categories()[static_cast<std::size_t>(ci)];
+  c.found = true;
+  c.foundCount = static_cast<std::int32_t>(FRecent.entries.size());
+  c.foundSize = FRecentSize;
+  FModel->Flush();
 }
 
-std::int64_t TPGCForm_AppTab::FoundSize() const { return FPurgo->ScanTotalFilesSize() + FTrashSize; }
+std::int32_t TPGCForm_AppTab::CleanRecentEntries(int ACategory, std::vector<std::size_t>& AGone,
+                                                 std::int64_t& AFailedSize) {
+  const TAppScanModel::TCategory& c = FModel->Categories()[static_cast<std::size_t>(ACategory)];
+  // Entry rows are in the order of FRecent's entries.
+  std::vector<std::size_t> rowOf;
+  for (std::size_t f = 0; f < c.files.size() && rowOf.size() < FRecent.entries.size(); ++f) {
+    if (c.files[f].listEntry) rowOf.push_back(f);
+  }
+  std::vector<platform::RecentEntry> asked;
+  std::vector<std::size_t> askedAt;  // in FRecent.entries
+  for (std::size_t k = 0; k < rowOf.size(); ++k) {
+    if (!c.files[rowOf[k]].checked) continue;
+    asked.push_back(FRecent.entries[k]);
+    askedAt.push_back(k);
+  }
+  if (asked.empty()) return 0;
+  const platform::RecentRemoval removal = platform::RemoveRecentEntries(FRecent.path, asked);
+  std::vector<bool> removed(FRecent.entries.size(), false);
+  for (std::size_t i = 0; i < asked.size(); ++i) {
+    const auto size = static_cast<std::int64_t>(asked[i].size);
+    // Used again since the scan, already gone, or the list could not be
+    // rewritten: the row stays, ticked, as a file that was not deleted.
+    if (removal.outcomes[i] != platform::RecentOutcome::Removed) {
+      AFailedSize += size;
+      continue;
+    }
+    FPurgo->SetCleanTotalFilesCount(FPurgo->CleanTotalFilesCount() + 1);
+    FPurgo->SetCleanTotalFilesSize(FPurgo->CleanTotalFilesSize() + size);
+    FRecentSize -= size;
+    removed[askedAt[i]] = true;
+    AGone.push_back(rowOf[askedAt[i]]);
+  }
+  std::vector<platform::RecentEntry> left;
+  for (std::size_t k = 0; k < FRecent.entries.size(); ++k) {
+    if (!removed[k]) left.push_back(std::move(FRecent.entries[k]));
+  }
+  FRecent.entries = std::move(left);
+  return static_cast<std::int32_t>(asked.size());
+}
+
+std::int32_t TPGCForm_AppTab::FoundCount() const {
+  return FPurgo->ScanTotalFilesCount() + static_cast<std::int32_t>(FTrashItems.size()) +
+         static_cast<std::int32_t>(FRecent.entries.size());
+}
+
+std::int64_t TPGCForm_AppTab::FoundSize() const {
+  return FPurgo->ScanTotalFilesSize() + FTrashSize + FRecentSize;
+}
 
 void TPGCForm_AppTab::RefreshMultiLangs() {
   FWindow->lstAppScan->viewport()->update();
@@ -433,11 +504,15 @@ void TPGCForm_AppTab::Scan() {
   FProgressForm->SetPurgo(FPurgo);
   FPace.Restart();
   FProgressForm->OnStart = [this](TfrmPGCProgress* d) {
-    const TPGCScanTypes types = AppOptions != nullptr ? AppOptions->AppScanTypes() : 15u;
+    const TPGCScanTypes types =
+        (AppOptions != nullptr ? AppOptions->AppScanTypes() : 15u) & ~kTraceCategoriesNotOffered;
     // The Trash is listed here rather than by the cleaner: emptying it
     // must delete the items shown, as they were when listed, and nothing
     // trashed since.
     if ((types & kScanRecycleBin) != 0) ListRecycleBin();
+    // Likewise the recently-used list: cleaning must take out the entries
+    // shown, as they were when listed.
+    if ((types & kScanRecentDocuments) != 0) ListRecentEntries();
     FPurgo->DoScan(types & ~TPGCScanTypes{kScanRecycleBin});
     // The dialog's end status tells the cleaner's totals alone.
     if (!FTrashItems.empty()) {
@@ -506,10 +581,15 @@ void TPGCForm_AppTab::CleaningPass(TfrmPGCProgress* ADialog) {
     TAppScanModel::TCategory& c = categories[i];
     std::vector<std::size_t> gone;
     std::int64_t failedSize = 0;
+    // The list's entries first, all in one rewrite of the list.
+    if (c.scanType == kScanRecentDocuments) {
+      handled += CleanRecentEntries(ci, gone, failedSize);
+      deleted = deleted || !gone.empty();
+    }
     for (std::size_t f = 0; f < c.files.size(); ++f) {
       platform::ProcessMessages();
       TAppScanModel::TFileRow& row = c.files[f];
-      if (!row.checked) continue;
+      if (!row.checked || row.listEntry) continue;
       ++handled;
       // Only what a scan recorded where it found it is ever deleted; a row
       // without that record is never deleted by its shown path.
@@ -529,6 +609,7 @@ void TPGCForm_AppTab::CleaningPass(TfrmPGCProgress* ADialog) {
         drawn.start();
       }
     }
+    std::sort(gone.begin(), gone.end());
     FModel->RemoveFiles(ci, gone);
     c.found = true;
     c.foundCount = static_cast<std::int32_t>(c.files.size());

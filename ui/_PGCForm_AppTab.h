@@ -23,6 +23,7 @@
 #include "ui/_PGCForm_Helper.h"
 #include "i18n/QSDynString.h"
 #include "platform/FileDelete.h"
+#include "platform/RecentList.h"
 #include "platform/Trash.h"
 
 namespace purgo {
@@ -46,6 +47,9 @@ class TAppScanModel : public QAbstractItemModel {
     // item), and the row is never deleted by it.
     TScanFolders::Folder folder = TScanFolders::kNoFolder;
     bool checked = false;
+    // An entry of the recently-used list: a reference, taken out of the
+    // list when cleaned, never a file to delete.
+    bool listEntry = false;
   };
   struct TCategory {
     TPGCScanTypes scanType = 0;
@@ -61,7 +65,7 @@ class TAppScanModel : public QAbstractItemModel {
 
   explicit TAppScanModel(QObject* AParent = nullptr) : QAbstractItemModel(AParent) {}
 
-  // Eight categories (bits 1, 2, 4, 8, 16, 32, 64, 512), ticked by the set.
+  // The categories offered here (OfferedTraceCategories), ticked by the set.
   void Reset(TPGCScanTypes AChecked);
   std::vector<TCategory>& Categories() { return FCategories; }
   int CategoryIndexOf(TPGCScanTypes AScanType) const;
@@ -75,6 +79,8 @@ class TAppScanModel : public QAbstractItemModel {
   void AddFile(int ACategory, TScanFolders::Folder AFolder, std::string_view AName,
                platform::FileId AFileId, platform::FileStamp AStamp, std::uint64_t ASize,
                bool AChecked);
+  // Queues an entry of the recently-used list, shown as AText.
+  void AddListEntry(int ACategory, std::string_view AText, std::uint64_t ASize);
   // The row's full path (or its text); valid until the next call.
   const std::string& PathOf(const TFileRow& ARow) const;
   // Where the scan found the row's file, for deleting it; false for a row
@@ -146,6 +152,13 @@ class TPGCForm_AppTab : public QObject {
   // Lists the Trash into the Recycle Bin's rows, keeping each item as it
   // was listed.
   void ListRecycleBin();
+  // Lists the recently-used list's entries as the first rows of the recent
+  // documents category.
+  void ListRecentEntries();
+  // Takes the ticked entries of the category `ACategory` out of the list;
+  // their positions go to `AGone` when removed, their sizes to `AFailedSize`
+  // when not. Returns how many were ticked.
+  std::int32_t CleanRecentEntries(int ACategory, std::vector<std::size_t>& AGone, std::int64_t& AFailedSize);
   // What the scan found: the cleaner's totals and the Trash listed here.
   std::int32_t FoundCount() const;
   std::int64_t FoundSize() const;
@@ -161,6 +174,9 @@ class TPGCForm_AppTab : public QObject {
   // same order, as the scan listed them.
   std::vector<platform::TrashItem> FTrashItems;
   std::int64_t FTrashSize = 0;
+  // The entries behind the recent category's entry rows, in the same order.
+  platform::RecentList FRecent;
+  std::int64_t FRecentSize = 0;
   TScanPace FPace;
   bool FBusy = false;
 };

@@ -130,19 +130,26 @@ TEST(Helper, ShownPathKeepsBothEndsCutBetweenCharacters) {
   EXPECT_LE(shown.size(), 1024u + 5 + 2048);
 }
 
-// The links tick and untick every category and its files; "Recommended"
-// ticks the first three categories with all their files, unticks the rest.
+// The links tick and untick every category offered here and its files;
+// "Recommended" ticks the first three with all their files, unticks the
+// rest. Categories with nothing to clean on Linux have no row, and the
+// settings keep their bits whatever the boxes say.
 TEST(MainWindow, SelectLinksOnTheCategoryList) {
   Program p;
   EXPECT_EQ(AppOptions->AppScanTypes(), 15u);  // a fresh options file: the first four
   TAppScanModel& model = *p.window->AppTab()->Model();
-  for (int c = 0; c < 8; ++c) {
+  std::vector<std::string> names;
+  for (const auto& c : model.Categories()) names.push_back(*c.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"Temporary files", "Application caches", "Trash",
+                                             "Recent documents list", "Package downloads", "Flash Player data"}));
+  const int n = static_cast<int>(names.size());
+  for (int c = 0; c < n; ++c) {
     for (int f = 0; f < 2; ++f) model.AddFile(c, TScanFolders::kNoFolder, {}, {}, {}, 0, false);
   }
   model.Flush();
   const auto states = [&] {
     std::string s;
-    for (int c = 0; c < 8; ++c) {
+    for (int c = 0; c < n; ++c) {
       const auto state = model.CategoryState(c);
       s += state == Qt::Checked ? 'X' : state == Qt::PartiallyChecked ? '~' : '.';
       for (const auto& f : model.Categories()[static_cast<std::size_t>(c)].files) s += f.checked ? 'x' : '_';
@@ -151,16 +158,26 @@ TEST(MainWindow, SelectLinksOnTheCategoryList) {
     return s;
   };
   // Unticked files make their category unticked; the Recycle Bin keeps its own box.
-  EXPECT_EQ(states(), ".__ .__ X__ .__ .__ .__ .__ .__ ");
+  EXPECT_EQ(states(), ".__ .__ X__ .__ .__ .__ ");
   QTest::mouseClick(p.window->lblAppSelectAll, Qt::LeftButton, {}, QPoint(3, 3));
   // The Recycle Bin's items have no boxes: only the category is ticked.
-  EXPECT_EQ(states(), "Xxx Xxx X__ Xxx Xxx Xxx Xxx Xxx ");
+  EXPECT_EQ(states(), "Xxx Xxx X__ Xxx Xxx Xxx ");
   EXPECT_TRUE(p.window->btnAppClean->isEnabled());
   QTest::mouseClick(p.window->lblAppRecommended, Qt::LeftButton, {}, QPoint(3, 3));
-  EXPECT_EQ(states(), "Xxx Xxx X__ .__ .__ .__ .__ .__ ");
+  EXPECT_EQ(states(), "Xxx Xxx X__ .__ .__ .__ ");
+  QTest::mouseClick(p.window->lblAppSelectAll, Qt::LeftButton, {}, QPoint(3, 3));
+  p.window->AppTab()->ReinitVT();
+  EXPECT_EQ(AppOptions->AppScanTypes(), 1u | 2u | 4u | 8u | 64u | 512u);
+
+  // Prefetch and downloaded program files, ticked in a settings file from
+  // elsewhere, stay ticked there through any choice made here.
+  AppOptions->SetAppScanTypes(16u | 32u | 1u);
+  model.Reset(AppOptions->AppScanTypes());  // as the page starts
+  EXPECT_EQ(model.CheckedCategories(), 1u);
   QTest::mouseClick(p.window->lblAppSelectNone, Qt::LeftButton, {}, QPoint(3, 3));
-  EXPECT_EQ(states(), ".__ .__ .__ .__ .__ .__ .__ .__ ");
   EXPECT_FALSE(p.window->btnAppClean->isEnabled());
+  p.window->AppTab()->ReinitVT();
+  EXPECT_EQ(AppOptions->AppScanTypes(), 16u | 32u);
 }
 
 TEST(MainWindow, OneLanguageHidesTheMenu) {
@@ -439,7 +456,7 @@ TEST(AppPage, ScanUntickCleanEndToEnd) {
   EXPECT_EQ(paths(2), (std::set<std::string>{"old.txt"}));
   EXPECT_TRUE(p.window->btnAppClean->isEnabled());
   EXPECT_EQ(model.data(model.index(0, 0), Qt::DisplayRole).toString(),
-            QStringLiteral("Temporary Files [4 files, 8 bytes]"));
+            QStringLiteral("Temporary files [4 files, 8 bytes]"));
   Grab(p.window.get(), "app-page-en.png");
   AppMultiLangs->SetCurrentLanguageID(2052);
   EXPECT_EQ(model.data(model.index(0, 0), Qt::DisplayRole).toString().left(6), QStringLiteral("临时文件 ["));
@@ -509,7 +526,7 @@ TEST(AppPage, RecycleBinAloneBigFilesAndStop) {
   Program p;
   TAppScanModel& model = *p.window->AppTab()->Model();
   const auto tickOnly = [&](std::initializer_list<int> categories) {
-    for (int c = 0; c < 8; ++c) {
+    for (int c = 0; c < model.rowCount(); ++c) {
       const bool on = std::find(categories.begin(), categories.end(), c) != categories.end();
       model.setData(model.index(c, 0), on ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
     }
@@ -520,7 +537,7 @@ TEST(AppPage, RecycleBinAloneBigFilesAndStop) {
   QTest::mouseClick(p.window->btnAppScan, Qt::LeftButton, {}, QPoint(5, 5));
   EXPECT_TRUE(p.window->btnAppClean->isEnabled());
   EXPECT_EQ(model.data(model.index(2, 0), Qt::DisplayRole).toString(),
-            QStringLiteral("Recycled Files [2 files, 8 bytes]"));
+            QStringLiteral("Trash [2 files, 8 bytes]"));
   const std::string late = p.box.MakeFile("home/.local/share/Trash/files/late.txt", "late");
   SetMessageBoxHookForTesting([](const QString&, const QString&, int) { return IDYES; });
   QString reported;
@@ -563,6 +580,75 @@ TEST(AppPage, RecycleBinAloneBigFilesAndStop) {
   EXPECT_GT(temp.files.size(), 0u);
   EXPECT_LT(temp.files.size(), 201u);
   EXPECT_EQ(static_cast<std::size_t>(model.rowCount(model.index(0, 0))), temp.files.size());
+}
+
+// The recently-used list on the page: one row per entry, by the document's
+// name and folder, ticked like files; cleaning takes the ticked entries
+// out of the list (one used again since the scan stays) and deletes no
+// document.
+TEST(AppPage, RecentListEntriesAreTakenOutOfTheList) {
+  Program p;
+  TAppScanModel& model = *p.window->AppTab()->Model();
+  const std::string home = p.box.Path("home");
+  const std::string doc = p.box.MakeFile("home/Documents/report.odt", "the report");
+  const auto entry = [](const std::string& href, const std::string& visited) {
+    return "  <bookmark href=\"" + href + "\" modified=\"m\" visited=\"" + visited + "\"/>\n";
+  };
+  const std::string head = "<?xml version=\"1.0\"?>\n<xbel version=\"1.0\">\n", tail = "</xbel>\n";
+  const std::string report = entry("file://" + doc, "1"), notes = entry("file://" + home + "/notes.txt", "1"),
+                    photo = entry("file://" + home + "/%E7%85%A7%E7%89%87.png", "1"),
+                    photoAgain = entry("file://" + home + "/%E7%85%A7%E7%89%87.png", "2");
+  const std::string list = p.box.MakeFile("home/.local/share/recently-used.xbel", head + report + notes + photo + tail);
+  const std::string link = p.box.MakeFile("home/.local/share/RecentDocuments/report.odt.desktop", "[Desktop Entry]\n");
+  const int recent = model.CategoryIndexOf(kScanRecentDocuments);
+  for (int c = 0; c < model.rowCount(); ++c) {
+    model.setData(model.index(c, 0), c == recent ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
+  }
+  QTest::mouseClick(p.window->btnAppScan, Qt::LeftButton, {}, QPoint(5, 5));
+  const QModelIndex category = model.index(recent, 0);
+  const auto shown = [&] {
+    std::vector<QString> rows;
+    for (int r = 0; r < model.rowCount(category); ++r) rows.push_back(model.index(r, 0, category).data().toString());
+    return rows;
+  };
+  const QString dash = QStringLiteral(" \u2014 "), notesRow = "notes.txt" + dash + QString::fromStdString(home),
+                photoRow = "\u7167\u7247.png" + dash + QString::fromStdString(home);
+  EXPECT_EQ(shown(), (std::vector<QString>{"report.odt" + dash + QString::fromStdString(home + "/Documents"), notesRow,
+                                           photoRow, QString::fromStdString(link)}));
+  EXPECT_TRUE(category.data().toString().startsWith(QStringLiteral("Recent documents list [4 files, ")));
+  p.window->lstAppScan->expand(category);
+  Grab(p.window.get(), "app-page-recent-en.png");
+  AppMultiLangs->SetCurrentLanguageID(2052);
+  Grab(p.window.get(), "app-page-recent-zh.png");
+  AppMultiLangs->SetCurrentLanguageID(1033);
+  // The notes stay: unticked. The photo is opened again before Clean.
+  model.setData(model.index(1, 0, category), Qt::Unchecked, Qt::CheckStateRole);
+  p.box.MakeFile("home/.local/share/recently-used.xbel", head + report + notes + photoAgain + tail);
+
+  SetMessageBoxHookForTesting([](const QString&, const QString&, int) { return IDYES; });
+  QString reported;
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    TfrmPGCProgress* d = p.window->AppTab()->ProgressForm();
+    if (d != nullptr && d->Percentage() == 100) {
+      reported = d->lblStatus->Caption();
+      d->btnCancel->click();
+    }
+  });
+  closer.start(20);
+  QTest::mouseClick(p.window->btnAppClean, Qt::LeftButton, {}, QPoint(5, 5));
+  EXPECT_EQ(test::ReadBytes(list), head + notes + photoAgain + tail);
+  EXPECT_EQ(test::ReadBytes(doc), "the report");
+  EXPECT_FALSE(fs::exists(link));
+  EXPECT_TRUE(reported.contains(QStringLiteral("2 files cleaned")));
+  EXPECT_EQ(shown(), (std::vector<QString>{notesRow, photoRow}));
+  // The rows left still lead to their entries: ticked now, the notes go.
+  model.setData(category, Qt::Checked, Qt::CheckStateRole);
+  QTest::mouseClick(p.window->btnAppClean, Qt::LeftButton, {}, QPoint(5, 5));
+  closer.stop();
+  SetMessageBoxHookForTesting(nullptr);
+  EXPECT_EQ(test::ReadBytes(list), head + photoAgain + tail);
+  EXPECT_EQ(shown(), std::vector<QString>{photoRow});
 }
 
 // The program itself, copied into a sandbox folder of its own.
