@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCursor>
 #include <QEnterEvent>
 #include <QFontDatabase>
 #include <QTest>
@@ -161,6 +162,31 @@ TEST(SkinnedButton, StateFontsKeysAndAddress) {
   EXPECT_EQ(desktop.opened, std::vector<std::string>{"https://example.invalid/help"});
 }
 
+// A focused button is pressed by Enter as by Space, and shows the pressed
+// picture while Space is held; with Ctrl held, or disabled, nothing.
+TEST(SkinnedButton, EnterAndSpacePressAFocusedButton) {
+  struct Case {
+    Qt::Key key;
+    Qt::KeyboardModifiers held;
+    bool enabled;
+    int clicks;
+  };
+  for (const Case& c : {Case{Qt::Key_Return, {}, true, 1}, Case{Qt::Key_Enter, Qt::KeypadModifier, true, 1},
+                        Case{Qt::Key_Space, {}, true, 1}, Case{Qt::Key_Return, Qt::ControlModifier, true, 0},
+                        Case{Qt::Key_Return, {}, false, 0}}) {
+    ButtonFixture f;
+    f.button->setEnabled(c.enabled);
+    QTest::keyClick(f.button, c.key, c.held);
+    EXPECT_EQ(f.clicks, c.clicks) << c.key << " held " << c.held;
+  }
+  ButtonFixture f;
+  QTest::keyPress(f.button, Qt::Key_Space);
+  EXPECT_EQ(f.Shown(), 'D');
+  QTest::keyRelease(f.button, Qt::Key_Space);
+  EXPECT_EQ(f.Shown(), 'H');
+  EXPECT_EQ(f.clicks, 1);
+}
+
 TEST(SkinnedButton, StyleSetsMarginsByBorderAndFocusMark) {
   for (const auto& [border, focus, margins] : std::vector<std::tuple<bool, bool, int>>{
            {false, false, 0}, {true, false, 2}, {false, true, 2}, {true, true, 4}}) {
@@ -213,6 +239,20 @@ TEST(LinkLabel, CommandOrAddressAndVisited) {
     EXPECT_EQ(clicks, 1);
     EXPECT_FALSE(link->IsMouseDown());
   }
+}
+
+// A link hovered while no leave event comes (the pointer went elsewhere
+// under a grab) drops its hover look once the pointer is seen outside.
+TEST(LinkLabel, HoverEndsWhenThePointerIsGoneWithoutALeave) {
+  QWidget window;
+  auto* link = new TQelURLLabel(&window);
+  link->setGeometry(10, 10, 100, 20);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  QCursor::setPos(window.mapToGlobal(QPoint(900, 900)));
+  Enter(link);
+  EXPECT_TRUE(link->IsMouseHover());
+  QTRY_VERIFY_WITH_TIMEOUT(!link->IsMouseHover(), 1000);
 }
 
 TEST(LinkLabel, VisitedColourRules) {
