@@ -139,6 +139,9 @@ namespace purgo {
   X(STR_PGCExtSettingForm_ExistPath, "Path already exists.") \
   X(STR_PGCExtSettingForm_InvalidFile, "Invalid file.") \
   X(STR_PGCExtSettingForm_ExistFile, "File already exists.") \
+  X(STR_PGCForm_ExtTab_OptVT_Column0, "Title") \
+  X(STR_PGCForm_ExtTab_OptVT_Column1, "Details") \
+  X(STR_OpenAddressFailed, "%s could not be opened.") \
 
 #define PURGO_DEFINE_STRING(name, text) std::string name = text;
 PURGO_APP_STRING_VARIABLES(PURGO_DEFINE_STRING)

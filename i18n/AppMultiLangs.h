@@ -159,7 +159,12 @@ extern std::string STR_PGCExtSettingForm_InvalidPath;
 extern std::string STR_PGCExtSettingForm_ExistPath;
 extern std::string STR_PGCExtSettingForm_InvalidFile;
 extern std::string STR_PGCExtSettingForm_ExistFile;
-inline constexpr int kAppStringVariableCount = 126;
+// The file-type page's options columns; a page's address that opens with
+// no program.
+extern std::string STR_PGCForm_ExtTab_OptVT_Column0;
+extern std::string STR_PGCForm_ExtTab_OptVT_Column1;
+extern std::string STR_OpenAddressFailed;
+inline constexpr int kAppStringVariableCount = 129;
 
 // The catalogue of this program: loading a language fills the string
 // variables, saving writes them, and every language change loads the
