@@ -1,6 +1,6 @@
 // Every window as a screen reader meets it, through Qt's accessibility
-// interfaces: each object a user can focus or act on, each column header,
-// list and progress bar has a name in the window's language and a role
+// interfaces: whatever can be focused or used, and every column header,
+// list and progress bar, has a name in the window's language and a role
 // that says what it is.
 #include <gtest/gtest.h>
 
@@ -25,16 +25,10 @@ namespace {
 using test::Program;
 
 struct Walk {
-  std::map<QString, QString> names;  // by path, of the objects checked (cells aside)
-  std::map<QString, bool> rowNamed;  // a row of a list is named by any of its cells
+  std::map<QString, QString> names;  // by path, of what was checked, cells aside
+  std::map<QString, bool> rowNamed;  // a list's row is named by any of its cells
   std::vector<std::string> problems;
 };
-
-bool SaysNothing(QAccessible::Role r) {
-  return r == QAccessible::NoRole || r == QAccessible::Client || r == QAccessible::Pane ||
-         r == QAccessible::Grouping || r == QAccessible::Border ||
-         r == QAccessible::Whitespace || r == QAccessible::LayeredPane || r >= QAccessible::UserRole;
-}
 
 void Visit(QAccessibleInterface* i, const QString& path, Walk& w) {
   const QAccessible::State s = i->state();
@@ -42,18 +36,21 @@ void Visit(QAccessibleInterface* i, const QString& path, Walk& w) {
   const QAccessible::Role role = i->role();
   const QString name = i->text(QAccessible::Name);
   const bool acts = i->actionInterface() != nullptr && !i->actionInterface()->actionNames().isEmpty();
-  const std::set<QAccessible::Role> named = {QAccessible::ColumnHeader, QAccessible::ProgressBar,
-                                             QAccessible::List, QAccessible::Tree, QAccessible::Table};
   const bool root = !path.contains(QLatin1Char('/'));
-  if (root || s.focusable || acts || named.count(role) > 0) {
-    const std::string what = path.toStdString() + " (" + (i->object() ? i->object()->metaObject()->className() : "item") +
-                             ", role " + std::to_string(role) + ")";
+  if (root || s.focusable || acts || role == QAccessible::ColumnHeader || role == QAccessible::ProgressBar ||
+      role == QAccessible::List || role == QAccessible::Tree || role == QAccessible::Table) {
+    const std::string what = path.toStdString() + " (" +
+                             (i->object() ? i->object()->metaObject()->className() : "item") + ", role " +
+                             std::to_string(role) + ")";
+    const std::set<QAccessible::Role> vague = {QAccessible::NoRole, QAccessible::Client, QAccessible::Pane,
+                                               QAccessible::Grouping, QAccessible::Border,
+                                               QAccessible::Whitespace, QAccessible::LayeredPane};
     if (QAccessibleTableCellInterface* cell = i->tableCellInterface(); cell && role != QAccessible::ColumnHeader) {
-      const QString row = path.section(QLatin1Char('/'), 0, -2) + QStringLiteral(" row ") + QString::number(cell->rowIndex());
+      const QString row = path.section(QLatin1Char('/'), 0, -2) + " row " + QString::number(cell->rowIndex());
       w.rowNamed[row] = w.rowNamed[row] || !name.isEmpty();
     } else {
       if (name.isEmpty()) w.problems.push_back("no name: " + what);
-      if (!root && SaysNothing(role)) w.problems.push_back("role says nothing: " + what);
+      if (!root && (vague.count(role) > 0 || role >= QAccessible::UserRole)) w.problems.push_back("vague: " + what);
       w.names[path] = name;
     }
   }
@@ -63,45 +60,44 @@ void Visit(QAccessibleInterface* i, const QString& path, Walk& w) {
 Walk WalkOf(QWidget* window) {
   Walk w;
   Visit(QAccessible::queryAccessibleInterface(window), QStringLiteral("window"), w);
-  // Widgets inside an item view (its in-place editor) are not among the
-  // view's accessible children; a screen reader meets them when they take
-  // the focus.
+  // An item view's in-place editor is none of the view's accessible
+  // children; a screen reader meets it when it takes the focus.
   for (QWidget* inner : window->findChildren<QWidget*>()) {
     const auto* view = qobject_cast<QAbstractItemView*>(inner->parentWidget()->parentWidget());
     if (view != nullptr && inner->parentWidget() == view->viewport() && inner->isVisible()) {
-      Visit(QAccessible::queryAccessibleInterface(inner), QStringLiteral("window/editor/") + inner->metaObject()->className(), w);
+      Visit(QAccessible::queryAccessibleInterface(inner), QStringLiteral("editor/") + inner->metaObject()->className(), w);
     }
   }
   for (const auto& [row, named] : w.rowNamed) {
-    if (!named) w.problems.push_back("no name in any cell: " + row.toStdString());
+    if (!named) w.problems.push_back("no cell named: " + row.toStdString());
   }
   return w;
 }
 
-// The window walked in English and in Chinese: a name the same in both,
-// with Latin letters in it, is not in the window's language, unless the
-// language packs themselves say it the same way ("Purgo").
-void ExpectNamedInItsLanguage(QWidget* window, const std::function<void()>& refresh = {}) {
+// Walked in English and in Chinese: a name the same in both, with Latin
+// letters in it, is not in the window's language, unless the language
+// packs say it the same way too ("Purgo").
+void ExpectNamedInItsLanguage(QWidget* window, const std::function<void()>& refresh = [] {}) {
   std::map<int, std::vector<std::string>> texts;
-  std::vector<Walk> walks;
+  std::map<int, Walk> walks;
   for (int id : {1033, 2052}) {
     AppMultiLangs->SetCurrentLanguageID(id);
-    if (refresh) refresh();
+    refresh();
     for (int v = 0; v < AppMultiLangVars->Count(); ++v) texts[id].push_back(AppMultiLangVars->GetValue(v));
-    walks.push_back(WalkOf(window));
+    walks[id] = WalkOf(window);
   }
   AppMultiLangs->SetCurrentLanguageID(1033);
-  if (refresh) refresh();
+  refresh();
   std::set<QString> alike;
   for (std::size_t v = 0; v < texts[1033].size(); ++v) {
     if (texts[1033][v] == texts[2052][v]) alike.insert(NameFromLabel(Text(texts[1033][v])));
   }
-  std::vector<std::string> problems = walks[0].problems;
-  problems.insert(problems.end(), walks[1].problems.begin(), walks[1].problems.end());
-  for (const auto& [path, name] : walks[0].names) {
-    if (walks[1].names[path] == name && name.contains(QRegularExpression(QStringLiteral("[A-Za-z]"))) &&
+  std::vector<std::string> problems = walks[1033].problems;
+  problems.insert(problems.end(), walks[2052].problems.begin(), walks[2052].problems.end());
+  for (const auto& [path, name] : walks[1033].names) {
+    if (walks[2052].names[path] == name && name.contains(QRegularExpression(QStringLiteral("[A-Za-z]"))) &&
         alike.count(name) == 0) {
-      problems.push_back("the same in both languages: " + path.toStdString() + " " + name.toStdString());
+      problems.push_back("not translated: " + path.toStdString() + " " + name.toStdString());
     }
   }
   std::string all;
@@ -112,7 +108,6 @@ void ExpectNamedInItsLanguage(QWidget* window, const std::function<void()>& refr
 TEST(Accessibility, EveryWindowNamesWhatCanBeFocusedOrUsed) {
   Program p;
   ExpectNamedInItsLanguage(p.window.get());  // the application-traces page
-
   TPGCForm_ExtTab& page = *p.window->ExtTab();
   p.box.MakeFile("data/a.tmp");
   AppOptions->ClearDirs();
@@ -127,13 +122,11 @@ TEST(Accessibility, EveryWindowNamesWhatCanBeFocusedOrUsed) {
   about.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
   ExpectNamedInItsLanguage(&about);
-
   TfrmPGCProgress progress;
   progress.SetCommand(1);
   progress.show();
   ExpectNamedInItsLanguage(&progress, [&] { progress.RefreshMultiLangs(); });
   progress.close();
-
   for (TSettingsTab tab : {TSettingsTab::Dir, TSettingsTab::Ext, TSettingsTab::FileAttr}) {
     QTimer::singleShot(0, [&] {
       ExpectNamedInItsLanguage(frmPGCSettings);

@@ -242,10 +242,7 @@ TEST(AboutDialog, OverviewPanelIsWhiteAndDeafToTheWheel) {
   QWidget* content = about.lstProductInfo->widget();
   const QImage shown = about.lstProductInfo->viewport()->grab().toImage();
   EXPECT_EQ(shown.pixelColor(shown.width() / 2, shown.height() / 2), QColor(Qt::white));
-  const auto blanks = content->findChildren<QLabel*>();
-  ASSERT_EQ(blanks.size(), 1);
-  EXPECT_EQ(blanks[0]->height(), 34);
-  EXPECT_EQ(blanks[0]->geometry().bottom(), content->height() - 1);
+  EXPECT_EQ(content->findChild<QLabel*>()->geometry(), QRect(0, content->height() - 34, content->width(), 34));
   content->setMinimumHeight(1000);  // something to scroll, were the wheel heard
   QWheelEvent wheel(QPointF(20, 20), about.lstProductInfo->viewport()->mapToGlobal(QPointF(20, 20)), {},
                     QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
