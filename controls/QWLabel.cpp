@@ -82,6 +82,8 @@ TQelURLLabel::TQelURLLabel(QWidget* AOwner) : TQelCustomLabel(AOwner) {
   setFont(f);
   setCursor(Qt::PointingHandCursor);
   setFocusPolicy(Qt::TabFocus);
+  // Room around the caption for the focus frame.
+  SetTextMargins(2);
   setAttribute(Qt::WA_Hover);
   // Moves inside come without a button held, so that one outside is seen.
   setMouseTracking(true);
@@ -120,7 +122,7 @@ void TQelURLLabel::paintEvent(QPaintEvent* e) {
   p.setFont(CurrentFont());
   const QRect area = rect().adjusted(TextMargins(), TextMargins(), -TextMargins(), -TextMargins());
   QRect text = p.fontMetrics().boundingRect(area, int(ToQtAlignment(TextAlignment())), Caption());
-  text = text.adjusted(-2, -1, 1, 0).intersected(rect().adjusted(0, 0, -1, -1));
+  text = text.adjusted(-2, -1, 1, 1).intersected(rect().adjusted(0, 0, -1, -1));
   QPen pen(CurrentColor(), 1, Qt::CustomDashLine);
   pen.setDashPattern({1, 1});
   p.setPen(pen);

@@ -94,9 +94,10 @@ TfrmAbout::TfrmAbout(QWidget* AParent) : QWidget(AParent, Qt::Window | Qt::Frame
   lblVersion = label(154, 79, 400, 20);
   lblCopyright = label(154, 100, 400, 20);
   lblOfficialWebsite = new TQelURLLabel(this);
-  lblOfficialWebsite->setGeometry(154, 124, 372, 17);
+  // 17 pixels of text, and room around it for the focus frame.
+  lblOfficialWebsite->setGeometry(154, 123, 372, 21);
   lblTechnicalSupportEmail = new TQelURLLabel(this);
-  lblTechnicalSupportEmail->setGeometry(154, 148, 372, 17);
+  lblTechnicalSupportEmail->setGeometry(154, 147, 372, 21);
   lblRunningEnv = label(154, 278, 400, 20);
   lblRunningEnv->hide();
   lblProductOverview = label(10, 183, 400, 17);
@@ -104,7 +105,7 @@ TfrmAbout::TfrmAbout(QWidget* AParent) : QWidget(AParent, Qt::Window | Qt::Frame
   lstProductInfo->setGeometry(8, 200, 540, 153);
   lstProductInfo->setFrameShape(QFrame::Box);
   lblFocusOnProduct = new TQelURLLabel(this);
-  lblFocusOnProduct->setGeometry(8, 338, 200, 17);
+  lblFocusOnProduct->setGeometry(8, 337, 200, 21);
   lblFocusOnProduct->hide();
   const auto button = [this](int x, int y, int w) {
     auto* b = new TQelImageButton(this);
