@@ -81,7 +81,7 @@ const QPixmap& TQelCustomButton::StatePicture() const {
   const QPixmap* p = &FPictureNormal;
   if (!isEnabled()) {
     p = &FPictureDisabled;
-  } else if (FIsMouseDown) {
+  } else if (ShowsPressed()) {
     p = &FPictureMouseDown;
   } else if (FIsMouseHover) {
     p = &FPictureMouseHover;
@@ -92,7 +92,7 @@ const QPixmap& TQelCustomButton::StatePicture() const {
 QFont TQelCustomButton::StateFont() const {
   if (FIsEnableMultiFonts) {
     if (!isEnabled()) return FFontDisabled;
-    if (FIsMouseDown) return FFontMouseDown;
+    if (ShowsPressed()) return FFontMouseDown;
     if (FIsMouseHover) return FFontMouseHover;
   }
   return font();
@@ -103,7 +103,7 @@ QColor TQelCustomButton::StateFontColor() const {
   if (FIsEnableMultiFonts) {
     if (!isEnabled()) {
       c = FFontColorDisabled;
-    } else if (FIsMouseDown) {
+    } else if (ShowsPressed()) {
       c = FFontColorMouseDown;
     } else if (FIsMouseHover) {
       c = FFontColorMouseHover;
@@ -199,6 +199,18 @@ void TQelCustomButton::mouseReleaseEvent(QMouseEvent* e) {
   QAbstractButton::mouseReleaseEvent(e);
 }
 
+void TQelCustomButton::keyPressEvent(QKeyEvent* e) {
+  // Qt's own buttons take Enter when focused; Space is QAbstractButton's.
+  const bool enter = e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
+  const Qt::KeyboardModifiers held = e->modifiers() & ~Qt::KeypadModifier;
+  if (enter && held == Qt::NoModifier && isEnabled()) {
+    click();
+    e->accept();
+    return;
+  }
+  QAbstractButton::keyPressEvent(e);
+}
+
 bool TQelCustomButton::eventFilter(QObject* watched, QEvent* e) {
   if (watched == FWatchedWindow && e->type() == QEvent::KeyPress && isEnabled() && isVisible()) {
     const auto* key = static_cast<QKeyEvent*>(e);
@@ -231,10 +243,15 @@ void TQelImageButton::SetStyle(TQelImageButtonStyle v) {
 
 void TQelImageButton::DrawFocusMark(QPainter& p) {
   if (FButtonStyle == QelImageButtonStyle_WinFlat) {
-    QPen pen(palette().color(QPalette::Highlight));
-    pen.setStyle(Qt::DotLine);
+    // The caption's colour stands out on every face the caption does; the
+    // desktop's highlight colour may be the face's own.
+    QPen pen(StateFontColor(), 1, Qt::CustomDashLine);
+    pen.setDashPattern({1, 1});
+    p.save();
     p.setPen(pen);
-    p.drawRect(rect().adjusted(2, 2, -3, -3));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(QRectF(rect()).adjusted(3.5, 3.5, -3.5, -3.5));
+    p.restore();
     return;
   }
   TQelCustomButton::DrawFocusMark(p);

@@ -6,6 +6,9 @@
 // release outside returns to normal without a click. A click sets the
 // window's modal result, opens the button's address (through the core's
 // ShellOpen hook), then raises clicked() to everyone else.
+//
+// A focused button is pressed by Space and by Enter, as every Qt button
+// is; Space held shows the pressed picture like the mouse does.
 #pragma once
 
 #include <QAbstractButton>
@@ -110,6 +113,7 @@ class TQelCustomButton : public QAbstractButton {
   void leaveEvent(QEvent* e) override;
   void mousePressEvent(QMouseEvent* e) override;
   void mouseReleaseEvent(QMouseEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
   bool eventFilter(QObject* watched, QEvent* e) override;
 
   // The drawing steps: picture, caption, focus mark, border.
@@ -125,6 +129,8 @@ class TQelCustomButton : public QAbstractButton {
   }
   // What every click does before anyone else hears of it.
   void Clicked();
+  // Held by the mouse, or by Space while focused.
+  bool ShowsPressed() const { return FIsMouseDown || isDown(); }
   void WatchWindowKeys();
 
   bool FIsCancel = false;
@@ -157,8 +163,9 @@ enum TQelImageButtonStyle : std::uint8_t {
   QelImageButtonStyle_WinNormal = 1,
 };
 
-// An image button with one of two border and focus drawings: a flat one,
-// and the desktop's own button look.
+// An image button with one of two border and focus drawings: a flat one
+// (a dotted frame in the caption's colour, which the faces are made to
+// carry), and the desktop's own button look.
 class TQelImageButton : public TQelCustomButton {
   Q_OBJECT
 

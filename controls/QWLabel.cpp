@@ -1,20 +1,26 @@
 #include "controls/QWLabel.h"
 
+#include <QCursor>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
+
+#include "controls/QWAccessible.h"
 
 namespace purgo {
 namespace {
 
 bool Holds(TQelMultiFontsFlags flags, TQelMultiFontsFlag f) { return (flags & FontsFlag(f)) != 0; }
 
+// How often a hovered link looks where the pointer is.
+constexpr int kPointerWatchMs = 100;
+
 }  // namespace
 
 // ---- TQelCustomLabel --------------------------------------------------------
 
-TQelCustomLabel::TQelCustomLabel(QWidget* AOwner) : QWidget(AOwner) {}
+TQelCustomLabel::TQelCustomLabel(QWidget* AOwner) : QWidget(AOwner) { InstallAccessibleControls(); }
 
 void TQelCustomLabel::SetCaption(const QString& v) {
   FCaption = v;
@@ -76,8 +82,51 @@ TQelURLLabel::TQelURLLabel(QWidget* AOwner) : TQelCustomLabel(AOwner) {
   setFont(f);
   setCursor(Qt::PointingHandCursor);
   setFocusPolicy(Qt::TabFocus);
+  // Room around the caption for the focus frame.
+  SetTextMargins(2);
   setAttribute(Qt::WA_Hover);
+  // Moves inside come without a button held, so that one outside is seen.
+  setMouseTracking(true);
   SetMoveHandler(false);
+  FPointerWatch.setInterval(kPointerWatchMs);
+  connect(&FPointerWatch, &QTimer::timeout, this, &TQelURLLabel::CheckPointer);
+}
+
+void TQelURLLabel::SetHover(bool AHover) {
+  FIsMouseHover = AHover;
+  if (AHover) {
+    FPointerWatch.start();
+  } else {
+    FPointerWatch.stop();
+  }
+  update();
+}
+
+void TQelURLLabel::CheckPointer() {
+  if (!FIsMouseHover) {
+    FPointerWatch.stop();
+    return;
+  }
+  if (!isVisible() || !rect().contains(mapFromGlobal(QCursor::pos()))) {
+    FIsMouseDown = false;
+    SetHover(false);
+  }
+}
+
+void TQelURLLabel::paintEvent(QPaintEvent* e) {
+  TQelCustomLabel::paintEvent(e);
+  if (!hasFocus()) return;
+  // Around the caption, not the whole label: a link may be wider than
+  // its text.
+  QPainter p(this);
+  p.setFont(CurrentFont());
+  const QRect area = rect().adjusted(TextMargins(), TextMargins(), -TextMargins(), -TextMargins());
+  QRect text = p.fontMetrics().boundingRect(area, int(ToQtAlignment(TextAlignment())), Caption());
+  text = text.adjusted(-2, -1, 1, 1).intersected(rect().adjusted(0, 0, -1, -1));
+  QPen pen(CurrentColor(), 1, Qt::CustomDashLine);
+  pen.setDashPattern({1, 1});
+  p.setPen(pen);
+  p.drawRect(text);
 }
 
 void TQelURLLabel::Click() {
@@ -92,17 +141,21 @@ void TQelURLLabel::Click() {
 void TQelURLLabel::enterEvent(QEnterEvent* e) {
   TQelCustomLabel::enterEvent(e);
   if (MoveHandler() || FIsMouseDown) return;
-  FIsMouseHover = true;
   FIsMouseDown = false;
-  update();
+  SetHover(true);
 }
 
 void TQelURLLabel::leaveEvent(QEvent* e) {
   TQelCustomLabel::leaveEvent(e);
   if (MoveHandler()) return;
-  FIsMouseHover = false;
   FIsMouseDown = false;
-  update();
+  SetHover(false);
+}
+
+void TQelURLLabel::hideEvent(QHideEvent* e) {
+  TQelCustomLabel::hideEvent(e);
+  FIsMouseDown = false;
+  SetHover(false);
 }
 
 void TQelURLLabel::mousePressEvent(QMouseEvent* e) {
@@ -112,8 +165,7 @@ void TQelURLLabel::mousePressEvent(QMouseEvent* e) {
   }
   if (e->button() != Qt::LeftButton) return;
   FIsMouseDown = true;
-  FIsMouseHover = false;
-  update();
+  SetHover(false);
 }
 
 void TQelURLLabel::mouseMoveEvent(QMouseEvent* e) {
@@ -121,10 +173,10 @@ void TQelURLLabel::mouseMoveEvent(QMouseEvent* e) {
     TQelCustomLabel::mouseMoveEvent(e);
     return;
   }
-  if (!FIsMouseDown && !rect().contains(e->position().toPoint()) && FIsMouseHover) {
-    FIsMouseHover = false;
-    update();
-  }
+  if (FIsMouseDown) return;
+  const bool inside = rect().contains(e->position().toPoint());
+  // A move inside after a leave that was passed over hovers again.
+  if (inside != FIsMouseHover) SetHover(inside);
 }
 
 void TQelURLLabel::mouseReleaseEvent(QMouseEvent* e) {
@@ -135,9 +187,8 @@ void TQelURLLabel::mouseReleaseEvent(QMouseEvent* e) {
   if (e->button() != Qt::LeftButton) return;
   const bool wasDown = FIsMouseDown;
   const bool inside = rect().contains(e->position().toPoint());
-  FIsMouseHover = inside;
   FIsMouseDown = false;
-  update();
+  SetHover(inside);
   if (wasDown && inside) Click();
 }
 
@@ -166,7 +217,7 @@ QColor TQelURLLabel::CurrentColor() const {
 
 // ---- TQelImage and TQelTitleBar -------------------------------------------------
 
-TQelImage::TQelImage(QWidget* AOwner) : QWidget(AOwner) {}
+TQelImage::TQelImage(QWidget* AOwner) : QWidget(AOwner) { InstallAccessibleControls(); }
 
 void TQelImage::paintEvent(QPaintEvent*) {
   if (FPicture.isNull()) return;

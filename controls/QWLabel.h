@@ -1,10 +1,16 @@
 // Labels and link labels. A label with MoveHandler on drags its borderless
 // window instead of acting on the pointer; a link label shows hover,
 // pressed and visited colours and, on click, runs its command or opens its
-// address.
+// address. A link is a Tab stop: Space and Enter click it, and a dotted
+// frame around its text shows the focus.
+//
+// Assistive technologies see a label as static text named by its caption,
+// a link as a link that can be pressed, a title bar by its title (see
+// QWAccessible.h).
 #pragma once
 
 #include <QPixmap>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <string>
@@ -111,8 +117,10 @@ class TQelURLLabel : public TQelCustomLabel {
   void Click();
 
  protected:
+  void paintEvent(QPaintEvent* e) override;
   void enterEvent(QEnterEvent* e) override;
   void leaveEvent(QEvent* e) override;
+  void hideEvent(QHideEvent* e) override;
   void mousePressEvent(QMouseEvent* e) override;
   void mouseMoveEvent(QMouseEvent* e) override;
   void mouseReleaseEvent(QMouseEvent* e) override;
@@ -121,6 +129,13 @@ class TQelURLLabel : public TQelCustomLabel {
   QColor CurrentColor() const override;
 
  private:
+  void SetHover(bool AHover);
+  // The leave event does not always come (a grab elsewhere, a window
+  // that goes away under the pointer): while hovered, the pointer is
+  // looked at now and then.
+  void CheckPointer();
+
+  QTimer FPointerWatch;
   bool FVisited = false;
   bool FEnableVisitedColor = false;
   QColor FVisitedColor{0x80, 0x00, 0x80};

@@ -140,6 +140,9 @@ namespace purgo {
   X(STR_PGCExtSettingForm_ExistFile, "File already exists.") \
   X(STR_Main_HelpMenu_OpenFailed, "No program on this computer could open:\n%s") \
   X(STR_Main_HelpMenu_HelpFileMissing, "The user manual was not found:\n%s") \
+  X(STR_PGCForm_ExtTab_OptVT_Column0, "Title") \
+  X(STR_PGCForm_ExtTab_OptVT_Column1, "Details") \
+  X(STR_OpenAddressFailed, "%s could not be opened.") \
 
 #define PURGO_DEFINE_STRING(name, text) std::string name = text;
 PURGO_APP_STRING_VARIABLES(PURGO_DEFINE_STRING)

@@ -164,7 +164,12 @@ extern std::string STR_PGCExtSettingForm_ExistFile;
 // file or address).
 extern std::string STR_Main_HelpMenu_OpenFailed;
 extern std::string STR_Main_HelpMenu_HelpFileMissing;
-inline constexpr int kAppStringVariableCount = 128;
+// The file-type page's options columns; a page's address that opens with
+// no program.
+extern std::string STR_PGCForm_ExtTab_OptVT_Column0;
+extern std::string STR_PGCForm_ExtTab_OptVT_Column1;
+extern std::string STR_OpenAddressFailed;
+inline constexpr int kAppStringVariableCount = 131;
 
 // The catalogue of this program: loading a language fills the string
 // variables, saving writes them, and every language change loads the

@@ -1,7 +1,10 @@
 #include "ui/AboutForm.h"
 
+#include <QLabel>
 #include <QScrollArea>
 #include <QShowEvent>
+#include <QVBoxLayout>
+#include <QWheelEvent>
 #include <array>
 
 #include "app/AppSingletons.h"
@@ -13,6 +16,33 @@
 
 namespace purgo {
 namespace {
+
+// The product-overview panel: white, and deaf to the mouse wheel (the
+// wheel over it scrolls nothing, as the panel's content is fixed).
+class TProductInfoPanel : public QScrollArea {
+ public:
+  explicit TProductInfoPanel(QWidget* AParent) : QScrollArea(AParent) {
+    setFocusPolicy(Qt::NoFocus);
+    setWidgetResizable(true);
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    white.setColor(QPalette::Base, Qt::white);
+    setPalette(white);
+    viewport()->setAutoFillBackground(true);
+    auto* content = new QWidget();
+    content->setAutoFillBackground(true);
+    auto* column = new QVBoxLayout(content);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->addStretch(1);
+    auto* spacer = new QLabel(content);
+    spacer->setFixedHeight(34);
+    column->addWidget(spacer);
+    setWidget(content);
+  }
+
+ protected:
+  void wheelEvent(QWheelEvent* e) override { e->accept(); }
+};
 
 QString Formatted(const std::string& format, const std::string& argument) {
   const std::array<TQelDynArg, 1> args{TQelDynArg(argument)};
@@ -51,6 +81,7 @@ TfrmAbout::TfrmAbout(QWidget* AParent) : QWidget(AParent, Qt::Window | Qt::Frame
     (btnSysClose->*set)(pictures::TitleButtonFace(pictures::TitleButton::Close, face, btnSysClose->size()));
   }
   btnSysClose->SetCancel(true);
+  // Escape stands for it; Tab reaches the Close button below instead.
   btnSysClose->setFocusPolicy(Qt::NoFocus);
 
   const auto label = [this](int x, int y, int w, int h) {
@@ -63,17 +94,18 @@ TfrmAbout::TfrmAbout(QWidget* AParent) : QWidget(AParent, Qt::Window | Qt::Frame
   lblVersion = label(154, 79, 400, 20);
   lblCopyright = label(154, 100, 400, 20);
   lblOfficialWebsite = new TQelURLLabel(this);
-  lblOfficialWebsite->setGeometry(154, 124, 372, 17);
+  // 17 pixels of text, and room around it for the focus frame.
+  lblOfficialWebsite->setGeometry(154, 123, 372, 21);
   lblTechnicalSupportEmail = new TQelURLLabel(this);
-  lblTechnicalSupportEmail->setGeometry(154, 148, 372, 17);
+  lblTechnicalSupportEmail->setGeometry(154, 147, 372, 21);
   lblRunningEnv = label(154, 278, 400, 20);
   lblRunningEnv->hide();
-  lblProductOverview = label(10, 180, 400, 18);
-  lstProductInfo = new QScrollArea(this);
+  lblProductOverview = label(10, 183, 400, 17);
+  lstProductInfo = new TProductInfoPanel(this);
   lstProductInfo->setGeometry(8, 200, 540, 153);
-  lstProductInfo->setStyleSheet(QStringLiteral("QScrollArea { background: white; border: 1px solid #d5dbe1; }"));
+  lstProductInfo->setFrameShape(QFrame::Box);
   lblFocusOnProduct = new TQelURLLabel(this);
-  lblFocusOnProduct->setGeometry(8, 338, 200, 17);
+  lblFocusOnProduct->setGeometry(8, 337, 200, 21);
   lblFocusOnProduct->hide();
   const auto button = [this](int x, int y, int w) {
     auto* b = new TQelImageButton(this);
@@ -89,6 +121,7 @@ TfrmAbout::TfrmAbout(QWidget* AParent) : QWidget(AParent, Qt::Window | Qt::Frame
   btnDeveloperTeam = button(186, 359, 160);
   btnDeveloperTeam->hide();
   btnClose = button(448, 359, 100);
+  btnClose->SetDrawFocused(true);
   btnClose->SetCancel(true);
   connect(btnClose, &QAbstractButton::clicked, this, &QWidget::close);
   connect(btnSysClose, &QAbstractButton::clicked, this, &QWidget::close);
@@ -132,6 +165,8 @@ void TfrmAbout::RefreshMultiLangs() {
                                                                                           : "mailto:" + mail);
   }
   btnClose->setText(Text(STR_About_Button_Close));
+  btnSysClose->setToolTip(btnClose->text());
+  btnSysClose->setAccessibleName(btnClose->text());
   btnDeveloperTeam->setText(Text(STR_About_Button_Team));
   btnMoreVersionInfos->setText(Text(STR_About_Button_MoreVersionInfo));
   lblProductOverview->SetCaption(Text(STR_About_Label_ProductOverview));

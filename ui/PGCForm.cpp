@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLocale>
 #include <QMenu>
 #include <QStackedWidget>
@@ -56,6 +57,7 @@ void SetTitleFaces(TQelImageButton* b, pictures::TitleButton which) {
 
 void SetActionFaces(TQelImageButton* b) {
   SetFaces(b, [&](pictures::Face f) { return pictures::ActionButtonFace(f, b->size()); });
+  b->SetDrawFocused(true);
   // The same font in every state; only the colour changes with the face.
   b->SetEnableMultiFonts(true);
   b->SetFontColor(pictures::ActionCaptionColor(pictures::Face::Normal));
@@ -66,6 +68,18 @@ void SetActionFaces(TQelImageButton* b) {
 
 void SetPageFaces(TQelImageButton* b) {
   SetFaces(b, [&](pictures::Face f) { return pictures::PageButtonFace(f, b->size()); });
+  b->SetDrawFocused(true);
+}
+
+// A menu opened from the keyboard starts on its first item, so that the
+// arrows and Enter work at once.
+void ActivateFirstItem(QMenu* AMenu) {
+  for (QAction* a : AMenu->actions()) {
+    if (!a->isSeparator() && a->isVisible() && a->isEnabled()) {
+      AMenu->setActiveAction(a);
+      return;
+    }
+  }
 }
 
 QString Formatted(const std::string& AFormat, const std::string& AArgument) {
@@ -135,7 +149,7 @@ void TfrmPGC::CreateControls() {
   SetTitleFaces(btnHelp, pictures::TitleButton::Help);
   SetTitleFaces(btnMinimize, pictures::TitleButton::Minimize);
   SetTitleFaces(btnClose, pictures::TitleButton::Close);
-  connect(btnHelp, &QAbstractButton::clicked, this, &TfrmPGC::ShowHelpMenu);
+  connect(btnHelp, &QAbstractButton::clicked, this, [this] { ShowHelpMenu(false); });
   connect(btnMinimize, &QAbstractButton::clicked, this, &QWidget::showMinimized);
   connect(btnClose, &QAbstractButton::clicked, this, &QWidget::close);
 
@@ -249,6 +263,29 @@ void TfrmPGC::CreateHelpMenu() {
     if (AppMultiLangs != nullptr) OpenWithDesktop(AppMultiLangs->URLForum());
   });
   connect(actHelpAbout, &QAction::triggered, this, &TfrmPGC::ShowAbout);
+
+  // The title bar's buttons take no focus; these keys stand for them. A
+  // window manager that takes Alt+F4 or Alt+Space itself closes the window
+  // or shows its own window menu, which does the same.
+  actHelpFile = new QAction(this);
+  actHelpFile->setShortcuts({QKeySequence(Qt::Key_F10), QKeySequence(Qt::ALT | Qt::Key_H),
+                             QKeySequence(Qt::Key_Menu)});
+  actHelpFile->setShortcutContext(Qt::WindowShortcut);
+  addAction(actHelpFile);
+  connect(actHelpFile, &QAction::triggered, this, [this] { ShowHelpMenu(true); });
+  pmnWindow = new QMenu(this);
+  actMinimize = pmnWindow->addAction(QString());
+  actClose = pmnWindow->addAction(QString());
+  actClose->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
+  actClose->setShortcutContext(Qt::WindowShortcut);
+  addAction(actClose);
+  connect(actMinimize, &QAction::triggered, this, &QWidget::showMinimized);
+  connect(actClose, &QAction::triggered, this, &QWidget::close);
+  auto* windowMenuKey = new QAction(this);
+  windowMenuKey->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Space));
+  windowMenuKey->setShortcutContext(Qt::WindowShortcut);
+  addAction(windowMenuKey);
+  connect(windowMenuKey, &QAction::triggered, this, &TfrmPGC::ShowWindowMenu);
 }
 
 void TfrmPGC::ApplyFonts() {
@@ -296,6 +333,13 @@ void TfrmPGC::RefreshMultiLangs() {
   btnClose->setAccessibleName(btnClose->toolTip());
   btnMinimize->setAccessibleName(btnMinimize->toolTip());
   btnHelp->setAccessibleName(btnHelp->toolTip());
+  actHelpFile->setText(btnHelp->toolTip());
+  actMinimize->setText(btnMinimize->toolTip());
+  actClose->setText(btnClose->toolTip());
+  // The lists are named by the labels above them.
+  lstAppScan->setAccessibleName(NameFromLabel(Text(STR_PGCForm_AppTab_Label_ScanListHint)));
+  lstExtOptions->setAccessibleName(NameFromLabel(Text(STR_PGCForm_ExtTab_Label_OptionsHint)));
+  lstExtScan->setAccessibleName(NameFromLabel(Text(STR_PGCForm_ExtTab_Label_ScanListHint)));
   lblStartPageSubtitle->SetCaption(Text(STR_PGCForm_Label_TopicSubtitle));
   btnAppTab->setText(Text(STR_PGCForm_Button_AppTab));
   btnExtTab->setText(Text(STR_PGCForm_Button_ExtTab));
@@ -381,8 +425,14 @@ void TfrmPGC::closeEvent(QCloseEvent* e) {
   e->accept();
 }
 
-void TfrmPGC::ShowHelpMenu() {
+void TfrmPGC::ShowHelpMenu(bool AByKey) {
   pmnHelp->popup(btnHelp->mapToGlobal(QPoint(0, btnHelp->height() + 1)));
+  if (AByKey) ActivateFirstItem(pmnHelp);
+}
+
+void TfrmPGC::ShowWindowMenu() {
+  pmnWindow->popup(lblTitleBar->mapToGlobal(QPoint(0, lblTitleBar->height())));
+  ActivateFirstItem(pmnWindow);
 }
 
 std::string TfrmPGC::HelpFileToOpen() {

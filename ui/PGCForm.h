@@ -3,6 +3,13 @@
 // a Help menu with the language list. The pages' own work belongs to their
 // controllers; the window forwards to them and does nothing for one that
 // does not exist.
+//
+// Everything can be reached without a mouse: Tab goes through the page
+// buttons, the page's lists, links and buttons in reading order; the title
+// bar's buttons, which take no focus, have keys of their own (F10, Alt+H
+// or the menu key for the Help menu, Alt+F4 to close, Alt+Space for a
+// window menu with Minimize and Close; a window manager that takes these
+// keys itself offers the same).
 #pragma once
 
 #include <QWidget>
@@ -80,6 +87,11 @@ class TfrmPGC : public QWidget {
   QAction* actHelpHomePage;
   QAction* actHelpForum;
   QAction* actHelpAbout;
+  // The title bar's commands by key: the Help menu, and the window menu.
+  QAction* actHelpFile;
+  QAction* actClose;
+  QAction* actMinimize;
+  QMenu* pmnWindow;
 
   // What the page controllers do for the window's commands. A controller
   // fills these when it binds itself to the window; while one is empty the
@@ -108,14 +120,17 @@ class TfrmPGC : public QWidget {
   void CreateControls();
   void CreateHelpMenu();
   void ApplyFonts();
-  void ShowHelpMenu();
+  // Under the Help button; from the keyboard, its first item active.
+  void ShowHelpMenu(bool AByKey);
+  void ShowWindowMenu();
   void OpenHelpFile();
   // Asks the desktop to open a file or an address, and tells the user,
   // with the address, when no program could.
   void OpenWithDesktop(const std::string& ATarget);
   void ShowAbout();
   void AppClean();
-  // The select links: check marks set directly, no checking events.
+  // The select links: every box is set through the list's model, as a
+  // tick by hand is, so Clean and the links follow what is ticked.
   void SetAllChecks(QTreeView* AList, bool AChecked, bool AWithChildren);
   void CheckRecommended();
 

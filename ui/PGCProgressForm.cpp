@@ -7,6 +7,7 @@
 #include "i18n/AppMultiFonts.h"
 #include "i18n/AppMultiLangs.h"
 #include "ui/PGCPictures.h"
+#include "ui/_PGCForm_Helper.h"
 
 namespace purgo {
 namespace {
@@ -44,6 +45,7 @@ TfrmPGCProgress::TfrmPGCProgress(QWidget* AOwner)
   btnCancel->SetPictureDisabled(pictures::ActionButtonFace(pictures::Face::Disabled, btnCancel->size()));
   btnCancel->setText(QStringLiteral("Stop"));
   btnCancel->SetCancel(true);
+  btnCancel->SetDrawFocused(true);
   connect(btnCancel, &QAbstractButton::clicked, this, &TfrmPGCProgress::btnCancelClick);
   // Precise, so that the work starts 300 ms after the dialog shows and not
   // up to 15 ms either side.
@@ -65,6 +67,13 @@ void TfrmPGCProgress::SetCommand(int Value) {
   lblStatus->move(lblStatus->x(), Value == 0 ? kBarTop + 12 : kBarTop + prgProgress->height() + 6);
   FStatusDynString.Reload(Value == 0 ? &STR_PGCProgressForm_2 : &STR_PGCProgressForm_3);
   lblStatus->SetCaption(Rendered(FStatusDynString));
+  RefreshNames();
+}
+
+void TfrmPGCProgress::RefreshNames() {
+  if (FCommand != 0 && FCommand != 1) return;
+  setWindowTitle(Text(FCommand == 0 ? STR_PGCProgressForm_2 : STR_PGCProgressForm_3));
+  prgProgress->setAccessibleName(windowTitle());
 }
 
 int TfrmPGCProgress::Percentage() const { return prgProgress->value(); }
@@ -84,6 +93,7 @@ void TfrmPGCProgress::RefreshMultiLangs() {
   ApplyFont(status, FONT_PGOProgressForm_Label_Status);
   lblStatus->setFont(ToQFont(status));
   lblStatus->SetFontColor(FontColor(status));
+  RefreshNames();
   RefreshStatus();
 }
 

@@ -69,6 +69,8 @@ class TfrmPGCProgress : public QWidget {
  private:
   void TimerTimer();
   void btnCancelClick();
+  // The window and its bar are named by what the work is.
+  void RefreshNames();
 
   TQelDynString FStatusDynString;
   TQelDynString FButtonDynString;

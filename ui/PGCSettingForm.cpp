@@ -1,6 +1,7 @@
 #include "ui/PGCSettingForm.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QFileDialog>
 #include <QFrame>
 #include <QHeaderView>
@@ -40,6 +41,7 @@ constexpr int kLinkY = kEditY - 28;
 constexpr int kListY = 24;
 constexpr int kLinkGap = 12;
 constexpr int kBytesRole = Qt::UserRole + 1;  // a row's text as bytes
+constexpr int kModalResultClose = 11;
 
 
 std::function<QString()>& BrowseHook() {
@@ -58,6 +60,7 @@ TQelImageButton* ActionButton(QWidget* parent, QRect geometry) {
   auto* b = new TQelImageButton(parent);
   b->setGeometry(geometry);
   SetFaces(b, [&](pictures::Face f) { return pictures::ActionButtonFace(f, b->size()); });
+  b->SetDrawFocused(true);
   // The same font in every state; only the colour changes with the face.
   b->SetEnableMultiFonts(true);
   b->SetFontColor(pictures::ActionCaptionColor(pictures::Face::Normal));
@@ -76,10 +79,10 @@ void SetButtonFont(TQelImageButton* b, const QFont& f) {
 
 // Replace, Delete and Add, right-aligned on one row.
 void ButtonRow(QWidget* parent, TQelImageButton*& replace, TQelImageButton*& remove, TQelImageButton*& add) {
-  int x = kPageW - kButtonW;
-  for (TQelImageButton** b : {&add, &remove, &replace}) {
+  int x = kPageW - 3 * kButtonW - 2 * kButtonGap;
+  for (TQelImageButton** b : {&replace, &remove, &add}) {
     *b = ActionButton(parent, {x, kButtonRowY, kButtonW, kButtonH});
-    x -= kButtonW + kButtonGap;
+    x += kButtonW + kButtonGap;
   }
   // Replace and Delete need a selected row; none is selected yet.
   replace->setEnabled(false);
@@ -212,6 +215,20 @@ void TfrmPGCSettings::SetActiveTab(TSettingsTab ATab) {
     b->setGeometry(at);
     b->show();
   }
+  // Top to bottom, left to right; Apply and Cancel, moved here last, too.
+  switch (ATab) {
+    case TSettingsTab::Dir:
+      ChainTabOrder({lstDir, txtDirEdit, btnDirBrowse, chkDirIncludeSubDir, btnDirReplace, btnDirDelete,
+                     btnDirAdd, btnApply, btnCancel});
+      break;
+    case TSettingsTab::Ext:
+      ChainTabOrder({lstExt, lblExtSelectAll, lblExtSelectNone, txtExtEdit, btnExtReplace, btnExtDelete,
+                     btnExtAdd, btnApply, btnCancel});
+      break;
+    case TSettingsTab::FileAttr:
+      ChainTabOrder({lstFileAttr, lblFileAttrSelectAll, lblFileAttrSelectNone, btnApply, btnCancel});
+      break;
+  }
   if (isVisible()) LoadActiveList();
 }
 
@@ -245,6 +262,11 @@ void TfrmPGCSettings::showEvent(QShowEvent* e) {
     LoadActiveList();
   }
   RefreshMultiLangs();
+}
+
+void TfrmPGCSettings::closeEvent(QCloseEvent* e) {
+  TQelCustomButton::SetModalResultOf(this, kModalResultClose);
+  QWidget::closeEvent(e);
 }
 
 void TfrmPGCSettings::RefreshMultiLangs() {
@@ -297,6 +319,13 @@ void TfrmPGCSettings::RefreshMultiLangs() {
   lblFileAttrSelectAll->SetCaption(Text(STR_PGCExtSettingForm_FileAttr_Label_SeleteAll));
   lblFileAttrSelectNone->SetCaption(Text(STR_PGCExtSettingForm_FileAttr_Label_SelectNone));
   lstFileAttr->setHeaderLabels({Text(STR_PGCExtSettingForm_FileAttr_FileAttrList_Column0)});
+
+  // Each list is named by its label, each edit box by what it holds.
+  lstDir->setAccessibleName(NameFromLabel(lblDirListHint->Caption()));
+  txtDirEdit->setAccessibleName(Text(STR_PGCExtSettingForm_Dir_DirList_Column0));
+  lstExt->setAccessibleName(NameFromLabel(lblExtVTHint->Caption()));
+  txtExtEdit->setAccessibleName(Text(STR_PGCExtSettingForm_Ext_ExtList_Column0));
+  lstFileAttr->setAccessibleName(NameFromLabel(lblFileAttrHint->Caption()));
 
   {
     // Captions only: the lists' item events mean the user ticked a row.

@@ -103,6 +103,9 @@ class TfrmPGCSettings : public QWidget {
 
  protected:
   void showEvent(QShowEvent* e) override;
+  // Every way out (Apply, Cancel, the close button, Escape, the window
+  // manager) leaves the modal result 11, "closed".
+  void closeEvent(QCloseEvent* e) override;
 
  private:
   void CreateControls();

@@ -1,6 +1,8 @@
 #include "ui/_PGCForm_ExtTab.h"
 
+#include <QApplication>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -201,7 +203,7 @@ QVariant TOptModel::data(const QModelIndex& index, int role) const {
 
 QVariant TOptModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-  return section == 0 ? QStringLiteral("Title") : QStringLiteral("Details");
+  return Text(section == 0 ? STR_PGCForm_ExtTab_OptVT_Column0 : STR_PGCForm_ExtTab_OptVT_Column1);
 }
 
 // ---- the in-place editor -------------------------------------------------------------
@@ -218,19 +220,39 @@ bool TOptVTEditor::PrepareEdit(QTreeView* ATree, int ARow, int AColumn) {
   FNode = ARow;
   FColumn = AColumn;
   if (FOptVT_Edit == nullptr) {
-    FOptVT_Button = new QPushButton(QStringLiteral("..."), ATree->viewport());
-    FOptVT_Button->hide();
-    // The box keeps the focus while the button is pressed: leaving the box
-    // would commit it before the dialog opens.
-    FOptVT_Button->setFocusPolicy(Qt::NoFocus);
-    connect(FOptVT_Button, &QPushButton::clicked, this, [this] { FPage->OpenSettings(); });
     FOptVT_Edit = new QLineEdit(ATree->viewport());
     FOptVT_Edit->hide();
     FOptVT_Edit->installEventFilter(this);
+    // The button takes the focus when pressed: without it, the press gave
+    // the focus to the tree, which ended the edit and hid the button
+    // before its release. Tab goes from the box to the button.
+    FOptVT_Button = new QPushButton(QStringLiteral("..."), ATree->viewport());
+    FOptVT_Button->hide();
+    FOptVT_Button->setFocusPolicy(Qt::StrongFocus);
+    FOptVT_Button->installEventFilter(this);
+    connect(FOptVT_Button, &QPushButton::clicked, this, [this] { FPage->OpenSettings(); });
+    QWidget::setTabOrder(ATree, FOptVT_Edit);
+    QWidget::setTabOrder(FOptVT_Edit, FOptVT_Button);
   }
-  FOptVT_Edit->setReadOnly(ARow != kRowIgnoreDays);
+  const bool readOnly = ARow != kRowIgnoreDays;
+  FOptVT_Edit->setReadOnly(readOnly);
+  // A box that ignores typing must not look like one that takes it.
+  QPalette look = ATree->palette();
+  if (readOnly) look.setColor(QPalette::Base, look.color(QPalette::Window));
+  FOptVT_Edit->setPalette(look);
+  RefreshNames();
   FPreparedEdit = true;
   return true;
+}
+
+void TOptVTEditor::RefreshNames() {
+  if (FOptVT_Edit == nullptr) return;
+  if (FNode >= 0 && FNode < static_cast<int>(FPage->OptModel()->Rows().size())) {
+    FOptVT_Edit->setAccessibleName(
+        NameFromLabel(Text(FPage->OptModel()->Rows()[static_cast<std::size_t>(FNode)].OptTitle)));
+  }
+  FOptVT_Button->setAccessibleName(Text(STR_Main_HelpMenu_Setting));
+  FOptVT_Button->setToolTip(FOptVT_Button->accessibleName());
 }
 
 bool TOptVTEditor::BeginEdit() {
@@ -241,7 +263,11 @@ bool TOptVTEditor::BeginEdit() {
     SetBounds(FVirtualTree->visualRect(FPage->OptModel()->index(FNode, 1)));
     FOptVT_Edit->show();
     FOptVT_Edit->setFocus(Qt::OtherFocusReason);
-    FOptVT_Edit->selectAll();
+    if (FOptVT_Edit->isReadOnly()) {
+      FOptVT_Edit->setCursorPosition(0);
+    } else {
+      FOptVT_Edit->selectAll();
+    }
     FOptVT_Button->setVisible(FNode != kRowIgnoreDays);
   }
   return true;
@@ -264,7 +290,7 @@ bool TOptVTEditor::EndEdit() {
   }
   FIsEditing = false;
   if (FOptVT_Edit != nullptr) {
-    const bool hadFocus = FOptVT_Edit->hasFocus();
+    const bool hadFocus = FOptVT_Edit->hasFocus() || FOptVT_Button->hasFocus();
     FOptVT_Edit->hide();
     FOptVT_Button->hide();
     if (hadFocus && FVirtualTree->isVisible()) FVirtualTree->setFocus(Qt::OtherFocusReason);
@@ -291,15 +317,51 @@ QRect TOptVTEditor::GetBounds() const {
 }
 
 bool TOptVTEditor::eventFilter(QObject* AWatched, QEvent* AEvent) {
-  if (AWatched != FOptVT_Edit || !FIsEditing) return QObject::eventFilter(AWatched, AEvent);
+  const bool box = AWatched == FOptVT_Edit, button = AWatched == FOptVT_Button;
+  if ((!box && !button) || !FIsEditing) return QObject::eventFilter(AWatched, AEvent);
+  if (AEvent->type() == QEvent::FocusOut) {
+    const Qt::FocusReason reason = static_cast<QFocusEvent*>(AEvent)->reason();
+    QWidget* next = QApplication::focusWidget();
+    // The settings dialog, a menu or another window took the focus for a
+    // while: the box gets it back when they go. From the box to its
+    // button or back, the edit goes on.
+    if (frmPGCSettings != nullptr || reason == Qt::ActiveWindowFocusReason ||
+        reason == Qt::PopupFocusReason || next == FOptVT_Edit || next == FOptVT_Button) {
+      return false;
+    }
+    FPage->CommitEdit();
+    EndEdit();
+    return false;
+  }
+  if (AEvent->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(AEvent);
+    const Qt::KeyboardModifiers held = key->modifiers() & ~Qt::KeypadModifier;
+    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    if (key->key() == Qt::Key_Escape && held == Qt::NoModifier) {
+      CancelEdit();
+      return true;
+    }
+    if (button && enter && held == Qt::NoModifier) {
+      FOptVT_Button->click();
+      return true;
+    }
+    if (box && FOptVT_Edit->isReadOnly() &&
+        ((key->key() == Qt::Key_F4 && held == Qt::NoModifier) ||
+         (key->key() == Qt::Key_Down && held == Qt::AltModifier))) {
+      FPage->OpenSettings();
+      return true;
+    }
+    if (box && held == Qt::NoModifier && (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down)) {
+      const int next = FNode + (key->key() == Qt::Key_Up ? -1 : 1);
+      if (next >= 0 && next < static_cast<int>(FPage->OptModel()->Rows().size())) {
+        FVirtualTree->setCurrentIndex(FPage->OptModel()->index(next, 1));
+        FPage->EditRow(next);
+      }
+      return true;
+    }
+  }
+  if (!box) return QObject::eventFilter(AWatched, AEvent);
   switch (AEvent->type()) {
-    case QEvent::FocusOut:
-      // The settings dialog takes the focus while it is open; its result
-      // is put into the box when it closes.
-      if (frmPGCSettings != nullptr) break;
-      FPage->CommitEdit();
-      EndEdit();
-      break;
     case QEvent::MouseButtonPress:
       // A click into a read-only box that already has the focus opens the
       // dialog that edits its list.
@@ -313,10 +375,6 @@ bool TOptVTEditor::eventFilter(QObject* AWatched, QEvent* AEvent) {
       if (key == Qt::Key_Return || key == Qt::Key_Enter) {
         FPage->CommitEdit();
         EndEdit();
-        return true;
-      }
-      if (key == Qt::Key_Escape) {
-        CancelEdit();
         return true;
       }
       break;
@@ -398,6 +456,12 @@ QVariant TExtScanModel::data(const QModelIndex& index, int role) const {
   return {};
 }
 
+QVariant TExtScanModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  // The list's one column is what the list is: its label names both.
+  if (orientation != Qt::Horizontal || section != 0 || role != Qt::DisplayRole) return {};
+  return NameFromLabel(Text(STR_PGCForm_ExtTab_Label_ScanListHint));
+}
+
 bool TExtScanModel::setData(const QModelIndex& index, const QVariant& value, int role) {
   if (!index.isValid() || role != Qt::CheckStateRole) return false;
   TRow& r = FRows[static_cast<std::size_t>(index.row())];
@@ -435,6 +499,7 @@ TPGCForm_ExtTab::TPGCForm_ExtTab(TfrmPGC* AWindow)
   FOptVT->header()->resizeSection(0, 188);
   FOptVT->header()->resizeSection(1, 524);
   connect(FOptVT, &QAbstractItemView::clicked, this, &TPGCForm_ExtTab::OptVT_OnClick);
+  FOptVT->installEventFilter(this);
   connect(FOptVT->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& current, const QModelIndex&) { OptVT_OnChange(current); });
   FScanVT->setModel(FScanModel);
@@ -517,6 +582,7 @@ void TPGCForm_ExtTab::RefreshMultiLangs() {
     rows[i].OptTitle = *titles[i];
     FOptModel->RowChanged(static_cast<int>(i));
   }
+  if (FOptVTEditor) FOptVTEditor->RefreshNames();
   if (FProgressForm) FProgressForm->RefreshMultiLangs();
 }
 
@@ -551,6 +617,26 @@ void TPGCForm_ExtTab::OptVT_OnChange(const QModelIndex& ACurrent) {
   if (FOptVTEditor && FOptVTEditor->IsEditing() && FOptVTEditor->Node() != ACurrent.row()) {
     EditRow(ACurrent.row());
   }
+}
+
+bool TPGCForm_ExtTab::eventFilter(QObject* AWatched, QEvent* AEvent) {
+  if (AWatched == FOptVT && AEvent->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(AEvent);
+    const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    switch (key->key()) {
+      case Qt::Key_Return:
+      case Qt::Key_Enter:
+      case Qt::Key_F2:
+      case Qt::Key_Space:
+      case Qt::Key_Right:
+        if (!plain || FOptModel->Rows().empty()) break;
+        EditRow(FOptVT->currentIndex().isValid() ? FOptVT->currentIndex().row() : 0);
+        return true;
+      default:
+        break;
+    }
+  }
+  return QObject::eventFilter(AWatched, AEvent);
 }
 
 void TPGCForm_ExtTab::EditRow(int ARow) {

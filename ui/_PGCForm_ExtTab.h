@@ -85,7 +85,13 @@ class TOptModel : public QAbstractTableModel {
 
 // The in-place editor of column 1: a one-line edit box, read-only with a
 // "..." button that opens the settings dialog for folders, endings and
-// attributes, writable for the age limit. Leaving the box commits it.
+// attributes, writable for the age limit. Leaving the box and its button
+// commits it; going from one to the other (by Tab or by the mouse) does
+// not. A read-only box looks it (the window's colour, nothing selected).
+//
+// Keys in the box: Enter commits, Escape cancels, Up and Down edit the row
+// above or below, and in a read-only box F4 or Alt+Down opens the settings
+// dialog as the "..." button does.
 class TOptVTEditor : public QObject {
   Q_OBJECT
 
@@ -101,6 +107,9 @@ class TOptVTEditor : public QObject {
   bool CancelEdit();
   void SetBounds(const QRect& R);
   QRect GetBounds() const;
+  // The box is named by its row's title, the button by the dialog it
+  // opens, in the current language.
+  void RefreshNames();
 
   QTreeView* VirtualTree() const { return FVirtualTree; }
   int Node() const { return FNode; }
@@ -151,6 +160,7 @@ class TExtScanModel : public QAbstractListModel {
 
   int rowCount(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
   bool setData(const QModelIndex& index, const QVariant& value, int role) override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
 
@@ -198,12 +208,16 @@ class TPGCForm_ExtTab : public QObject {
   // The select links of the window.
   void CheckAll(bool AChecked);
 
-  // Starts editing column 1 of the row (0 to 3).
+  // Starts editing column 1 of the row (0 to 3). Enter, F2, Space and
+  // Right on the tree start editing its current row.
   void EditRow(int ARow);
   // The editor's box lost the focus: parse, store, show the text anew.
   void CommitEdit();
   // The settings dialog for the row being edited; true when applied.
   bool OpenSettings();
+
+ protected:
+  bool eventFilter(QObject* AWatched, QEvent* AEvent) override;
 
  private:
   void OptVT_OnClick(const QModelIndex& AIndex);

@@ -28,6 +28,21 @@ std::string ShownPath(std::string_view APath) {
   shown.append(APath.substr(0, head)).append(" \u2026 ").append(APath.substr(tail));
   return shown;
 }
+
+QString NameFromLabel(const QString& ALabel) {
+  QString name = ALabel.trimmed();
+  while (name.endsWith(QLatin1Char(':')) || name.endsWith(QChar(0xFF1A))) name.chop(1);
+  return name.trimmed();
+}
+
+void ChainTabOrder(std::initializer_list<QWidget*> AWidgets) {
+  QWidget* before = nullptr;
+  for (QWidget* w : AWidgets) {
+    if (before != nullptr) QWidget::setTabOrder(before, w);
+    before = w;
+  }
+}
+
 namespace {
 
 // The windows that have a modal child shown over them.
@@ -83,6 +98,9 @@ int DoModal(QWidget* AForm, QWidget* AMainWindow, bool ACenter) {
   TQelCustomButton::SetModalResultOf(AForm, 0);
   QEventLoop loop;
   auto* watcher = new HideWatcher(AForm, &loop);
+  // Disabling the window takes the focus from its control; the keyboard
+  // user comes back to that control, not to the window's first one.
+  QPointer<QWidget> focused(AMainWindow->focusWidget());
   AForm->show();
   AForm->activateWindow();
   AMainWindow->setEnabled(false);
@@ -94,6 +112,9 @@ int DoModal(QWidget* AForm, QWidget* AMainWindow, bool ACenter) {
   }
   if (main != nullptr) {
     main->setEnabled(true);
+    if (focused != nullptr && focused->window() == main && focused->isVisible() && focused->isEnabled()) {
+      focused->setFocus(Qt::OtherFocusReason);
+    }
     BringToFront(main);
   }
   list.erase(std::remove(list.begin(), list.end(), AMainWindow), list.end());

@@ -7,6 +7,7 @@
 #include <QString>
 #include <cstddef>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,11 +37,21 @@ inline QString Text(std::string_view AText) {
 // no screen shows it whole. Cuts fall between UTF-8 sequences.
 std::string ShownPath(std::string_view APath);
 
+// A label's caption as the name of the control it stands above, for
+// assistive technologies: without the colon that ends it ("Options:"
+// names the list "Options").
+QString NameFromLabel(const QString& ALabel);
+
+// Tab goes through AWidgets in this order (what the eye reads), whatever
+// order they were made in.
+void ChainTabOrder(std::initializer_list<QWidget*> AWidgets);
+
 // Shows AForm modally over AMainWindow and returns the form's modal result
 // once the form is hidden. The main window is disabled meanwhile and is
 // brought to the front again afterwards. Returns 0 at once, showing
 // nothing, when either window is missing, the main window is not visible
-// or is itself modal, or already has a modal child: one at a time.
+// or is itself modal, or already has a modal child: one at a time. The
+// control that had the focus in the main window has it again afterwards.
 // ACenter centres the form over the main window.
 int DoModal(QWidget* AForm, QWidget* AMainWindow, bool ACenter);
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCursor>
 #include <QEnterEvent>
 #include <QFontDatabase>
 #include <QTest>
@@ -161,6 +162,21 @@ TEST(SkinnedButton, StateFontsKeysAndAddress) {
   EXPECT_EQ(desktop.opened, std::vector<std::string>{"https://example.invalid/help"});
 }
 
+// Enter presses a focused button as Space does (not with Ctrl held); Space
+// held shows the pressed picture.
+TEST(SkinnedButton, EnterAndSpacePressAFocusedButton) {
+  for (auto [key, held, clicks] : {std::tuple{Qt::Key_Return, Qt::KeyboardModifiers{}, 1},
+                                   std::tuple{Qt::Key_Enter, Qt::KeyboardModifiers{Qt::KeypadModifier}, 1},
+                                   std::tuple{Qt::Key_Return, Qt::KeyboardModifiers{Qt::ControlModifier}, 0}}) {
+    ButtonFixture f;
+    QTest::keyClick(f.button, key, held);
+    EXPECT_EQ(f.clicks, clicks) << key;
+  }
+  ButtonFixture f;
+  QTest::keyPress(f.button, Qt::Key_Space);
+  EXPECT_EQ(f.Shown(), 'D');
+}
+
 TEST(SkinnedButton, StyleSetsMarginsByBorderAndFocusMark) {
   for (const auto& [border, focus, margins] : std::vector<std::tuple<bool, bool, int>>{
            {false, false, 0}, {true, false, 2}, {false, true, 2}, {true, true, 4}}) {
@@ -213,6 +229,20 @@ TEST(LinkLabel, CommandOrAddressAndVisited) {
     EXPECT_EQ(clicks, 1);
     EXPECT_FALSE(link->IsMouseDown());
   }
+}
+
+// A link hovered while no leave event comes (the pointer went elsewhere
+// under a grab) drops its hover look once the pointer is seen outside.
+TEST(LinkLabel, HoverEndsWhenThePointerIsGoneWithoutALeave) {
+  QWidget window;
+  auto* link = new TQelURLLabel(&window);
+  link->setGeometry(10, 10, 100, 20);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  QCursor::setPos(window.mapToGlobal(QPoint(900, 900)));
+  Enter(link);
+  EXPECT_TRUE(link->IsMouseHover());
+  QTRY_VERIFY_WITH_TIMEOUT(!link->IsMouseHover(), 1000);
 }
 
 TEST(LinkLabel, VisitedColourRules) {

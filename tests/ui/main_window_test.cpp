@@ -7,7 +7,12 @@
 #include <unistd.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QDateTime>
+#include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QWheelEvent>
 #include <QMenu>
 #include <QProgressBar>
 #include <QStackedWidget>
@@ -303,6 +308,25 @@ TEST(AboutDialog, TextsFollowTheLanguage) {
   Grab(&about, "about-zh.png");
   AppMultiLangs->SetIndex(english);
   EXPECT_EQ(about.windowTitle(), QStringLiteral("About Purgo"));
+}
+
+// The overview panel is white with a blank 34 pixels high at its bottom,
+// and the wheel does not scroll it.
+TEST(AboutDialog, OverviewPanelIsWhiteAndDeafToTheWheel) {
+  Program p;
+  TfrmAbout about;
+  about.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
+  EXPECT_EQ(about.lblProductOverview->pos(), QPoint(10, 183));
+  QWidget* content = about.lstProductInfo->widget();
+  const QImage shown = about.lstProductInfo->viewport()->grab().toImage();
+  EXPECT_EQ(shown.pixelColor(shown.width() / 2, shown.height() / 2), QColor(Qt::white));
+  EXPECT_EQ(content->findChild<QLabel*>()->geometry(), QRect(0, content->height() - 34, content->width(), 34));
+  content->setMinimumHeight(1000);  // something to scroll, were the wheel heard
+  QWheelEvent wheel(QPointF(20, 20), about.lstProductInfo->viewport()->mapToGlobal(QPointF(20, 20)), {},
+                    QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(about.lstProductInfo->viewport(), &wheel);
+  EXPECT_EQ(about.lstProductInfo->verticalScrollBar()->value(), 0);
 }
 
 // Whatever lies in the program's folder, the program starts, shows its
