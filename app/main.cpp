@@ -52,6 +52,10 @@ int main(int argc, char** argv) {
   // The command line runs before anything of the window exists.
   if (int code = 0; purgo::RunCommandLine(argc, argv, code)) return code;
   purgo::CreateAppSingletons();
+  // The handlers go in before the start-up announces the window to later
+  // starts: a session that ends right then must close the window as at
+  // any other time, not kill the program before its settings are saved.
+  purgo::platform::TerminationSignalDescriptor();
   int code = 0;
   {
     purgo::TAppCommand command(argc, argv);
