@@ -49,6 +49,7 @@ bool TAppConfigs::Load() {
   // Only the low 16 bits are a language identifier; 65537 stores as 1.
   if (TryParseInt32(ini.ReadString(kGeneral, kLanguageID, ""), number)) {
     FLanguageID = static_cast<std::uint16_t>(number);
+    FLanguageStored = true;
   }
   if (TryParseInt32(ini.ReadString(kPurgo, kAutoUpdate, ""), number)) FAutoUpdate = number != 0;
 
@@ -134,6 +135,7 @@ bool TAppConfigs::SetVersionString(const std::string& AValue, std::string* AErro
 
 bool TAppConfigs::SetLanguageID(std::uint16_t AValue, std::string* AError) {
   FLanguageID = AValue;
+  FLanguageStored = true;
   return WriteKey(kGeneral, kLanguageID, std::to_string(FLanguageID), AError);
 }
 

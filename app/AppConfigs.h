@@ -63,6 +63,10 @@ class TAppConfigs {
 
   const std::string& VersionString() const { return FVersionString; }
   std::uint16_t LanguageID() const { return FLanguageID; }
+  // True once the file gave a language identifier or one was set: until
+  // then LanguageID is only the built-in English, and the first start
+  // picks the language from the user's locale instead.
+  bool LanguageStored() const { return FLanguageStored; }
   // Each stores the value, creates the configuration folder if needed and
   // writes the one key to the file at once. The value is kept in memory
   // even when the write fails, which the result (and `AError`) reports.
@@ -93,6 +97,7 @@ class TAppConfigs {
   std::string FApplicationTitleDup;
   std::string FVersionString;
   std::uint16_t FLanguageID = 0;
+  bool FLanguageStored = false;
   bool FAutoUpdate = true;
   TFileTime FLastRunTime;
   TFileTime FCurrentRunTime;

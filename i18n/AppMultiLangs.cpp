@@ -254,6 +254,20 @@ void TAppMultiLangs::DoLanguageChanged() {
   }
 }
 
+void SelectStartLanguage(TQelMultiLanguages& ALanguages, const TAppConfigs& AConfigs) {
+  constexpr std::int32_t kEnglish = 1033;
+  if (AConfigs.LanguageStored()) {
+    ALanguages.SetCurrentLanguageID(AConfigs.LanguageID());
+    return;
+  }
+  const int local = ALanguages.IndexOfSystemLanguage();
+  if (local >= 0) {
+    ALanguages.SetIndex(local);
+  } else {
+    ALanguages.SetCurrentLanguageID(kEnglish);
+  }
+}
+
 // ---- the process-wide objects ---------------------------------------------------
 
 void CreateAppMultiLangs() {

@@ -231,6 +231,12 @@ void CreateAppMultiLangs();
 // Frees the catalogue and the registry and empties the string variables.
 void FreeAppMultiLangs();
 
+// Selects the language a start begins in, on a parsed catalogue: the
+// stored one (SetCurrentLanguageID) once the configuration holds one;
+// before that, on a first start, the pack that fits the user's messages
+// locale, or English when none does, as without a locale.
+void SelectStartLanguage(TQelMultiLanguages& ALanguages, const TAppConfigs& AConfigs);
+
 // The windows that follow a language change, refreshed in this order.
 enum class TAppLanguageWindow { About, Main, Setting };
 
