@@ -40,6 +40,7 @@ namespace purgo {
   X(STR_Main_HelpMenu_HomePage, "Visit Homepage") \
   X(STR_Main_HelpMenu_Forum, "Visit Forum") \
   X(STR_Main_HelpMenu_About, "About...") \
+  X(STR_Main_HelpMenu_Language, "Language") \
   X(STR_About_FormTitle, "About %s") \
   X(STR_About_Button_Close, "Close") \
   X(STR_About_Button_Team, "Developer Team") \

@@ -50,6 +50,7 @@ extern std::string STR_Main_HelpMenu_TechnicalSupport;
 extern std::string STR_Main_HelpMenu_HomePage;
 extern std::string STR_Main_HelpMenu_Forum;
 extern std::string STR_Main_HelpMenu_About;
+extern std::string STR_Main_HelpMenu_Language;  // the languages' submenu
 
 // The about dialog.
 extern std::string STR_About_FormTitle;
@@ -159,7 +160,7 @@ extern std::string STR_PGCExtSettingForm_InvalidPath;
 extern std::string STR_PGCExtSettingForm_ExistPath;
 extern std::string STR_PGCExtSettingForm_InvalidFile;
 extern std::string STR_PGCExtSettingForm_ExistFile;
-inline constexpr int kAppStringVariableCount = 126;
+inline constexpr int kAppStringVariableCount = 127;
 
 // The catalogue of this program: loading a language fills the string
 // variables, saving writes them, and every language change loads the

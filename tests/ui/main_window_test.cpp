@@ -87,6 +87,15 @@ TEST(MainWindow, LanguageMenuPagesAndLinkRows) {
   const int english = AppMultiLangs->Index(), chinese = 1 - english;
   linksInARow();
   Grab(p.window.get(), "main-en.png");
+  // The languages' submenu says what it holds, in the window's language.
+  const auto menuShown = [&](const QString& language, const char* picture) {
+    EXPECT_EQ(p.window->mniHelpLanguage->title(), language);
+    p.window->pmnHelp->popup(p.window->btnHelp->mapToGlobal(QPoint(0, p.window->btnHelp->height())));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(p.window->pmnHelp));
+    Grab(p.window->pmnHelp, picture);
+    p.window->pmnHelp->close();
+  };
+  menuShown(QStringLiteral("Language"), "help-menu-en.png");
 
   p.ChooseLanguage(chinese);
   EXPECT_EQ(AppMultiLangs->Index(), chinese);
@@ -95,6 +104,7 @@ TEST(MainWindow, LanguageMenuPagesAndLinkRows) {
   EXPECT_EQ(p.window->btnAppScan->text(), QStringLiteral("扫描"));
   linksInARow();
   Grab(p.window.get(), "main-zh.png");
+  menuShown(QStringLiteral("语言"), "help-menu-zh.png");
   p.ChooseLanguage(chinese);  // the current one: nothing happens
   EXPECT_EQ(AppMultiLangs->Index(), chinese);
   p.ChooseLanguage(english);
