@@ -100,10 +100,16 @@ namespace purgo {
   X(STR_PGCForm_3, "%s [%d files, %s]") \
   X(STR_PGCForm_4, "%d files are scanned out. [%s]\r\nScanning: %s") \
   X(STR_PGCForm_5, "%d files are scanned out. [%s]") \
+  X(STR_PGCForm_2_One, "Cleaning now, please wait...\r\n%d file is cleaned. [%s]") \
+  X(STR_PGCForm_3_One, "%s [%d file, %s]") \
+  X(STR_PGCForm_4_One, "%d file is scanned out. [%s]\r\nScanning: %s") \
+  X(STR_PGCForm_5_One, "%d file is scanned out. [%s]") \
   X(STR_PGCProgressForm_0, "Scanning Finished.\r\n%d files are scanned out. [%s]") \
   X(STR_PGCProgressForm_1, "Cleaning Finished.\r\n%d files are cleaned. [%s]") \
   X(STR_PGCProgressForm_2, "Scanning files, please wait...") \
   X(STR_PGCProgressForm_3, "Cleaning files, please wait...") \
+  X(STR_PGCProgressForm_0_One, "Scanning Finished.\r\n%d file is scanned out. [%s]") \
+  X(STR_PGCProgressForm_1_One, "Cleaning Finished.\r\n%d file is cleaned. [%s]") \
   X(STR_PGCExtSettingForm_Caption, "Setting") \
   X(STR_PGCExtSettingForm_Button_CloseHint, "Close") \
   X(STR_PGCExtSettingForm_Button_Apply, "Apply") \
@@ -163,6 +169,22 @@ const std::array kStringVariables{PURGO_APP_STRING_VARIABLES(PURGO_STRING_ENTRY)
 #undef PURGO_STRING_ENTRY
 static_assert(kStringVariables.size() == kAppStringVariableCount);
 
+// The texts for a count of one and their texts for other counts. A pack
+// made before the singular texts existed has only the plural one, which
+// then stands for one too rather than an English text among its own.
+struct SingularText {
+  std::string* one;
+  std::string_view key;
+  const std::string* many;
+};
+#define PURGO_SINGULAR(name) SingularText{&name##_One, #name "_One", &name}
+const std::array kSingularTexts{
+    PURGO_SINGULAR(STR_PGCForm_2),         PURGO_SINGULAR(STR_PGCForm_3),
+    PURGO_SINGULAR(STR_PGCForm_4),         PURGO_SINGULAR(STR_PGCForm_5),
+    PURGO_SINGULAR(STR_PGCProgressForm_0), PURGO_SINGULAR(STR_PGCProgressForm_1),
+};
+#undef PURGO_SINGULAR
+
 struct LanguageWindow {
   std::function<bool()> isVisible;
   std::function<void()> refresh;
@@ -218,6 +240,9 @@ bool TAppMultiLangs::DoLoadingStrings(platform::IniFile& AIniFile) {
       std::string* variable = AppMultiLangVars->GetVariable(i);
       *variable = UnescapeString(AIniFile.ReadString(kStringSection, AppMultiLangVars->GetName(i),
                                                      *variable));
+    }
+    for (const SingularText& t : kSingularTexts) {
+      if (!AIniFile.ValueExists(kStringSection, t.key)) *t.one = *t.many;
     }
   }
   if (FConfigs != nullptr) {

@@ -9,6 +9,7 @@
 // EscapeString: a line break is written \n, a tab \t, a backslash \\ .
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -116,12 +117,19 @@ extern std::string STR_PGCForm_2;
 extern std::string STR_PGCForm_3;
 extern std::string STR_PGCForm_4;
 extern std::string STR_PGCForm_5;
+// STR_PGCForm_2 to _5 for a count of exactly one (see CountText).
+extern std::string STR_PGCForm_2_One;
+extern std::string STR_PGCForm_3_One;
+extern std::string STR_PGCForm_4_One;
+extern std::string STR_PGCForm_5_One;
 
 // The progress dialog.
 extern std::string STR_PGCProgressForm_0;
 extern std::string STR_PGCProgressForm_1;
 extern std::string STR_PGCProgressForm_2;
 extern std::string STR_PGCProgressForm_3;
+extern std::string STR_PGCProgressForm_0_One;
+extern std::string STR_PGCProgressForm_1_One;
 
 // The settings dialog.
 extern std::string STR_PGCExtSettingForm_Caption;
@@ -160,7 +168,15 @@ extern std::string STR_PGCExtSettingForm_InvalidPath;
 extern std::string STR_PGCExtSettingForm_ExistPath;
 extern std::string STR_PGCExtSettingForm_InvalidFile;
 extern std::string STR_PGCExtSettingForm_ExistFile;
-inline constexpr int kAppStringVariableCount = 127;
+inline constexpr int kAppStringVariableCount = 133;
+
+// The text of a count: AOne when ACount is exactly one, AMany otherwise
+// (English says "0 files", "1 file", "2 files"; a language without plural
+// forms gives both the same text). A string loaded from a pack that has
+// only AMany's key gets AMany's text for AOne too.
+inline const std::string& CountText(std::int64_t ACount, const std::string& AMany, const std::string& AOne) {
+  return ACount == 1 ? AOne : AMany;
+}
 
 // The catalogue of this program: loading a language fills the string
 // variables, saving writes them, and every language change loads the

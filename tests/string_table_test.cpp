@@ -41,8 +41,8 @@ TEST(AppMultiLangs, RegistersEveryTextInOrder) {
        "Other Temporary Files (Please specify the file types in \"Settings...\")"},
       {57, "STR_PGCForm_Button_AppTab", "应用程序临时文件"},
       {83, "STR_PGCForm_2", "Cleaning now, please wait...\r\n%d files are cleaned. [%s]"},
-      {105, "STR_PGCExtSettingForm_Ext_Label_SeleteAll", "Selete All"},
-      {126, "STR_PGCExtSettingForm_ExistFile", "File already exists."},
+      {111, "STR_PGCExtSettingForm_Ext_Label_SeleteAll", "Selete All"},
+      {132, "STR_PGCExtSettingForm_ExistFile", "File already exists."},
   };
   for (const auto& [index, name, text] : spots) {
     EXPECT_EQ(AppMultiLangVars->GetName(index), name);
