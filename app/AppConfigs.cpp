@@ -29,7 +29,7 @@ TAppConfigs::TAppConfigs(const platform::ProgramLayout& ALayout)
     : FLayout(ALayout),
       FApplicationTitle("Purgo"),
       FApplicationTitleDup("Purgo"),
-      FVersionString("1.5.1.1"),
+      FVersionString(PURGO_VERSION),
       FLanguageID(1033),
       FAutoUpdate(true) {
   FBasePath = AddPathDelimiter(FLayout.programFolder);
@@ -103,7 +103,7 @@ bool TAppConfigs::Save(std::string* AError) const {
   return Update(
       /*ACreateFolder=*/false,
       [this](platform::IniFile& ini) {
-        return ini.SetString(kGeneral, kVersion, FVersionString) &&
+        return ini.SetString(kGeneral, kVersion, PURGO_VERSION) &&
                ini.SetString(kGeneral, kLanguageID, std::to_string(FLanguageID)) &&
                ini.SetString(kPurgo, kAutoUpdate, FAutoUpdate ? "1" : "0") &&
                ini.SetString(kPurgo, kLastRunTime, FileTimeText(FLastRunTime));

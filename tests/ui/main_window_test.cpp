@@ -221,19 +221,35 @@ TEST(MainWindow, ModalDialogsOneAtATimeWithTheirResult) {
 }
 
 TEST(AboutDialog, TextsFollowTheLanguage) {
-  Program p;
+  // The program's version, never the one of whichever Purgo wrote the file.
+  Program p(2, [](test::Sandbox& b) { b.MakeFile("program/Config/Config.ini", "[General]\nVersion=1.5.1.1\n"); });
   TfrmAbout about;
   about.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
   EXPECT_EQ(about.windowTitle(), QStringLiteral("About Purgo"));
-  EXPECT_EQ(about.lblVersion->Caption(), QStringLiteral("Version: 1.5.1.1"));
+  EXPECT_EQ(about.lblVersion->Caption(), QStringLiteral("Version: " PURGO_VERSION));
   Grab(&about, "about-en.png");
   const int english = AppMultiLangs->Index();
   AppMultiLangs->SetIndex(1 - english);  // while the dialog is shown
-  EXPECT_EQ(about.lblVersion->Caption().toStdString(), "版本：1.5.1.1");
+  EXPECT_EQ(about.lblVersion->Caption().toStdString(), "版本：" PURGO_VERSION);
   Grab(&about, "about-zh.png");
   AppMultiLangs->SetIndex(english);
   EXPECT_EQ(about.windowTitle(), QStringLiteral("About Purgo"));
+}
+
+// The About box and --version show the build's version (above, and in the
+// command line's tests); the metainfo's newest release, the package's
+// changelog and the manual page must name the same.
+TEST(AboutDialog, ShippedFilesNameTheBuildsVersion) {
+  const auto firstLine = [](const char* file) {
+    const std::string text = test::ReadBytes(std::string(PURGO_SOURCE_DIR) + "/resources/" + file);
+    return text.substr(0, text.find('\n'));
+  };
+  const std::string metainfo = test::ReadBytes(PURGO_SOURCE_DIR "/resources/org.purgo.Purgo.metainfo.xml");
+  const std::size_t from = metainfo.find("<release version=\"") + 18;
+  EXPECT_EQ(metainfo.substr(from, metainfo.find('"', from) - from), PURGO_VERSION);
+  EXPECT_EQ(firstLine("debian/changelog").rfind("purgo (" PURGO_VERSION ") ", 0), 0u);
+  EXPECT_NE(firstLine("purgo.1").find("\"Purgo " PURGO_VERSION "\""), std::string::npos);
 }
 
 // Whatever lies in the program's folder, the program starts, shows its
