@@ -85,7 +85,7 @@ bool InitializeAppLanguages() {
     AppMultiLangs->SetConfigs(AppConfigs);
     AppMultiLangs->SetUserLanguagePath(AppConfigs->UserLanguagePath());
     AppMultiLangs->Parse(langs);
-    AppMultiLangs->SetCurrentLanguageID(AppConfigs->LanguageID());
+    SelectStartLanguage(*AppMultiLangs, *AppConfigs);
     AppConfigs->SetLanguageID(static_cast<std::uint16_t>(AppMultiLangs->CurrentLanguageID()));
     return AppMultiLangs->Count() > 0 &&
            platform::GetFileAttributes(AppMultiLangs->CurrentStringResFile()).has_value();

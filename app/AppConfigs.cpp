@@ -29,7 +29,7 @@ TAppConfigs::TAppConfigs(const platform::ProgramLayout& ALayout)
     : FLayout(ALayout),
       FApplicationTitle("Purgo"),
       FApplicationTitleDup("Purgo"),
-      FVersionString("1.5.1.1"),
+      FVersionString(PURGO_VERSION),
       FLanguageID(1033),
       FAutoUpdate(true) {
   FBasePath = AddPathDelimiter(FLayout.programFolder);
@@ -49,6 +49,7 @@ bool TAppConfigs::Load() {
   // Only the low 16 bits are a language identifier; 65537 stores as 1.
   if (TryParseInt32(ini.ReadString(kGeneral, kLanguageID, ""), number)) {
     FLanguageID = static_cast<std::uint16_t>(number);
+    FLanguageStored = true;
   }
   if (TryParseInt32(ini.ReadString(kPurgo, kAutoUpdate, ""), number)) FAutoUpdate = number != 0;
 
@@ -102,7 +103,7 @@ bool TAppConfigs::Save(std::string* AError) const {
   return Update(
       /*ACreateFolder=*/false,
       [this](platform::IniFile& ini) {
-        return ini.SetString(kGeneral, kVersion, FVersionString) &&
+        return ini.SetString(kGeneral, kVersion, PURGO_VERSION) &&
                ini.SetString(kGeneral, kLanguageID, std::to_string(FLanguageID)) &&
                ini.SetString(kPurgo, kAutoUpdate, FAutoUpdate ? "1" : "0") &&
                ini.SetString(kPurgo, kLastRunTime, FileTimeText(FLastRunTime));
@@ -134,6 +135,7 @@ bool TAppConfigs::SetVersionString(const std::string& AValue, std::string* AErro
 
 bool TAppConfigs::SetLanguageID(std::uint16_t AValue, std::string* AError) {
   FLanguageID = AValue;
+  FLanguageStored = true;
   return WriteKey(kGeneral, kLanguageID, std::to_string(FLanguageID), AError);
 }
 

@@ -32,10 +32,11 @@ class TAppConfigs {
   // lies in such a folder, is not read (platform/FileIO.h).
   bool Load();
   // Writes all four keys in one replacement of the file, never through a
-  // link. Creates no folder: the language step has made it by then. False,
-  // with `AError` set to "Unable to write to <file>", when the file cannot
-  // be written or is not this user's to write; the old file then stays as
-  // it was.
+  // link; "Version" becomes this program's version, so that the file
+  // tells which Purgo wrote it last. Creates no folder: the language step
+  // has made it by then. False, with `AError` set to "Unable to write to
+  // <file>", when the file cannot be written or is not this user's to
+  // write; the old file then stays as it was.
   bool Save(std::string* AError = nullptr) const;
 
   // Each ends in the delimiter. The base path is the program's folder;
@@ -61,11 +62,19 @@ class TAppConfigs {
   void SetApplicationTitle(const std::string& AValue) { FApplicationTitle = AValue; }
   const std::string& ApplicationTitleDup() const { return FApplicationTitleDup; }
 
+  // The version the file names: that of the Purgo that wrote it last, or
+  // this program's own (PURGO_VERSION) when there is none. The windows show
+  // the program's own version, never this one.
   const std::string& VersionString() const { return FVersionString; }
   std::uint16_t LanguageID() const { return FLanguageID; }
+  // True once the file gave a language identifier or one was set: until
+  // then LanguageID is only the built-in English, and the first start
+  // picks the language from the user's locale instead.
+  bool LanguageStored() const { return FLanguageStored; }
   // Each stores the value, creates the configuration folder if needed and
-  // writes the one key to the file at once. The value is kept in memory
-  // even when the write fails, which the result (and `AError`) reports.
+  // writes the one key to the file at once (Save writes this program's
+  // version over a version set here). The value is kept in memory even
+  // when the write fails, which the result (and `AError`) reports.
   bool SetVersionString(const std::string& AValue, std::string* AError = nullptr);
   bool SetLanguageID(std::uint16_t AValue, std::string* AError = nullptr);
 
@@ -93,6 +102,7 @@ class TAppConfigs {
   std::string FApplicationTitleDup;
   std::string FVersionString;
   std::uint16_t FLanguageID = 0;
+  bool FLanguageStored = false;
   bool FAutoUpdate = true;
   TFileTime FLastRunTime;
   TFileTime FCurrentRunTime;

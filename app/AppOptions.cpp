@@ -7,6 +7,7 @@
 #include "app/SettingsText.h"
 #include "platform/FileIO.h"
 #include "platform/FileSystem.h"
+#include "platform/Folders.h"
 #include "platform/Mounts.h"
 #include "platform/XmlDom.h"
 
@@ -180,6 +181,13 @@ void TPGCAppOptions::LoadDefaultExts() {
 
 void TPGCAppOptions::LoadDefaultDirs() {
   ClearDirs();
+  // What a user may delete lives in the home folder; a first scan of "/"
+  // would walk the whole system and offer nothing more. Only a user with
+  // no home folder at all gets the volumes, the system's ticked.
+  if (const std::string home = platform::HomeDirectory(); !home.empty()) {
+    AddDir(home, true, true);
+    return;
+  }
   const TQelVolumeInfos& volumes = Volumes();
   const std::string system = SystemVolumeName();
   for (int i = 0; i < volumes.Count(); ++i) {

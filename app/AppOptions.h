@@ -21,8 +21,9 @@ class XmlDocument;
 class TPGCAppOptions {
  public:
   // Defaults: no categories ticked, no age limits, attribute filter 31, the
-  // built-in extension list and one directory per fixed or removable
-  // volume. `ADataPath` is the folder of the options file (the
+  // built-in extension list and the user's home folder with its
+  // sub-folders, ticked (one directory per fixed or removable volume,
+  // the system's ticked, for a user without a home folder). `ADataPath` is the folder of the options file (the
   // configuration's DataPath). `AVolumeInfos` is the process's volume list,
   // which the caller keeps alive as long as this object; without one, a
   // list of this object's own is made when the defaults first need it.

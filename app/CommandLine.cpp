@@ -580,6 +580,18 @@ void TCommandLine::FolderError(std::string_view AFolder, bool AOpened, int AErrn
   }
 }
 
+namespace {
+
+// "1 file", "2 files": the summary and the running count are read by
+// people, who count in English here.
+std::string Counted(std::int64_t ACount, std::string_view AOne, std::string_view AMany) {
+  return std::to_string(ACount) + ' ' + std::string(ACount == 1 ? AOne : AMany);
+}
+std::string Files(std::int64_t ACount) { return Counted(ACount, "file", "files"); }
+std::string Bytes(std::int64_t ACount) { return Counted(ACount, "byte", "bytes"); }
+
+}  // namespace
+
 void TCommandLine::Summary() {
   const bool clean = FCleaned;
   if (FRequest.json) {
@@ -593,12 +605,12 @@ void TCommandLine::Summary() {
   } else {
     FOut << "summary: ";
     if (clean) {
-      FOut << FDeleted << " deleted (" << FDeletedBytes << " bytes), " << FRefused << " refused ("
-           << FRefusedBytes << " bytes)";
+      FOut << FDeleted << " deleted (" << Bytes(FDeletedBytes) << "), " << FRefused << " refused ("
+           << Bytes(FRefusedBytes) << ")";
     } else {
-      FOut << FFiles << (FFiles == 1 ? " file, " : " files, ") << FBytes << " bytes";
+      FOut << Files(FFiles) << ", " << Bytes(FBytes);
     }
-    if (FErrors > 0) FOut << ", " << FErrors << (FErrors == 1 ? " error" : " errors");
+    if (FErrors > 0) FOut << ", " << Counted(FErrors, "error", "errors");
     FOut << '\n';
   }
   FOut.flush();
@@ -616,9 +628,10 @@ void TCommandLine::Progress(bool AFinal) {
   FLastProgress = now;
   FProgressShown = true;
   if (FCleaned) {
-    FErr << "\rpurgo: cleaning: " << FDeleted + FRefused << " of " << FFiles << " files\033[K" << std::flush;
+    // "0 of 1 file": the noun goes with the total.
+    FErr << "\rpurgo: cleaning: " << FDeleted + FRefused << " of " << Files(FFiles) << "\033[K" << std::flush;
   } else {
-    FErr << "\rpurgo: scanning: " << FFiles << " files, " << FBytes << " bytes\033[K" << std::flush;
+    FErr << "\rpurgo: scanning: " << Files(FFiles) << ", " << Bytes(FBytes) << "\033[K" << std::flush;
   }
 }
 

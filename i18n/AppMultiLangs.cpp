@@ -39,6 +39,7 @@ namespace purgo {
   X(STR_Main_HelpMenu_HomePage, "Visit Homepage") \
   X(STR_Main_HelpMenu_Forum, "Visit Forum") \
   X(STR_Main_HelpMenu_About, "About...") \
+  X(STR_Main_HelpMenu_Language, "Language") \
   X(STR_About_FormTitle, "About %s") \
   X(STR_About_Button_Close, "Close") \
   X(STR_About_Button_Team, "Developer Team") \
@@ -98,10 +99,16 @@ namespace purgo {
   X(STR_PGCForm_3, "%s [%d files, %s]") \
   X(STR_PGCForm_4, "%d files are scanned out. [%s]\r\nScanning: %s") \
   X(STR_PGCForm_5, "%d files are scanned out. [%s]") \
+  X(STR_PGCForm_2_One, "Cleaning now, please wait...\r\n%d file is cleaned. [%s]") \
+  X(STR_PGCForm_3_One, "%s [%d file, %s]") \
+  X(STR_PGCForm_4_One, "%d file is scanned out. [%s]\r\nScanning: %s") \
+  X(STR_PGCForm_5_One, "%d file is scanned out. [%s]") \
   X(STR_PGCProgressForm_0, "Scanning Finished.\r\n%d files are scanned out. [%s]") \
   X(STR_PGCProgressForm_1, "Cleaning Finished.\r\n%d files are cleaned. [%s]") \
   X(STR_PGCProgressForm_2, "Scanning files, please wait...") \
   X(STR_PGCProgressForm_3, "Cleaning files, please wait...") \
+  X(STR_PGCProgressForm_0_One, "Scanning Finished.\r\n%d file is scanned out. [%s]") \
+  X(STR_PGCProgressForm_1_One, "Cleaning Finished.\r\n%d file is cleaned. [%s]") \
   X(STR_PGCExtSettingForm_Caption, "Setting") \
   X(STR_PGCExtSettingForm_Button_CloseHint, "Close") \
   X(STR_PGCExtSettingForm_Button_Apply, "Apply") \
@@ -166,6 +173,22 @@ const std::array kStringVariables{PURGO_APP_STRING_VARIABLES(PURGO_STRING_ENTRY)
 #undef PURGO_STRING_ENTRY
 static_assert(kStringVariables.size() == kAppStringVariableCount);
 
+// The texts for a count of one and their texts for other counts. A pack
+// made before the singular texts existed has only the plural one, which
+// then stands for one too rather than an English text among its own.
+struct SingularText {
+  std::string* one;
+  std::string_view key;
+  const std::string* many;
+};
+#define PURGO_SINGULAR(name) SingularText{&name##_One, #name "_One", &name}
+const std::array kSingularTexts{
+    PURGO_SINGULAR(STR_PGCForm_2),         PURGO_SINGULAR(STR_PGCForm_3),
+    PURGO_SINGULAR(STR_PGCForm_4),         PURGO_SINGULAR(STR_PGCForm_5),
+    PURGO_SINGULAR(STR_PGCProgressForm_0), PURGO_SINGULAR(STR_PGCProgressForm_1),
+};
+#undef PURGO_SINGULAR
+
 struct LanguageWindow {
   std::function<bool()> isVisible;
   std::function<void()> refresh;
@@ -201,6 +224,9 @@ bool TAppMultiLangs::DoLoadingStrings(platform::IniFile& AIniFile) {
       *variable = UnescapeString(AIniFile.ReadString(kStringSection, AppMultiLangVars->GetName(i),
                                                      *variable));
     }
+    for (const SingularText& t : kSingularTexts) {
+      if (!AIniFile.ValueExists(kStringSection, t.key)) *t.one = *t.many;
+    }
   }
   if (FConfigs != nullptr) {
     FConfigs->SetApplicationTitle(STR_ApplicationTitle.empty() ? FConfigs->ApplicationTitleDup()
@@ -234,6 +260,20 @@ void TAppMultiLangs::DoLanguageChanged() {
   const std::array<LanguageWindow, 3> windows = LanguageWindows();
   for (const LanguageWindow& w : windows) {
     if (w.refresh && w.isVisible && w.isVisible()) w.refresh();
+  }
+}
+
+void SelectStartLanguage(TQelMultiLanguages& ALanguages, const TAppConfigs& AConfigs) {
+  constexpr std::int32_t kEnglish = 1033;
+  if (AConfigs.LanguageStored()) {
+    ALanguages.SetCurrentLanguageID(AConfigs.LanguageID());
+    return;
+  }
+  const int local = ALanguages.IndexOfSystemLanguage();
+  if (local >= 0) {
+    ALanguages.SetIndex(local);
+  } else {
+    ALanguages.SetCurrentLanguageID(kEnglish);
   }
 }
 

@@ -9,6 +9,7 @@
 // EscapeString: a line break is written \n, a tab \t, a backslash \\ .
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -50,6 +51,7 @@ extern std::string STR_Main_HelpMenu_TechnicalSupport;
 extern std::string STR_Main_HelpMenu_HomePage;
 extern std::string STR_Main_HelpMenu_Forum;
 extern std::string STR_Main_HelpMenu_About;
+extern std::string STR_Main_HelpMenu_Language;  // the languages' submenu
 
 // The about dialog.
 extern std::string STR_About_FormTitle;
@@ -115,12 +117,19 @@ extern std::string STR_PGCForm_2;
 extern std::string STR_PGCForm_3;
 extern std::string STR_PGCForm_4;
 extern std::string STR_PGCForm_5;
+// STR_PGCForm_2 to _5 for a count of exactly one (see CountText).
+extern std::string STR_PGCForm_2_One;
+extern std::string STR_PGCForm_3_One;
+extern std::string STR_PGCForm_4_One;
+extern std::string STR_PGCForm_5_One;
 
 // The progress dialog.
 extern std::string STR_PGCProgressForm_0;
 extern std::string STR_PGCProgressForm_1;
 extern std::string STR_PGCProgressForm_2;
 extern std::string STR_PGCProgressForm_3;
+extern std::string STR_PGCProgressForm_0_One;
+extern std::string STR_PGCProgressForm_1_One;
 
 // The settings dialog.
 extern std::string STR_PGCExtSettingForm_Caption;
@@ -169,7 +178,15 @@ extern std::string STR_Main_HelpMenu_HelpFileMissing;
 extern std::string STR_PGCForm_ExtTab_OptVT_Column0;
 extern std::string STR_PGCForm_ExtTab_OptVT_Column1;
 extern std::string STR_OpenAddressFailed;
-inline constexpr int kAppStringVariableCount = 131;
+inline constexpr int kAppStringVariableCount = 138;
+
+// The text of a count: AOne when ACount is exactly one, AMany otherwise
+// (English says "0 files", "1 file", "2 files"; a language without plural
+// forms gives both the same text). A string loaded from a pack that has
+// only AMany's key gets AMany's text for AOne too.
+inline const std::string& CountText(std::int64_t ACount, const std::string& AMany, const std::string& AOne) {
+  return ACount == 1 ? AOne : AMany;
+}
 
 // The catalogue of this program: loading a language fills the string
 // variables, saving writes them, and every language change loads the
@@ -240,6 +257,12 @@ extern TQelMultiLanguageVars* AppMultiLangVars;  // every string variable
 void CreateAppMultiLangs();
 // Frees the catalogue and the registry and empties the string variables.
 void FreeAppMultiLangs();
+
+// Selects the language a start begins in, on a parsed catalogue: the
+// stored one (SetCurrentLanguageID) once the configuration holds one;
+// before that, on a first start, the pack that fits the user's messages
+// locale, or English when none does, as without a locale.
+void SelectStartLanguage(TQelMultiLanguages& ALanguages, const TAppConfigs& AConfigs);
 
 // The windows that follow a language change, refreshed in this order.
 enum class TAppLanguageWindow { About, Main, Setting };

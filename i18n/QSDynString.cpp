@@ -375,6 +375,7 @@ std::string FormatSize64(std::int64_t Value) {
   constexpr std::int64_t kMB = kKB * 1024;
   constexpr std::int64_t kGB = kMB * 1024;
   const auto v = static_cast<double>(Value);
+  if (Value == 1) return "1 byte";
   if (Value < kKB) return QelFormat("%d bytes", std::array{TQelDynArg(Value)});
   if (Value < kMB) return QelFormat("%0.2f KB", std::array{TQelDynArg(v / 1024.0)});
   if (Value < kGB) return QelFormat("%0.2f MB", std::array{TQelDynArg(v / 1024.0 / 1024.0)});

@@ -164,8 +164,8 @@ class TQelDynString {
   const std::string FConstHex = "%X";
 };
 
-// Byte counts in units of 1024: "%d bytes" below 1024 (negative values
-// included), then "%0.2f KB", "%0.2f MB" and "%0.2f GB" with the user's
+// Byte counts in units of 1024: "1 byte", "%d bytes" below 1024 (negative
+// values included), then "%0.2f KB", "%0.2f MB" and "%0.2f GB" with the user's
 // decimal separator; nothing above GB. The unit words are not translated.
 std::string FormatSize(std::int32_t Value);
 std::string FormatSize64(std::int64_t Value);

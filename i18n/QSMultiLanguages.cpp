@@ -136,7 +136,7 @@ int TQelMultiLanguages::CurrentPosition() const {
 
 void TQelMultiLanguages::SetIndex(int Value) {
   if ((Value == FCurrentLanguageIndex && Value >= 0) || FLanguagesCount <= 0) return;
-  if (Value < 0 || Value >= FLanguagesCount) Value = IndexOfLanguageID(GetLocalLanguageID());
+  if (Value < 0 || Value >= FLanguagesCount) Value = IndexOfSystemLanguage();
   if (Value >= 0 && Value != FCurrentLanguageIndex) {
     LoadLanguage(Value);
     FCurrentLanguageIndex = Value;
@@ -155,11 +155,11 @@ void TQelMultiLanguages::SetCurrentLanguageID(std::int32_t Value) {
       SetIndex(static_cast<int>(it - FLanguageIDs.begin()));
       return;
     }
-    const int local = IndexOfLanguageID(GetLocalLanguageID());
+    const int local = IndexOfSystemLanguage();
     SetIndex(local > 0 ? local : 0);
     return;
   }
-  const int local = IndexOfLanguageID(GetLocalLanguageID());
+  const int local = IndexOfSystemLanguage();
   if (local > 0) SetIndex(local);
 }
 
@@ -221,10 +221,34 @@ std::int32_t TQelMultiLanguages::GetLocalLanguageID() const {
   return platform::SystemLanguageId();
 }
 
+int TQelMultiLanguages::IndexOfLocale(const std::string& ALocaleName) const {
+  const platform::LocaleParts wanted = platform::ParseLocaleName(ALocaleName);
+  int best = -1;
+  int bestScore = 0;
+  for (int i = 0; i < FLanguagesCount; ++i) {
+    const std::int32_t id = FLanguageIDs[static_cast<std::size_t>(i)];
+    if (id <= 0) continue;
+    const platform::LocaleParts pack =
+        platform::LocaleOfLanguageId(static_cast<std::uint16_t>(static_cast<std::uint32_t>(id)));
+    if (pack.language.empty() || pack.language != wanted.language) continue;
+    if (!pack.script.empty() && !wanted.script.empty() && pack.script != wanted.script) continue;
+    const int score = pack.territory == wanted.territory ? 2 : 1;
+    if (score > bestScore) {
+      best = i;
+      bestScore = score;
+    }
+  }
+  return best;
+}
+
+int TQelMultiLanguages::IndexOfSystemLanguage() const {
+  return IndexOfLocale(platform::MessagesLocaleName());
+}
+
 bool TQelMultiLanguages::LoadLanguage(int AIndex) {
   if (FLanguagesCount <= 0) return false;
   if (AIndex < 0 || AIndex >= FLanguagesCount) {
-    AIndex = IndexOfLanguageID(GetLocalLanguageID());
+    AIndex = IndexOfSystemLanguage();
     if (AIndex < 0) return false;
   }
   FCurrentLanguageIndex = AIndex;

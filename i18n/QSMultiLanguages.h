@@ -94,6 +94,16 @@ class TQelMultiLanguages {
   int IndexOfLanguageID(std::int32_t AID) const;
   // The language identifier of the user's locale.
   std::int32_t GetLocalLanguageID() const;
+  // The pack that fits a locale name ("zh_SG.UTF-8", "zh-Hans", "de"),
+  // judged by the locale each pack's LanguageID stands for: the language
+  // must be the same, and so must the script where both imply one (so
+  // zh_TW never gets a Simplified Chinese pack); a pack of the same
+  // territory comes before one of another. Among equals the first in the
+  // list; -1 when no pack fits.
+  int IndexOfLocale(const std::string& ALocaleName) const;
+  // IndexOfLocale of the user's messages locale: "the system's language"
+  // of the selection rules above.
+  int IndexOfSystemLanguage() const;
 
   // Makes AIndex current (an index outside the list: the system's
   // language, or false when that is not installed) and loads its string

@@ -17,7 +17,7 @@ constexpr LocaleId kLocales[] = {
     {"en", 0x0409}, {"en_US", 0x0409}, {"en_GB", 0x0809}, {"en_AU", 0x0C09}, {"en_CA", 0x1009},
     {"en_NZ", 0x1409}, {"en_IE", 0x1809}, {"en_ZA", 0x1C09}, {"en_IN", 0x4009}, {"en_SG", 0x4809},
     {"zh", 0x0804}, {"zh_CN", 0x0804}, {"zh_SG", 0x1004}, {"zh_TW", 0x0404}, {"zh_HK", 0x0C04},
-    {"zh_MO", 0x1404},
+    {"zh_MO", 0x1404}, {"zh_Hans", 0x0004}, {"zh_Hant", 0x7C04},
     {"de", 0x0407}, {"de_DE", 0x0407}, {"de_CH", 0x0807}, {"de_AT", 0x0C07}, {"de_LU", 0x1007},
     {"de_LI", 0x1407},
     {"fr", 0x040C}, {"fr_FR", 0x040C}, {"fr_BE", 0x080C}, {"fr_CA", 0x0C0C}, {"fr_CH", 0x100C},
@@ -40,6 +40,8 @@ constexpr LocaleId kLocales[] = {
 };
 
 constexpr std::uint16_t kEnglishUS = 0x0409;
+// The part of an identifier that names the language, without the country.
+constexpr std::uint16_t kPrimaryLanguageMask = 0x03FF;
 
 // Languages whose numbers are written with a decimal comma.
 constexpr std::string_view kCommaLanguages[] = {
@@ -67,7 +69,70 @@ void SplitLocale(std::string_view name, std::string& language, std::string& coun
   for (char& c : country) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
 }
 
+bool AllOf(std::string_view s, bool (*pred)(char)) {
+  if (s.empty()) return false;
+  for (char c : s) {
+    if (!pred(c)) return false;
+  }
+  return true;
+}
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+
 }  // namespace
+
+LocaleParts ParseLocaleName(const std::string& name) {
+  std::string_view rest = std::string_view(name).substr(0, name.find_first_of(".@"));
+  LocaleParts parts;
+  bool first = true;
+  while (true) {
+    const std::size_t sep = rest.find_first_of("_-");
+    const std::string_view piece = rest.substr(0, sep);
+    if (first) {
+      for (char c : piece) parts.language += Lower(c);
+      first = false;
+    } else if (piece.size() == 4 && AllOf(piece, IsAsciiLetter)) {
+      parts.script = {Upper(piece[0]), Lower(piece[1]), Lower(piece[2]), Lower(piece[3])};
+    } else if ((piece.size() == 2 && AllOf(piece, IsAsciiLetter)) ||
+               (piece.size() == 3 && AllOf(piece, IsAsciiDigit))) {
+      if (parts.territory.empty()) {
+        for (char c : piece) parts.territory += Upper(c);
+      }
+    }
+    if (sep == std::string_view::npos) break;
+    rest.remove_prefix(sep + 1);
+  }
+  if (parts.language.empty() || parts.language == "c" || parts.language == "posix") {
+    return {"en", "", "US"};
+  }
+  if (parts.language == "zh" && parts.script.empty()) {
+    const std::string& t = parts.territory;
+    parts.script = (t == "TW" || t == "HK" || t == "MO") ? "Hant" : "Hans";
+  }
+  return parts;
+}
+
+LocaleParts LocaleOfLanguageId(std::uint16_t id) {
+  // The bare language of a default country shares its id; the entry
+  // that names the country says more.
+  for (const LocaleId& l : kLocales) {
+    if (l.id == id && l.name.find('_') != std::string_view::npos) return ParseLocaleName(std::string(l.name));
+  }
+  for (const LocaleId& l : kLocales) {
+    if (l.id == id) return ParseLocaleName(std::string(l.name));
+  }
+  // An unknown country of a known language: the language alone.
+  for (const LocaleId& l : kLocales) {
+    if ((l.id & kPrimaryLanguageMask) == (id & kPrimaryLanguageMask)) {
+      return ParseLocaleName(std::string(l.name.substr(0, l.name.find('_'))));
+    }
+  }
+  return {};
+}
+
+std::string MessagesLocaleName() { return FirstLocale({"LC_ALL", "LC_MESSAGES", "LANG"}); }
 
 std::uint16_t LanguageIdFromLocaleName(const std::string& name) {
   std::string language, country;
@@ -84,7 +149,7 @@ std::uint16_t LanguageIdFromLocaleName(const std::string& name) {
 }
 
 std::uint16_t SystemLanguageId() {
-  return LanguageIdFromLocaleName(FirstLocale({"LC_ALL", "LC_MESSAGES", "LANG"}));
+  return LanguageIdFromLocaleName(MessagesLocaleName());
 }
 
 char DecimalSeparator() {

@@ -34,7 +34,7 @@ std::string Bytes(const char (&s)[N]) {
 }
 
 constexpr char kDefaultFile[] =
-    "[General]\nVersion=1.5.1.1\nLanguageID=1033\n[Purgo]\nAutoUpdate=1\nLastRunTime=0\n";
+    "[General]\nVersion=" PURGO_VERSION "\nLanguageID=1033\n[Purgo]\nAutoUpdate=1\nLastRunTime=0\n";
 
 TEST(AppConfigsTest, DefaultsSitBesideTheProgram) {
   test::Sandbox box;
@@ -47,7 +47,7 @@ TEST(AppConfigsTest, DefaultsSitBesideTheProgram) {
   EXPECT_EQ(configs.ConfigFile(), base + "Config/Config.ini");
   EXPECT_EQ(configs.ApplicationTitle(), "Purgo");
   EXPECT_EQ(configs.ApplicationTitleDup(), "Purgo");
-  EXPECT_EQ(configs.VersionString(), "1.5.1.1");
+  EXPECT_EQ(configs.VersionString(), PURGO_VERSION);
   EXPECT_EQ(configs.LanguageID(), 1033);
   EXPECT_TRUE(configs.AutoUpdate());
   EXPECT_TRUE(configs.LastRunTime().IsZero());
@@ -70,23 +70,24 @@ TEST(AppConfigsTest, LoadKeepsWhatItCannotRead) {
     bool autoUpdate;
     std::uint64_t lastRun;
   } cases[] = {
-      {"empty file", "", "1.5.1.1", 1033, true, 0},
+      {"empty file", "", PURGO_VERSION, 1033, true, 0},
       {"all four", "[General]\nVersion=2.0 beta\nLanguageID=2052\n[Purgo]\nAutoUpdate=0\nLastRunTime=133000000000000000\n",
        "2.0 beta", 2052, false, 133000000000000000ull},
-      {"identifier kept in 16 bits", "[General]\nLanguageID=65537\n", "1.5.1.1", 1, true, 0},
-      {"hexadecimal identifier", "[General]\nLanguageID=0x0804\n", "1.5.1.1", 2052, true, 0},
-      {"negative identifier wraps", "[General]\nLanguageID=-1\n", "1.5.1.1", 65535, true, 0},
-      {"identifier not a number", "[General]\nLanguageID=English\n", "1.5.1.1", 1033, true, 0},
-      {"identifier past 32 bits", "[General]\nLanguageID=4294968329\n", "1.5.1.1", 1033, true, 0},
-      {"any nonzero integer is true", "[Purgo]\nAutoUpdate=7\n", "1.5.1.1", 1033, true, 0},
-      {"auto-update not a number", "[Purgo]\nAutoUpdate=yes\n", "1.5.1.1", 1033, true, 0},
-      {"last run not a number", "[Purgo]\nLastRunTime=yesterday\n", "1.5.1.1", 1033, true, 0},
-      {"negative last run", "[Purgo]\nLastRunTime=-1\n", "1.5.1.1", 1033, true, ~0ull},
+      {"identifier kept in 16 bits", "[General]\nLanguageID=65537\n", PURGO_VERSION, 1, true, 0},
+      {"hexadecimal identifier", "[General]\nLanguageID=0x0804\n", PURGO_VERSION, 2052, true, 0},
+      {"negative identifier wraps", "[General]\nLanguageID=-1\n", PURGO_VERSION, 65535, true, 0},
+      {"identifier not a number", "[General]\nLanguageID=English\n", PURGO_VERSION, 1033, true, 0},
+      {"identifier past 32 bits", "[General]\nLanguageID=4294968329\n", PURGO_VERSION, 1033, true, 0},
+      {"any nonzero integer is true", "[Purgo]\nAutoUpdate=7\n", PURGO_VERSION, 1033, true, 0},
+      {"auto-update not a number", "[Purgo]\nAutoUpdate=yes\n", PURGO_VERSION, 1033, true, 0},
+      {"last run not a number", "[Purgo]\nLastRunTime=yesterday\n", PURGO_VERSION, 1033, true, 0},
+      {"negative last run", "[Purgo]\nLastRunTime=-1\n", PURGO_VERSION, 1033, true, ~0ull},
       {"empty version is a value", "[General]\nVersion=\n", "", 1033, true, 0},
-      {"keys in the wrong section", "[Purgo]\nVersion=9\n[General]\nAutoUpdate=0\n", "1.5.1.1", 1033, true, 0},
+      {"keys in the wrong section", "[Purgo]\nVersion=9\n[General]\nAutoUpdate=0\n", PURGO_VERSION, 1033, true,
+       0},
       {"Windows UTF-16 file", Utf16Le("[General]\r\nLanguageID=31\r\n"),
-       "1.5.1.1", 31, true, 0},
-      {"binary garbage", Bytes("\x00\xFF[General\x00]\nLanguageID=\x01\x02"), "1.5.1.1", 1033, true, 0},
+       PURGO_VERSION, 31, true, 0},
+      {"binary garbage", Bytes("\x00\xFF[General\x00]\nLanguageID=\x01\x02"), PURGO_VERSION, 1033, true, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -105,7 +106,7 @@ TEST(AppConfigsTest, MissingOrOversizedFileLeavesDefaults) {
   test::Sandbox box;
   TAppConfigs configs;
   EXPECT_FALSE(configs.Load());
-  EXPECT_EQ(configs.VersionString(), "1.5.1.1");
+  EXPECT_EQ(configs.VersionString(), PURGO_VERSION);
   const std::string file = box.MakeFile("program/Config/Config.ini", "[General]\nLanguageID=2052\n");
   ASSERT_EQ(::truncate(file.c_str(), 100 * 1024 * 1024), 0);
   configs.Load();
@@ -127,8 +128,10 @@ TEST(AppConfigsTest, SaveWritesAllFourKeysAndNormalisesWhatItRead) {
   TAppConfigs configs;
   configs.Load();
   ASSERT_TRUE(configs.Save());
+  // The version read stays readable, but the file now names its writer.
+  EXPECT_EQ(configs.VersionString(), "0.9 (custom)");
   EXPECT_EQ(ReadBytes(file),
-            "; kept\n[General]\nVersion=0.9 (custom)\nLanguageID=1\n"
+            "; kept\n[General]\nVersion=" PURGO_VERSION "\nLanguageID=1\n"
             "[Purgo]\nAutoUpdate=1\nLastRunTime=0\nExtra=kept\n");
 }
 

@@ -19,6 +19,7 @@
 #include "app/AppConfigs.h"
 #include "app/AppOptions.h"
 #include "platform/FileIO.h"
+#include "platform/Folders.h"
 #include "platform/Mounts.h"
 #include "tests/Sandbox.h"
 
@@ -64,9 +65,13 @@ struct Entry {
   }
 };
 
+// The home folder (the sandbox's) reads "~/".
 std::vector<Entry> Dirs(const TPGCAppOptions& o) {
   std::vector<Entry> out;
-  for (int i = 0; i < o.DirListCount(); ++i) out.push_back({o.DirText(i), o.DirIncludeSub(i), o.DirChecked(i)});
+  for (int i = 0; i < o.DirListCount(); ++i) {
+    const std::string text = o.DirText(i) == platform::HomeDirectory() ? "~/" : o.DirText(i);
+    out.push_back({text, o.DirIncludeSub(i), o.DirChecked(i)});
+  }
   return out;
 }
 
@@ -76,12 +81,7 @@ std::vector<Entry> Exts(const TPGCAppOptions& o) {
   return out;
 }
 
-const std::vector<Entry> kMachineDirs = {
-    {"/", true, true},
-    {"/boot/efi/", true, false},
-    {"/media/usb/", true, false},
-    {"/media/card/", true, false},
-};
+const std::vector<Entry> kDefaultDirs = {{"~/", true, true}};
 
 std::vector<Entry> DefaultExts() {
   const char* ticked[] = {".@@@", ".---", ".$db", ".$$$", ".?$?", ".??$",
@@ -95,29 +95,6 @@ std::vector<Entry> DefaultExts() {
   for (const char* t : ticked) out.push_back({t, true, true});
   for (const char* t : offered) out.push_back({t, false, false});
   return out;
-}
-
-TEST(AppOptionsTest, DefaultsListEveryFixedAndRemovableVolume) {
-  test::Sandbox box;
-  const TAppConfigs configs;
-  const TPGCAppOptions options(configs.DataPath(), &Machine());
-  EXPECT_EQ(options.OptionsFile(), box.Path("program/data/PGOOptions.xml"));
-  EXPECT_TRUE(options.LastCleanTime().IsZero());
-  EXPECT_EQ(options.AppScanTypes(), 0u);
-  EXPECT_EQ(options.IgnoreInDays(), 0);
-  EXPECT_EQ(options.IgnoreOutDays(), 0);
-  EXPECT_EQ(options.FileAttribute(), 31u);
-  EXPECT_EQ(Exts(options), DefaultExts());
-  EXPECT_EQ(options.ExtListCount(), 42);
-  EXPECT_EQ(Dirs(options), kMachineDirs);
-
-  // The system volume and a CD-ROM only: the system volume alone.
-  TQelVolumeInfos small([] {
-    return std::vector<VolumeData>{Volume("/", platform::DRIVE_FIXED),
-                                   Volume("/media/cdrom", platform::DRIVE_CDROM)};
-  });
-  EXPECT_EQ(Dirs(TPGCAppOptions(configs.DataPath(), &small)), (std::vector<Entry>{{"/", true, true}}));
-  EXPECT_FALSE(platform::FileExists(options.OptionsFile()));
 }
 
 TEST(AppOptionsTest, AccessorsOutsideTheListsChangeNothing) {
@@ -195,37 +172,37 @@ TEST(AppOptionsTest, LoadFollowsTheReadingRules) {
       {"attributes without children are not read", OptionsXml(kAttrs, ""), true, 3, 1, 31, 77, std::nullopt,
        std::nullopt},
       {"attributes and a time", OptionsXml(kAttrs, "<LastCleanTime>12345</LastCleanTime>"), true, 5, 7, 35,
-       12345, DefaultExts(), kMachineDirs},
+       12345, DefaultExts(), kDefaultDirs},
       {"attributes that are not integers", OptionsXml(" ScanTypes=\"all\" IgnoreInDays=\"\" FileAttribute=\"0x20\"",
                                                       "<LastCleanTime>-1</LastCleanTime>"),
-       true, 3, 1, 0x20, ~0ull, DefaultExts(), kMachineDirs},
+       true, 3, 1, 0x20, ~0ull, DefaultExts(), kDefaultDirs},
       {"a time that is no number", OptionsXml(kAttrs, "<LastCleanTime>soon</LastCleanTime>"), true, 5, 7, 35, 0,
-       DefaultExts(), kMachineDirs},
+       DefaultExts(), kDefaultDirs},
       {"a time holding an element", OptionsXml(kAttrs, "<LastCleanTime><x/></LastCleanTime>"), true, 5, 7, 35, 0,
-       DefaultExts(), kMachineDirs},
+       DefaultExts(), kDefaultDirs},
       {"bool forms",
        OptionsXml("", "<FileTypesExt>" + Ext("ExtItem", ".a", "True", "true") + Ext("ExtItem", ".b", "1", "-1") +
                           Ext("ExtItem", ".c", "0", "False") + Ext("ExtItem", ".d", "yes", "") +
                           Ext("ExtItem", ".e", "", "TRUE") + "</FileTypesExt>"),
        true, 3, 1, 31, 0,
        std::vector<Entry>{{".a", true, true}, {".b", true, true}, {".c", false, false}, {".d", false, false}, {".e", false, true}},
-       kMachineDirs},
+       kDefaultDirs},
       {"item names in any case, empty texts dropped, strangers skipped",
        OptionsXml("", "<FileTypesExt>" + Ext("extitem", ".a", "-1", "") + Ext("EXTITEM", "", "-1", "-1") +
                           Ext("ExtItem", ".b", "", "") + Ext("Other", ".x", "-1", "-1") + "stray text" +
                           "</FileTypesExt>"),
-       true, 3, 1, 31, 0, std::vector<Entry>{{".a", true, false}, {".b", false, false}}, kMachineDirs},
+       true, 3, 1, 31, 0, std::vector<Entry>{{".a", true, false}, {".b", false, false}}, kDefaultDirs},
       {"dir flags default to subfolders, unticked",
        OptionsXml("", "<FileTypesDir>" + Dir("/home/u/tmp/", "", "") + Dir("/x", "-1", "0") + Dir("", "-1", "-1") +
                           "<dirITEM><FileTypesDir_Text>/y</FileTypesDir_Text></dirITEM></FileTypesDir>"),
        true, 3, 1, 31, 0, DefaultExts(),
        std::vector<Entry>{{"/home/u/tmp/", true, false}, {"/x", false, true}, {"/y", true, false}}},
       {"empty lists restore the defaults", OptionsXml("", "<FileTypesExt/><FileTypesDir>  </FileTypesDir>"), true, 3,
-       1, 31, 0, DefaultExts(), kMachineDirs},
+       1, 31, 0, DefaultExts(), kDefaultDirs},
       {"first text child counts, extras ignored",
        OptionsXml("", "<FileTypesExt><ExtItem><FileTypesExt_Text>.1</FileTypesExt_Text><FileTypesExt_Text>.2"
                       "</FileTypesExt_Text><Extra><Deep/></Extra></ExtItem></FileTypesExt>"),
-       true, 3, 1, 31, 0, std::vector<Entry>{{".1", false, false}}, kMachineDirs},
+       true, 3, 1, 31, 0, std::vector<Entry>{{".1", false, false}}, kDefaultDirs},
       {"stops at an element where a text belongs, keeping what was read",
        OptionsXml(kAttrs, "<LastCleanTime>9</LastCleanTime><FileTypesExt>" + Ext("ExtItem", ".a", "-1", "-1") +
                               "<ExtItem><FileTypesExt_Text><b/></FileTypesExt_Text></ExtItem>" +
@@ -234,7 +211,7 @@ TEST(AppOptionsTest, LoadFollowsTheReadingRules) {
        false, 5, 7, 35, 9, std::vector<Entry>{{".a", true, true}}, std::nullopt},
       {"a list the load leaves empty gets its defaults",
        OptionsXml("", "<FileTypesDir>" + Dir("/d", "<x/>", "") + "</FileTypesDir>"), false, 3, 1, 31, 0,
-       DefaultExts(), kMachineDirs},
+       DefaultExts(), kDefaultDirs},
       // "&#xFFFD;" is what a writer leaves where a name held bytes that are
       // not UTF-8; the exact bytes ride along only for such names.
       {"exact bytes replace the text they stand for, and nothing else",
@@ -251,7 +228,7 @@ TEST(AppOptionsTest, LoadFollowsTheReadingRules) {
       {"lists without one readable item get their defaults",
        OptionsXml("", "<FileTypesExt>\n >\n</FileTypesExt><FileTypesDir>" + Dir("", "-1", "-1") +
                           "<Other/></FileTypesDir>"),
-       true, 3, 1, 31, 0, DefaultExts(), kMachineDirs},
+       true, 3, 1, 31, 0, DefaultExts(), kDefaultDirs},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -276,6 +253,32 @@ TEST(AppOptionsTest, LoadFollowsTheReadingRules) {
     EXPECT_EQ(Exts(options), c.exts.value_or(extsBefore));
     EXPECT_EQ(Dirs(options), c.dirs.value_or(dirsBefore));
   }
+}
+
+TEST(AppOptionsTest, DefaultsAreTheHomeFolderNotTheVolumes) {
+  test::Sandbox box;
+  const TAppConfigs configs;
+  const TPGCAppOptions options(configs.DataPath(), &Machine());
+  EXPECT_EQ(options.OptionsFile(), box.Path("program/data/PGOOptions.xml"));
+  EXPECT_TRUE(options.LastCleanTime().IsZero());
+  EXPECT_EQ(options.AppScanTypes(), 0u);
+  EXPECT_EQ(options.IgnoreInDays(), 0);
+  EXPECT_EQ(options.IgnoreOutDays(), 0);
+  EXPECT_EQ(options.FileAttribute(), 31u);
+  EXPECT_EQ(Exts(options), DefaultExts());
+  EXPECT_EQ(options.ExtListCount(), 42);
+  ASSERT_EQ(options.DirListCount(), 1);
+  EXPECT_EQ(options.DirText(0), box.Path("home/"));
+  EXPECT_TRUE(options.DirIncludeSub(0) && options.DirChecked(0));
+  EXPECT_FALSE(platform::FileExists(options.OptionsFile()));
+
+  // Folders a file already holds stay, "/" and the volumes included.
+  box.MakeFile("program/data/PGOOptions.xml",
+               Utf16Le(OptionsXml("", "<FileTypesDir>" + Dir("/", "-1", "-1") + Dir("/media/usb/", "0", "-1") +
+                                          "</FileTypesDir>")));
+  TPGCAppOptions stored(configs.DataPath(), &Machine());
+  ASSERT_TRUE(stored.LoadFromXML());
+  EXPECT_EQ(Dirs(stored), (std::vector<Entry>{{"/", true, true}, {"/media/usb/", true, false}}));
 }
 
 TEST(AppOptionsTest, BadFilesLeaveTheDefaults) {
@@ -307,7 +310,7 @@ TEST(AppOptionsTest, BadFilesLeaveTheDefaults) {
     EXPECT_EQ(options.FileAttribute(), 31u);
     EXPECT_TRUE(options.LastCleanTime().IsZero());
     EXPECT_EQ(Exts(options), DefaultExts());
-    EXPECT_EQ(Dirs(options), kMachineDirs);
+    EXPECT_EQ(Dirs(options), kDefaultDirs);
   }
 }
 
@@ -367,7 +370,7 @@ TEST(AppOptionsTest, SaveAndLoadRoundTripEveryFieldAndList) {
   ASSERT_TRUE(saved.SaveToXML());
   ASSERT_TRUE(loaded.LoadFromXML());
   EXPECT_EQ(Exts(loaded), DefaultExts());
-  EXPECT_EQ(Dirs(loaded), kMachineDirs);
+  EXPECT_EQ(Dirs(loaded), kDefaultDirs);
 }
 
 // Folder names are bytes. One that is not UTF-8 must come back exactly,

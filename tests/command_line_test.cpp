@@ -192,7 +192,7 @@ TEST(CommandLineTest, CleanRefusesWhatTheWindowWouldRefuse) {
                                                  "refused\tpath-changed\t1\t" + d + "/swapped.tmp",
                                                  "refused\tprotected\t1\t" + d + "/xauth.tmp",
                                                  "refused\tin-use\t1\t" + d + "/held.tmp",
-                                                 "summary: 1 deleted (1 bytes), 5 refused (5 bytes)"}));
+                                                 "summary: 1 deleted (1 byte), 5 refused (5 bytes)"}));
   EXPECT_FALSE(fs::exists(d + "/gone.tmp"));
   for (const char* f : {"ro.tmp", "elsewhere/moved.tmp", "swapped.tmp", "xauth.tmp", "held.tmp"}) {
     EXPECT_TRUE(fs::exists(d + "/" + f)) << f;
@@ -337,7 +337,7 @@ TEST(CommandLineTest, FoldersThatCannotBeOpenedAreErrors) {
                       "{\"event\":\"file\",\"path\":\"" + d + "/a.tmp\",\"size\":1,\"ending\":\".tmp\"}",
                       "{\"event\":\"error\",\"path\":\"" + d + "/locked\",\"reason\":\"unreadable\",\"message\":\"" + why + "\"}",
                       "{\"event\":\"summary\",\"mode\":\"preview\",\"files\":1,\"bytes\":1,\"errors\":1}"}
-                : std::multiset<std::string>{"1\t" + t + "/a.tmp", "summary: 1 file, 1 bytes, 1 error"};
+                : std::multiset<std::string>{"1\t" + t + "/a.tmp", "summary: 1 file, 1 byte, 1 error"};
     EXPECT_EQ(o.lines, expected);
   }
 }

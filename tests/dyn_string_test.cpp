@@ -179,6 +179,9 @@ TEST(FormatSize, UnitBoundaries) {
   test::ScopedLocale locale("en_US.UTF-8");
   const std::vector<std::pair<std::int64_t, std::string>> cases = {
       {0, "0 bytes"},
+      {1, "1 byte"},
+      {-1, "-1 bytes"},
+      {2, "2 bytes"},
       {-5, "-5 bytes"},
       {std::numeric_limits<std::int64_t>::min(), "-9223372036854775808 bytes"},
       {1023, "1023 bytes"},

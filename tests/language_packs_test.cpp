@@ -2,6 +2,9 @@
 // table and the font variables they serve.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <map>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -82,6 +85,41 @@ TEST(LanguagePacks, StringsMatchTheTable) {
         EXPECT_NE(QelFormat(text, args), "") << key;
       }
     }
+  }
+}
+
+// English texts for one thing say "file" where those for several say
+// "files"; a pack made before the texts for one existed keeps its own
+// plural for one rather than taking English.
+TEST(LanguagePacks, CountsOfOneReadRight) {
+  test::Sandbox box;
+  test::AppLanguageObjects objects;
+  box.MakeFile("program/Langs/Old/PurgoStrs.ini",
+               "[_Description_]\nLanguageID=1031\n[StringRes]\nSTR_PGCForm_3=%s [%d Dateien, %s]\n");
+  for (const char* pack : {"English", "SimplifiedChinese"}) {
+    std::filesystem::copy(kLangs + pack, box.Path(std::string("program/Langs/") + pack));
+  }
+  ASSERT_TRUE(AppMultiLangs->Parse(""));
+  const std::tuple<std::int32_t, std::int64_t, std::string> cases[] = {
+      {1033, 0, "x [0 files, 0 bytes]"}, {1033, 1, "x [1 file, 1 byte]"},     {1033, 2, "x [2 files, 2 bytes]"},
+      {2052, 1, "x [1 个文件，1 byte]"},   {1031, 1, "x [1 Dateien, 1 byte]"}, {1033, 1, "x [1 file, 1 byte]"},
+  };
+  for (const auto& [language, count, shown] : cases) {
+    AppMultiLangs->SetCurrentLanguageID(language);
+    const TQelDynArgs args = {"x", count, FormatSize64(count)};
+    EXPECT_EQ(QelFormat(CountText(count, STR_PGCForm_3, STR_PGCForm_3_One), args), shown) << language;
+  }
+  // Every English text for one is its text for several, "files" made "file".
+  AppMultiLangs->SetCurrentLanguageID(1033);
+  std::map<std::string, std::string> texts;
+  for (int i = 0; i < AppMultiLangVars->Count(); ++i) {
+    texts[AppMultiLangVars->GetName(i)] = AppMultiLangVars->GetValue(i);
+  }
+  for (const auto& [key, one] : texts) {
+    if (!key.ends_with("_One")) continue;
+    std::string many = texts[key.substr(0, key.size() - 4)];
+    ASSERT_NE(many.find(" files"), std::string::npos) << key;
+    EXPECT_EQ(one, many.replace(many.find(" files"), 6, " file")) << key;
   }
 }
 

@@ -35,14 +35,14 @@ TEST(AppMultiLangs, RegistersEveryTextInOrder) {
   const std::vector<std::tuple<int, std::string, std::string>> spots = {
       {0, "STR_ApplicationTitle", "Purgo"},
       {15, "STR_Finished", "完成"},
-      {36, "STR_About_Label_TechnicalSupportEmail", "Contect Us"},
-      {41, "STR_PGC_ScanTypes4", "Prefetch files"},
-      {47, "STR_PGC_ScanTypes10",
+      {37, "STR_About_Label_TechnicalSupportEmail", "Contect Us"},
+      {42, "STR_PGC_ScanTypes4", "Prefetch files"},
+      {48, "STR_PGC_ScanTypes10",
        "Other Temporary Files (Please specify the file types in \"Settings...\")"},
-      {56, "STR_PGCForm_Button_AppTab", "应用程序临时文件"},
-      {82, "STR_PGCForm_2", "Cleaning now, please wait...\r\n%d files are cleaned. [%s]"},
-      {104, "STR_PGCExtSettingForm_Ext_Label_SeleteAll", "Selete All"},
-      {125, "STR_PGCExtSettingForm_ExistFile", "File already exists."},
+      {57, "STR_PGCForm_Button_AppTab", "应用程序临时文件"},
+      {83, "STR_PGCForm_2", "Cleaning now, please wait...\r\n%d files are cleaned. [%s]"},
+      {111, "STR_PGCExtSettingForm_Ext_Label_SeleteAll", "Selete All"},
+      {132, "STR_PGCExtSettingForm_ExistFile", "File already exists."},
   };
   for (const auto& [index, name, text] : spots) {
     EXPECT_EQ(AppMultiLangVars->GetName(index), name);

@@ -176,11 +176,12 @@ void TfrmAbout::RefreshMultiLangs() {
   lblTechnicalSupportEmail->SetCaption(Text(STR_About_Label_TechnicalSupportEmail));
   lblCopyright->SetCaption(Text(STR_Copyright));
   const std::string appTitle = AppConfigs != nullptr ? AppConfigs->ApplicationTitle() : STR_ApplicationTitle;
-  const std::string version = AppConfigs != nullptr ? AppConfigs->VersionString() : std::string();
   setWindowTitle(Formatted(STR_About_FormTitle, appTitle));
   lblTitleBar->SetTitle(windowTitle());
   lblApplictionTitle->SetCaption(Text(appTitle));
-  lblVersion->SetCaption(Formatted(STR_About_Label_Version, version));
+  // The program's own version, as --version and the package give it; the
+  // configuration's "Version" names whichever Purgo wrote that file last.
+  lblVersion->SetCaption(Formatted(STR_About_Label_Version, PURGO_VERSION));
   lblRunningEnv->SetCaption(Formatted(STR_About_Label_RunningEnv, std::string()));
 }
 

@@ -324,6 +324,7 @@ void TfrmPGC::RefreshMultiLangs() {
   actHelpHomePage->setText(Text(STR_Main_HelpMenu_HomePage));
   actHelpForum->setText(Text(STR_Main_HelpMenu_Forum));
   actHelpAbout->setText(Text(STR_Main_HelpMenu_About));
+  mniHelpLanguage->setTitle(Text(STR_Main_HelpMenu_Language));
   setWindowTitle(Text(STR_PGCForm_Caption));
   lblTitleBar->SetTitle(Text(STR_PGCForm_Title));
   btnClose->setToolTip(Text(STR_PGCForm_Button_CloseHint));

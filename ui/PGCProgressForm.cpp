@@ -104,11 +104,13 @@ void TfrmPGCProgress::EndProgress() {
   btnCancel->setText(Rendered(FButtonDynString));
   if (FPurgo == nullptr) return;
   if (FCommand == 0) {
-    FStatusDynString.Reload(&STR_PGCProgressForm_0,
-                            {FPurgo->ScanTotalFilesCount(), FormatSize64(FPurgo->ScanTotalFilesSize())});
+    FStatusDynString.Reload(
+        &CountText(FPurgo->ScanTotalFilesCount(), STR_PGCProgressForm_0, STR_PGCProgressForm_0_One),
+        {FPurgo->ScanTotalFilesCount(), FormatSize64(FPurgo->ScanTotalFilesSize())});
   } else {
-    FStatusDynString.Reload(&STR_PGCProgressForm_1,
-                            {FPurgo->CleanTotalFilesCount(), FormatSize64(FPurgo->CleanTotalFilesSize())});
+    FStatusDynString.Reload(
+        &CountText(FPurgo->CleanTotalFilesCount(), STR_PGCProgressForm_1, STR_PGCProgressForm_1_One),
+        {FPurgo->CleanTotalFilesCount(), FormatSize64(FPurgo->CleanTotalFilesSize())});
   }
   lblStatus->SetCaption(Rendered(FStatusDynString));
 }

@@ -211,7 +211,7 @@ QVariant TAppScanModel::data(const QModelIndex& index, int role) const {
     if (!c.found) return Text(*c.name);
     const std::array<TQelDynArg, 3> args{TQelDynArg(*c.name), TQelDynArg(c.foundCount),
                                          TQelDynArg(FormatSize64(c.foundSize))};
-    return Text(QelFormat(STR_PGCForm_3, args));
+    return Text(QelFormat(CountText(c.foundCount, STR_PGCForm_3, STR_PGCForm_3_One), args));
   }
   const TCategory& c = FCategories[index.internalId()];
   const TFileRow& f = c.files[static_cast<std::size_t>(index.row())];
@@ -294,7 +294,8 @@ TPGCForm_AppTab::TPGCForm_AppTab(TfrmPGC* AWindow)
   FPurgo->SetOnEndScan([this](TPGCBaseCleaner*) {
     FModel->Flush();
     if (!FProgressForm) return;
-    FProgressForm->Status().Reload(&STR_PGCForm_5, {FoundCount(), FormatSize64(FoundSize())});
+    FProgressForm->Status().Reload(&CountText(FoundCount(), STR_PGCForm_5, STR_PGCForm_5_One),
+                                   {FoundCount(), FormatSize64(FoundSize())});
     FProgressForm->RefreshStatus();
     FProgressForm->EndProgress();
   });
@@ -356,7 +357,8 @@ void TPGCForm_AppTab::OnScanning(TPGCScanTypes AScanType, const std::string& AFi
     UpdateCleanButton();
   }
   if (FProgressForm && FPace.DrawDue()) {
-    FProgressForm->Status().Reload(&STR_PGCForm_4, {FoundCount(), FormatSize64(FoundSize()), ShownPath(AFileName)});
+    FProgressForm->Status().Reload(&CountText(FoundCount(), STR_PGCForm_4, STR_PGCForm_4_One),
+                                   {FoundCount(), FormatSize64(FoundSize()), ShownPath(AFileName)});
     FProgressForm->RefreshStatus();
   }
 }
@@ -522,7 +524,8 @@ void TPGCForm_AppTab::Scan() {
     FPurgo->DoScan(types & ~TPGCScanTypes{kScanRecycleBin});
     // The dialog's end status tells the cleaner's totals alone.
     if (!FTrashItems.empty()) {
-      d->Status().Reload(&STR_PGCProgressForm_0, {FoundCount(), FormatSize64(FoundSize())});
+      d->Status().Reload(&CountText(FoundCount(), STR_PGCProgressForm_0, STR_PGCProgressForm_0_One),
+                         {FoundCount(), FormatSize64(FoundSize())});
       d->RefreshStatus();
     }
     d->close();
@@ -609,8 +612,8 @@ void TPGCForm_AppTab::CleaningPass(TfrmPGCProgress* ADialog) {
       }
       if (FFilesToClean > 0) ADialog->SetPercentage(std::min(handled * 100 / FFilesToClean, 99));
       if (!drawn.isValid() || drawn.elapsed() >= TScanPace::kDrawEveryMs) {
-        ADialog->Status().Reload(&STR_PGCForm_2, {FPurgo->CleanTotalFilesCount(),
-                                                  FormatSize64(FPurgo->CleanTotalFilesSize())});
+        ADialog->Status().Reload(&CountText(FPurgo->CleanTotalFilesCount(), STR_PGCForm_2, STR_PGCForm_2_One),
+                                 {FPurgo->CleanTotalFilesCount(), FormatSize64(FPurgo->CleanTotalFilesSize())});
         ADialog->RefreshStatus();
         drawn.start();
       }
@@ -626,8 +629,8 @@ void TPGCForm_AppTab::CleaningPass(TfrmPGCProgress* ADialog) {
     if (expanded[i]) FWindow->lstAppScan->expand(FModel->index(static_cast<int>(i), 0));
   }
   if (deleted && AppOptions != nullptr) AppOptions->SetLastCleanTime(GetSystemTimeAsFileTime());
-  ADialog->Status().Reload(&STR_PGCForm_2, {FPurgo->CleanTotalFilesCount(),
-                                            FormatSize64(FPurgo->CleanTotalFilesSize())});
+  ADialog->Status().Reload(&CountText(FPurgo->CleanTotalFilesCount(), STR_PGCForm_2, STR_PGCForm_2_One),
+                           {FPurgo->CleanTotalFilesCount(), FormatSize64(FPurgo->CleanTotalFilesSize())});
   ADialog->RefreshStatus();
   ADialog->EndProgress();
 }

@@ -753,8 +753,8 @@ void TPGCForm_ExtTab::Scan() {
     FPurgo->SetOnEndScan([this](TPGCBaseCleaner*) {
       FScanModel->Flush();
       if (!FProgressForm) return;
-      FProgressForm->Status().Reload(&STR_PGCForm_5, {FPurgo->ScanTotalFilesCount(),
-                                                      FormatSize64(FPurgo->ScanTotalFilesSize())});
+      FProgressForm->Status().Reload(&CountText(FPurgo->ScanTotalFilesCount(), STR_PGCForm_5, STR_PGCForm_5_One),
+                                     {FPurgo->ScanTotalFilesCount(), FormatSize64(FPurgo->ScanTotalFilesSize())});
       FProgressForm->RefreshStatus();
       FProgressForm->EndProgress();
     });
@@ -792,8 +792,9 @@ void TPGCForm_ExtTab::OnScanning(TPGCExtCleanerScanFileItem* AItem) {
     UpdateResultButtons();
   }
   if (FProgressForm && FPace.DrawDue()) {
-    FProgressForm->Status().Reload(&STR_PGCForm_4, {FPurgo->ScanTotalFilesCount(),
-                                                    FormatSize64(FPurgo->ScanTotalFilesSize()), ShownPath(AItem->FullFileName())});
+    FProgressForm->Status().Reload(
+        &CountText(FPurgo->ScanTotalFilesCount(), STR_PGCForm_4, STR_PGCForm_4_One),
+        {FPurgo->ScanTotalFilesCount(), FormatSize64(FPurgo->ScanTotalFilesSize()), ShownPath(AItem->FullFileName())});
     FProgressForm->RefreshStatus();
   }
 }
@@ -841,16 +842,16 @@ void TPGCForm_ExtTab::CleaningPass(TfrmPGCProgress* ADialog) {
     }
     if (total > 0) ADialog->SetPercentage(static_cast<int>(std::min<std::int64_t>(handled * 100 / total, 99)));
     if (!drawn.isValid() || drawn.elapsed() >= TScanPace::kDrawEveryMs) {
-      ADialog->Status().Reload(&STR_PGCForm_2, {FPurgo->CleanTotalFilesCount(),
-                                                FormatSize64(FPurgo->CleanTotalFilesSize())});
+      ADialog->Status().Reload(&CountText(FPurgo->CleanTotalFilesCount(), STR_PGCForm_2, STR_PGCForm_2_One),
+                               {FPurgo->CleanTotalFilesCount(), FormatSize64(FPurgo->CleanTotalFilesSize())});
       ADialog->RefreshStatus();
       drawn.start();
     }
   }
   FScanModel->RemoveRows(gone);
   if (deleted && AppOptions != nullptr) AppOptions->SetLastCleanTime(GetSystemTimeAsFileTime());
-  ADialog->Status().Reload(&STR_PGCForm_2, {FPurgo->CleanTotalFilesCount(),
-                                            FormatSize64(FPurgo->CleanTotalFilesSize())});
+  ADialog->Status().Reload(&CountText(FPurgo->CleanTotalFilesCount(), STR_PGCForm_2, STR_PGCForm_2_One),
+                           {FPurgo->CleanTotalFilesCount(), FormatSize64(FPurgo->CleanTotalFilesSize())});
   ADialog->RefreshStatus();
   ADialog->EndProgress();
 }

@@ -80,7 +80,7 @@ TEST(CommandLineProgram, UsageVersionPreviewAndCleanWithoutADisplay) {
       {{"--bogus"}, 2, "", "purgo: Unknown option 'bogus'.\n\nUsage: ", {}},
       {{"--clean", "-f", d, "-e", ".tmp"}, 2, "", "purgo: --clean deletes files: confirm it with --yes\n", {}},
       {{"--preview", "--list"}, 2, "", "purgo: --list, --preview and --clean do not go together\n", {}},
-      {{"--version"}, 0, "purgo 0.1.0\n", "", {}},
+      {{"--version"}, 0, "purgo " PURGO_VERSION "\n", "", {}},
       {{"--preview", "--json", "-f", d, "--folder=" + d + "/nope", "-e.tmp"}, 1, "",
        "purgo: " + d + "/nope: no such folder, skipped\n",
        {{"file", a, ""}, {"file", odd, ""}, {"file", ro, ""}, {"error", d + "/nope", "not-found"},

@@ -94,6 +94,15 @@ TEST(MainWindow, LanguageMenuPagesAndLinkRows) {
   const int english = AppMultiLangs->Index(), chinese = 1 - english;
   linksInARow();
   Grab(p.window.get(), "main-en.png");
+  // The languages' submenu says what it holds, in the window's language.
+  const auto menuShown = [&](const QString& language, const char* picture) {
+    EXPECT_EQ(p.window->mniHelpLanguage->title(), language);
+    p.window->pmnHelp->popup(p.window->btnHelp->mapToGlobal(QPoint(0, p.window->btnHelp->height())));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(p.window->pmnHelp));
+    Grab(p.window->pmnHelp, picture);
+    p.window->pmnHelp->close();
+  };
+  menuShown(QStringLiteral("Language"), "help-menu-en.png");
 
   p.ChooseLanguage(chinese);
   EXPECT_EQ(AppMultiLangs->Index(), chinese);
@@ -102,6 +111,7 @@ TEST(MainWindow, LanguageMenuPagesAndLinkRows) {
   EXPECT_EQ(p.window->btnAppScan->text(), QStringLiteral("扫描"));
   linksInARow();
   Grab(p.window.get(), "main-zh.png");
+  menuShown(QStringLiteral("语言"), "help-menu-zh.png");
   p.ChooseLanguage(chinese);  // the current one: nothing happens
   EXPECT_EQ(AppMultiLangs->Index(), chinese);
   p.ChooseLanguage(english);
@@ -295,16 +305,17 @@ TEST(MainWindow, ModalDialogsOneAtATimeWithTheirResult) {
 }
 
 TEST(AboutDialog, TextsFollowTheLanguage) {
-  Program p;
+  // The program's version, never the one of whichever Purgo wrote the file.
+  Program p(2, [](test::Sandbox& b) { b.MakeFile("program/Config/Config.ini", "[General]\nVersion=1.5.1.1\n"); });
   TfrmAbout about;
   about.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
   EXPECT_EQ(about.windowTitle(), QStringLiteral("About Purgo"));
-  EXPECT_EQ(about.lblVersion->Caption(), QStringLiteral("Version: 1.5.1.1"));
+  EXPECT_EQ(about.lblVersion->Caption(), QStringLiteral("Version: " PURGO_VERSION));
   Grab(&about, "about-en.png");
   const int english = AppMultiLangs->Index();
   AppMultiLangs->SetIndex(1 - english);  // while the dialog is shown
-  EXPECT_EQ(about.lblVersion->Caption().toStdString(), "版本：1.5.1.1");
+  EXPECT_EQ(about.lblVersion->Caption().toStdString(), "版本：" PURGO_VERSION);
   Grab(&about, "about-zh.png");
   AppMultiLangs->SetIndex(english);
   EXPECT_EQ(about.windowTitle(), QStringLiteral("About Purgo"));
@@ -327,6 +338,21 @@ TEST(AboutDialog, OverviewPanelIsWhiteAndDeafToTheWheel) {
                     QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
   QApplication::sendEvent(about.lstProductInfo->viewport(), &wheel);
   EXPECT_EQ(about.lstProductInfo->verticalScrollBar()->value(), 0);
+}
+
+// The About box and --version show the build's version (above, and in the
+// command line's tests); the metainfo's newest release, the package's
+// changelog and the manual page must name the same.
+TEST(AboutDialog, ShippedFilesNameTheBuildsVersion) {
+  const auto firstLine = [](const char* file) {
+    const std::string text = test::ReadBytes(std::string(PURGO_SOURCE_DIR) + "/resources/" + file);
+    return text.substr(0, text.find('\n'));
+  };
+  const std::string metainfo = test::ReadBytes(PURGO_SOURCE_DIR "/resources/org.purgo.Purgo.metainfo.xml");
+  const std::size_t from = metainfo.find("<release version=\"") + 18;
+  EXPECT_EQ(metainfo.substr(from, metainfo.find('"', from) - from), PURGO_VERSION);
+  EXPECT_EQ(firstLine("debian/changelog").rfind("purgo (" PURGO_VERSION ") ", 0), 0u);
+  EXPECT_NE(firstLine("purgo.1").find("\"Purgo " PURGO_VERSION "\""), std::string::npos);
 }
 
 // Whatever lies in the program's folder, the program starts, shows its
@@ -481,6 +507,7 @@ TEST(AppPage, ScanUntickCleanEndToEnd) {
   EXPECT_TRUE(p.window->btnAppClean->isEnabled());
   EXPECT_EQ(model.data(model.index(0, 0), Qt::DisplayRole).toString(),
             QStringLiteral("Temporary files [4 files, 8 bytes]"));
+  EXPECT_TRUE(model.index(1, 0).data().toString().endsWith(QStringLiteral(" [1 file, 3 bytes]")));
   Grab(p.window.get(), "app-page-en.png");
   AppMultiLangs->SetCurrentLanguageID(2052);
   EXPECT_EQ(model.data(model.index(0, 0), Qt::DisplayRole).toString().left(6), QStringLiteral("临时文件 ["));
