@@ -93,6 +93,7 @@ void TScanFolders::Target(Folder AFolder, std::string_view AName, platform::File
   ATarget.rootFd = root.fd;
   ATarget.fileId = AFileId;
   ATarget.fileStamp = AStamp;
+  ATarget.size.reset();
 }
 
 }  // namespace purgo
