@@ -15,4 +15,10 @@ namespace purgo {
 // after -f stays a value. Empty when the window is to start.
 std::vector<std::string> OwnArguments(int argc, const char* const* argv);
 
+// Whether a window can be had at all: a display named by DISPLAY or
+// WAYLAND_DISPLAY, or a platform chosen by QT_QPA_PLATFORM or -platform
+// (offscreen, vnc ...). Without one Qt would abort; the program says so
+// instead.
+bool WindowSystemGiven(int argc, const char* const* argv);
+
 }  // namespace purgo

@@ -12,6 +12,7 @@
 
 #include "app/AppCommand.h"
 #include "app/CommandLineArgs.h"
+#include "app/WindowOptions.h"
 #include "platform/TerminationSignals.h"
 #include "ui/PGCForm.h"
 
@@ -51,6 +52,12 @@ int main(int argc, char** argv) {
   const auto start = std::chrono::steady_clock::now();
   // The command line runs before anything of the window exists.
   if (int code = 0; purgo::RunCommandLine(argc, argv, code)) return code;
+  if (!purgo::WindowSystemGiven(argc, argv)) {
+    std::fputs("purgo: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+               "use 'purgo --help' for the command line\n",
+               stderr);
+    return 1;
+  }
   purgo::CreateAppSingletons();
   int code = 0;
   {
