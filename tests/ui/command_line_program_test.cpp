@@ -1,6 +1,8 @@
 // The program's command line, run as shipped: no display at all, and
-// nothing written beside the program or in the settings folders.
+// nothing written beside the program or in the settings folders; and the
+// window's start and end as far as they leave files behind.
 #include <fcntl.h>
+#include <signal.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -186,6 +188,30 @@ TEST(CommandLineProgram, CleanFromAFilteredPreview) {
   EXPECT_EQ(Events(clean.out), TEvents({{"deleted", a, ""}, {"summary", "", ""}}));
   EXPECT_FALSE(fs::exists(a));
   EXPECT_TRUE(fs::exists(b));
+}
+
+// The single-instance lock and socket live as long as the window: a
+// window closed (here by SIGTERM, as at logout) leaves nothing behind.
+TEST(ProgramWindow, LockAndSocketGoWhenTheWindowCloses) {
+  test::Sandbox box;
+  fs::copy_file(PURGO_BINARY, box.Path("program/purgo"));
+  const std::string exe = box.Path("program/purgo"), lock = box.Path("run/{1047E291-FFFF-4ac2-870E-5CEA30153018}.lock");
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    ::execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  for (int i = 0; i < 200 && !fs::exists(lock); ++i) ::usleep(50000);
+  EXPECT_TRUE(fs::exists(lock));
+  ::kill(pid, SIGTERM);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_TRUE(fs::is_empty(box.Path("run")));
 }
 
 }  // namespace
