@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The scripted front end: lists the trace categories, previews what a scan
 // finds and cleans it, without a window, through the same cleaners and the
 // same safe deletion as the pages.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which arguments of a start belong to the window system and which to
 // purgo's own command line. Kept apart from the option parser (which
 // needs Qt) so that the rule can be checked on its own.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Purgo: the main sequence. Options on the command line run the scripted
 // front end instead of the window. Otherwise the process-wide objects are
 // created in their order, the start-up command runs (in a later copy it only hands over to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // delete-race: how often an open that races the deletion of its file
 // receives the file already unlinked.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Deleting one file, with the refusals a Windows DeleteFileW would make.
 //
 // A cleaner must never delete anything but the file the user saw. So the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The single-instance block: a named 8-byte record that lives exactly as
 // long as the process that created it, as a Windows file mapping does, and
 // a local channel through which a later copy asks the first one to show

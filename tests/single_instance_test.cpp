@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The start-up command and the single-instance block, across processes.
 //
 // A "copy" is a forked child that runs a start-up command the way the

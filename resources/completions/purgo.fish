@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Completion of purgo's options for fish. The category ids come from the
 # program itself (purgo --list), so they never fall behind it.
 

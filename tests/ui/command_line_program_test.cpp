@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's command line, run as shipped: no display at all, and
 // nothing written beside the program or in the settings folders; and the
 // window's start and end as far as they leave files behind.

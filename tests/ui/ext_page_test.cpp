@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file-type page driven offscreen in a sandbox: the texts of its
 // options rows, editing in place, the scan, the cleaning pass, and the
 // working copy written back when the window closes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window and the about dialog with the shipped language packs,
 // driven offscreen; and the program itself, started as a user would.
 #include <gtest/gtest.h>

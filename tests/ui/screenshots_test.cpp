@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pictures of the README and the software centre, of a session that
 // looks like someone's: a home folder with browser caches, thumbnails,
 // downloads left half done and editor backups. Runs only for
