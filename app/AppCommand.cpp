@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/AppCommand.h"
 
 #include <QApplication>
@@ -26,6 +27,7 @@ TAppCommand::TAppCommand(int& argc, char** argv)
 TAppCommand::~TAppCommand() {
   FActivation.reset();
   platform::SetActivationHandler(nullptr);
+  platform::ReleaseInstanceBlock(InstanceGUID());
 }
 
 bool TAppCommand::InitializeApplication() {
@@ -59,7 +61,9 @@ bool TAppCommand::InitializeApplication() {
   QObject::connect(window, &QObject::destroyed, [this] {
     if (FActivation) FActivation->setEnabled(false);
     platform::SetActivationHandler(nullptr);
-    platform::CloseInstanceActivation(InstanceGUID());
+    // The lock and socket go with the window: nothing is left in the
+    // runtime folder once the program has closed.
+    platform::ReleaseInstanceBlock(InstanceGUID());
   });
   window->show();
   return true;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's start-up command and the settings steps around the
 // message loop. Needs Qt (it creates the application and the main window):
 // it belongs to the program, not to the core.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's installation paths and the few settings that are not
 // cleaning rules, kept in "Config.ini": in "Config/" beside a portable
 // program, in $XDG_CONFIG_HOME/purgo/ for an installed one.

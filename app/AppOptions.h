@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The user's cleaning rules and remembered choices, kept in the XML file
 // "PGOOptions.xml" in the data folder.
 #pragma once

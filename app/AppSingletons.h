@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The process-wide objects of the program, created by the start-up in a
 // fixed order and freed in reverse (the string table and the font
 // registry keep their own, in i18n/). Null until created.

@@ -1,16 +1,25 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/CommandLine.h"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstring>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "app/AppOptions.h"
 #include "app/TraceCategories.h"
 #include "engine/AppUtils.h"
 #include "i18n/AppMultiLangs.h"
+#include "engine/TraceKeepList.h"
+#include "platform/AsciiText.h"
 #include "platform/FileSystem.h"
 #include "platform/Utf8.h"
 
@@ -35,6 +44,7 @@ std::string_view ReasonOf(platform::DeleteResult r) {
     case platform::DeleteResult::ReadOnly: return "read-only";
     case platform::DeleteResult::InUse: return "in-use";
     case platform::DeleteResult::PathChanged: return "path-changed";
+    case platform::DeleteResult::Changed: return "changed";
     case platform::DeleteResult::Protected: return "protected";
     case platform::DeleteResult::OtherOwner: return "other-owner";
     case platform::DeleteResult::Failed: return "failed";
@@ -60,7 +70,309 @@ std::string JsonPath(std::string_view APath) {
   return out;
 }
 
+// What the deletion checks, as a preview line carries it: identities as
+// "device:inode", the stamp as "birth:change:size". Strings, not numbers:
+// tools that read JSON numbers as doubles (jq among them) would round
+// nanosecond times and large inode numbers on the way through a filter.
+std::string IdText(platform::FileId AId) {
+  return std::to_string(AId.device) + ':' + std::to_string(AId.inode);
+}
+std::string StampText(const platform::FileStamp& AStamp) {
+  return std::to_string(AStamp.birth) + ':' + std::to_string(AStamp.change) + ':' + std::to_string(AStamp.size);
+}
+std::string TargetFields(const platform::DeleteTarget& ATarget) {
+  return ",\"root_length\":" + std::to_string(ATarget.rootLength) + ",\"root_id\":\"" + IdText(ATarget.rootId) +
+         "\",\"id\":\"" + IdText(ATarget.fileId) + "\",\"stamp\":\"" + StampText(ATarget.fileStamp) + '"';
+}
+
+// ---- reading a preview list back ----------------------------------------
+
+// One member of a flat JSON object: strings decoded to their bytes,
+// numbers and literals as written.
+struct JsonMember {
+  enum Kind { String, Number, Literal } kind;
+  std::string key, value;
+};
+
+class FlatJsonReader {
+ public:
+  explicit FlatJsonReader(std::string_view AText) : s_(AText) {}
+
+  // The members of the one object the text holds; an explanation when it
+  // holds anything else. Nested values never occur in a preview line.
+  std::string Read(std::vector<JsonMember>& AOut) {
+    AOut.clear();
+    Blank();
+    if (!Take('{')) return "not a JSON object";
+    Blank();
+    if (!Take('}')) {
+      for (;;) {
+        JsonMember m{JsonMember::String, {}, {}};
+        Blank();
+        if (!String(m.key)) return error_.empty() ? "a member name expected" : error_;
+        Blank();
+        if (!Take(':')) return "':' expected";
+        Blank();
+        if (!Value(m)) return error_;
+        for (const JsonMember& other : AOut) {
+          // Readers differ on which of two equal names counts: neither does.
+          if (other.key == m.key) return "the member \"" + m.key + "\" twice";
+        }
+        AOut.push_back(std::move(m));
+        Blank();
+        if (Take(',')) continue;
+        if (Take('}')) break;
+        return "',' or '}' expected";
+      }
+    }
+    Blank();
+    return i_ == s_.size() ? std::string() : "text after the object";
+  }
+
+ private:
+  void Blank() {
+    while (i_ < s_.size() && (s_[i_] == ' ' || s_[i_] == '\t' || s_[i_] == '\r' || s_[i_] == '\n')) ++i_;
+  }
+  bool Take(char c) {
+    if (i_ < s_.size() && s_[i_] == c) {
+      ++i_;
+      return true;
+    }
+    return false;
+  }
+  bool Fail(const char* why) {
+    error_ = why;
+    return false;
+  }
+  bool Hex4(std::uint32_t& AOut) {
+    if (s_.size() - i_ < 4) return false;
+    AOut = 0;
+    for (int k = 0; k < 4; ++k) {
+      const char c = s_[i_++];
+      const int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+      if (d < 0) return false;
+      AOut = AOut * 16 + static_cast<std::uint32_t>(d);
+    }
+    return true;
+  }
+  static void AppendUtf8(std::string& AOut, std::uint32_t cp) {
+    if (cp < 0x80) {
+      AOut.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      AOut.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      AOut.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      AOut.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      AOut.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      AOut.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      AOut.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      AOut.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      AOut.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      AOut.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  bool String(std::string& AOut) {
+    if (!Take('"')) return false;
+    while (i_ < s_.size()) {
+      const auto c = static_cast<unsigned char>(s_[i_]);
+      if (c == '"') {
+        ++i_;
+        return true;
+      }
+      if (c < 0x20) return Fail("a control character inside a string");
+      if (c >= 0x80) {
+        const std::size_t len = platform::Utf8SequenceLength(s_, i_);
+        if (len == 0) return Fail("a string that is not UTF-8");
+        AOut.append(s_.substr(i_, len));
+        i_ += len;
+        continue;
+      }
+      ++i_;
+      if (c != '\\') {
+        AOut.push_back(static_cast<char>(c));
+        continue;
+      }
+      if (i_ >= s_.size()) break;
+      switch (s_[i_++]) {
+        case '"': AOut.push_back('"'); break;
+        case '\\': AOut.push_back('\\'); break;
+        case '/': AOut.push_back('/'); break;
+        case 'b': AOut.push_back('\b'); break;
+        case 'f': AOut.push_back('\f'); break;
+        case 'n': AOut.push_back('\n'); break;
+        case 'r': AOut.push_back('\r'); break;
+        case 't': AOut.push_back('\t'); break;
+        case 'u': {
+          std::uint32_t cp = 0, low = 0;
+          if (!Hex4(cp)) return Fail("a bad \\u escape");
+          if (cp >= 0xDC00 && cp <= 0xDFFF) return Fail("a lone surrogate");
+          if (cp >= 0xD800 && cp <= 0xDBFF) {
+            if (!Take('\\') || !Take('u') || !Hex4(low) || low < 0xDC00 || low > 0xDFFF) {
+              return Fail("a lone surrogate");
+            }
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+          }
+          AppendUtf8(AOut, cp);
+          break;
+        }
+        default: return Fail("a bad escape");
+      }
+    }
+    return Fail("an unterminated string");
+  }
+  bool Value(JsonMember& AOut) {
+    if (i_ >= s_.size()) return Fail("a value expected");
+    const char c = s_[i_];
+    if (c == '"') {
+      AOut.kind = JsonMember::String;
+      if (String(AOut.value)) return true;
+      if (error_.empty()) error_ = "a bad string";
+      return false;
+    }
+    if (c == '{' || c == '[') return Fail("a nested value");
+    const std::size_t start = i_;
+    if (c == '-' || (c >= '0' && c <= '9')) {
+      AOut.kind = JsonMember::Number;
+      Take('-');
+      std::size_t digits = 0;
+      while (i_ < s_.size() && s_[i_] >= '0' && s_[i_] <= '9') ++i_, ++digits;
+      if (digits == 0 || (digits > 1 && s_[start + (s_[start] == '-' ? 1 : 0)] == '0')) return Fail("a bad number");
+      if (Take('.')) {
+        digits = 0;
+        while (i_ < s_.size() && s_[i_] >= '0' && s_[i_] <= '9') ++i_, ++digits;
+        if (digits == 0) return Fail("a bad number");
+      }
+      if (Take('e') || Take('E')) {
+        if (!Take('+')) Take('-');
+        digits = 0;
+        while (i_ < s_.size() && s_[i_] >= '0' && s_[i_] <= '9') ++i_, ++digits;
+        if (digits == 0) return Fail("a bad number");
+      }
+      AOut.value.assign(s_.substr(start, i_ - start));
+      return true;
+    }
+    for (std::string_view literal : {"true", "false", "null"}) {
+      if (s_.substr(i_, literal.size()) == literal) {
+        i_ += literal.size();
+        AOut.kind = JsonMember::Literal;
+        AOut.value.assign(literal);
+        return true;
+      }
+    }
+    return Fail("a value expected");
+  }
+
+  std::string_view s_;
+  std::size_t i_ = 0;
+  std::string error_;
+};
+
+const JsonMember* Member(const std::vector<JsonMember>& AMembers, std::string_view AKey) {
+  for (const JsonMember& m : AMembers) {
+    if (m.key == AKey) return &m;
+  }
+  return nullptr;
+}
+
+// A whole non-negative decimal number, as our own lines write them.
+bool ParseCount(std::string_view AText, std::uint64_t& AOut) {
+  if (AText.empty() || AText.size() > 20) return false;
+  const auto [end, ec] = std::from_chars(AText.data(), AText.data() + AText.size(), AOut);
+  return ec == std::errc() && end == AText.data() + AText.size();
+}
+
+// "a:b" or "a:b:c" as whole numbers.
+bool ParseFields(std::string_view AText, std::span<std::uint64_t> AOut) {
+  for (std::size_t k = 0; k < AOut.size(); ++k) {
+    const std::size_t colon = k + 1 < AOut.size() ? AText.find(':') : AText.size();
+    if (colon == std::string_view::npos || !ParseCount(AText.substr(0, colon), AOut[k])) return false;
+    AText.remove_prefix(std::min(AText.size(), colon + 1));
+  }
+  return true;
+}
+
+bool Unbase64(std::string_view AText, std::string& AOut) {
+  if (AText.size() % 4 != 0) return false;
+  AOut.clear();
+  for (std::size_t i = 0; i < AText.size(); i += 4) {
+    std::uint32_t v = 0;
+    int pad = 0;
+    for (std::size_t k = 0; k < 4; ++k) {
+      const char c = AText[i + k];
+      int d = -1;
+      if (c >= 'A' && c <= 'Z') d = c - 'A';
+      else if (c >= 'a' && c <= 'z') d = c - 'a' + 26;
+      else if (c >= '0' && c <= '9') d = c - '0' + 52;
+      else if (c == '+') d = 62;
+      else if (c == '/') d = 63;
+      else if (c == '=' && i + 4 == AText.size() && k >= 2) d = 0, ++pad;
+      if (d < 0 || (pad > 0 && c != '=')) return false;
+      v = (v << 6) | static_cast<std::uint32_t>(d);
+    }
+    AOut.push_back(static_cast<char>(v >> 16));
+    if (pad < 2) AOut.push_back(static_cast<char>((v >> 8) & 0xFF));
+    if (pad < 1) AOut.push_back(static_cast<char>(v & 0xFF));
+  }
+  return true;
+}
+
+// `bytes` with each byte that starts no well-formed UTF-8 sequence as
+// U+FFFD: what "path" shows of a name whose exact bytes are in
+// "path_bytes".
+std::string Lossy(std::string_view bytes) {
+  std::string out;
+  for (std::size_t i = 0; i < bytes.size();) {
+    const std::size_t len = static_cast<unsigned char>(bytes[i]) < 0x80 ? 1 : platform::Utf8SequenceLength(bytes, i);
+    if (len == 0) {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    } else {
+      out.append(bytes.substr(i, len));
+      i += len;
+    }
+  }
+  return out;
+}
+
+// Exposes the folders the categories walk, as a scan would take them now.
+class TCategoryRoots : public TPGCAppCleaner {
+ public:
+  using TPGCAppCleaner::CategoryFolder;
+};
+
+// What the walks of the folder categories never offer: hidden entries
+// (their masks leave the hidden bit out) and what the keep list keeps.
+// Two categories also insist on an extension, with its letter case.
+bool CategoryWouldOffer(TPGCScanTypes AScanType, std::string_view ABelowRoot) {
+  std::size_t depth = 0;
+  std::string_view name;
+  while (!ABelowRoot.empty()) {
+    const std::size_t slash = ABelowRoot.find('/');
+    name = ABelowRoot.substr(0, slash);
+    if (name.empty() || name.front() == '.' || IsKeptOut(AScanType, depth, name)) return false;
+    ABelowRoot.remove_prefix(slash == std::string_view::npos ? ABelowRoot.size() : slash + 1);
+    ++depth;
+  }
+  const std::string_view ext = AScanType == kScanPrefetch ? ".pf" : AScanType == kScanFlashCookies ? ".sol" : "";
+  if (ext.empty()) return true;
+  const std::size_t dot = name.rfind('.');
+  return dot != std::string_view::npos && name.substr(dot) == ext;
+}
+
 }  // namespace
+
+// A file line of a preview list, as read back.
+struct TCommandLine::Listed {
+  std::string path;
+  std::uint64_t size = 0;
+  const TTraceCategory* category = nullptr;  // null: an ending line
+  std::string ending;
+  bool recorded = false;  // the line carries every identity below
+  std::size_t rootLength = 0;
+  platform::FileId rootId, fileId;
+  platform::FileStamp stamp;
+};
 
 std::string JsonEscape(std::string_view bytes, bool* exact) {
   static constexpr char kHex[] = "0123456789abcdef";
@@ -178,6 +490,7 @@ int TCommandLine::Run() {
     case TCommandLineMode::List: return List();
     case TCommandLineMode::Preview: return Scan();
     case TCommandLineMode::Clean: {
+      if (!FRequest.fromList.empty()) return CleanFromList();
       const int scanned = Scan();
       return scanned == kExitUsage ? scanned : Clean();
     }
@@ -194,7 +507,8 @@ int TCommandLine::List() {
       FOut << "{\"event\":\"category\",\"id\":\"" << c.id << "\",\"name\":\"" << JsonEscape(name)
            << "\",\"ticked\":" << (on ? "true" : "false") << "}\n";
     } else {
-      FOut << c.id << '\t' << name << (on ? "\tticked" : "") << '\n';
+      FOut << c.id << '\t' << name << (on ? "\tticked" : "");
+      EndRecord();
     }
   }
   FOut.flush();
@@ -273,14 +587,20 @@ void TCommandLine::ScanTraces(TPGCScanTypes ASet) {
     const auto tree = static_cast<std::uint32_t>(FTrees.size() - 1);
     // A file without the scan's record of where it was is shown but never
     // deleted by its path.
+    std::string checks;
     if (const TPGCAppCleaner::TReportedFile* f = cleaner.ReportedFile()) {
       FFound.push_back({tree, f->folder, std::string(f->name), f->fileId, f->fileStamp,
                         cleaner.ReportedFileSize(), true});
+      if (ListsChecks()) {
+        platform::DeleteTarget target;
+        FTrees[tree]->Target(f->folder, f->name, f->fileId, f->fileStamp, target);
+        checks = TargetFields(target);
+      }
     } else {
       FFound.push_back({tree, TScanFolders::kNoFolder, AFileName, {}, {},
                         cleaner.ReportedFileSize(), false});
     }
-    FileLine(AFileName, FFound.back().size, "category", IdOf(AScanType));
+    FileLine(AFileName, FFound.back().size, "category", IdOf(AScanType), checks);
   });
   // One category at a time, in the page's order; the Trash is listed here
   // so that its items show where they lie, not only their old names.
@@ -324,7 +644,9 @@ void TCommandLine::ScanRecentList() {
 void TCommandLine::ScanTrash() {
   FTrash = platform::ListTrash();
   for (const platform::TrashItem& item : FTrash) {
-    FileLine(item.trashDir + "files/" + item.entryName, item.data.size, "category", "trash");
+    FileLine(item.trashDir + "files/" + item.entryName, item.data.size, "category", "trash",
+             ListsChecks() ? ",\"id\":\"" + IdText(item.data.id) + "\",\"stamp\":\"" + StampText(item.data.stamp) + '"'
+                           : std::string());
   }
 }
 
@@ -387,13 +709,19 @@ void TCommandLine::ScanFolders() {
     }
     return folder;
   };
+  platform::DeleteTarget target;
   cleaner.SetOnScanning([&](TPGCExtCleanerScanFileItem* AItem) {
     const TScanFolders::Folder folder =
         AItem->PathItem() != nullptr ? folderOf(AItem->PathItem()) : TScanFolders::kNoFolder;
     const bool recorded = folder != TScanFolders::kNoFolder && AItem->FileId().IsKnown();
     FFound.push_back({tree, folder, AItem->FileName(), AItem->FileId(), AItem->FileStamp(),
                       AItem->FileSize(), recorded});
-    FileLine(PathOf(FFound.back()), AItem->FileSize(), "ending", AItem->Ext());
+    std::string checks;
+    if (recorded && ListsChecks()) {
+      FTrees[tree]->Target(folder, AItem->FileName(), AItem->FileId(), AItem->FileStamp(), target);
+      checks = TargetFields(target);
+    }
+    FileLine(PathOf(FFound.back()), AItem->FileSize(), "ending", AItem->Ext(), checks);
   });
   cleaner.DoScan(kScanOtherFiles);
 }
@@ -415,6 +743,8 @@ int TCommandLine::Clean() {
   platform::SafeDeleter deleter;
   platform::DeleteTarget target;
   for (const Found& f : FFound) {
+    // Nothing more is deleted once the outcomes can no longer be told.
+    if (!FOut) return kExitIncomplete;
     if (!f.recorded) {
       OutcomeLine(PathOf(f), f.size, "not-recorded");
     } else {
@@ -493,23 +823,248 @@ void TCommandLine::EntryLine(const platform::RecentEntry& AEntry, std::string_vi
     if (!AReason.empty()) FOut << AReason << '\t';
     FOut << AEntry.size << '\t';
     WritePath(AEntry.href);
-    FOut << '\n';
+    EndRecord();
   }
   Progress();
 }
 
+int TCommandLine::ReadList(std::vector<Listed>& AListed) {
+  const std::string& name = FRequest.fromList;
+  const bool input = name == "-";
+  const int fd = input ? 0 : ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  std::string text;
+  int readError = fd < 0 ? errno : 0;
+  bool tooLong = false;
+  if (fd >= 0) {
+    char buffer[65536];
+    for (;;) {
+      const ssize_t got = ::read(fd, buffer, sizeof buffer);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) readError = errno;
+      if (got <= 0) break;
+      if (text.size() + static_cast<std::size_t>(got) > kMaxListBytes) {
+        tooLong = true;
+        break;
+      }
+      text.append(buffer, static_cast<std::size_t>(got));
+    }
+    if (!input) ::close(fd);
+  }
+  if (readError != 0) {
+    Error(name, "unreadable", std::string("the list cannot be read (") + std::strerror(readError) + "), nothing deleted");
+    return kExitIncomplete;
+  }
+  if (tooLong) {
+    Error(name, "bad-list", "the list is longer than 1 GiB, nothing deleted");
+    return kExitUsage;
+  }
+  const auto bad = [&](std::size_t ALine, const std::string& AWhy) {
+    Error(name, "bad-list", "line " + std::to_string(ALine) + ": " + AWhy + ", nothing deleted");
+    return kExitUsage;
+  };
+  std::unordered_set<std::string_view> seen;
+  std::vector<JsonMember> members;
+  std::string_view rest = text;
+  for (std::size_t number = 1; !rest.empty(); ++number) {
+    const std::size_t newline = rest.find('\n');
+    const std::string_view line = rest.substr(0, newline);
+    rest.remove_prefix(newline == std::string_view::npos ? rest.size() : newline + 1);
+    if (line.find_first_not_of(" \t\r") == std::string_view::npos) continue;
+    if (line.size() > kMaxListLineBytes) return bad(number, "longer than 16 MiB");
+    if (const std::string why = FlatJsonReader(line).Read(members); !why.empty()) {
+      return bad(number, "not a JSON line of a preview (" + why + ")");
+    }
+    const JsonMember* event = Member(members, "event");
+    if (event == nullptr || event->kind != JsonMember::String) return bad(number, "not a line of a preview");
+    // A preview's errors and summary say nothing about what to delete.
+    if (event->value == "error") continue;
+    if (event->value == "summary") {
+      const JsonMember* mode = Member(members, "mode");
+      if (mode != nullptr && mode->value == "preview") continue;
+    }
+    if (event->value == "entry") {
+      return bad(number, "an entry of the recently-used list (cleaned with -c recent, not from a list)");
+    }
+    if (event->value != "file") return bad(number, "not a line of a preview (event \"" + event->value + "\")");
+    const JsonMember* format = Member(members, "format");
+    if (format == nullptr || format->kind != JsonMember::Number ||
+        format->value != std::to_string(kPreviewListFormat)) {
+      return bad(number, "not a preview line of this version of purgo (format " +
+                             std::to_string(kPreviewListFormat) + ")");
+    }
+    Listed l;
+    const JsonMember* path = Member(members, "path");
+    const JsonMember* bytes = Member(members, "path_bytes");
+    if (path == nullptr || path->kind != JsonMember::String) return bad(number, "no \"path\"");
+    if (bytes == nullptr) {
+      l.path = path->value;
+    } else if (bytes->kind != JsonMember::String || !Unbase64(bytes->value, l.path) ||
+               Lossy(l.path) != path->value) {
+      // Whoever filtered the list by "path" must get the file they saw.
+      return bad(number, "\"path_bytes\" is not the \"path\" shown");
+    }
+    if (l.path.empty() || l.path.front() != '/' || l.path.back() == '/' ||
+        l.path.find('\0') != std::string::npos) {
+      return bad(number, "the path is not a file's absolute path");
+    }
+    const JsonMember* size = Member(members, "size");
+    if (size == nullptr || size->kind != JsonMember::Number || !ParseCount(size->value, l.size)) {
+      return bad(number, "no whole \"size\"");
+    }
+    const JsonMember* category = Member(members, "category");
+    const JsonMember* ending = Member(members, "ending");
+    if ((category == nullptr) == (ending == nullptr)) return bad(number, "neither a \"category\" nor an \"ending\"");
+    if (category != nullptr) {
+      for (const TTraceCategory& c : OfferedTraceCategories()) {
+        if (c.id == category->value) l.category = &c;
+      }
+      if (l.category == nullptr) return bad(number, "an unknown category");
+    } else {
+      l.ending = ending->value;
+      if (ending->kind != JsonMember::String || TrimChars(l.ending, " ").empty()) return bad(number, "an empty ending");
+    }
+    // The identities, all or none: a line without them names a file the
+    // scan kept no record of, which is never deleted.
+    const bool trash = l.category != nullptr && l.category->scanType == kScanRecycleBin;
+    const JsonMember* checks[] = {Member(members, "id"), Member(members, "stamp"),
+                                  trash ? nullptr : Member(members, "root_length"),
+                                  trash ? nullptr : Member(members, "root_id")};
+    const auto given = std::count_if(std::begin(checks), std::end(checks), [](const JsonMember* m) { return m != nullptr; });
+    if (given > 0) {
+      std::uint64_t id[2], stamp[3], rootId[2] = {0, 0}, rootLength = 0;
+      const bool ok = given == (trash ? 2 : 4) && ParseFields(checks[0]->value, id) &&
+                      ParseFields(checks[1]->value, stamp) &&
+                      (trash || (ParseCount(checks[2]->value, rootLength) && ParseFields(checks[3]->value, rootId)));
+      if (!ok) return bad(number, "the file's identity is incomplete or malformed");
+      if (!trash && (rootLength == 0 || rootLength >= l.path.size() || l.path[rootLength - 1] != '/')) {
+        return bad(number, "the root is not a folder of the path");
+      }
+      l.fileId = {id[0], id[1]};
+      l.stamp = {stamp[0], stamp[1], stamp[2]};
+      l.rootId = {rootId[0], rootId[1]};
+      l.rootLength = static_cast<std::size_t>(rootLength);
+      // An unknown identity would match any file: such a line is never
+      // taken as recorded.
+      l.recorded = l.fileId.IsKnown() && l.stamp.IsKnown() && (trash || l.rootId.IsKnown());
+    }
+    AListed.push_back(std::move(l));
+  }
+  // A file named twice is deleted once.
+  std::vector<bool> again(AListed.size());
+  for (std::size_t i = 0; i < AListed.size(); ++i) again[i] = !seen.insert(AListed[i].path).second;
+  seen.clear();
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < AListed.size(); ++i) {
+    if (again[i]) continue;
+    if (kept != i) AListed[kept] = std::move(AListed[i]);
+    ++kept;
+  }
+  AListed.resize(kept);
+  return kExitDone;
+}
+
+std::string_view TCommandLine::Offered(const Listed& AListed) const {
+  if (!AListed.recorded) return "not-recorded";
+  if (AListed.category == nullptr) {
+    return TPGCExtCleaner::MatchExt(AListed.path, AListed.ending) ? "" : "not-offered";
+  }
+  // A trace category's file only below the folder the category walks now,
+  // and only what its walk would offer there.
+  const std::string root = AddPathDelimiter(TCategoryRoots().CategoryFolder(AListed.category->scanType));
+  const std::string_view path = AListed.path;
+  if (root.size() <= 1 || AListed.rootLength != root.size() || path.substr(0, root.size()) != root ||
+      !CategoryWouldOffer(AListed.category->scanType, path.substr(root.size()))) {
+    return "not-offered";
+  }
+  return "";
+}
+
+int TCommandLine::CleanFromList() {
+  std::vector<Listed> listed;
+  if (const int read = ReadList(listed); read != kExitDone) return read;
+  FScanned = FCleaned = true;
+  for (const Listed& l : listed) {
+    ++FFiles;
+    FBytes += static_cast<std::int64_t>(l.size);
+  }
+  // As on the page: the Trash first, each item only as it is listed now.
+  std::vector<platform::TrashItem> items;
+  std::vector<const Listed*> itemLines;
+  bool anyTrash = false;
+  for (const Listed& l : listed) anyTrash |= l.category != nullptr && l.category->scanType == kScanRecycleBin;
+  if (anyTrash) {
+    std::unordered_map<std::string, platform::TrashItem> now;
+    for (platform::TrashItem& item : platform::ListTrash()) {
+      std::string path = item.trashDir + "files/" + item.entryName;
+      now.emplace(std::move(path), std::move(item));
+    }
+    for (const Listed& l : listed) {
+      if (l.category == nullptr || l.category->scanType != kScanRecycleBin) continue;
+      const auto found = now.find(l.path);
+      std::string_view reason;
+      if (!l.recorded) {
+        reason = "not-recorded";
+      } else if (found == now.end()) {
+        reason = "not-found";
+      } else if (found->second.data.id != l.fileId || found->second.data.stamp != l.stamp) {
+        reason = "path-changed";
+      } else if (found->second.data.size != l.size) {
+        reason = "changed";
+      }
+      if (!reason.empty()) {
+        OutcomeLine(l.path, l.size, reason);
+      } else {
+        items.push_back(found->second);
+        itemLines.push_back(&l);
+      }
+    }
+    const std::vector<platform::TrashOutcome> outcomes = platform::EmptyTrashItems(items);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      const platform::TrashOutcome& o = outcomes[i];
+      OutcomeLine(itemLines[i]->path, itemLines[i]->size,
+                  o.deleted ? "" : o.refusal ? ReasonOf(*o.refusal) : "not-emptied");
+    }
+  }
+  platform::SafeDeleter deleter;
+  platform::DeleteTarget target;
+  for (const Listed& l : listed) {
+    if (l.category != nullptr && l.category->scanType == kScanRecycleBin) continue;
+    if (!FOut) return kExitIncomplete;
+    if (const std::string_view refused = Offered(l); !refused.empty()) {
+      OutcomeLine(l.path, l.size, refused);
+      continue;
+    }
+    // The root resolves as the preview's did and must still be the folder
+    // it walked; nothing below it is followed; the file must be the one
+    // listed, of the size listed.
+    target.path = l.path;
+    target.rootLength = l.rootLength;
+    target.rootId = l.rootId;
+    target.rootFd = -1;
+    target.fileId = l.fileId;
+    target.fileStamp = l.stamp;
+    target.size = l.size;
+    const platform::DeleteResult r = deleter.Delete(target);
+    OutcomeLine(l.path, l.size, r == platform::DeleteResult::Deleted ? "" : ReasonOf(r));
+    Progress();
+  }
+  Progress(true);
+  Summary();
+  return FErrors > 0 || FRefused > 0 ? kExitIncomplete : kExitDone;
+}
+
 void TCommandLine::FileLine(std::string_view APath, std::uint64_t ASize, std::string_view AKindKey,
-                            std::string_view AKind) {
+                            std::string_view AKind, std::string_view AChecks) {
   ++FFiles;
   FBytes += static_cast<std::int64_t>(ASize);
   if (FRequest.mode == TCommandLineMode::Preview) {
     if (FRequest.json) {
       FOut << "{\"event\":\"file\"," << JsonPath(APath) << ",\"size\":" << ASize << ",\"" << AKindKey
-           << "\":\"" << JsonEscape(AKind) << "\"}\n";
+           << "\":\"" << JsonEscape(AKind) << '"' << AChecks << ",\"format\":" << kPreviewListFormat << "}\n";
     } else {
       FOut << ASize << '\t';
       WritePath(APath);
-      FOut << '\n';
+      EndRecord();
     }
   }
   Progress();
@@ -536,8 +1091,11 @@ void TCommandLine::OutcomeLine(std::string_view APath, std::uint64_t ASize, std:
     }
     FOut << ASize << '\t';
     WritePath(APath);
-    FOut << '\n';
+    EndRecord();
   }
+  // Each outcome reaches the output before the next file goes, so that a
+  // failing output stops the deletions (see Clean) rather than hiding them.
+  FOut.flush();
 }
 
 void TCommandLine::WritePath(std::string_view APath) {
@@ -603,15 +1161,17 @@ void TCommandLine::Summary() {
     }
     FOut << ",\"errors\":" << FErrors << "}\n";
   } else {
-    FOut << "summary: ";
+    // NUL-terminated output holds records only, for xargs -0 and the like.
+    std::ostream& out = FRequest.nul ? FErr : FOut;
+    out << "summary: ";
     if (clean) {
-      FOut << FDeleted << " deleted (" << Bytes(FDeletedBytes) << "), " << FRefused << " refused ("
+      out << FDeleted << " deleted (" << Bytes(FDeletedBytes) << "), " << FRefused << " refused ("
            << Bytes(FRefusedBytes) << ")";
     } else {
-      FOut << Files(FFiles) << ", " << Bytes(FBytes);
+      out << Files(FFiles) << ", " << Bytes(FBytes);
     }
-    if (FErrors > 0) FOut << ", " << Counted(FErrors, "error", "errors");
-    FOut << '\n';
+    if (FErrors > 0) out << ", " << Counted(FErrors, "error", "errors");
+    out << '\n';
   }
   FOut.flush();
 }

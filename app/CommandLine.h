@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The scripted front end: lists the trace categories, previews what a scan
 // finds and cleans it, without a window, through the same cleaners and the
 // same safe deletion as the pages.
@@ -10,6 +11,9 @@
 //                    refused\t<reason>\t<size>\t<path or address>
 //          list      <id>\t<name>
 //          a last "summary: ..." line (not for list)
+//          each line ends in a newline, or in a NUL byte with `nul` (the
+//          summary then goes to the error stream, so that the output holds
+//          records only)
 //   JSON   one object per line with an "event" member: "category", "file",
 //          "entry", "deleted", "removed", "refused", "error" and a last
 //          "summary".
@@ -21,6 +25,12 @@
 // terminal). A JSON path that is not valid UTF-8 is written lossily
 // in "path" (each bad byte as U+FFFD) with its exact bytes, base64, in
 // "path_bytes"; "path_bytes" is absent when "path" is exact.
+//
+// A preview's JSON file lines also carry what the deletion checks (the
+// walk's root and its identity, the file's identity and stamp) and
+// "format"; a cleaning pass given such a list (`fromList`) deletes the
+// files of the list and no others, each only while it is still the file
+// the preview saw.
 //
 // Errors (a folder that does not exist or cannot be read) go to the error
 // stream as "purgo: ..." and, with JSON, to the output stream as an
@@ -65,6 +75,11 @@ struct TCommandLineRequest {
   std::vector<std::string> endings;
   bool subfolders = true;
   bool json = false;
+  // Text records end in a NUL byte instead of a newline.
+  bool nul = false;
+  // Clean: the files of this preview list (JSON lines, as --preview
+  // --json writes them; "-" for the input stream) instead of a scan.
+  std::string fromList;
   // A running count on the error stream (when it is a terminal).
   bool progress = false;
   // The output stream is a terminal: text lines show control characters
@@ -72,6 +87,13 @@ struct TCommandLineRequest {
   // was printed before it. Files and pipes get the exact bytes.
   bool terminal = false;
 };
+
+// The version of the preview lines a cleaning pass reads back.
+inline constexpr int kPreviewListFormat = 1;
+// What a cleaning pass reads of a list at most: a list longer than that,
+// or with a longer line, is refused whole.
+inline constexpr std::size_t kMaxListBytes = std::size_t{1} << 30;
+inline constexpr std::size_t kMaxListLineBytes = std::size_t{16} << 20;
 
 // JSON string contents for `bytes`: quotes, backslashes and control
 // characters escaped, each byte that starts no well-formed UTF-8 sequence
@@ -107,6 +129,11 @@ class TCommandLine {
   // prints the outcome of each and the summary. kExitIncomplete when
   // anything stayed or Scan reported an error.
   int Clean();
+  // Deletes the files of the request's list, each only where and as the
+  // preview found it. kExitUsage, with nothing deleted, when the list
+  // holds a line that is not a preview line of this version;
+  // kExitIncomplete when it cannot be read whole or anything stayed.
+  int CleanFromList();
 
  private:
   // A file found: its folder in one of the scans' folder trees and its
@@ -133,15 +160,24 @@ class TCommandLine {
   void EntryLine(const platform::RecentEntry& AEntry, std::string_view AOutcome, std::string_view AReason);
   void ScanFolders();
   void CleanTrash();
+  struct Listed;
+  // kExitDone, or the status of a list refused whole.
+  int ReadList(std::vector<Listed>& AListed);
+  std::string_view Offered(const Listed& AListed) const;
 
   void WritePath(std::string_view APath);
+  // AChecks: the members a preview list line carries for the deletion.
   void FileLine(std::string_view APath, std::uint64_t ASize, std::string_view AKindKey,
-                std::string_view AKind);
+                std::string_view AKind, std::string_view AChecks = {});
+  // Whether file lines carry what the deletion checks: a JSON preview.
+  bool ListsChecks() const { return FRequest.json && FRequest.mode == TCommandLineMode::Preview; }
   void OutcomeLine(std::string_view APath, std::uint64_t ASize, std::string_view AReason);
   void Error(std::string_view APath, std::string_view AReason, std::string_view AMessage);
   // A folder a walk could not open or list (see TPGCScanErrorEvent).
   void FolderError(std::string_view AFolder, bool AOpened, int AErrno);
   void Summary();
+  // The end of a text record.
+  void EndRecord() { FOut.put(FRequest.nul ? '\0' : '\n'); }
   void Progress(bool AFinal = false);
 
   TCommandLineRequest FRequest;

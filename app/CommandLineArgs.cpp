@@ -1,10 +1,16 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/CommandLineArgs.h"
+
+#include <unistd.h>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QStringList>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -30,6 +36,123 @@ std::vector<std::string> AllBytes(const QStringList& l) {
 void Print(std::FILE* f, const QString& text) {
   const QByteArray bytes = text.toUtf8();
   std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), f);
+}
+
+// The output stream, written with write(2) so that a failure keeps its
+// reason: a full disk is reported, a reader that went away (| head) is not.
+class TOutputBuffer : public std::streambuf {
+ public:
+  explicit TOutputBuffer(int AFd) : FFd(AFd) { setp(FBuffer, FBuffer + sizeof FBuffer); }
+  ~TOutputBuffer() override { sync(); }
+  TOutputBuffer(const TOutputBuffer&) = delete;
+  TOutputBuffer& operator=(const TOutputBuffer&) = delete;
+  // The errno of the first failed write; 0 while none failed.
+  int Error() const { return FError; }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (sync() != 0) return traits_type::eof();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+      *pptr() = traits_type::to_char_type(c);
+      pbump(1);
+    }
+    return traits_type::not_eof(c);
+  }
+  int sync() override {
+    const char* p = pbase();
+    while (FError == 0 && p < pptr()) {
+      const ssize_t n = ::write(FFd, p, static_cast<std::size_t>(pptr() - p));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        FError = n < 0 ? errno : EIO;
+        break;
+      }
+      p += n;
+    }
+    setp(FBuffer, FBuffer + sizeof FBuffer);
+    return FError == 0 ? 0 : -1;
+  }
+
+ private:
+  int FFd;
+  int FError = 0;
+  char FBuffer[65536];
+};
+
+struct TLongOption {
+  const char* name;
+  bool takesValue;
+};
+// Every long option, for the prefixes GNU tools accept (--prev for
+// --preview); kept beside the parser's list below.
+constexpr TLongOption kLongOptions[] = {
+    {"help", false},   {"version", false}, {"list", false},   {"preview", false},       {"clean", false},
+    {"yes", false},    {"category", true}, {"folder", true},  {"ending", true},         {"from", true},
+    {"json", false},   {"null", false},    {"no-subfolders", false},
+};
+constexpr char kShortWithValue[] = "cfe";
+
+// The arguments with each long option written out in full. An unknown or
+// ambiguous one leaves `AError` set and the rest unexpanded. Values are
+// passed over, so that a folder named "--pre" stays a folder.
+QStringList ExpandLongOptions(const QStringList& AArgs, QString& AError) {
+  QStringList out;
+  bool valueNext = false, optionsEnded = false;
+  for (const QString& arg : AArgs) {
+    if (valueNext || optionsEnded || out.isEmpty()) {
+      valueNext = false;
+      out << arg;
+      continue;
+    }
+    if (arg == QLatin1String("--")) {
+      optionsEnded = true;
+      out << arg;
+      continue;
+    }
+    if (arg.startsWith(QLatin1String("--"))) {
+      const qsizetype eq = arg.indexOf(QLatin1Char('='));
+      const QString name = arg.mid(2, eq < 0 ? -1 : eq - 2);
+      QStringList candidates;
+      const TLongOption* match = nullptr;
+      for (const TLongOption& o : kLongOptions) {
+        const QString full = QString::fromLatin1(o.name);
+        if (full == name) {
+          candidates = {full};
+          match = &o;
+          break;
+        }
+        if (!name.isEmpty() && full.startsWith(name)) {
+          candidates << full;
+          match = &o;
+        }
+      }
+      if (candidates.isEmpty()) {
+        AError = QStringLiteral("unknown option '--%1'").arg(name);
+        return out;
+      }
+      if (candidates.size() > 1) {
+        candidates.sort();
+        AError = QStringLiteral("option '--%1' is ambiguous; possibilities: '--%2'")
+                     .arg(name, candidates.join(QLatin1String("' '--")));
+        return out;
+      }
+      out << QStringLiteral("--") + candidates.front() + (eq < 0 ? QString() : arg.mid(eq));
+      valueNext = match->takesValue && eq < 0;
+      continue;
+    }
+    out << arg;
+    // "-c id", "-fdir", "-0c id": the value is the rest of the argument or
+    // the next one.
+    if (arg.startsWith(QLatin1Char('-'))) {
+      for (qsizetype i = 1; i < arg.size(); ++i) {
+        if (std::strchr(kShortWithValue, arg[i].toLatin1()) != nullptr) {
+          valueNext = i + 1 == arg.size();
+          break;
+        }
+      }
+    }
+  }
+  return out;
 }
 
 }  // namespace
@@ -77,18 +200,41 @@ bool RunCommandLine(int argc, char** argv, int& AExitCode) {
       QStringLiteral("ending"));
   const QCommandLineOption noSubfolders(QStringLiteral("no-subfolders"),
                                         QStringLiteral("With --folder: do not look below the given folders."));
+  const QCommandLineOption from(
+      QStringLiteral("from"),
+      QStringLiteral("With --clean: delete the files of this list (as --preview --json wrote it, "
+                     "edited or filtered; - for standard input) instead of scanning, each only "
+                     "while it is the file the preview found."),
+      QStringLiteral("list"));
   const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print JSON lines instead of text."));
-  for (const QCommandLineOption* o :
-       {&help, &version, &list, &preview, &clean, &yes, &category, &folder, &ending, &noSubfolders, &json}) {
+  const QCommandLineOption null(QStringList{QStringLiteral("0"), QStringLiteral("null")},
+                                QStringLiteral("End each text record with a NUL byte instead of a newline "
+                                               "(the summary goes to standard error)."));
+  for (const QCommandLineOption* o : {&help, &version, &list, &preview, &clean, &yes, &category, &folder, &ending,
+                                      &noSubfolders, &from, &json, &null}) {
     parser.addOption(*o);
   }
 
+  // One line saying what is wrong and where to look, as GNU tools do: the
+  // whole usage would push the message off the screen.
   const auto usageError = [&](const QString& message) {
-    Print(stderr, QStringLiteral("purgo: ") + message + QStringLiteral("\n\n") + parser.helpText());
+    Print(stderr, QStringLiteral("purgo: ") + message + QStringLiteral("\nTry 'purgo --help'.\n"));
     AExitCode = kExitUsage;
     return true;
   };
-  if (!parser.parse(args)) return usageError(parser.errorText());
+  QString expandError;
+  args = ExpandLongOptions(args, expandError);
+  if (!expandError.isEmpty()) return usageError(expandError);
+  if (!parser.parse(args)) {
+    if (!parser.unknownOptionNames().isEmpty()) {
+      const QString name = parser.unknownOptionNames().first();
+      return usageError(QStringLiteral("unknown option '%1%2'").arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name));
+    }
+    QString why = parser.errorText();
+    if (why.endsWith(QLatin1Char('.'))) why.chop(1);
+    if (!why.isEmpty()) why[0] = why[0].toLower();
+    return usageError(why);
+  }
   if (parser.isSet(help)) {
     Print(stdout, parser.helpText());
     AExitCode = kExitDone;
@@ -119,7 +265,15 @@ bool RunCommandLine(int argc, char** argv, int& AExitCode) {
   if ((parser.isSet(ending) || parser.isSet(noSubfolders)) && !parser.isSet(folder)) {
     return usageError(QStringLiteral("--ending and --no-subfolders need --folder"));
   }
-  for (const QCommandLineOption* o : {&category, &folder, &ending}) {
+  if (parser.isSet(from) && !parser.isSet(clean)) return usageError(QStringLiteral("--from needs --clean"));
+  if (parser.isSet(from) && (parser.isSet(category) || parser.isSet(folder))) {
+    return usageError(QStringLiteral("--from takes the files of its list: no --category or --folder"));
+  }
+  if (parser.values(from).size() > 1) return usageError(QStringLiteral("--from takes one list"));
+  if (parser.isSet(null) && parser.isSet(json)) {
+    return usageError(QStringLiteral("--null is for text output, not --json"));
+  }
+  for (const QCommandLineOption* o : {&category, &folder, &ending, &from}) {
     if (parser.values(*o).contains(QString())) {
       return usageError(QStringLiteral("an empty value for --%1").arg(o->names().last()));
     }
@@ -134,6 +288,8 @@ bool RunCommandLine(int argc, char** argv, int& AExitCode) {
   request.endings = AllBytes(parser.values(ending));
   request.subfolders = !parser.isSet(noSubfolders);
   request.json = parser.isSet(json);
+  request.nul = parser.isSet(null);
+  if (parser.isSet(from)) request.fromList = Bytes(parser.value(from));
   // On a terminal that also shows the files as they come, those lines are
   // the progress.
   request.progress = platform::IsTerminal(2) && !platform::IsTerminal(1);
@@ -144,12 +300,18 @@ bool RunCommandLine(int argc, char** argv, int& AExitCode) {
   CreateAppSingletons();
   if (AppConfigs != nullptr) AppConfigs->Load();
   if (AppOptions != nullptr) AppOptions->LoadFromXML();
+  TOutputBuffer buffer(1);
+  std::ostream out(&buffer);
   {
-    TCommandLine command(std::move(request), AppOptions, std::cout, std::cerr);
+    TCommandLine command(std::move(request), AppOptions, out, std::cerr);
     AExitCode = command.Run();
   }
-  std::cout.flush();
-  if (!std::cout) AExitCode = kExitIncomplete;
+  out.flush();
+  if (const int error = buffer.Error(); error != 0) {
+    // A reader that stopped reading wanted no more: no message for that.
+    if (error != EPIPE) std::cerr << "purgo: cannot write the output: " << std::strerror(error) << '\n';
+    AExitCode = kExitIncomplete;
+  }
   FreeAppSingletons();
   return true;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's command-line options, read before any application object
 // exists. Needs Qt (QCommandLineParser): it belongs to the program, not to
 // the core, which runs the request (app/CommandLine).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The start-up command: decides whether this process is the first running
 // copy of the program and, if so, builds the application once. A later
 // copy hands over to the first and builds nothing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Numbers and flags as the settings files write them, read leniently
 // enough for files edited by hand.
 #pragma once

@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/WindowOptions.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace purgo {
@@ -45,6 +47,21 @@ std::vector<std::string> OwnArguments(int argc, const char* const* argv) {
   std::vector<std::string> own;
   for (; i < argc; ++i) own.emplace_back(argv[i]);
   return own;
+}
+
+bool WindowSystemGiven(int argc, const char* const* argv) {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* v = std::getenv(name);
+    if (v != nullptr && *v != '\0') return true;
+  }
+  for (int i = 1; i < argc;) {
+    const int n = WindowOptionLength(argc, argv, i);
+    if (n == 0) break;
+    const char* a = argv[i] + (argv[i][1] == '-' ? 2 : 1);
+    if (std::strncmp(a, "platform", 8) == 0 && (a[8] == '\0' || a[8] == '=')) return true;
+    i += n;
+  }
+  return false;
 }
 
 }  // namespace purgo

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Purgo: the main sequence. Options on the command line run the scripted
 // front end instead of the window. Otherwise the process-wide objects are
 // created in their order, the start-up command runs (in a later copy it only hands over to
@@ -12,6 +13,7 @@
 
 #include "app/AppCommand.h"
 #include "app/CommandLineArgs.h"
+#include "app/WindowOptions.h"
 #include "platform/TerminationSignals.h"
 #include "ui/PGCForm.h"
 
@@ -51,6 +53,12 @@ int main(int argc, char** argv) {
   const auto start = std::chrono::steady_clock::now();
   // The command line runs before anything of the window exists.
   if (int code = 0; purgo::RunCommandLine(argc, argv, code)) return code;
+  if (!purgo::WindowSystemGiven(argc, argv)) {
+    std::fputs("purgo: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+               "use 'purgo --help' for the command line\n",
+               stderr);
+    return 1;
+  }
   // Caught from here on: a signal that comes while the window is being made
   // (this copy already answers later starts) closes it once the loop runs,
   // instead of killing the program before it could save.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two pages driven offscreen by purgo-bench, for timing them against
 // the headless scans of the same tree.
 #pragma once

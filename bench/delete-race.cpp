@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // delete-race: how often an open that races the deletion of its file
 // receives the file already unlinked.
 //
@@ -75,7 +76,7 @@ int main(int argc, char** argv) {
     if (pid > 0) children.push_back(pid);
   }
   long deleted = 0, inUse = 0, other = 0;
-  const purgo::platform::DeleteTarget target{file, dir.size() + 1, {}, {}, {}, -1};
+  const purgo::platform::DeleteTarget target{file, dir.size() + 1, {}, {}, {}, -1, {}};
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   while (std::chrono::steady_clock::now() < end) {
     const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // purgo-bench: runs the cleaners over folders given on the command line.
 //
 //   purgo-bench ext-scan  [--list] DIR...   file-type scan, default endings

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package, made by `cpack -G DEB` from the install rules
 # (scripts/package builds it and runs lintian). Its dependencies are read
 # from the program's shared libraries by dpkg-shlibdeps, never listed by

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Run by cpack on the staged files before they are packed: strips the
 # program as Debian's own tools do, dropping the compiler's identification
 # and notes along with the symbols (a plain strip keeps them).

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 function(purgo_warnings target)
   target_compile_options(${target} PRIVATE
     -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion

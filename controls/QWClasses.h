@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the skinned controls share: their enumerations, the one mapping of
 // the core's font record onto a QFont, and dragging a borderless window
 // by one of its controls.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Image buttons: a button drawn from one picture per state (normal, mouse
 // over, pressed, disabled) with its caption in a per-state font.
 //

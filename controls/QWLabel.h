@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Labels and link labels. A label with MoveHandler on drags its borderless
 // window instead of acting on the pointer; a link label shows hover,
 // pressed and visited colours and, on click, runs its command or opens its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application-trace cleaner: the ten category operations over this
 // platform's folders, the folder walk and the Trash listing.
 #include <optional>

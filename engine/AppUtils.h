@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text, path and time helpers used across the whole program.
 //
 // Strings are UTF-8 byte strings, and file names are whatever bytes the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file-type cleaner's rules and its walk.
 #include <algorithm>
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cleaning engine: the base both cleaners share, the scan-type set, scan
 // states, per-category results and the scanning events.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Small shared pieces of the maker's reusable classes: the sort direction,
 // the critical section and the shell's special folders.
 #pragma once

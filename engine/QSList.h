@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Records of typed value slots, and lists of such records.
 //
 // Every record of a list has the same shape: a fixed number of string,

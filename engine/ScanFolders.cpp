@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/ScanFolders.h"
 
 #include <atomic>
@@ -93,6 +94,7 @@ void TScanFolders::Target(Folder AFolder, std::string_view AName, platform::File
   ATarget.rootFd = root.fd;
   ATarget.fileId = AFileId;
   ATarget.fileStamp = AStamp;
+  ATarget.size.reset();
 }
 
 }  // namespace purgo

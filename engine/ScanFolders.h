@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The folders a scan found files in, kept as a tree: each folder is its own
 // name and its parent. Whoever holds found files (the command line, the
 // pages) keeps one folder and a name per file, and builds a full path only

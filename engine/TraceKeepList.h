@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the application-trace cleaner never offers in the temporary folder,
 // the cache and the package caches, by name. A Linux /tmp is shared by every user and by the
 // running session, and much of what keeps a desktop running there is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The mounted volumes, as the default folder list of the file-type cleaner
 // proposes them.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Font descriptions come from language folders: parse any text and lay
 // it over a font, as ApplyFont does.
 #include <cstddef>

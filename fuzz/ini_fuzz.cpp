@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The INI reader and writer on arbitrary file contents.
 //
 // Beyond not crashing, every input must keep three promises: a key written

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A language file is untrusted: load one the way a language change does,
 // then format every text it gave with the arguments the windows pass.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The options file reader on arbitrary documents.
 //
 // Beyond not crashing: whatever a load made of the input must survive a

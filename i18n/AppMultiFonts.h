@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's font variables and its font scheme operations.
 //
 // Every styled control has a font variable: a process-wide integer holding

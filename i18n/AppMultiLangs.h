@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's string table: one process-wide text per user-visible
 // text, and the language catalogue that fills them from "PurgoStrs.ini".
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Texts that follow a change of language without their owner rebuilding
 // them, and the size texts such texts usually carry.
 //

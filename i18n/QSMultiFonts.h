@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Font schemes: short font descriptions ("Tahoma,12,1,16777215,0,0")
 // kept under integer ids, and named font variables that pick an id.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The user-interface languages installed with the program, and the
 // registry of the string variables they translate.
 //

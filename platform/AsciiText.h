@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ASCII-only text folding and trimming. Names are compared ignoring only
 // the ASCII letters' case everywhere in the program, and settings files
 // trim blanks and tabs around names and values.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading folders ahead of a walk, on worker threads.
 //
 // The walk itself stays on its thread and sees everything in the same

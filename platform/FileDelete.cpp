@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/FileDelete.h"
 
 #include <fcntl.h>
@@ -387,6 +388,7 @@ const char* DeleteResultName(DeleteResult r) {
     case DeleteResult::ReadOnly: return "ReadOnly";
     case DeleteResult::InUse: return "InUse";
     case DeleteResult::PathChanged: return "PathChanged";
+    case DeleteResult::Changed: return "Changed";
     case DeleteResult::Protected: return "Protected";
     case DeleteResult::OtherOwner: return "OtherOwner";
     case DeleteResult::Failed: return "Failed";
@@ -550,6 +552,9 @@ DeleteResult DeleteInFolder(int dirFd, const std::string& name, const DeleteTarg
   if (!regular && !S_ISLNK(sx.stx_mode)) return DeleteResult::NotAFile;
   const FileId id = posix::IdOf(sx);
   if (target.fileId.IsKnown() && id != target.fileId) return DeleteResult::PathChanged;
+  // Before the stamp, which holds the size where the file system records
+  // no birth time: a file written since is told as such either way.
+  if (target.size && sx.stx_size != *target.size) return DeleteResult::Changed;
   if (!posix::StampMatches(target.fileStamp, sx)) return DeleteResult::PathChanged;
   // Another user's file stays, whoever runs the cleaner (root included).
   if (sx.stx_uid != session.euid) return DeleteResult::OtherOwner;
@@ -572,6 +577,13 @@ DeleteResult DeleteInFolder(int dirFd, const std::string& name, const DeleteTarg
       case Use::Gone: return DeleteResult::NotFound;
     }
     if (held.Valid()) owner = opened.stx_uid;
+    // Written between the first look and the lease: nobody can write it
+    // now without breaking the lease, so this size is the one deleted.
+    if (target.size && held.Valid()) {
+      struct stat now {};
+      if (::fstat(held.Get(), &now) != 0) return DeleteResult::Failed;
+      if (static_cast<std::uint64_t>(now.st_size) != *target.size) return DeleteResult::Changed;
+    }
   }
   if (!held.Valid()) {
     held.Reset(::openat(dirFd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
@@ -891,7 +903,7 @@ DeleteResult RemoveDirectorySafely(const DeleteTarget& target) {
 
 bool DeleteFile(const std::string& path) {
   const std::size_t slash = path.rfind('/');
-  DeleteTarget target{path, slash == std::string::npos ? 0 : slash + 1, {}, {}, {}, -1};
+  DeleteTarget target{path, slash == std::string::npos ? 0 : slash + 1, {}, {}, {}, -1, {}};
   return DeleteFileSafely(target) == DeleteResult::Deleted;
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Deleting one file, with the refusals a Windows DeleteFileW would make.
 //
 // A cleaner must never delete anything but the file the user saw. So the
@@ -16,7 +17,9 @@
 // A symbolic link is deleted as a link; its target is never touched.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -31,6 +34,7 @@ enum class DeleteResult {
   ReadOnly,
   InUse,
   PathChanged,   // a link or another object where the scan saw the file
+  Changed,       // the same file, but not of the size recorded: written since
   Protected,     // the session's X authority file, or a link leading to it
   OtherOwner,    // the file belongs to another user
   Failed,        // the system refused (permissions, read-only volume, ...)
@@ -56,6 +60,10 @@ const char* DeleteResultName(DeleteResult r);
 // number to the next file created, so a file deleted and created anew
 // under the same name between scan and clean can carry the old identity.
 //
+// `size`, when set, must be the file's size still, checked again on the
+// file held under its lease: a list someone reviewed named a file of that
+// size, and a file written since is not the one reviewed.
+//
 // `rootFd`, when not -1, is an open directory that stands for the root
 // instead of resolving `path`'s first `rootLength` bytes: the caller has
 // opened and checked it and keeps it open for as long as the target is
@@ -67,6 +75,7 @@ struct DeleteTarget {
   FileId fileId;
   FileStamp fileStamp;
   int rootFd = -1;  // borrowed, never closed here
+  std::optional<std::uint64_t> size;
 };
 
 DeleteResult DeleteFileSafely(const DeleteTarget& target);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole-file reads and writes for the program's own settings files.
 //
 // Settings files are small; these helpers read one whole into memory and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Single-object file system queries and one-directory listings.
 //
 // Paths are byte strings exactly as the file system holds them; nothing here

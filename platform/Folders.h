@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Well-known folders. Every function honours the environment variable that
 // the freedesktop specifications name for it, so tests can point each one
 // into a sandbox. Results end in the delimiter unless empty; an empty result

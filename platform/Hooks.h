@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Services that the window layer provides to the core. Until the UI
 // installs a hook, the core runs without one: draining the message queue
 // does nothing and opening a document fails.

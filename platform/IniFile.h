@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // INI files with the semantics of the Windows private-profile functions
 // (GetPrivateProfileStringW / WritePrivateProfileStringW), which the
 // configuration file, the language files and the font schemes rely on.

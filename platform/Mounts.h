@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The mounted volumes, as a user would list drives.
 #pragma once
 

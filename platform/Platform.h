@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Types shared by the platform layer and everything above it.
 //
 // The engine is written against the vocabulary of the Windows file system

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Building blocks shared by the listing, the tree walk and the deletion on
 // POSIX systems. Internal to platform/ (and its tests): it exposes OS types.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/SingleInstance.h"
 
 #include <fcntl.h>
@@ -39,6 +40,9 @@ constexpr int kRequestReadTimeoutMs = 200;
 struct HeldBlock {
   UniqueFd lock;
   UniqueFd listener;
+  // The socket file this process bound: only that one is removed.
+  dev_t socketDevice = 0;
+  ino_t socketInode = 0;
 };
 
 struct State {
@@ -246,15 +250,23 @@ CreateBlockResult CreateInstanceBlock(const std::string& name, const InstanceRec
   if (state.blocks.count(p->lock) != 0) return CreateBlockResult::AlreadyExists;
 
   HeldBlock block;
-  block.lock.Reset(::open(p->lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
-  if (!block.lock.Valid()) return CreateBlockResult::Failed;
-  struct stat st {};
-  if (::fstat(block.lock.Get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
-    return CreateBlockResult::Failed;
-  }
-  if (const CreateBlockResult locked = TakeExclusiveLock(block.lock.Get());
-      locked != CreateBlockResult::Created) {
-    return locked;
+  // A holder that ends its block removes the lock file while it holds it:
+  // a lock taken on a file no longer under the name is no block, and the
+  // name is opened again.
+  for (int attempt = 0;; ++attempt) {
+    block.lock.Reset(::open(p->lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!block.lock.Valid()) return CreateBlockResult::Failed;
+    struct stat st {};
+    if (::fstat(block.lock.Get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+      return CreateBlockResult::Failed;
+    }
+    if (const CreateBlockResult locked = TakeExclusiveLock(block.lock.Get());
+        locked != CreateBlockResult::Created) {
+      return locked;
+    }
+    struct stat named {};
+    if (::lstat(p->lock.c_str(), &named) == 0 && named.st_dev == st.st_dev && named.st_ino == st.st_ino) break;
+    if (attempt == 8) return CreateBlockResult::Failed;
   }
 
   // Holding the lock makes the socket name ours: whatever is there was
@@ -269,6 +281,10 @@ CreateBlockResult CreateInstanceBlock(const std::string& name, const InstanceRec
   if (::bind(block.listener.Get(), reinterpret_cast<const sockaddr*>(&addr), len) != 0 ||
       ::listen(block.listener.Get(), SOMAXCONN) != 0) {
     return CreateBlockResult::Failed;
+  }
+  if (struct stat bound {}; ::lstat(addr.sun_path, &bound) == 0) {
+    block.socketDevice = bound.st_dev;
+    block.socketInode = bound.st_ino;
   }
 
   // Readers see either no record (all zeros: no copy yet) or all of it,
@@ -315,6 +331,36 @@ void CloseInstanceActivation(const std::string& name) {
   State& state = GlobalState();
   std::lock_guard guard(state.mutex);
   if (const auto it = state.blocks.find(p->lock); it != state.blocks.end()) it->second.listener.Reset();
+}
+
+void ReleaseInstanceBlock(const std::string& name) {
+  const std::optional<BlockPaths> p = PathsOf(name);
+  if (!p) return;
+  State& state = GlobalState();
+  std::lock_guard guard(state.mutex);
+  const auto it = state.blocks.find(p->lock);
+  if (it == state.blocks.end()) return;
+  HeldBlock& block = it->second;
+  // Each name goes only while it still names what this process made:
+  // another copy may have taken it over since (after a failed look, or
+  // by a user removing the files by hand).
+  UniqueFd dirHold;
+  sockaddr_un addr {};
+  socklen_t len = 0;
+  struct stat st {};
+  if (block.socketInode != 0 && SocketAddress(p->dir, p->socketName, dirHold, addr, len) &&
+      ::lstat(addr.sun_path, &st) == 0 && S_ISSOCK(st.st_mode) && st.st_dev == block.socketDevice &&
+      st.st_ino == block.socketInode) {
+    ::unlink(addr.sun_path);
+  }
+  struct stat held {};
+  if (::fstat(block.lock.Get(), &held) == 0 && ::lstat(p->lock.c_str(), &st) == 0 && st.st_dev == held.st_dev &&
+      st.st_ino == held.st_ino) {
+    // Still under the lock: a copy starting now either sees no file or
+    // takes the lock of a new one.
+    ::unlink(p->lock.c_str());
+  }
+  state.blocks.erase(it);
 }
 
 int DispatchActivationRequests(const std::string& name, int timeoutMs) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The single-instance block: a named 8-byte record that lives exactly as
 // long as the process that created it, as a Windows file mapping does, and
 // a local channel through which a later copy asks the first one to show
@@ -44,8 +45,8 @@ enum class CreateBlockResult {
 };
 
 // CreateFileMappingW + write: creates the block `name` holding `record`
-// and starts listening for activation requests. The block is never closed
-// before the process ends.
+// and starts listening for activation requests. The block lasts until
+// ReleaseInstanceBlock or the end of the process.
 CreateBlockResult CreateInstanceBlock(const std::string& name, const InstanceRecord& record);
 
 // IsWindow, in effect: true when the holder of the block `name` accepts a
@@ -77,6 +78,11 @@ int InstanceActivationSocket(const std::string& name);
 // and starts on its own instead of being handed to a window that is
 // closing.
 void CloseInstanceActivation(const std::string& name);
+// Ends the block `name` this process created, before the process ends:
+// removes its socket and lock file (each only while the name still leads
+// to the one this process made, never another copy's) and lets the lock
+// go. Nothing when this process holds no such block.
+void ReleaseInstanceBlock(const std::string& name);
 // Serves the requests waiting on the block `name`: waits up to
 // `timeoutMs` (0: not at all) for the first, then takes every pending
 // connection and calls the handler once per activation request. Returns the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Ending the program as the user would when the session ends or someone
 // asks it to (SIGTERM, SIGINT, SIGHUP): the signals are turned into
 // readable bytes on a descriptor that the window layer watches, so that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/Trash.h"
 
 #include <fcntl.h>
@@ -178,7 +179,7 @@ void EmptyFolder(int dirFd, const std::string& root, FileId rootId, SafeDeleter&
       dirFd, root, kEverything,
       [&](TreeWalker::Entry& e) {
         const FileAttributeData& data = e.Data();
-        DeleteTarget target{e.FullPath(), root.size(), rootId, data.id, data.stamp, dirFd};
+        DeleteTarget target{e.FullPath(), root.size(), rootId, data.id, data.stamp, dirFd, {}};
         if (e.IsDirectory()) {
           MakeDirectoryUsable(e.DirFd(), std::string(e.Name()).c_str());
           dirs.push_back(std::move(target));
@@ -227,7 +228,7 @@ TrashOutcome EmptyFolderItem(const OpenTrash& t, const TrashItem& item, SafeDele
   const std::string path = filesDir + item.entryName;
   EmptyFolder(dir.Get(), path + "/", item.data.id, deleter);
   const DeleteResult r =
-      RemoveDirectorySafely(DeleteTarget{path, filesDir.size(), t.filesId, item.data.id, {}, t.files.Get()});
+      RemoveDirectorySafely(DeleteTarget{path, filesDir.size(), t.filesId, item.data.id, {}, t.files.Get(), {}});
   if (r == DeleteResult::Deleted) return TrashOutcome{true, std::nullopt};
   // A folder that kept part of its content stayed, not refused as a whole.
   if (r == DeleteResult::Failed) return TrashOutcome{};
@@ -243,7 +244,7 @@ TrashOutcome EmptyItem(const OpenTrash& t, const TrashItem& item, SafeDeleter& d
   } else {
     const std::string filesDir = t.path + "files/";
     const DeleteTarget target{filesDir + item.entryName, filesDir.size(), t.filesId,
-                              item.data.id,             item.data.stamp,  t.files.Get()};
+                              item.data.id,             item.data.stamp,  t.files.Get(), {}};
     const DeleteResult r = deleter.Delete(target, DeleteOptions{true});
     outcome = r == DeleteResult::Deleted ? TrashOutcome{true, std::nullopt} : Refused(r);
   }
@@ -253,7 +254,7 @@ TrashOutcome EmptyItem(const OpenTrash& t, const TrashItem& item, SafeDeleter& d
   if (::fstatat(t.files.Get(), item.entryName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return outcome;
   const std::string infoDir = t.path + "info/";
   const DeleteTarget info{infoDir + item.entryName + std::string(kInfoSuffix), infoDir.size(), t.infoId, {}, {},
-                          t.info.Get()};
+                          t.info.Get(), {}};
   DeleteFileSafely(info, DeleteOptions{true});
   return outcome;
 }
@@ -424,7 +425,7 @@ std::vector<TrashOutcome> EmptyTrashItems(const std::vector<TrashItem>& listed) 
   // that wants them computes them anew.
   for (auto& [path, trash] : trashes) {
     if (!trash.folderDeleted) continue;
-    const DeleteTarget sizes{path + "directorysizes", path.size(), {}, {}, {}, trash.open.dir.Get()};
+    const DeleteTarget sizes{path + "directorysizes", path.size(), {}, {}, {}, trash.open.dir.Get(), {}};
     DeleteFileSafely(sizes, DeleteOptions{true});
   }
   return outcomes;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The freedesktop Trash: listing its items and deleting the items listed.
 //
 // A trash directory holds "files/" (the trashed files and folders, one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Depth-first walk of a directory tree, in listing order, without recursion.
 //
 // The walk calls a visitor for every entry of every directory it lists; the

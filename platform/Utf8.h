@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recognising UTF-8 in byte strings that need not be UTF-8 (file names,
 // settings files written by anyone).
 #pragma once

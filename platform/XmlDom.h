@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The small XML document object model that the options file needs, on
 // pugixml: parse, element lookup, attributes, texts, building and saving.
 //

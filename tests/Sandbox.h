@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A fresh, private corner of the file system for one test.
 //
 // Construction makes a new folder below $PURGO_TEST_TMP (the build tree's

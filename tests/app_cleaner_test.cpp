@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application-trace cleaner on fixture trees: category rules, events,
 // records, clean mode, stops, rough mode and the targets it hands out.
 #include <gtest/gtest.h>

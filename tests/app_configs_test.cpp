@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The configuration file: defaults, reading rules, writing back.
 #include <gtest/gtest.h>
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cleaning options: defaults, the reading rules of the options file,
 // the save/load round trip, and saves that are cut short by a kill.
 #include <gtest/gtest.h>

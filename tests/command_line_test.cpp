@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/CommandLine.h"
 
 #include <fcntl.h>
@@ -14,8 +15,10 @@
 #include <cstring>
 #include <set>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -51,6 +54,15 @@ Outcome RunFrontEnd(TCommandLineRequest r, const TPGCAppOptions* options = nullp
   return o;
 }
 
+// What a preview line carries for the deletion: the root's length and
+// identities differ from one run to the next.
+const std::regex kIdentities(",\"root_length\":[0-9]+,\"root_id\":\"[0-9:]+\",\"id\":\"[0-9:]+\",\"stamp\":\"[0-9:]+\"");
+std::multiset<std::string> WithoutIdentities(const std::multiset<std::string>& ALines) {
+  std::multiset<std::string> out;
+  for (const std::string& l : ALines) out.insert(std::regex_replace(l, kIdentities, ""));
+  return out;
+}
+
 // Folders: text and JSON, with and without sub-folders, names that need
 // escaping or are not UTF-8, and a missing folder reported and skipped.
 TEST(CommandLineTest, PreviewOfFolders) {
@@ -75,10 +87,10 @@ TEST(CommandLineTest, PreviewOfFolders) {
       {false, false, false, true, 0,
        {"3\t" + d + "/a\"\\t.tmp", "1\t" + d + "/c\\377.tmp", "summary: 2 files, 4 bytes"}},
       {true, true, true, true, 1,
-       {"{\"event\":\"file\",\"path\":\"" + d + "/a\\\"\\t.tmp\",\"size\":3,\"ending\":\".tmp\"}",
-        "{\"event\":\"file\",\"path\":\"" + d + "/sub/b.TMP\",\"size\":5,\"ending\":\".tmp\"}",
+       {"{\"event\":\"file\",\"path\":\"" + d + "/a\\\"\\t.tmp\",\"size\":3,\"ending\":\".tmp\",\"format\":1}",
+        "{\"event\":\"file\",\"path\":\"" + d + "/sub/b.TMP\",\"size\":5,\"ending\":\".tmp\",\"format\":1}",
         "{\"event\":\"file\",\"path\":\"" + oddJson + "\",\"path_bytes\":\"" + Base64(odd) +
-            "\",\"size\":1,\"ending\":\".tmp\"}",
+            "\",\"size\":1,\"ending\":\".tmp\",\"format\":1}",
         "{\"event\":\"error\",\"path\":\"" + d +
             "/no\\u001b[2Jpe\",\"reason\":\"not-found\",\"message\":\"no such folder, skipped\"}",
         "{\"event\":\"summary\",\"mode\":\"preview\",\"files\":3,\"bytes\":9,\"errors\":1}"}},
@@ -93,7 +105,7 @@ TEST(CommandLineTest, PreviewOfFolders) {
     r.terminal = c.terminal;
     const Outcome o = RunFrontEnd(r);
     EXPECT_EQ(o.code, c.code);
-    EXPECT_EQ(o.lines, c.lines);
+    EXPECT_EQ(WithoutIdentities(o.lines), c.lines);
     EXPECT_EQ(o.err, c.missing ? "purgo: " + d + "/no\\033[2Jpe: no such folder, skipped\n" : "");
   }
   EXPECT_TRUE(fs::exists(d + "/a\"\t.tmp"));
@@ -334,11 +346,11 @@ TEST(CommandLineTest, FoldersThatCannotBeOpenedAreErrors) {
     EXPECT_EQ(o.err, "purgo: " + (folders ? d : t) + "/locked: " + why + "\n");
     const std::multiset<std::string> expected =
         folders ? std::multiset<std::string>{
-                      "{\"event\":\"file\",\"path\":\"" + d + "/a.tmp\",\"size\":1,\"ending\":\".tmp\"}",
+                      "{\"event\":\"file\",\"path\":\"" + d + "/a.tmp\",\"size\":1,\"ending\":\".tmp\",\"format\":1}",
                       "{\"event\":\"error\",\"path\":\"" + d + "/locked\",\"reason\":\"unreadable\",\"message\":\"" + why + "\"}",
                       "{\"event\":\"summary\",\"mode\":\"preview\",\"files\":1,\"bytes\":1,\"errors\":1}"}
                 : std::multiset<std::string>{"1\t" + t + "/a.tmp", "summary: 1 file, 1 byte, 1 error"};
-    EXPECT_EQ(o.lines, expected);
+    EXPECT_EQ(WithoutIdentities(o.lines), expected);
   }
 }
 
@@ -434,6 +446,144 @@ TEST(CommandLineTest, RecentListEntriesAreReferences) {
     EXPECT_EQ(test::ReadBytes(list), c.after);
     EXPECT_EQ(test::ReadBytes(doc), "keep me");
   }
+}
+
+// The JSON preview lines of `ARequest`, one per file (no summary).
+std::vector<std::string> PreviewList(TCommandLineRequest ARequest) {
+  ARequest.json = true;
+  std::vector<std::string> lines;
+  for (const std::string& l : RunFrontEnd(ARequest).lines) {
+    if (l.find("\"event\":\"file\"") != std::string::npos) lines.push_back(l);
+  }
+  return lines;
+}
+
+std::string Join(const std::vector<std::string>& ALines) {
+  std::string text;
+  for (const std::string& l : ALines) text += l + "\n";
+  return text;
+}
+
+// A reviewed list cleaned later: each file goes only while it is the file
+// the preview saw, where it saw it; what the list leaves out stays, and
+// so does a file a line names outside what its scan would offer.
+TEST(CommandLineTest, CleanFromAReviewedList) {
+  test::Sandbox box;
+  const std::string d = box.Path("data"), d2 = box.Path("data2");
+  for (const char* f : {"keep.tmp", "grown.tmp", "replaced.tmp", "unlisted.tmp", "sub/moved.tmp", "cat.tmp"}) {
+    box.MakeFile(std::string("data/") + f);
+  }
+  box.MakeFile("data2/rooted.tmp");
+  box.MakeFile("other/rooted.tmp");
+  box.MakeFile("outside/secret.tmp");
+  const std::string temp = box.MakeFile("tmp/old.log", "1234");
+  TCommandLineRequest preview;
+  preview.folders = {d, d2};
+  preview.endings = {".tmp"};
+  std::vector<std::string> lines = PreviewList(preview);
+  preview.folders = {box.Path("outside")};
+  const std::string secret = PreviewList(preview).at(0);
+  preview.folders.clear();
+  preview.categories = {"temp"};
+  const std::string tempLine = PreviewList(preview).at(0);
+  ASSERT_EQ(lines.size(), 7u);
+  const auto lineOf = [&](const std::string& AName) {
+    return *std::find_if(lines.begin(), lines.end(), [&](const std::string& l) {
+      return l.find("/" + AName + "\"") != std::string::npos;
+    });
+  };
+  const std::string keep = lineOf("keep.tmp");
+  lines.erase(std::find(lines.begin(), lines.end(), lineOf("unlisted.tmp")));
+  // A line pointed outside its root through "..", with the root's own
+  // identity; a file of the folders moved into the temporary folder's
+  // category; a category file outside that category's folder.
+  const std::string rootFields = std::regex_replace(keep, std::regex(".*(,\"root_length\":[0-9]+,\"root_id\":\"[0-9:]+\").*"), "$1");
+  lines.push_back(std::regex_replace(
+      std::regex_replace(secret, std::regex(",\"root_length\":[0-9]+,\"root_id\":\"[0-9:]+\""), rootFields),
+      std::regex("\"path\":\"[^\"]*\""), "\"path\":\"" + d + "/../outside/secret.tmp\""));
+  const std::string cat = lineOf("cat.tmp");
+  lines.erase(std::find(lines.begin(), lines.end(), cat));
+  lines.push_back(std::regex_replace(cat, std::regex("\"ending\":\"\\.tmp\""), "\"category\":\"temp\""));
+  lines.push_back(tempLine);
+
+  // After the review: one file grows, one is made anew, a folder on the
+  // way and a root are swapped for links, the temporary file moves.
+  { std::ofstream(d + "/grown.tmp", std::ios::app) << "more"; }
+  fs::remove(d + "/replaced.tmp");
+  box.MakeFile("data/replaced.tmp");
+  fs::rename(d + "/sub", d + "/sub-old");
+  fs::create_directory_symlink(d + "/sub-old", d + "/sub");
+  fs::rename(d2, box.Path("data2-old"));
+  fs::create_directory_symlink(box.Path("other"), d2);
+
+  const std::string list = box.MakeFile("list.jsonl", Join(lines) + "{\"event\":\"summary\",\"mode\":\"preview\"}\n");
+  TCommandLineRequest clean;
+  clean.mode = TCommandLineMode::Clean;
+  clean.fromList = list;
+  const Outcome o = RunFrontEnd(clean);
+  EXPECT_EQ(o.code, 1) << o.err;
+  EXPECT_EQ(o.lines, std::multiset<std::string>({
+                         "deleted\t1\t" + d + "/keep.tmp",
+                         "deleted\t4\t" + temp,
+                         "refused\tchanged\t1\t" + d + "/grown.tmp",
+                         "refused\tpath-changed\t1\t" + d + "/replaced.tmp",
+                         "refused\tpath-changed\t1\t" + d + "/sub/moved.tmp",
+                         "refused\tpath-changed\t1\t" + d2 + "/rooted.tmp",
+                         "refused\tpath-changed\t1\t" + d + "/../outside/secret.tmp",
+                         "refused\tnot-offered\t1\t" + d + "/cat.tmp",
+                         "summary: 2 deleted (5 bytes), 6 refused (6 bytes)",
+                     }));
+  for (const char* f : {"data/grown.tmp", "data/replaced.tmp", "data/unlisted.tmp", "data/sub-old/moved.tmp",
+                        "data/cat.tmp", "other/rooted.tmp", "data2-old/rooted.tmp", "outside/secret.tmp"}) {
+    EXPECT_TRUE(fs::exists(box.Path(f))) << f;
+  }
+  EXPECT_FALSE(fs::exists(d + "/keep.tmp"));
+}
+
+// A list that cannot be read whole deletes nothing; the line at fault is
+// named.
+TEST(CommandLineTest, CleanFromAListRefusedWhole) {
+  test::Sandbox box;
+  const std::string d = box.Path("data");
+  box.MakeFile("data/a.tmp");
+  TCommandLineRequest preview;
+  preview.folders = {d};
+  preview.endings = {".tmp"};
+  const std::string good = PreviewList(preview).at(0);
+  const auto edited = [&](const char* AFrom, const std::string& ATo) {
+    return std::regex_replace(good, std::regex(AFrom), ATo);
+  };
+  const struct {
+    std::string line;
+    int code;
+    std::string why;
+  } cases[] = {
+      {"not json", 2, "line 2: not a JSON line of a preview"},
+      {edited(",\"format\":1", ""), 2, "line 2: not a preview line of this version of purgo"},
+      {edited("\"format\":1", "\"format\":2"), 2, "line 2: not a preview line of this version"},
+      {edited("\"path\":\"[^\"]*\"", "\"path\":\"/x.tmp\",\"path_bytes\":\"" + Base64(d + "/a.tmp") + "\""), 2,
+       "line 2: \"path_bytes\" is not the \"path\" shown"},
+      {edited("\\{", "{\"path\":\"/x.tmp\","), 2, "line 2: not a JSON line of a preview (the member \"path\" twice)"},
+      {edited("\"root_length\":[0-9]+", "\"root_length\":3"), 2, "line 2: the root is not a folder of the path"},
+      {edited("\"id\":\"[0-9:]+\",", ""), 2, "line 2: the file's identity is incomplete"},
+      {"{\"event\":\"deleted\",\"path\":\"/x\",\"size\":1}", 2, "line 2: not a line of a preview"},
+      {"{\"event\":\"file\",\"nested\":{}}", 2, "line 2: not a JSON line of a preview (a nested value)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    TCommandLineRequest clean;
+    clean.mode = TCommandLineMode::Clean;
+    clean.fromList = box.MakeFile("list.jsonl", good + "\n" + c.line + "\n");
+    const Outcome o = RunFrontEnd(clean);
+    EXPECT_EQ(o.code, c.code);
+    EXPECT_TRUE(o.lines.empty());
+    EXPECT_NE(o.err.find(clean.fromList + ": " + c.why), std::string::npos) << o.err;
+    EXPECT_TRUE(fs::exists(d + "/a.tmp"));
+  }
+  TCommandLineRequest missing;
+  missing.mode = TCommandLineMode::Clean;
+  missing.fromList = box.Path("nope.jsonl");
+  EXPECT_EQ(RunFrontEnd(missing).code, 1);
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The formatter, dynamic strings and size texts.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file-type cleaner: its rule set, the ending match, the walk's rules
 // on fixture trees, sorting, and deleting its items safely afterwards.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Deleting one file, and every refusal that must leave the disk unchanged.
 #include <fcntl.h>
 #include <gtest/gtest.h>

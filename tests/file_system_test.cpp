@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Attribute mapping, single-object queries and one-directory listings.
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The INI layer: private-profile reading rules, in-place writing, encodings
 // and atomic replacement.
 #include <gtest/gtest.h>

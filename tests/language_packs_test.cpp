@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The language packs shipped with the program, checked against the string
 // table and the font variables they serve.
 #include <gtest/gtest.h>

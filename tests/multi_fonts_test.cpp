@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Font descriptions, the font store, the font variables and ApplyFont.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The language catalogue: parsing the language folder and the selection
 // rules.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Well-known folders, the clock, the locale and the UI hooks.
 #include <gtest/gtest.h>
 #include <unistd.h>

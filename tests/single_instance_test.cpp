@@ -1,9 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The start-up command and the single-instance block, across processes.
 //
 // A "copy" is a forked child that runs a start-up command the way the
 // program does: it registers when it is the first copy, then serves
-// activation requests until it is killed. This test process itself never
-// registers, so no block outlives a test.
+// activation requests until it is killed. This test process registers
+// only where it also ends its block, so no block outlives a test.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -148,6 +149,36 @@ TEST(SingleInstanceTest, AKilledFirstCopyLeavesNoBlock) {
   Copy after(kGuid);
   EXPECT_EQ(after.State(), 'S');
   EXPECT_EQ(next.Next(), 'A');
+}
+
+// Ending the block removes its lock and socket, but a name that leads to
+// another copy's file by then stays; a copy started afterwards is first.
+TEST(SingleInstanceTest, ReleasingRemovesOnlyTheFilesThisProcessMade) {
+  namespace fs = std::filesystem;
+  for (const bool takenOver : {false, true}) {
+    SCOPED_TRACE(takenOver);
+    test::Sandbox box;
+    const std::string lock = box.Path(std::string("run/") + kGuid + ".lock");
+    const std::string sock = box.Path(std::string("run/") + kGuid + ".sock");
+    ASSERT_EQ(platform::CreateInstanceBlock(kGuid, {kWindow, kApplication}), platform::CreateBlockResult::Created);
+    ASSERT_TRUE(fs::exists(lock) && fs::exists(sock));
+    if (takenOver) {
+      for (const std::string& path : {lock, sock}) {
+        box.MakeFile("other");
+        fs::rename(box.Path("other"), path);
+      }
+    }
+    platform::ReleaseInstanceBlock(kGuid);
+    EXPECT_EQ(fs::exists(lock), takenOver);
+    EXPECT_EQ(fs::exists(sock), takenOver);
+    if (takenOver) {
+      EXPECT_EQ(test::ReadBytes(lock), "x");
+    }
+    EXPECT_FALSE(platform::HoldsInstanceBlock(kGuid));
+    EXPECT_EQ(platform::OpenInstanceBlock(kGuid), std::nullopt);
+    Copy next(kGuid);
+    EXPECT_EQ(next.State(), 'F');
+  }
 }
 
 TEST(SingleInstanceTest, WithTheCheckOffAnyNumberRun) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's string table: registration, loading and saving string
 // files, and what a language change does.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The freedesktop Trash: which trash directories are used, listing their
 // items with original names and sizes, and deleting the items listed
 // without touching anything outside or anything trashed since.

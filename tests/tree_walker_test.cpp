@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The depth-first walk: order, visitor actions, depth and descriptor bounds,
 // and climbing back to levels whose descriptors were closed.
 #include <fcntl.h>

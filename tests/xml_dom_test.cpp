@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The XML layer: what the writer produces, what the reader accepts.
 #include <gtest/gtest.h>
 

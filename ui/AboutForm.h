@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The about dialog: the program's title, version and copyright, links to
 // its home page and support address, and a close button. Every text comes
 // from the string table and every font from the font variables, so it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: two pages (application traces, file types) switched by
 // two page buttons, a status line telling when the last cleaning was, and
 // a Help menu with the language list. The pages' own work belongs to their

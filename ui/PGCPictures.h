@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The skin's pictures, painted in code: the windows' backgrounds, the logo
 // and the faces of the title, page and action buttons. One teal accent on
 // light surfaces; every picture is rendered at the screen's pixel ratio so

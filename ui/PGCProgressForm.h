@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The progress dialog that stands over the main window while one scan or
 // one cleaning pass of a page runs. It does no work itself: its first
 // timer tick (300 ms after it is shown) calls the owner's OnStart, which

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file-type cleaner's settings dialog: the folders to scan, the file
 // endings to look for and the attributes a file may have. The file-type
 // page opens it on one of the three lists (the tab headers are hidden);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The services the windows give the core: draining the message queue
 // from inside long walks, opening documents and addresses with the
 // desktop's handler, and letting the user choose a program for a web page

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application-traces page: the category list with the files a scan
 // found under each category, the scan and the cleaning pass behind the
 // progress dialog.

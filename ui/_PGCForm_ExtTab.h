@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file-type page: the options tree (folders, endings, attributes, age
 // limit), each row edited in place as one line of text, and the result
 // list with one ticked row per file found.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What every window of the program uses to show itself over the main
 // window: the modal display, the message box and bringing a window to the
 // front.

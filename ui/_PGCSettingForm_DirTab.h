@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings dialog's folder list: loaded from the options object and
 // the file-type page, edited through the edit box, copied back on Apply.
 // One controller for the process; it acts on frmPGCSettings and does

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings dialog's list of file endings: loaded from the options
 // object and the file-type page, edited through the edit box, copied back
 // on Apply. Endings are told apart without regard to ASCII case. One

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings dialog's attribute filter: six rows, one per attribute bit
 // the cleaner looks at. Apply sets or clears exactly those bits in the
 // options' FileAttribute and leaves every other bit as it was. One

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program as shipped, in a sandbox, for the window tests.
 #pragma once
 

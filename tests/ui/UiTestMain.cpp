@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The windows' tests run on Qt's offscreen platform, with a fixed locale
 // and scale, so that they pass the same on a desktop, a server and CI.
 // Qt itself starts inside a sandbox too: without a runtime folder it would

@@ -1,6 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's command line, run as shipped: no display at all, and
-// nothing written beside the program or in the settings folders.
+// nothing written beside the program or in the settings folders; and the
+// window's start and end as far as they leave files behind.
 #include <fcntl.h>
+#include <signal.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -27,11 +30,14 @@ struct Ran {
   std::string out, err;
 };
 
-Ran RunProgram(test::Sandbox& box, const std::vector<std::string>& args) {
-  const std::string exe = box.Path("program/purgo"), out = box.Path("out"), err = box.Path("err");
+// Standard output goes to `outPath` when given (a device, say).
+Ran RunProgram(test::Sandbox& box, const std::vector<std::string>& args, const std::string& outPath = {}) {
+  const std::string exe = box.Path("program/purgo"), err = box.Path("err");
+  const std::string out = outPath.empty() ? box.Path("out") : outPath;
   const pid_t pid = ::fork();
   if (pid == 0) {
     for (const char* v : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) ::unsetenv(v);
+    if (::chdir(box.Root().c_str()) != 0) ::_exit(127);
     ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
     ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
     std::vector<char*> argv{const_cast<char*>(exe.c_str())};
@@ -42,7 +48,8 @@ Ran RunProgram(test::Sandbox& box, const std::vector<std::string>& args) {
   }
   int status = 0;
   ::waitpid(pid, &status, 0);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128, test::ReadBytes(out), test::ReadBytes(err)};
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128, outPath.empty() ? test::ReadBytes(out) : "",
+          test::ReadBytes(err)};
 }
 
 // Each JSON line parsed back: event name, path as the exact bytes, reason.
@@ -77,7 +84,7 @@ TEST(CommandLineProgram, UsageVersionPreviewAndCleanWithoutADisplay) {
     std::string out, err;  // the start of each
     TEvents events;
   } cases[] = {
-      {{"--bogus"}, 2, "", "purgo: Unknown option 'bogus'.\n\nUsage: ", {}},
+      {{"--bogus"}, 2, "", "purgo: unknown option '--bogus'\nTry 'purgo --help'.\n", {}},
       {{"--clean", "-f", d, "-e", ".tmp"}, 2, "", "purgo: --clean deletes files: confirm it with --yes\n", {}},
       {{"--preview", "--list"}, 2, "", "purgo: --list, --preview and --clean do not go together\n", {}},
       {{"--version"}, 0, "purgo " PURGO_VERSION "\n", "", {}},
@@ -109,6 +116,103 @@ TEST(CommandLineProgram, UsageVersionPreviewAndCleanWithoutADisplay) {
               files)
         << dir;
   }
+}
+
+// Long options by unique prefix, as GNU tools take them; values are never
+// taken for options; -0 ends records with NUL and keeps the summary off
+// the records.
+TEST(CommandLineProgram, PrefixesAndNulRecords) {
+  test::Sandbox box;
+  fs::copy_file(PURGO_BINARY, box.Path("program/purgo"));
+  const std::string d = box.Path("data");
+  const std::string a = box.MakeFile("data/a\nb.tmp", "123");
+  box.MakeDir("--pre");
+  const struct {
+    std::vector<std::string> args;
+    int code;
+    std::string out, err;
+  } cases[] = {
+      {{"--prev", "--fol=" + d, "--end", ".tmp"}, 0, "3\t" + a + "\nsummary: 1 file, 3 bytes\n", ""},
+      {{"--prev", "-0", "-f", d, "-e.tmp"}, 0, "3\t" + a + std::string(1, '\0'), "summary: 1 file, 3 bytes\n"},
+      {{"--preview", "--null", "--no-s", "-f", "--pre", "-e", ".tmp"}, 0, "", "summary: 0 files, 0 bytes\n"},
+      {{"--c", "--yes"}, 2, "", "purgo: option '--c' is ambiguous; possibilities: '--category' '--clean'\n"},
+      {{"--preview", "--n", "-f", d}, 2, "", "purgo: option '--n' is ambiguous; possibilities: '--no-subfolders' '--null'\n"},
+      {{"--preview", "-x"}, 2, "", "purgo: unknown option '-x'\n"},
+      {{"--preview", "-0", "--json", "-f", d}, 2, "", "purgo: --null is for text output, not --json\n"},
+      {{"--preview", "--from", "l"}, 2, "", "purgo: --from needs --clean\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.front() + " " + c.args.back());
+    const Ran r = RunProgram(box, c.args);
+    EXPECT_EQ(r.code, c.code);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, c.code == 2 ? c.err + "Try 'purgo --help'.\n" : c.err);
+  }
+}
+
+// Output that cannot be written is an error; a window with no display is
+// one line, not Qt's abort.
+TEST(CommandLineProgram, FullDeviceAndNoDisplay) {
+  test::Sandbox box;
+  fs::copy_file(PURGO_BINARY, box.Path("program/purgo"));
+  box.MakeFile("data/a.tmp");
+  const Ran full = RunProgram(box, {"--preview", "-f", box.Path("data"), "-e", ".tmp"}, "/dev/full");
+  EXPECT_EQ(full.code, 1);
+  EXPECT_EQ(full.err, "purgo: cannot write the output: No space left on device\n");
+  const Ran fullClean = RunProgram(box, {"--clean", "--yes", "-f", box.Path("data"), "-e", ".tmp"}, "/dev/full");
+  EXPECT_EQ(fullClean.code, 1);
+  for (const std::vector<std::string>& args : {std::vector<std::string>{}, {"-style", "fusion"}}) {
+    const Ran bare = RunProgram(box, args);
+    EXPECT_EQ(bare.code, 1);
+    EXPECT_EQ(bare.out, "");
+    EXPECT_EQ(bare.err, "purgo: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+                        "use 'purgo --help' for the command line\n");
+  }
+}
+
+// The review round trip through the program: a preview written as JSON,
+// filtered, and cleaned from standard input.
+TEST(CommandLineProgram, CleanFromAFilteredPreview) {
+  test::Sandbox box;
+  fs::copy_file(PURGO_BINARY, box.Path("program/purgo"));
+  const std::string a = box.MakeFile("data/a.tmp"), b = box.MakeFile("data/b.tmp");
+  const Ran preview = RunProgram(box, {"--preview", "--json", "-f", box.Path("data"), "-e", ".tmp"});
+  ASSERT_EQ(preview.code, 0);
+  std::string list;
+  std::istringstream in(preview.out);
+  for (std::string line; std::getline(in, line);) {
+    if (line.find("b.tmp") == std::string::npos) list += line + "\n";
+  }
+  box.MakeFile("list.jsonl", list);
+  const Ran clean = RunProgram(box, {"--clean", "--yes", "--json", "--from", box.Path("list.jsonl")});
+  EXPECT_EQ(clean.code, 0) << clean.err;
+  EXPECT_EQ(Events(clean.out), TEvents({{"deleted", a, ""}, {"summary", "", ""}}));
+  EXPECT_FALSE(fs::exists(a));
+  EXPECT_TRUE(fs::exists(b));
+}
+
+// The single-instance lock and socket live as long as the window: a
+// window closed (here by SIGTERM, as at logout) leaves nothing behind.
+TEST(ProgramWindow, LockAndSocketGoWhenTheWindowCloses) {
+  test::Sandbox box;
+  fs::copy_file(PURGO_BINARY, box.Path("program/purgo"));
+  const std::string exe = box.Path("program/purgo"), lock = box.Path("run/{1047E291-FFFF-4ac2-870E-5CEA30153018}.lock");
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    ::execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  for (int i = 0; i < 200 && !fs::exists(lock); ++i) ::usleep(50000);
+  EXPECT_TRUE(fs::exists(lock));
+  ::kill(pid, SIGTERM);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_TRUE(fs::is_empty(box.Path("run")));
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The skinned controls driven as a user would: pointer and keys through
 // Qt's event system, on the offscreen platform.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window and the about dialog with the shipped language packs,
 // driven offscreen; and the program itself, started as a user would.
 #include <gtest/gtest.h>
@@ -508,10 +509,8 @@ TEST(AppPage, ScanUntickCleanEndToEnd) {
   EXPECT_EQ(model.data(model.index(0, 0), Qt::DisplayRole).toString(),
             QStringLiteral("Temporary files [4 files, 8 bytes]"));
   EXPECT_TRUE(model.index(1, 0).data().toString().endsWith(QStringLiteral(" [1 file, 3 bytes]")));
-  Grab(p.window.get(), "app-page-en.png");
   AppMultiLangs->SetCurrentLanguageID(2052);
   EXPECT_EQ(model.data(model.index(0, 0), Qt::DisplayRole).toString().left(6), QStringLiteral("临时文件 ["));
-  Grab(p.window.get(), "app-page-zh.png");
   AppMultiLangs->SetCurrentLanguageID(1033);
 
   // Untick one file.

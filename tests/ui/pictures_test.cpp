@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The skin's pictures: sized in device-independent pixels at any ratio, and
 // every button state telling itself apart from the others.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file-type cleaner's settings dialog, opened as the page opens it and
 // driven through its own widgets: what each list accepts and refuses, and
 // what Apply and Cancel leave in the options object.
