@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The trace categories this platform offers: what the traces page lists
 // and what the command line takes as --category, from one table, so that
 // both show the same names in the same order.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What assistive technologies (screen readers, through Qt's accessibility
 // bridge) are told about the skinned controls that are not Qt widgets of
 // a known kind: a label is static text named by its caption, a link label

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the user manual from its Markdown source into one HTML page,
 // at build time. Qt's own Markdown reader does the work, so that building
 // the manual needs nothing beyond what the windows already link.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recently-used list comes from whatever programs wrote it: parse any
 // bytes, and where they parse, cut every entry out. What is left must be
 // what was there less exactly those bytes, and must parse again without

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop's list of recently used documents: the freedesktop bookmark
 // file $XDG_DATA_HOME/recently-used.xbel, which GTK and GNOME programs, and
 // newer KDE ones, keep up to date.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop's recently-used list: entries listed from a list as GTK,
 // GNOME and KDE programs write it, removed as bytes with everything else
 // kept, a list rewritten meanwhile merged, hostile lists refused.

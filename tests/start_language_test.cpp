@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The language a start begins in: the user's locale on a first start, the
 // stored language after that.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every window as a screen reader meets it, through Qt's accessibility
 // interfaces: whatever can be focused or used, and every column header,
 // list and progress bar, has a name in the window's language and a role

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every window driven by the keyboard alone: where Tab goes and that the
 // focus shows, the title bar's commands by their keys, the options rows
 // edited and their settings dialog opened without a mouse (and with one).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A web page that opens with no program, on a bus of the test's own: the
 // user is told the address did not open; once a (stand-in) portal is on
 // the bus, it is asked to let the user choose the program instead.
