@@ -31,8 +31,9 @@ class TAppConfigs {
   // when the file existed. A file that is a link or another user's, or
   // lies in such a folder, is not read (platform/FileIO.h).
   bool Load();
-  // Writes all four keys in one replacement of the file, never through a
-  // link. Creates no folder: the language step has made it by then. False,
+  // Writes all its keys (the window size once one was stored) in one
+  // replacement of the file, never through a link. Creates no folder: the
+  // language step has made it by then. False,
   // with `AError` set to "Unable to write to <file>", when the file cannot
   // be written or is not this user's to write; the old file then stays as
   // it was.
@@ -69,6 +70,15 @@ class TAppConfigs {
   bool SetVersionString(const std::string& AValue, std::string* AError = nullptr);
   bool SetLanguageID(std::uint16_t AValue, std::string* AError = nullptr);
 
+  // The main window's size when it last closed (0 × 0: never stored, the
+  // designed size). Kept in memory until Save.
+  int WindowWidth() const { return FWindowWidth; }
+  int WindowHeight() const { return FWindowHeight; }
+  void SetWindowSize(int AWidth, int AHeight) {
+    FWindowWidth = AWidth;
+    FWindowHeight = AHeight;
+  }
+
   // Kept in the file and written back; nothing acts on it.
   bool AutoUpdate() const { return FAutoUpdate; }
   // Read from the file and written back unchanged.
@@ -94,6 +104,8 @@ class TAppConfigs {
   std::string FVersionString;
   std::uint16_t FLanguageID = 0;
   bool FAutoUpdate = true;
+  int FWindowWidth = 0;
+  int FWindowHeight = 0;
   TFileTime FLastRunTime;
   TFileTime FCurrentRunTime;
 };

@@ -139,6 +139,14 @@ namespace purgo {
   X(STR_PGCExtSettingForm_ExistPath, "Path already exists.") \
   X(STR_PGCExtSettingForm_InvalidFile, "Invalid file.") \
   X(STR_PGCExtSettingForm_ExistFile, "File already exists.") \
+  X(STR_Retry, "Retry") \
+  X(STR_Ignore, "Ignore") \
+  X(STR_PGCForm_6, "Files ticked: %d (%s)") \
+  X(STR_PGCForm_7, "Are you sure you want to delete these files?") \
+  X(STR_PGCForm_List_Name, "Name") \
+  X(STR_PGCForm_List_Folder, "Folder") \
+  X(STR_PGCForm_List_Size, "Size") \
+  X(STR_PGCProgressForm_4, "Cleaning stopped.\r\n%d files cleaned. [%s]") \
 
 #define PURGO_DEFINE_STRING(name, text) std::string name = text;
 PURGO_APP_STRING_VARIABLES(PURGO_DEFINE_STRING)

@@ -159,7 +159,15 @@ extern std::string STR_PGCExtSettingForm_InvalidPath;
 extern std::string STR_PGCExtSettingForm_ExistPath;
 extern std::string STR_PGCExtSettingForm_InvalidFile;
 extern std::string STR_PGCExtSettingForm_ExistFile;
-inline constexpr int kAppStringVariableCount = 126;
+extern std::string STR_Retry;
+extern std::string STR_Ignore;
+extern std::string STR_PGCForm_6;
+extern std::string STR_PGCForm_7;
+extern std::string STR_PGCForm_List_Name;
+extern std::string STR_PGCForm_List_Folder;
+extern std::string STR_PGCForm_List_Size;
+extern std::string STR_PGCProgressForm_4;
+inline constexpr int kAppStringVariableCount = 134;
 
 // The catalogue of this program: loading a language fills the string
 // variables, saving writes them, and every language change loads the

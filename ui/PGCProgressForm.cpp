@@ -1,5 +1,6 @@
 #include "ui/PGCProgressForm.h"
 
+#include <QApplication>
 #include <QProgressBar>
 #include <QShowEvent>
 
@@ -7,6 +8,7 @@
 #include "i18n/AppMultiFonts.h"
 #include "i18n/AppMultiLangs.h"
 #include "ui/PGCPictures.h"
+#include "ui/_PGCForm_Helper.h"
 
 namespace purgo {
 namespace {
@@ -77,6 +79,8 @@ void TfrmPGCProgress::RefreshStatus() {
 }
 
 void TfrmPGCProgress::RefreshMultiLangs() {
+  // The bar's percentage too is drawn in the language's family.
+  setFont(LanguageFont(QApplication::font()));
   TQelFont button = FromQFont(btnCancel->font(), btnCancel->FontColor().isValid() ? btnCancel->FontColor() : Qt::white);
   ApplyFont(button, FONT_PGOProgressForm_Button_Cancel);
   btnCancel->setFont(ToQFont(button));
@@ -87,9 +91,10 @@ void TfrmPGCProgress::RefreshMultiLangs() {
   RefreshStatus();
 }
 
-void TfrmPGCProgress::EndProgress() {
+void TfrmPGCProgress::EndProgress(bool AStopped) {
   if (FCommand != 0 && FCommand != 1) return;
-  SetPercentage(100);
+  const bool stopped = AStopped && FCommand == 1;
+  if (!stopped) SetPercentage(100);
   FButtonDynString.Reload(&STR_Finished);
   btnCancel->setText(Rendered(FButtonDynString));
   if (FPurgo == nullptr) return;
@@ -97,7 +102,7 @@ void TfrmPGCProgress::EndProgress() {
     FStatusDynString.Reload(&STR_PGCProgressForm_0,
                             {FPurgo->ScanTotalFilesCount(), FormatSize64(FPurgo->ScanTotalFilesSize())});
   } else {
-    FStatusDynString.Reload(&STR_PGCProgressForm_1,
+    FStatusDynString.Reload(stopped ? &STR_PGCProgressForm_4 : &STR_PGCProgressForm_1,
                             {FPurgo->CleanTotalFilesCount(), FormatSize64(FPurgo->CleanTotalFilesSize())});
   }
   lblStatus->SetCaption(Rendered(FStatusDynString));
