@@ -470,6 +470,8 @@ void SetUpFileColumns(QTreeView* AList) {
   header->setSectionResizeMode(2, QHeaderView::Interactive);
   header->resizeSection(0, 240);
   header->resizeSection(2, 96);
+  // A long folder keeps its last folders in view, where files differ.
+  AList->setTextElideMode(Qt::ElideMiddle);
   // No order until the user picks one: rows stay in the order found.
   header->setSortIndicator(-1, Qt::AscendingOrder);
   AList->setSortingEnabled(true);
