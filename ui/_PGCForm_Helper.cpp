@@ -455,6 +455,18 @@ int CompareNames(std::string_view A, std::string_view B) {
   return bytes < 0 ? -1 : bytes > 0 ? 1 : 0;
 }
 
+std::uint64_t NameKey(std::string_view AName) {
+  std::uint64_t key = 0;
+  const std::size_t n = std::min<std::size_t>(AName.size(), 8);
+  for (std::size_t i = 0; i < n; ++i) {
+    auto c = static_cast<unsigned char>(AName[i]);
+    if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c + 32);
+    key = key << 8 | c;
+  }
+  // Short names are padded with zero bytes, which no name holds.
+  return n == 0 ? 0 : n == 8 ? key : key << (8 * (8 - n));
+}
+
 QString TickedText(std::int64_t ACount, std::int64_t ASize) {
   const std::array<TQelDynArg, 2> args{TQelDynArg(ACount), TQelDynArg(FormatSize64(ASize))};
   return Text(QelFormat(STR_PGCForm_6, args));

@@ -205,28 +205,44 @@ std::vector<std::uint32_t> FolderPathRanks(std::size_t ACount, ParentOf AParentO
   return rank;
 }
 
+// The first eight bytes of a name as CompareNames orders them (ASCII
+// letters folded), big-endian: names whose keys differ compare as their
+// keys do, so a sort touches the names themselves only for equal keys.
+std::uint64_t NameKey(std::string_view AName);
+
 // The positions of ARows in the order of a file list's column (0 name,
 // 1 folder, 2 size) in the direction asked; rows equal there follow by
 // folder, then name, always A to Z, and then by where they stood, so the
 // order is the same on every run. ARankOf gives a row's folder rank
-// (FolderPathRanks), ANameOf its name, ASizeOf its size.
+// (FolderPathRanks), ANameOf its name, ASizeOf its size. The sort runs
+// over a compact key per row, in one block of memory: going through the
+// rows themselves for every comparison took seconds for a million rows.
 template <class Rows, class RankOf, class NameOf, class SizeOf>
 std::vector<std::uint32_t> SortedPositions(const Rows& ARows, int AColumn, bool ADescending, RankOf ARankOf,
                                            NameOf ANameOf, SizeOf ASizeOf) {
+  struct TKey {
+    std::uint64_t size, name;
+    std::uint32_t rank, at;
+  };
+  std::vector<TKey> keys(ARows.size());
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    const auto& row = ARows[i];
+    keys[i] = {static_cast<std::uint64_t>(ASizeOf(row)), NameKey(ANameOf(row)),
+               static_cast<std::uint32_t>(ARankOf(row)), static_cast<std::uint32_t>(i)};
+  }
+  const auto names = [&](const TKey& a, const TKey& b) {
+    return a.name != b.name ? (a.name < b.name ? -1 : 1) : CompareNames(ANameOf(ARows[a.at]), ANameOf(ARows[b.at]));
+  };
   const auto three = [](auto a, auto b) { return a < b ? -1 : b < a ? 1 : 0; };
-  std::vector<std::uint32_t> positions(ARows.size());
-  std::iota(positions.begin(), positions.end(), 0u);
-  std::sort(positions.begin(), positions.end(), [&](std::uint32_t ia, std::uint32_t ib) {
-    const auto& a = ARows[ia];
-    const auto& b = ARows[ib];
-    int c = AColumn == 0 ? CompareNames(ANameOf(a), ANameOf(b))
-            : AColumn == 1 ? three(ARankOf(a), ARankOf(b))
-                           : three(ASizeOf(a), ASizeOf(b));
+  std::sort(keys.begin(), keys.end(), [&](const TKey& a, const TKey& b) {
+    int c = AColumn == 0 ? names(a, b) : AColumn == 1 ? three(a.rank, b.rank) : three(a.size, b.size);
     if (c != 0) return ADescending ? c > 0 : c < 0;
-    if (AColumn != 1) c = three(ARankOf(a), ARankOf(b));
-    if (c == 0 && AColumn != 0) c = CompareNames(ANameOf(a), ANameOf(b));
-    return c != 0 ? c < 0 : ia < ib;
+    if (AColumn != 1) c = three(a.rank, b.rank);
+    if (c == 0 && AColumn != 0) c = names(a, b);
+    return c != 0 ? c < 0 : a.at < b.at;
   });
+  std::vector<std::uint32_t> positions(keys.size());
+  for (std::size_t i = 0; i < keys.size(); ++i) positions[i] = keys[i].at;
   return positions;
 }
 
