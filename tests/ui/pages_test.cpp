@@ -183,10 +183,15 @@ TEST(Pages, ListsSortByNameFolderAndSize) {
     EXPECT_EQ(size.data(Qt::TextAlignmentRole).toInt(), int(Qt::AlignRight | Qt::AlignVCenter));
     EXPECT_EQ(page.Row(0, 1).data().toString().toStdString(), p.box.Path("tmp/a"));
     if (ext) {
+      const QSize designed = p.window->size();
       Grab(p.window.get(), "sorted-en.png");
+      p.window->resize(1000, 700);
+      Grab(p.window.get(), "resized-en.png");
       AppMultiLangs->SetCurrentLanguageID(2052);
       EXPECT_EQ(header->model()->headerData(2, Qt::Horizontal).toString(), QStringLiteral("大小"));
       EXPECT_EQ(page.Ticked()->Caption(), QStringLiteral("已勾选 3 个文件（65 bytes）"));
+      Grab(p.window.get(), "resized-zh.png");
+      p.window->resize(designed);
       Grab(p.window.get(), "sorted-zh.png");
     }
   }
@@ -273,10 +278,6 @@ TEST(MainWindow, ResizesFromItsEdgesAndRemembersItsSize) {
   EXPECT_FALSE(w.isMaximized());
   EXPECT_EQ(w.size(), designed + QSize(0, 12));
 
-  w.resize(1000, 700);
-  Grab(&w, "resized-en.png");
-  AppMultiLangs->SetCurrentLanguageID(2052);
-  Grab(&w, "resized-zh.png");
   w.resize(designed + QSize(10, 6));
   w.close();
   SaveAppSettings();
