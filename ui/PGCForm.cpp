@@ -469,15 +469,15 @@ void TfrmPGC::ShowAbout() {
 }
 
 void TfrmPGC::AppClean() {
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  struct Restore {
-    TfrmPGC* w;
-    ~Restore() {
-      w->RefreshStatus();
-      QApplication::restoreOverrideCursor();
-    }
-  } restore{this};
-  if (FAppTab->ConfirmClean() && Pages.AppClean) Pages.AppClean();
+  // The question is asked under the ordinary pointer; the pass runs under
+  // the busy one.
+  const bool clean = FAppTab->ConfirmClean() && Pages.AppClean;
+  if (clean) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    Pages.AppClean();
+    QApplication::restoreOverrideCursor();
+  }
+  RefreshStatus();
 }
 
 void TfrmPGC::SetAllChecks(QTreeView* AList, bool AChecked, bool AWithChildren) {

@@ -494,6 +494,7 @@ void SetTickedCaption(TQelLabel* ALabel, bool AShown, std::int64_t ACount, std::
   const QString text = AShown ? TickedText(ACount, ASize) : QString();
   ALabel->SetCaption(text);
   ALabel->setAccessibleName(text);
+  ALabel->setVisible(AShown);
 }
 
 QString CleanQuestion(const std::string& AQuestion, std::int64_t ACount, std::int64_t ASize) {

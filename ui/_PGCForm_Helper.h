@@ -272,8 +272,8 @@ void ApplyOrder(C& AItems, std::vector<std::uint32_t>& AOrder) {
 // takes the room the others leave, the size stands right-aligned; a click
 // on a header sorts by that column, size largest first.
 void SetUpFileColumns(QTreeView* AList);
-// The ticked files' count and size under a list, as the user ticks; blank
-// while the list holds no file.
+// The ticked files' count and size under a list, as the user ticks;
+// hidden while the list holds no file.
 void SetTickedCaption(TQelLabel* ALabel, bool AShown, std::int64_t ACount, std::int64_t ASize);
 
 // "Files ticked: 3 (1.20 KB)" in the current language.
