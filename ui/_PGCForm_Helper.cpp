@@ -146,17 +146,19 @@ TfrmMessageBox::TfrmMessageBox(const QString& AText, const QString& ACaption, in
   FEscapeCode = buttons == MB_YESNO ? IDNO : buttons == MB_OK || buttons > MB_RETRYCANCEL ? IDOK : IDCANCEL;
   setWindowTitle(ACaption);
   setAccessibleName(ACaption);
+  setAccessibleDescription(AText);
   const QFont base = LanguageFont(QApplication::font());
   setFont(base);
   QFont bold = base;
   bold.setBold(true);
 
   std::optional<pictures::MessageIcon> icon;
+  const std::string* iconName = nullptr;  // what the icon says, for screen readers
   switch (ABoxType & 0xF0) {
-    case MB_ICONHAND: icon = pictures::MessageIcon::Error; break;
-    case MB_ICONQUESTION: icon = pictures::MessageIcon::Question; break;
-    case MB_ICONEXCLAMATION: icon = pictures::MessageIcon::Warning; break;
-    case MB_ICONASTERISK: icon = pictures::MessageIcon::Information; break;
+    case MB_ICONHAND: icon = pictures::MessageIcon::Error, iconName = &STR_Error; break;
+    case MB_ICONQUESTION: icon = pictures::MessageIcon::Question, iconName = &STR_Question; break;
+    case MB_ICONEXCLAMATION: icon = pictures::MessageIcon::Warning, iconName = &STR_Warning; break;
+    case MB_ICONASTERISK: icon = pictures::MessageIcon::Information, iconName = &STR_Information; break;
     default: break;
   }
 
@@ -192,6 +194,7 @@ TfrmMessageBox::TfrmMessageBox(const QString& AText, const QString& ACaption, in
   lblTitleBar->setGeometry(8, 3, width - 48, 24);
   lblTitleBar->SetLogo(pictures::Logo(24));
   lblTitleBar->SetTitle(ACaption);
+  lblTitleBar->setAccessibleName(ACaption);
   QFont title = bold;
   title.setPointSizeF(base.pointSizeF() + 1);
   lblTitleBar->SetTitleFont(title, pictures::TitleTextColor());
@@ -211,6 +214,7 @@ TfrmMessageBox::TfrmMessageBox(const QString& AText, const QString& ACaption, in
   if (icon) {
     imgIcon->setGeometry(kBoxMargin + 4, textTop, kBoxIcon, kBoxIcon);
     imgIcon->SetPicture(pictures::MessageBadge(*icon, kBoxIcon));
+    imgIcon->setAccessibleName(Text(*iconName));
   } else {
     imgIcon->hide();
   }

@@ -3,6 +3,8 @@
 // main window resized; the fonts of every window.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QFontInfo>
 #include <QHeaderView>
@@ -235,6 +237,12 @@ TEST(MessageBox, SkinnedInTheWindowsLanguage) {
         EXPECT_FALSE(p.window->isEnabled());
         EXPECT_EQ(box->lblTitleBar->Title(), QStringLiteral("Purgo?"));
         EXPECT_EQ(QFontInfo(box->lblText->font()).family(), QFontInfo(p.window->lblStatus->font()).family());
+        // What a screen reader can reach says what it is.
+        for (QWidget* control : box->findChildren<QWidget*>()) {
+          if (control->focusPolicy() == Qt::NoFocus && qobject_cast<QAbstractButton*>(control) == nullptr) continue;
+          EXPECT_FALSE(QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name).isEmpty())
+              << control->metaObject()->className();
+        }
         if (c.shot != nullptr) Grab(box, c.shot);
         c.act(*box);
         return;
