@@ -1,6 +1,7 @@
 #include "ui/PGCProgressForm.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QProgressBar>
 #include <QShowEvent>
 
@@ -121,7 +122,22 @@ void TfrmPGCProgress::TimerTimer() {
 }
 
 void TfrmPGCProgress::DoStart() {
+  FWorking = true;
   if (OnStart) OnStart(this);
+  FWorking = false;
+}
+
+void TfrmPGCProgress::closeEvent(QCloseEvent* e) {
+  // The owner's own close() (a scan that ended) is not spontaneous.
+  if (e->spontaneous() && FWorking) {
+    bool canClose = true;
+    if (OnCancel) OnCancel(this, canClose);
+    if (!canClose) {
+      e->ignore();
+      return;
+    }
+  }
+  QWidget::closeEvent(e);
 }
 
 void TfrmPGCProgress::btnCancelClick() {

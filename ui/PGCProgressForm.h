@@ -65,6 +65,9 @@ class TfrmPGCProgress : public QWidget {
 
  protected:
   void showEvent(QShowEvent* e) override;
+  // Closing from outside while the work runs (the window manager, Alt+F4)
+  // is the button's Cancel: OnCancel decides.
+  void closeEvent(QCloseEvent* e) override;
   // The start step: runs OnStart.
   virtual void DoStart();
 
@@ -76,6 +79,7 @@ class TfrmPGCProgress : public QWidget {
   TQelDynString FButtonDynString;
   int FCommand = 0;
   TPGCBaseCleaner* FPurgo = nullptr;
+  bool FWorking = false;  // inside OnStart
 };
 
 }  // namespace purgo

@@ -108,6 +108,7 @@ TEST(Pages, CancelStopsACleaningPassAfterTheFileInHand) {
         } else {
           d->btnCancel->click();
         }
+        EXPECT_TRUE(d->isVisible());
       });
       SetMessageBoxHookForTesting([](const QString&, const QString&, int) { return IDYES; });
       QString told;
