@@ -16,6 +16,10 @@ constexpr char kVersion[] = "Version";
 constexpr char kLanguageID[] = "LanguageID";
 constexpr char kAutoUpdate[] = "AutoUpdate";
 constexpr char kLastRunTime[] = "LastRunTime";
+constexpr char kWindowWidth[] = "WindowWidth";
+constexpr char kWindowHeight[] = "WindowHeight";
+// Past any screen: a size beyond it is a damaged file, not a window.
+constexpr std::int32_t kLargestWindowSide = 32767;
 
 std::string FileTimeText(TFileTime T) { return std::to_string(static_cast<std::int64_t>(T.Value())); }
 
@@ -53,6 +57,13 @@ bool TAppConfigs::Load() {
     FLanguageStored = true;
   }
   if (TryParseInt32(ini.ReadString(kPurgo, kAutoUpdate, ""), number)) FAutoUpdate = number != 0;
+  std::int32_t width = 0, height = 0;
+  if (TryParseInt32(ini.ReadString(kPurgo, kWindowWidth, ""), width) &&
+      TryParseInt32(ini.ReadString(kPurgo, kWindowHeight, ""), height) && width > 0 && height > 0 &&
+      width <= kLargestWindowSide && height <= kLargestWindowSide) {
+    FWindowWidth = width;
+    FWindowHeight = height;
+  }
 
   const std::string lastRun = ini.ReadString(kPurgo, kLastRunTime, "");
   std::int64_t time = 0;
@@ -99,7 +110,7 @@ bool TAppConfigs::Update(bool ACreateFolder, const std::function<bool(platform::
 }
 
 bool TAppConfigs::Save(std::string* AError) const {
-  // All four keys go into the copy and then to the file in one
+  // All the keys go into the copy and then to the file in one
   // replacement, so a failure leaves none of them half-written.
   return Update(
       /*ACreateFolder=*/false,
@@ -107,7 +118,10 @@ bool TAppConfigs::Save(std::string* AError) const {
         return ini.SetString(kGeneral, kVersion, PURGO_VERSION) &&
                ini.SetString(kGeneral, kLanguageID, std::to_string(FLanguageID)) &&
                ini.SetString(kPurgo, kAutoUpdate, FAutoUpdate ? "1" : "0") &&
-               ini.SetString(kPurgo, kLastRunTime, FileTimeText(FLastRunTime));
+               ini.SetString(kPurgo, kLastRunTime, FileTimeText(FLastRunTime)) &&
+               // A window never resized leaves the file as it was.
+               (FWindowWidth <= 0 || (ini.SetString(kPurgo, kWindowWidth, std::to_string(FWindowWidth)) &&
+                                      ini.SetString(kPurgo, kWindowHeight, std::to_string(FWindowHeight))));
       },
       AError);
 }

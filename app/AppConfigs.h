@@ -32,12 +32,13 @@ class TAppConfigs {
   // when the file existed. A file that is a link or another user's, or
   // lies in such a folder, is not read (platform/FileIO.h).
   bool Load();
-  // Writes all four keys in one replacement of the file, never through a
-  // link; "Version" becomes this program's version, so that the file
-  // tells which Purgo wrote it last. Creates no folder: the language step
-  // has made it by then. False, with `AError` set to "Unable to write to
-  // <file>", when the file cannot be written or is not this user's to
-  // write; the old file then stays as it was.
+  // Writes all its keys (the window size once one was stored) in one
+  // replacement of the file, never through a link; "Version" becomes this
+  // program's version, so that the file tells which Purgo wrote it last.
+  // Creates no folder: the language step has made it by then. False, with
+  // `AError` set to "Unable to write to <file>", when the file cannot be
+  // written or is not this user's to write; the old file then stays as it
+  // was.
   bool Save(std::string* AError = nullptr) const;
 
   // Each ends in the delimiter. The base path is the program's folder;
@@ -79,6 +80,15 @@ class TAppConfigs {
   bool SetVersionString(const std::string& AValue, std::string* AError = nullptr);
   bool SetLanguageID(std::uint16_t AValue, std::string* AError = nullptr);
 
+  // The main window's size when it last closed (0 × 0: never stored, the
+  // designed size). Kept in memory until Save.
+  int WindowWidth() const { return FWindowWidth; }
+  int WindowHeight() const { return FWindowHeight; }
+  void SetWindowSize(int AWidth, int AHeight) {
+    FWindowWidth = AWidth;
+    FWindowHeight = AHeight;
+  }
+
   // Kept in the file and written back; nothing acts on it.
   bool AutoUpdate() const { return FAutoUpdate; }
   // Read from the file and written back unchanged.
@@ -105,6 +115,8 @@ class TAppConfigs {
   std::uint16_t FLanguageID = 0;
   bool FLanguageStored = false;
   bool FAutoUpdate = true;
+  int FWindowWidth = 0;
+  int FWindowHeight = 0;
   TFileTime FLastRunTime;
   TFileTime FCurrentRunTime;
 };

@@ -9,8 +9,10 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
+#include <QTreeView>
 #include <algorithm>
 #include <memory>
+#include <random>
 
 #include "app/AppSingletons.h"
 #include "i18n/AppMultiFonts.h"
@@ -142,6 +144,90 @@ PageTotals RunPage(const std::string& given, PageKind kind, bool clean, std::int
   FreeAppMultiLangs();
   FreeAppMultiFonts();
   return t;
+}
+
+std::vector<double> RunSort(std::int64_t ARows) {
+  if (::getenv("QT_QPA_PLATFORM") == nullptr) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  int argc = 1;
+  char name[] = "purgo-bench";
+  char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+  CreateAppMultiFonts();
+  CreateAppMultiLangs();
+  std::mt19937_64 random(20260101);
+  const auto word = [&] {
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-.";
+    std::string w(6 + random() % 15, ' ');
+    for (char& c : w) c = kLetters[random() % (sizeof kLetters - 1)];
+    return w;
+  };
+  const std::size_t rows = static_cast<std::size_t>(ARows), folderCount = std::max<std::size_t>(1, rows / 20);
+
+  // One tree of folders for both lists, each folder below a random
+  // earlier one.
+  auto tree = std::make_shared<TScanFolders>();
+  std::vector<std::unique_ptr<TPGCExtCleanerScanPathItem>> pathItems;
+  tree->AddRoot("/bench/", {});
+  pathItems.push_back(std::make_unique<TPGCExtCleanerScanPathItem>("/bench/", 1, 7, platform::FileId{}));
+  for (std::size_t f = 1; f < folderCount; ++f) {
+    const std::size_t parent = random() % f;
+    const std::string w = word();
+    tree->AddFolder(static_cast<TScanFolders::Folder>(parent), w);
+    pathItems.push_back(std::make_unique<TPGCExtCleanerScanPathItem>(pathItems[parent].get(), w,
+                                                                    static_cast<std::uint32_t>(f + 1)));
+  }
+  TAppScanModel appModel;
+  appModel.Reset(1);
+  appModel.SetFolders(tree);
+  TExtScanModel extModel;
+  std::vector<std::unique_ptr<TPGCExtCleanerScanFileItem>> items;
+  items.reserve(rows);
+  for (std::size_t r = 0; r < rows; ++r) {
+    const std::size_t folder = random() % folderCount;
+    const std::uint64_t size = random() % (1u << 20);
+    const std::string file = word() + ".tmp";
+    appModel.AddFile(0, static_cast<TScanFolders::Folder>(folder), file, {}, {}, size, true);
+    items.push_back(std::make_unique<TPGCExtCleanerScanFileItem>(pathItems[folder].get()));
+    items.back()->SetFileName(file);
+    items.back()->SetFileSize(size);
+    extModel.Add(items.back().get());
+  }
+  appModel.Flush();
+  extModel.Flush();
+
+  // Each model alone, then again shown in a view: what the view adds is
+  // its layout of the rows in their new order.
+  std::vector<double> seconds;
+  for (const bool shown : {false, true}) {
+    for (QAbstractItemModel* model : {static_cast<QAbstractItemModel*>(&appModel), static_cast<QAbstractItemModel*>(&extModel)}) {
+      QTreeView view;
+      if (shown) {
+        view.setUniformRowHeights(true);
+        view.setModel(model);
+        SetUpFileColumns(&view);
+        view.resize(716, 316);
+        view.show();
+        if (model == &appModel) view.expand(appModel.index(0, 0));
+        QApplication::processEvents();
+      }
+      for (const auto& [column, order] : {std::pair{0, Qt::AscendingOrder}, std::pair{1, Qt::AscendingOrder},
+                                          std::pair{2, Qt::DescendingOrder}}) {
+        QElapsedTimer t;
+        t.start();
+        if (shown) {
+          view.sortByColumn(column, order);
+          view.repaint();
+          QApplication::processEvents();
+        } else {
+          model->sort(column, order);
+        }
+        seconds.push_back(static_cast<double>(t.nsecsElapsed()) / 1e9);
+      }
+    }
+  }
+  FreeAppMultiLangs();
+  FreeAppMultiFonts();
+  return seconds;
 }
 
 }  // namespace purgo::bench

@@ -29,4 +29,11 @@ enum class PageKind { AppTraces, FileTypes };
 PageTotals RunPage(const std::string& dir, PageKind kind, bool clean, std::int64_t stopAfter,
                    const std::vector<std::string>& endings);
 
+// Sorts ARows made-up rows (names, folders of a tree of ARows / 20
+// folders, sizes, all random) in both pages' lists by each column: the
+// seconds each sort took, by the model alone (app name, folder, size, ext
+// name, folder, size), then the same shown in a view offscreen, its
+// layout and drawing included.
+std::vector<double> RunSort(std::int64_t ARows);
+
 }  // namespace purgo::bench

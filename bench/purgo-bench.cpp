@@ -9,6 +9,9 @@
 //   purgo-bench app-page-clean DIR          the same, then a cleaning pass over all
 //   purgo-bench app-page-stop DIR           the page's scan, Stop pressed at 100,000 rows
 //   purgo-bench ext-page[-clean|-stop] DIR  the same through the file-type page, as ext-scan
+//   purgo-bench page-sort ROWS              both pages' lists of ROWS made-up rows sorted by
+//                                           each column, alone and in a view: {"rows":N,
+//                                           "app":[name,folder,size],"ext":[...],"app_view":[...],...}
 //
 // --endings=.a,.b,... gives the file-type modes those endings instead of
 // the options file's 42 defaults.
@@ -24,6 +27,7 @@
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -192,7 +196,8 @@ int Usage() {
                "       purgo-bench app-clean [--list] DIR\n"
                "       purgo-bench ext-clean [--list] DIR...\n"
                "       purgo-bench app-page[-clean|-stop] DIR\n"
-               "       purgo-bench ext-page[-clean|-stop] DIR\n");
+               "       purgo-bench ext-page[-clean|-stop] DIR\n"
+               "       purgo-bench page-sort ROWS\n");
   return 2;
 }
 
@@ -214,6 +219,17 @@ int main(int argc, char** argv) {
     }
   }
   if (dirs.empty()) return Usage();
+#ifdef PURGO_BENCH_UI
+  if (command == "page-sort" && dirs.size() == 1) {
+    const long long rows = std::strtoll(dirs.front().c_str(), nullptr, 10);
+    if (rows <= 0) return Usage();
+    const std::vector<double> s = purgo::bench::RunSort(rows);
+    std::printf("{\"rows\":%lld,\"app\":[%.3f,%.3f,%.3f],\"ext\":[%.3f,%.3f,%.3f],"
+                "\"app_view\":[%.3f,%.3f,%.3f],\"ext_view\":[%.3f,%.3f,%.3f],\"peak_rss_kb\":%ld}\n",
+                rows, s[0], s[1], s[2], s[3], s[4], s[5], s[6], s[7], s[8], s[9], s[10], s[11], PeakRssKb());
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
+#endif
   gEndings = Endings(endings);
   static char outBuffer[1 << 16];
   std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QMouseEvent>
 #include <algorithm>
 #include <QWidget>
@@ -82,8 +83,10 @@ QStringList FaceFamilies(const QString& name) {
     families << QString::fromLatin1(kCjkFace);
   } else {
     // Tahoma and its like exist on no Linux desktop: the desktop's own
-    // face stands in.
-    families << QApplication::font().family();
+    // face stands in. By the family it resolves to: the desktop may name
+    // an alias ("Sans Serif") that a list of families passes over for
+    // the next one, which would draw Latin text in the CJK face.
+    families << QFontInfo(QApplication::font()).family();
   }
   // Chinese text in a Latin face still finds its glyphs.
   if (!families.contains(QString::fromLatin1(kCjkFace))) families << QString::fromLatin1(kCjkFace);

@@ -39,6 +39,11 @@ class TScanFolders {
 
   std::size_t Count() const { return FFolders.size(); }
   void Clear();
+  // A folder's parent (kNoFolder for a root) and its own name (a root's
+  // whole path, with its delimiter), for ordering folders without
+  // building their paths.
+  Folder Parent(Folder AFolder) const { return FFolders[AFolder].parent; }
+  std::string_view Name(Folder AFolder) const { return NameOf(FFolders[AFolder]); }
 
   // Builds full paths of one tree, each from the path built last where
   // the two share folders, so that calls in scan order cost the length of

@@ -151,6 +151,14 @@ namespace purgo {
   X(STR_PGCForm_ExtTab_OptVT_Column0, "Title") \
   X(STR_PGCForm_ExtTab_OptVT_Column1, "Details") \
   X(STR_OpenAddressFailed, "%s could not be opened.") \
+  X(STR_Retry, "Retry") \
+  X(STR_Ignore, "Ignore") \
+  X(STR_PGCForm_6, "Files ticked: %d (%s)") \
+  X(STR_PGCForm_7, "Are you sure you want to delete these files?") \
+  X(STR_PGCForm_List_Name, "Name") \
+  X(STR_PGCForm_List_Folder, "Folder") \
+  X(STR_PGCForm_List_Size, "Size") \
+  X(STR_PGCProgressForm_4, "Cleaning stopped.\r\n%d files cleaned. [%s]") \
 
 #define PURGO_DEFINE_STRING(name, text) std::string name = text;
 PURGO_APP_STRING_VARIABLES(PURGO_DEFINE_STRING)

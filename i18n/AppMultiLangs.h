@@ -169,6 +169,15 @@ extern std::string STR_PGCExtSettingForm_InvalidPath;
 extern std::string STR_PGCExtSettingForm_ExistPath;
 extern std::string STR_PGCExtSettingForm_InvalidFile;
 extern std::string STR_PGCExtSettingForm_ExistFile;
+extern std::string STR_Retry;
+extern std::string STR_Ignore;
+extern std::string STR_PGCForm_6;
+extern std::string STR_PGCForm_7;
+extern std::string STR_PGCForm_List_Name;
+extern std::string STR_PGCForm_List_Folder;
+extern std::string STR_PGCForm_List_Size;
+extern std::string STR_PGCProgressForm_4;
+inline constexpr int kAppStringVariableCount = 146;
 
 // What the Help menu says when it cannot open what was asked for (%s: the
 // file or address).
@@ -179,7 +188,6 @@ extern std::string STR_Main_HelpMenu_HelpFileMissing;
 extern std::string STR_PGCForm_ExtTab_OptVT_Column0;
 extern std::string STR_PGCForm_ExtTab_OptVT_Column1;
 extern std::string STR_OpenAddressFailed;
-inline constexpr int kAppStringVariableCount = 138;
 
 // The text of a count: AOne when ACount is exactly one, AMany otherwise
 // (English says "0 files", "1 file", "2 files"; a language without plural

@@ -136,6 +136,34 @@ TEST(AppConfigsTest, SaveWritesAllFourKeysAndNormalisesWhatItRead) {
             "[Purgo]\nAutoUpdate=1\nLastRunTime=0\nExtra=kept\n");
 }
 
+// The main window's size: read only when both sides are sizes a screen
+// can hold, written back only once the window stored one.
+TEST(AppConfigsTest, WindowSizeReadWhenSaneWrittenWhenStored) {
+  struct Case {
+    const char* file;
+    int width, height;
+  };
+  for (const Case& c : {Case{"[Purgo]\nWindowWidth=900\nWindowHeight=700\n", 900, 700},
+                        Case{"[Purgo]\nWindowWidth=900\n", 0, 0}, Case{"[Purgo]\nWindowWidth=0\nWindowHeight=700\n", 0, 0},
+                        Case{"[Purgo]\nWindowWidth=-5\nWindowHeight=700\n", 0, 0},
+                        Case{"[Purgo]\nWindowWidth=99999999\nWindowHeight=700\n", 0, 0},
+                        Case{"[Purgo]\nWindowWidth=wide\nWindowHeight=700\n", 0, 0}}) {
+    SCOPED_TRACE(c.file);
+    test::Sandbox box;
+    box.MakeFile("program/Config/Config.ini", c.file);
+    TAppConfigs configs;
+    configs.Load();
+    EXPECT_EQ(configs.WindowWidth(), c.width);
+    EXPECT_EQ(configs.WindowHeight(), c.height);
+  }
+  test::Sandbox box;
+  box.MakeDir("program/Config");
+  TAppConfigs configs;
+  configs.SetWindowSize(1024, 640);
+  ASSERT_TRUE(configs.Save());
+  EXPECT_EQ(ReadBytes(configs.ConfigFile()), std::string(kDefaultFile) + "WindowWidth=1024\nWindowHeight=640\n");
+}
+
 TEST(AppConfigsTest, RefusedSavesLeaveTheOldFileAndSayWhy) {
   test::Sandbox box;
   TAppConfigs configs;

@@ -143,6 +143,10 @@ void TfrmAbout::RefreshMultiLangs() {
   TQelFont own = FromQFont(font(), text);
   ApplyFont(own, FONT_About);
   setFont(ToQFont(own));
+  // Controls under a style sheet keep the font they had when first shown:
+  // the panel and what it holds are given the new one themselves.
+  lstProductInfo->setFont(font());
+  for (QWidget* w : lstProductInfo->findChildren<QWidget*>()) w->setFont(font());
   TQelFont title = FromQFont(lblTitleBar->TitleFont(), Qt::white);
   title.Style.Bold = true;
   ApplyFont(title, FONT_About_TitleBar);

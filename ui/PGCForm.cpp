@@ -10,6 +10,8 @@
 #include <QKeySequence>
 #include <QLocale>
 #include <QMenu>
+#include <QMouseEvent>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QTreeView>
 #include <array>
@@ -118,9 +120,22 @@ TfrmPGC::TfrmPGC(QWidget* AParent)
       FAppCleaner(std::make_unique<TPGCAppCleaner>()),
       FExtCleaner(std::make_unique<TPGCExtCleaner>()) {
   frmPGC = this;
-  setFixedSize(kWidth, kHeight);
+  // The designed size is the smallest; the last size is taken again, as
+  // far as the screen holds it.
+  setMinimumSize(kWidth, kHeight);
+  resize(kWidth, kHeight);
   setWindowIcon(pictures::AppIcon());
   CreateControls();
+  AnchorControls();
+  FResizer = new TEdgeResizer(this);
+  lblTitleBar->installEventFilter(this);
+  if (AppConfigs != nullptr && AppConfigs->WindowWidth() > 0) {
+    QSize last(AppConfigs->WindowWidth(), AppConfigs->WindowHeight());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+      last = last.boundedTo(screen->availableGeometry().size());
+    }
+    resize(last.expandedTo(minimumSize()));
+  }
   CreateHelpMenu();
   ApplyFonts();
   if (AppOptions != nullptr && AppOptions->AppScanTypes() == 0) AppOptions->SetAppScanTypes(15);
@@ -188,6 +203,10 @@ void TfrmPGC::CreateControls() {
   lblAppSelectAll->OnCommand = [this] { SetAllChecks(lstAppScan, true, true); };
   lblAppSelectNone->OnCommand = [this] { SetAllChecks(lstAppScan, false, true); };
   lblAppRecommended->OnCommand = [this] { CheckRecommended(); };
+  lblAppTicked = new TQelLabel(tabApp);
+  lblAppTicked->setGeometry(12, 384, 490, 20);
+  lblAppTicked->SetTextTrimming(vttEllipsisWord);
+  lblAppTicked->SetTextAlignment(valMiddleLeft);
   btnAppScan = MakeButton(tabApp, {512, 376, 104, 30});
   btnAppClean = MakeButton(tabApp, {624, 376, 104, 30});
   SetActionFaces(btnAppScan);
@@ -218,6 +237,10 @@ void TfrmPGC::CreateControls() {
   for (TQelURLLabel* l : {lblExtSelectAll, lblExtSelectNone}) l->setGeometry(12, 360, 100, 20);
   lblExtSelectNone->setEnabled(false);
   lblExtSelectAll->OnCommand = [this] { FExtTab->CheckAll(true); };
+  lblExtTicked = new TQelLabel(tabExt);
+  lblExtTicked->setGeometry(12, 384, 490, 20);
+  lblExtTicked->SetTextTrimming(vttEllipsisWord);
+  lblExtTicked->SetTextAlignment(valMiddleLeft);
   lblExtSelectNone->OnCommand = [this] { FExtTab->CheckAll(false); };
   btnExtScan = MakeButton(tabExt, {512, 376, 104, 30});
   btnExtClean = MakeButton(tabExt, {624, 376, 104, 30});
@@ -237,6 +260,51 @@ void TfrmPGC::CreateControls() {
   lblStatus->SetTextTrimming(vttEllipsisWord);
   lblStatus->SetTextAlignment(valMiddleLeft);
   lblStatus->SetMoveHandler(true);
+}
+
+void TfrmPGC::AnchorControls() {
+  FAnchors = new TAnchors(this);
+  constexpr unsigned L = TAnchors::akLeft, T = TAnchors::akTop, R = TAnchors::akRight, B = TAnchors::akBottom;
+  const QSize window(kWidth, kHeight), page = pageMain->size();
+  for (const auto& [control, anchors] : std::initializer_list<std::pair<QWidget*, unsigned>>{
+           {imgBackground, L | T | R | B}, {lblTitleBar, L | T | R}, {btnHelp, T | R}, {btnMinimize, T | R},
+           {btnClose, T | R}, {lblStartPageSubtitle, L | T | R}, {pageMain, L | T | R | B},
+           {lblStatus, L | R | B}}) {
+    FAnchors->Add(control, anchors, window);
+  }
+  for (const auto& [control, anchors] : std::initializer_list<std::pair<QWidget*, unsigned>>{
+           {lblAppScanListHint, L | T | R}, {lstAppScan, L | T | R | B}, {lblAppSelectAll, L | B},
+           {lblAppSelectNone, L | B}, {lblAppRecommended, L | B}, {lblAppTicked, L | R | B},
+           {btnAppScan, R | B}, {btnAppClean, R | B},
+           {lblExtOptionsHint, L | T | R}, {lstExtOptions, L | T | R}, {lblExtScanListHint, L | T | R},
+           {lstExtScan, L | T | R | B}, {lblExtSelectAll, L | B}, {lblExtSelectNone, L | B},
+           {lblExtTicked, L | R | B}, {btnExtScan, R | B}, {btnExtClean, R | B}}) {
+    FAnchors->Add(control, anchors, page);
+  }
+}
+
+void TfrmPGC::resizeEvent(QResizeEvent* e) {
+  QWidget::resizeEvent(e);
+  // The background carries the title and status bands: painted anew for
+  // the new size (the anchors have given it that size by now).
+  if (imgBackground->size() != imgBackground->Picture().deviceIndependentSize().toSize()) {
+    imgBackground->SetPicture(pictures::MainBackground(imgBackground->size()));
+  }
+}
+
+bool TfrmPGC::eventFilter(QObject* AWatched, QEvent* AEvent) {
+  // A double-click on the title bar maximises the window, or restores it,
+  // as on any title bar.
+  if (AWatched == lblTitleBar && AEvent->type() == QEvent::MouseButtonDblClick &&
+      static_cast<QMouseEvent*>(AEvent)->button() == Qt::LeftButton) {
+    if (isMaximized()) {
+      showNormal();
+    } else {
+      showMaximized();
+    }
+    return true;
+  }
+  return QWidget::eventFilter(AWatched, AEvent);
 }
 
 void TfrmPGC::CreateHelpMenu() {
@@ -290,9 +358,13 @@ void TfrmPGC::CreateHelpMenu() {
 }
 
 void TfrmPGC::ApplyFonts() {
-  // The main window's fonts are designed ones, on the desktop's own face
-  // (a CJK face is found by fontconfig for Chinese texts).
-  const QFont base = QApplication::font();
+  // The main window's fonts are designed ones (sizes, weights), in the
+  // family every window of the language uses.
+  const QFont base = LanguageFont(QApplication::font());
+  setFont(base);
+  // Menus are windows of their own: they take no font from this one.
+  pmnHelp->setFont(base);
+  mniHelpLanguage->setFont(base);
   QFont title = base;
   title.setBold(true);
   title.setPointSizeF(base.pointSizeF() + 2);
@@ -320,6 +392,7 @@ void TfrmPGC::RefreshStatus() {
 }
 
 void TfrmPGC::RefreshMultiLangs() {
+  ApplyFonts();
   actHelpHelpFile->setText(Text(STR_Main_HelpMenu_HelpFile));
   actHelpTechnicalSupport->setText(Text(STR_Main_HelpMenu_TechnicalSupport));
   actHelpHomePage->setText(Text(STR_Main_HelpMenu_HomePage));
@@ -423,6 +496,10 @@ void TfrmPGC::closeEvent(QCloseEvent* e) {
     return;
   }
   FExtTab->ClearOptVT();
+  if (AppConfigs != nullptr) {
+    const QSize size = isMaximized() || isFullScreen() ? normalGeometry().size() : this->size();
+    if (size.isValid()) AppConfigs->SetWindowSize(size.width(), size.height());
+  }
   frmPGC = nullptr;
   e->accept();
 }
@@ -478,19 +555,15 @@ void TfrmPGC::ShowAbout() {
 }
 
 void TfrmPGC::AppClean() {
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  struct Restore {
-    TfrmPGC* w;
-    ~Restore() {
-      w->RefreshStatus();
-      QApplication::restoreOverrideCursor();
-    }
-  } restore{this};
-  if (ShowMessageBox(this, Text(STR_PGCForm_0), Text(STR_Question), 0, MB_YESNO | MB_ICONQUESTION) ==
-          IDYES &&
-      Pages.AppClean) {
+  // The question is asked under the ordinary pointer; the pass runs under
+  // the busy one.
+  const bool clean = FAppTab->ConfirmClean() && Pages.AppClean;
+  if (clean) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
     Pages.AppClean();
+    QApplication::restoreOverrideCursor();
   }
+  RefreshStatus();
 }
 
 void TfrmPGC::SetAllChecks(QTreeView* AList, bool AChecked, bool AWithChildren) {

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: two pages (application traces, file types) switched by
 // two page buttons, a status line telling when the last cleaning was, and
-// a Help menu with the language list. The pages' own work belongs to their
+// a Help menu with the language list. It opens at the size it had when it
+// last closed, never below the designed size; the lists take the room it
+// grows by. The pages' own work belongs to their
 // controllers; the window forwards to them and does nothing for one that
 // does not exist.
 //
@@ -29,6 +31,8 @@ class QTreeView;
 
 namespace purgo {
 
+class TAnchors;
+class TEdgeResizer;
 class TPGCForm_AppTab;
 class TPGCForm_ExtTab;
 
@@ -70,6 +74,7 @@ class TfrmPGC : public QWidget {
   TQelURLLabel* lblAppSelectAll;
   TQelURLLabel* lblAppSelectNone;
   TQelURLLabel* lblAppRecommended;
+  TQelLabel* lblAppTicked;
   TQelImageButton* btnAppScan;
   TQelImageButton* btnAppClean;
   TQelLabel* lblExtOptionsHint;
@@ -78,6 +83,7 @@ class TfrmPGC : public QWidget {
   QTreeView* lstExtScan;
   TQelURLLabel* lblExtSelectAll;
   TQelURLLabel* lblExtSelectNone;
+  TQelLabel* lblExtTicked;
   TQelImageButton* btnExtScan;
   TQelImageButton* btnExtClean;
   TQelLabel* lblStatus;
@@ -116,9 +122,13 @@ class TfrmPGC : public QWidget {
  protected:
   void showEvent(QShowEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+  bool eventFilter(QObject* AWatched, QEvent* AEvent) override;
 
  private:
   void CreateControls();
+  // Which edges of each control follow the window as it grows.
+  void AnchorControls();
   void CreateHelpMenu();
   void ApplyFonts();
   // Under the Help button; from the keyboard, its first item active.
@@ -141,6 +151,8 @@ class TfrmPGC : public QWidget {
   std::unique_ptr<TPGCForm_ExtTab> FExtTab;
   bool FFirstShow = true;
   QWidget* FAboutForm = nullptr;
+  TAnchors* FAnchors = nullptr;
+  TEdgeResizer* FResizer = nullptr;
 };
 
 // The main window while it exists (set at creation, cleared at close).

@@ -3,6 +3,7 @@
 
 #include <QGuiApplication>
 #include <QLinearGradient>
+#include <QRadialGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPen>
@@ -348,6 +349,67 @@ QPixmap ActionButtonFace(Face state, QSize size, qreal dpr) {
     // A light line inside the top edge; pressed and disabled faces are flat.
     p.setPen(QPen(QColor(255, 255, 255, 50), 1));
     p.drawLine(QPointF(r.left() + radius, r.top() + 1), QPointF(r.right() - radius, r.top() + 1));
+  }
+  return pm;
+}
+
+QPixmap MessageBadge(MessageIcon which, int side, qreal dpr) {
+  QPixmap pm = Canvas(QSize(side, side), dpr);
+  if (pm.isNull()) return pm;
+  QPainter p(&pm);
+  Smooth(p);
+  QColor fill = kAccent;
+  switch (which) {
+    case MessageIcon::Error: fill = QColor(0xc8, 0x3a, 0x3a); break;
+    case MessageIcon::Warning: fill = QColor(0xd9, 0x8c, 0x12); break;
+    case MessageIcon::Information: fill = QColor(0x1f, 0x6f, 0xb8); break;
+    case MessageIcon::Question: break;
+  }
+  const qreal s = side;
+  const QPointF c(s / 2, s / 2);
+  QRadialGradient g(QPointF(s * 0.4, s * 0.32), s * 0.7);
+  g.setColorAt(0, fill.lighter(118));
+  g.setColorAt(1, fill);
+  p.setPen(QPen(fill.darker(125), 1));
+  p.setBrush(g);
+  p.drawEllipse(QRectF(0.5, 0.5, s - 1, s - 1));
+
+  // Glyphs drawn rather than typeset, as on the title buttons.
+  const qreal g2 = s * 0.2;
+  QPen pen(Qt::white, std::max<qreal>(2, s / 10), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+  p.setPen(pen);
+  p.setBrush(Qt::NoBrush);
+  const qreal dot = pen.widthF() * 0.62;
+  switch (which) {
+    case MessageIcon::Error:
+      p.drawLine(QPointF(c.x() - g2, c.y() - g2), QPointF(c.x() + g2, c.y() + g2));
+      p.drawLine(QPointF(c.x() + g2, c.y() - g2), QPointF(c.x() - g2, c.y() + g2));
+      break;
+    case MessageIcon::Question: {
+      const qreal k = g2 * 0.9;
+      QPainterPath q;
+      const QRectF hook(c.x() - k, c.y() - g2 * 1.45, 2 * k, 2 * k);
+      q.arcMoveTo(hook, 160);
+      q.arcTo(hook, 160, -235);
+      q.quadTo(c.x(), c.y() + 0.15 * g2, c.x(), c.y() + 0.45 * g2);
+      p.drawPath(q);
+      p.setPen(Qt::NoPen);
+      p.setBrush(Qt::white);
+      p.drawEllipse(QPointF(c.x(), c.y() + g2 * 1.3), dot, dot);
+      break;
+    }
+    case MessageIcon::Warning:
+      p.drawLine(QPointF(c.x(), c.y() - g2 * 1.4), QPointF(c.x(), c.y() + g2 * 0.45));
+      p.setPen(Qt::NoPen);
+      p.setBrush(Qt::white);
+      p.drawEllipse(QPointF(c.x(), c.y() + g2 * 1.3), dot, dot);
+      break;
+    case MessageIcon::Information:
+      p.drawLine(QPointF(c.x(), c.y() - g2 * 0.3), QPointF(c.x(), c.y() + g2 * 1.4));
+      p.setPen(Qt::NoPen);
+      p.setBrush(Qt::white);
+      p.drawEllipse(QPointF(c.x(), c.y() - g2 * 1.25), dot, dot);
+      break;
   }
   return pm;
 }

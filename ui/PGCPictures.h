@@ -14,6 +14,7 @@ namespace purgo::pictures {
 
 enum class Face { Normal, Hover, Down, Disabled };
 enum class TitleButton { Help, Minimize, Close };
+enum class MessageIcon { Error, Question, Warning, Information };
 
 // The application's pixel ratio (1 without a GUI application). Every
 // function below renders at this ratio unless told otherwise.
@@ -36,6 +37,10 @@ QPixmap TitleButtonFace(TitleButton which, Face state, QSize size, qreal dpr = D
 QPixmap PageButtonFace(Face state, QSize size, qreal dpr = DefaultDpr());
 // A rounded button in the accent colour; Disabled is grey.
 QPixmap ActionButtonFace(Face state, QSize size, qreal dpr = DefaultDpr());
+
+// A message box's icon: a round badge with a drawn glyph (×, ?, !, i),
+// red, accent, amber or blue.
+QPixmap MessageBadge(MessageIcon which, int side, qreal dpr = DefaultDpr());
 
 // The logo at 16, 24, 32, 48, 64, 128 and 256 px.
 QIcon AppIcon();

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/PGCProgressForm.h"
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QProgressBar>
 #include <QShowEvent>
 
@@ -87,6 +89,8 @@ void TfrmPGCProgress::RefreshStatus() {
 }
 
 void TfrmPGCProgress::RefreshMultiLangs() {
+  // The bar's percentage too is drawn in the language's family.
+  setFont(LanguageFont(QApplication::font()));
   TQelFont button = FromQFont(btnCancel->font(), btnCancel->FontColor().isValid() ? btnCancel->FontColor() : Qt::white);
   ApplyFont(button, FONT_PGOProgressForm_Button_Cancel);
   btnCancel->setFont(ToQFont(button));
@@ -98,9 +102,10 @@ void TfrmPGCProgress::RefreshMultiLangs() {
   RefreshStatus();
 }
 
-void TfrmPGCProgress::EndProgress() {
+void TfrmPGCProgress::EndProgress(bool AStopped) {
   if (FCommand != 0 && FCommand != 1) return;
-  SetPercentage(100);
+  const bool stopped = AStopped && FCommand == 1;
+  if (!stopped) SetPercentage(100);
   FButtonDynString.Reload(&STR_Finished);
   btnCancel->setText(Rendered(FButtonDynString));
   if (FPurgo == nullptr) return;
@@ -110,7 +115,8 @@ void TfrmPGCProgress::EndProgress() {
         {FPurgo->ScanTotalFilesCount(), FormatSize64(FPurgo->ScanTotalFilesSize())});
   } else {
     FStatusDynString.Reload(
-        &CountText(FPurgo->CleanTotalFilesCount(), STR_PGCProgressForm_1, STR_PGCProgressForm_1_One),
+        stopped ? &STR_PGCProgressForm_4
+                : &CountText(FPurgo->CleanTotalFilesCount(), STR_PGCProgressForm_1, STR_PGCProgressForm_1_One),
         {FPurgo->CleanTotalFilesCount(), FormatSize64(FPurgo->CleanTotalFilesSize())});
   }
   lblStatus->SetCaption(Rendered(FStatusDynString));
@@ -129,7 +135,22 @@ void TfrmPGCProgress::TimerTimer() {
 }
 
 void TfrmPGCProgress::DoStart() {
+  FWorking = true;
   if (OnStart) OnStart(this);
+  FWorking = false;
+}
+
+void TfrmPGCProgress::closeEvent(QCloseEvent* e) {
+  // The owner's own close() (a scan that ended) is not spontaneous.
+  if (e->spontaneous() && FWorking) {
+    bool canClose = true;
+    if (OnCancel) OnCancel(this, canClose);
+    if (!canClose) {
+      e->ignore();
+      return;
+    }
+  }
+  QWidget::closeEvent(e);
 }
 
 void TfrmPGCProgress::btnCancelClick() {

@@ -3,8 +3,9 @@
 // one cleaning pass of a page runs. It does no work itself: its first
 // timer tick (300 ms after it is shown) calls the owner's OnStart, which
 // runs the work nested inside the tick and rewrites the status as it goes;
-// its one button stops a scan, or closes the dialog during and after a
-// cleaning pass.
+// its one button stops a scan or a cleaning pass (the owner decides, in
+// OnCancel, whether the dialog closes), and closes it once the work is
+// over.
 #pragma once
 
 #include <QTimer>
@@ -54,8 +55,9 @@ class TfrmPGCProgress : public QWidget {
   // Fonts from the font variables, then RefreshStatus.
   void RefreshMultiLangs();
   // The work is over: bar at 100, the button reads "Finished", and with a
-  // cleaner the status tells its totals.
-  void EndProgress();
+  // cleaner the status tells its totals. A cleaning pass stopped by the
+  // user leaves the bar where it was and says it was stopped.
+  void EndProgress(bool AStopped = false);
 
   QProgressBar* prgProgress;
   TQelLabel* lblStatus;
@@ -64,6 +66,9 @@ class TfrmPGCProgress : public QWidget {
 
  protected:
   void showEvent(QShowEvent* e) override;
+  // Closing from outside while the work runs (the window manager, Alt+F4)
+  // is the button's Cancel: OnCancel decides.
+  void closeEvent(QCloseEvent* e) override;
   // The start step: runs OnStart.
   virtual void DoStart();
 
@@ -77,6 +82,7 @@ class TfrmPGCProgress : public QWidget {
   TQelDynString FButtonDynString;
   int FCommand = 0;
   TPGCBaseCleaner* FPurgo = nullptr;
+  bool FWorking = false;  // inside OnStart
 };
 
 }  // namespace purgo

@@ -196,7 +196,12 @@ void TfrmPGCSettings::CreateControls() {
 
   auto* rule = new QFrame(this);
   rule->setGeometry(kPageX, kPageY + kRuleY, kPageW, 1);
-  rule->setStyleSheet(QStringLiteral("background: #cfdbdb;"));
+  // Filled through its palette: a style sheet would keep it out of the
+  // font the dialog gives its controls.
+  rule->setAutoFillBackground(true);
+  QPalette ruleColours = rule->palette();
+  ruleColours.setColor(QPalette::Window, QColor(0xcf, 0xdb, 0xdb));
+  rule->setPalette(ruleColours);
   btnApply = ActionButton(tabDir, {kPageW - 2 * kButtonW - kButtonGap, kApplyY, kButtonW, kButtonH});
   btnCancel = ActionButton(tabDir, {kPageW - kButtonW, kApplyY, kButtonW, kButtonH});
   connect(btnApply, &QAbstractButton::clicked, this, [this] {

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstring>
 #include <limits>
+#include <numeric>
 
 #include "app/AppSingletons.h"
 #include "app/TraceCategories.h"
@@ -81,7 +82,11 @@ void TAppScanModel::AddFile(int ACategory, TScanFolders::Folder AFolder, std::st
     row.fileStamp = AStamp;
   }
   TCategory& c = FCategories[static_cast<std::size_t>(ACategory)];
-  if (row.checked) ++c.checkedFiles;
+  if (row.checked) {
+    ++c.checkedFiles;
+    c.checkedSize += row.size;
+  }
+  c.totalSize += row.size;
   c.files.push_back(row);
 }
 
@@ -129,7 +134,11 @@ void TAppScanModel::RemoveFiles(int ACategory, const std::vector<std::size_t>& A
     c.shown -= static_cast<std::size_t>(
         std::lower_bound(APositions.begin(), APositions.end(), c.shown) - APositions.begin());
     EraseAt(c.files, APositions, [&](const TFileRow& f) {
-      if (f.checked) --c.checkedFiles;
+      c.totalSize -= f.size;
+      if (f.checked) {
+        --c.checkedFiles;
+        c.checkedSize -= f.size;
+      }
     });
     endResetModel();
     return;
@@ -139,7 +148,12 @@ void TAppScanModel::RemoveFiles(int ACategory, const std::vector<std::size_t>& A
     const std::size_t viewLast = inView ? std::min(last, c.shown - 1) : 0;
     if (inView) beginRemoveRows(parent, static_cast<int>(first), static_cast<int>(viewLast));
     for (std::size_t p = first; p <= last; ++p) {
-      if (c.files[p].checked) --c.checkedFiles;
+      const TFileRow& f = c.files[p];
+      c.totalSize -= f.size;
+      if (f.checked) {
+        --c.checkedFiles;
+        c.checkedSize -= f.size;
+      }
     }
     c.files.erase(c.files.begin() + static_cast<std::ptrdiff_t>(first),
                   c.files.begin() + static_cast<std::ptrdiff_t>(last) + 1);
@@ -171,6 +185,14 @@ std::int64_t TAppScanModel::CheckedFileCount() const {
   return n;
 }
 
+std::int64_t TAppScanModel::CheckedFileSize() const {
+  std::uint64_t n = 0;
+  for (const TCategory& c : FCategories) {
+    if (c.scanType != kScanRecycleBin) n += c.checkedSize;
+  }
+  return static_cast<std::int64_t>(n);
+}
+
 TPGCScanTypes TAppScanModel::CheckedCategories() const {
   TPGCScanTypes set = 0;
   for (std::size_t i = 0; i < FCategories.size(); ++i) {
@@ -180,14 +202,16 @@ TPGCScanTypes TAppScanModel::CheckedCategories() const {
 }
 
 QModelIndex TAppScanModel::index(int row, int column, const QModelIndex& parent) const {
-  if (row < 0 || column != 0) return {};
+  if (row < 0 || column < 0 || column >= kColumns) return {};
   if (!parent.isValid()) {
-    return static_cast<std::size_t>(row) < FCategories.size() ? createIndex(row, 0, kCategoryId) : QModelIndex();
+    return static_cast<std::size_t>(row) < FCategories.size() ? createIndex(row, column, kCategoryId)
+                                                              : QModelIndex();
   }
   if (parent.internalId() != kCategoryId) return {};
   const TCategory& c = FCategories[static_cast<std::size_t>(parent.row())];
-  return static_cast<std::size_t>(row) < c.shown ? createIndex(row, 0, static_cast<quintptr>(parent.row()))
-                                                 : QModelIndex();
+  return static_cast<std::size_t>(row) < c.shown
+             ? createIndex(row, column, static_cast<quintptr>(parent.row()))
+             : QModelIndex();
 }
 
 QModelIndex TAppScanModel::parent(const QModelIndex& child) const {
@@ -201,12 +225,13 @@ int TAppScanModel::rowCount(const QModelIndex& parent) const {
   return static_cast<int>(FCategories[static_cast<std::size_t>(parent.row())].shown);
 }
 
-int TAppScanModel::columnCount(const QModelIndex&) const { return 1; }
+int TAppScanModel::columnCount(const QModelIndex&) const { return kColumns; }
 
 QVariant TAppScanModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid()) return {};
   if (index.internalId() == kCategoryId) {
     const TCategory& c = FCategories[static_cast<std::size_t>(index.row())];
+    if (index.column() != colName) return {};
     if (role == Qt::CheckStateRole) return CategoryState(index.row());
     if (role != Qt::DisplayRole) return {};
     if (!c.found) return Text(*c.name);
@@ -216,14 +241,92 @@ QVariant TAppScanModel::data(const QModelIndex& index, int role) const {
   }
   const TCategory& c = FCategories[index.internalId()];
   const TFileRow& f = c.files[static_cast<std::size_t>(index.row())];
-  if (role == Qt::CheckStateRole) {
-    if (c.scanType == kScanRecycleBin) return {};
-    return f.checked ? Qt::Checked : Qt::Unchecked;
-  }
   // Names are bytes: shown readably (invalid sequences as U+FFFD), deleted
   // by their bytes.
-  if (role == Qt::DisplayRole) return Text(ShownPath(PathOf(f)));
-  return {};
+  switch (role) {
+    case Qt::CheckStateRole:
+      if (index.column() != colName || c.scanType == kScanRecycleBin) return {};
+      return f.checked ? Qt::Checked : Qt::Unchecked;
+    case Qt::DisplayRole:
+      switch (index.column()) {
+        case colName: return Text(ShownPath(NameOf(f)));
+        case colFolder: {
+          if (f.folder == TScanFolders::kNoFolder) return {};
+          std::string_view folder = FFolders->Path(f.folder);
+          if (folder.size() > 1 && folder.back() == '/') folder.remove_suffix(1);
+          return Text(ShownPath(folder));
+        }
+        default: return Text(FormatSize64(static_cast<std::int64_t>(f.size)));
+      }
+    case Qt::TextAlignmentRole:
+      return index.column() == colSize ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
+    case Qt::ToolTipRole:
+      return index.column() == colSize ? QVariant() : QVariant(Text(ShownPath(PathOf(f))));
+    default: return {};
+  }
+}
+
+QVariant TAppScanModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal) return {};
+  switch (role) {
+    case Qt::DisplayRole:
+      return Text(section == colName ? STR_PGCForm_List_Name : section == colFolder ? STR_PGCForm_List_Folder
+                                                                                      : STR_PGCForm_List_Size);
+    case Qt::TextAlignmentRole:
+      return section == colSize ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
+    // Sizes are compared to find what is worth deleting: largest first.
+    case Qt::InitialSortOrderRole:
+      return section == colSize ? Qt::DescendingOrder : Qt::AscendingOrder;
+    default: return {};
+  }
+}
+
+void TAppScanModel::sort(int column, Qt::SortOrder order) {
+  if (column < 0 || column >= kColumns) {
+    FSortColumn = -1;
+    return;
+  }
+  FSortColumn = column;
+  FSortOrder = order;
+  Flush();
+  // Folders are ordered once, by their names from the top of the tree;
+  // a file without a folder comes first.
+  std::vector<std::uint32_t> ranks;
+  if (FFolders != nullptr) {
+    ranks = FolderPathRanks(
+        FFolders->Count(),
+        [&](std::size_t i) -> std::size_t {
+          const TScanFolders::Folder p = FFolders->Parent(static_cast<TScanFolders::Folder>(i));
+          return p == TScanFolders::kNoFolder ? SIZE_MAX : p;
+        },
+        [&](std::size_t i) { return FFolders->Name(static_cast<TScanFolders::Folder>(i)); });
+  }
+  const auto rankOf = [&](const TFileRow& f) -> std::uint64_t {
+    return f.folder == TScanFolders::kNoFolder || f.folder >= ranks.size() ? 0 : std::uint64_t{ranks[f.folder]} + 1;
+  };
+  emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+  const QModelIndexList persistent = persistentIndexList();
+  for (std::size_t ci = 0; ci < FCategories.size(); ++ci) {
+    std::deque<TFileRow>& files = FCategories[ci].files;
+    if (files.size() < 2) continue;
+    std::vector<std::uint32_t> positions = SortedPositions(
+        files, column, order == Qt::DescendingOrder, rankOf, [&](const TFileRow& f) { return NameOf(f); },
+        [](const TFileRow& f) { return f.size; });
+    // Indexes the view keeps (the current row, a selection) follow their
+    // rows.
+    std::vector<std::uint32_t> newRow;
+    for (const QModelIndex& i : persistent) {
+      if (i.internalId() != ci) continue;
+      if (newRow.empty()) {
+        newRow.resize(files.size());
+        for (std::size_t k = 0; k < positions.size(); ++k) newRow[positions[k]] = static_cast<std::uint32_t>(k);
+      }
+      changePersistentIndex(i, createIndex(static_cast<int>(newRow[static_cast<std::size_t>(i.row())]),
+                                           i.column(), i.internalId()));
+    }
+    ApplyOrder(files, positions);
+  }
+  emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 void TAppScanModel::SetCategoryChecked(int ci, bool checked) {
@@ -232,6 +335,7 @@ void TAppScanModel::SetCategoryChecked(int ci, bool checked) {
   if (c.scanType != kScanRecycleBin) {
     for (TFileRow& f : c.files) f.checked = checked;
     c.checkedFiles = checked ? c.files.size() : 0;
+    c.checkedSize = checked ? c.totalSize : 0;
   }
   const QModelIndex parent = index(ci, 0);
   emit dataChanged(parent, parent);
@@ -257,8 +361,10 @@ bool TAppScanModel::setData(const QModelIndex& index, const QVariant& value, int
     f.checked = checked;
     if (checked) {
       ++c.checkedFiles;
+      c.checkedSize += f.size;
     } else {
       --c.checkedFiles;
+      c.checkedSize -= f.size;
     }
     emit dataChanged(index, index);
     CategoryChanged(static_cast<int>(index.internalId()));
@@ -270,6 +376,7 @@ bool TAppScanModel::setData(const QModelIndex& index, const QVariant& value, int
 Qt::ItemFlags TAppScanModel::flags(const QModelIndex& index) const {
   if (!index.isValid()) return {};
   Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+  if (index.column() != colName) return f;
   if (index.internalId() == kCategoryId || FCategories[index.internalId()].scanType != kScanRecycleBin) {
     f |= Qt::ItemIsUserCheckable;
   }
@@ -280,7 +387,10 @@ Qt::ItemFlags TAppScanModel::flags(const QModelIndex& index) const {
 
 TPGCForm_AppTab::TPGCForm_AppTab(TfrmPGC* AWindow)
     : FWindow(AWindow), FPurgo(AWindow->AppCleaner()), FModel(new TAppScanModel(AWindow->lstAppScan)) {
-  FWindow->lstAppScan->setModel(FModel);
+  QTreeView* list = FWindow->lstAppScan;
+  list->setModel(FModel);
+  SetUpFileColumns(list);
+  connect(FModel, &QAbstractItemModel::modelReset, this, &TPGCForm_AppTab::SpanCategories);
   connect(FModel, &TAppScanModel::checksChanged, this, &TPGCForm_AppTab::UpdateCleanButton);
   FWindow->Pages.AppScan = [this] { Scan(); };
   FWindow->Pages.AppClean = [this] { Clean(); };
@@ -313,6 +423,11 @@ void TPGCForm_AppTab::ReinitVT() {
   ClearVT();
   FModel->Reset(AppOptions != nullptr ? AppOptions->AppScanTypes() : 15u);
   FWindow->lstAppScan->viewport()->update();
+  UpdateCleanButton();
+}
+
+void TPGCForm_AppTab::SpanCategories() {
+  for (int c = 0; c < FModel->rowCount(); ++c) FWindow->lstAppScan->setFirstColumnSpanned(c, {}, true);
 }
 
 void TPGCForm_AppTab::ClearVT() {
@@ -372,7 +487,25 @@ bool TPGCForm_AppTab::IsAllowClean() const {
   return c.checked && !c.files.empty();
 }
 
-void TPGCForm_AppTab::UpdateCleanButton() { FWindow->btnAppClean->setEnabled(!FBusy && IsAllowClean()); }
+void TPGCForm_AppTab::UpdateCleanButton() {
+  FWindow->btnAppClean->setEnabled(!FBusy && IsAllowClean());
+  bool rows = false;
+  for (const TAppScanModel::TCategory& c : FModel->Categories()) rows = rows || !c.files.empty();
+  SetTickedCaption(FWindow->lblAppTicked, rows, TickedCount(), TickedSize());
+}
+
+std::int64_t TPGCForm_AppTab::TickedCount() const {
+  return FModel->CheckedFileCount() + (NeedEmptyRecycleBin() ? static_cast<std::int64_t>(FTrashItems.size()) : 0);
+}
+
+std::int64_t TPGCForm_AppTab::TickedSize() const {
+  return FModel->CheckedFileSize() + (NeedEmptyRecycleBin() ? FTrashSize : 0);
+}
+
+bool TPGCForm_AppTab::ConfirmClean() {
+  return ShowMessageBox(FWindow, CleanQuestion(STR_PGCForm_0, TickedCount(), TickedSize()), Text(STR_Question), 0,
+                        MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
 
 bool TPGCForm_AppTab::NeedEmptyRecycleBin() const {
   const int bin = FModel->CategoryIndexOf(kScanRecycleBin);
@@ -385,29 +518,38 @@ bool TPGCForm_AppTab::EmptyRecycleBin() {
   TAppScanModel::TCategory& c = FModel->Categories()[static_cast<std::size_t>(bin)];
   // Rows that did not come from the listing have no item behind them.
   if (FTrashItems.empty() || c.files.size() != FTrashItems.size()) return false;
-  const std::vector<platform::TrashOutcome> outcomes = platform::EmptyTrashItems(FTrashItems);
-  std::vector<std::size_t> gone;
+  // Item by item, so that Cancel stops after the item in hand.
   std::vector<platform::TrashItem> stayed;
   std::int64_t stayedSize = 0;
-  for (std::size_t i = 0; i < outcomes.size(); ++i) {
-    const auto size = static_cast<std::int64_t>(FTrashItems[i].data.size);
-    if (!outcomes[i].deleted) {
-      stayedSize += size;
-      stayed.push_back(std::move(FTrashItems[i]));
+  bool deleted = false;
+  for (platform::TrashItem& item : FTrashItems) {
+    const auto size = static_cast<std::int64_t>(item.data.size);
+    platform::ProcessMessages();
+    if (!FStopCleaning && platform::EmptyTrashItems({item}).front().deleted) {
+      FPurgo->SetCleanTotalFilesCount(FPurgo->CleanTotalFilesCount() + 1);
+      FPurgo->SetCleanTotalFilesSize(FPurgo->CleanTotalFilesSize() + size);
+      deleted = true;
       continue;
     }
-    FPurgo->SetCleanTotalFilesCount(FPurgo->CleanTotalFilesCount() + 1);
-    FPurgo->SetCleanTotalFilesSize(FPurgo->CleanTotalFilesSize() + size);
-    gone.push_back(i);
+    stayedSize += size;
+    stayed.push_back(std::move(item));
   }
   FTrashItems = std::move(stayed);
   FTrashSize = stayedSize;
-  FModel->RemoveFiles(bin, gone);
+  // The rows may have been sorted: the items that stayed are listed anew,
+  // one row per item in the items' order, as the next emptying expects.
+  std::vector<std::size_t> all(c.files.size());
+  std::iota(all.begin(), all.end(), std::size_t{0});
+  FModel->RemoveFiles(bin, all);
+  for (const platform::TrashItem& item : FTrashItems) {
+    FModel->AddFile(bin, TScanFolders::kNoFolder, item.displayName, {}, {}, item.data.size, false);
+  }
+  FModel->Flush();
   c.found = true;
   c.foundCount = static_cast<std::int32_t>(c.files.size());
   c.foundSize = stayedSize;
   FModel->CategoryChanged(bin);
-  return !gone.empty();
+  return deleted;
 }
 
 void TPGCForm_AppTab::ListRecycleBin() {
@@ -499,6 +641,8 @@ std::int64_t TPGCForm_AppTab::FoundSize() const {
 }
 
 void TPGCForm_AppTab::RefreshMultiLangs() {
+  emit FModel->headerDataChanged(Qt::Horizontal, 0, TAppScanModel::kColumns - 1);
+  UpdateCleanButton();
   FWindow->lstAppScan->viewport()->update();
   if (FProgressForm) FProgressForm->RefreshMultiLangs();
 }
@@ -538,6 +682,9 @@ void TPGCForm_AppTab::Scan() {
   DoModal(FProgressForm.get(), FWindow, true);
   FModel->Flush();
   FProgressForm.reset();
+  // Rows arrive in the scan's order; the order the user chose is put
+  // back once, when they are all in.
+  FModel->Resort();
   // What was found is shown, not folded away.
   for (int c = 0; c < FModel->rowCount(); ++c) {
     if (FModel->rowCount(FModel->index(c, 0)) > 0) FWindow->lstAppScan->expand(FModel->index(c, 0));
@@ -554,9 +701,14 @@ void TPGCForm_AppTab::Clean() {
   FProgressForm->SetCommand(1);
   FProgressForm->SetPurgo(FPurgo);
   FProgressForm->OnStart = [this](TfrmPGCProgress* d) { CleaningPass(d); };
-  FProgressForm->OnCancel = [](TfrmPGCProgress*, bool& canClose) { canClose = true; };
+  // During the pass Cancel stops it after the file in hand and the dialog
+  // stays to tell what was deleted; afterwards it closes the dialog.
+  FProgressForm->OnCancel = [this](TfrmPGCProgress*, bool& canClose) {
+    canClose = !FCleaning;
+    if (FCleaning) FStopCleaning = true;
+  };
   // The pass runs inside the dialog's loop: the main window stays
-  // disabled until it returns, even when the dialog is closed early.
+  // disabled until it returns.
   DoModal(FProgressForm.get(), FWindow, true);
   FProgressForm.reset();
   FBusy = false;
@@ -564,6 +716,8 @@ void TPGCForm_AppTab::Clean() {
 }
 
 void TPGCForm_AppTab::CleaningPass(TfrmPGCProgress* ADialog) {
+  FCleaning = true;
+  FStopCleaning = false;
   FPurgo->SetCleanTotalFilesSize(0);
   FPurgo->SetCleanTotalFilesCount(0);
   FFilesToClean = 0;
@@ -598,6 +752,7 @@ void TPGCForm_AppTab::CleaningPass(TfrmPGCProgress* ADialog) {
     }
     for (std::size_t f = 0; f < c.files.size(); ++f) {
       platform::ProcessMessages();
+      if (FStopCleaning) break;
       TAppScanModel::TFileRow& row = c.files[f];
       if (!row.checked || row.listEntry) continue;
       ++handled;
@@ -608,8 +763,6 @@ void TPGCForm_AppTab::CleaningPass(TfrmPGCProgress* ADialog) {
         FPurgo->SetCleanTotalFilesCount(FPurgo->CleanTotalFilesCount() + 1);
         FPurgo->SetCleanTotalFilesSize(FPurgo->CleanTotalFilesSize() + static_cast<std::int64_t>(row.size));
         gone.push_back(f);
-      } else {
-        failedSize += static_cast<std::int64_t>(row.size);
       }
       if (FFilesToClean > 0) ADialog->SetPercentage(std::min(handled * 100 / FFilesToClean, 99));
       if (!drawn.isValid() || drawn.elapsed() >= TScanPace::kDrawEveryMs) {
@@ -621,19 +774,24 @@ void TPGCForm_AppTab::CleaningPass(TfrmPGCProgress* ADialog) {
     }
     std::sort(gone.begin(), gone.end());
     FModel->RemoveFiles(ci, gone);
+    // The count and size of what the category still lists: files that
+    // were refused, unticked, or not reached before Cancel.
     c.found = true;
     c.foundCount = static_cast<std::int32_t>(c.files.size());
-    c.foundSize = c.files.empty() ? 0 : failedSize;
+    c.foundSize = static_cast<std::int64_t>(c.totalSize);
     FModel->CategoryChanged(ci);
+    if (FStopCleaning) break;
   }
   for (std::size_t i = 0; i < categories.size(); ++i) {
     if (expanded[i]) FWindow->lstAppScan->expand(FModel->index(static_cast<int>(i), 0));
   }
   if (deleted && AppOptions != nullptr) AppOptions->SetLastCleanTime(GetSystemTimeAsFileTime());
+  FCleaning = false;
+  UpdateCleanButton();
   ADialog->Status().Reload(&CountText(FPurgo->CleanTotalFilesCount(), STR_PGCForm_2, STR_PGCForm_2_One),
                            {FPurgo->CleanTotalFilesCount(), FormatSize64(FPurgo->CleanTotalFilesSize())});
   ADialog->RefreshStatus();
-  ADialog->EndProgress();
+  ADialog->EndProgress(FStopCleaning);
 }
 
 }  // namespace purgo

@@ -9,6 +9,10 @@
 // batches; ticking a category is one loop over its rows, not one event per
 // row. A file is deleted through the target its scan recorded, never by
 // its shown path.
+//
+// Files show their name, folder and size in three columns (a category's
+// text spans them) and sort by any of them within their category; a sort
+// moves the rows themselves, never copying a path.
 #pragma once
 
 #include <QAbstractItemModel>
@@ -59,10 +63,14 @@ class TAppScanModel : public QAbstractItemModel {
     std::deque<TFileRow> files;         // grows without moving what it holds
     std::size_t shown = 0;              // files inserted into the view so far
     std::size_t checkedFiles = 0;
+    std::uint64_t checkedSize = 0;      // of the ticked files
+    std::uint64_t totalSize = 0;        // of all its files
     bool found = false;                 // a scan reported files: show totals
     std::int32_t foundCount = 0;
     std::int64_t foundSize = 0;
   };
+
+  enum TColumn { colName = 0, colFolder = 1, colSize = 2, kColumns = 3 };
 
   explicit TAppScanModel(QObject* AParent = nullptr) : QAbstractItemModel(AParent) {}
 
@@ -92,8 +100,10 @@ class TAppScanModel : public QAbstractItemModel {
   void RemoveFiles(int ACategory, const std::vector<std::size_t>& APositions);
   void CategoryChanged(int ACategory);
   Qt::CheckState CategoryState(int ACategory) const;
-  // Ticked file rows, the Recycle Bin's not counted (they have no boxes).
+  // Ticked file rows, the Recycle Bin's not counted (they have no boxes),
+  // and their sizes.
   std::int64_t CheckedFileCount() const;
+  std::int64_t CheckedFileSize() const;
   TPGCScanTypes CheckedCategories() const;
 
   QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
@@ -104,9 +114,18 @@ class TAppScanModel : public QAbstractItemModel {
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
   bool setData(const QModelIndex& index, const QVariant& value, int role) override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+  // Orders each category's files: by name or folder A to Z, by size
+  // largest first (Qt::DescendingOrder); ties by folder, then name. A
+  // column < 0 leaves the order as it is.
+  void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+  int SortColumn() const { return FSortColumn; }
+  Qt::SortOrder SortOrder() const { return FSortOrder; }
+  // Sorts again by the last sort chosen (after a scan added rows).
+  void Resort() { sort(FSortColumn, FSortOrder); }
 
  signals:
-  // A box was changed through the list (not by the select links).
+  // A box was changed through the list.
   void checksChanged();
 
  private:
@@ -121,6 +140,8 @@ class TAppScanModel : public QAbstractItemModel {
   std::size_t FNameBlockUsed = 0;
   std::shared_ptr<const TScanFolders> FFolders;
   mutable std::string FText;  // PathOf's result for a row without a folder
+  int FSortColumn = -1;
+  Qt::SortOrder FSortOrder = Qt::AscendingOrder;
 };
 
 class TPGCForm_AppTab : public QObject {
@@ -148,6 +169,12 @@ class TPGCForm_AppTab : public QObject {
   TfrmPGCProgress* ProgressForm() const { return FProgressForm.get(); }
   // A scan or a cleaning pass is running.
   bool Busy() const { return FBusy; }
+  // What Clean would delete: the ticked files, and the Trash's items when
+  // the Recycle Bin is ticked.
+  std::int64_t TickedCount() const;
+  std::int64_t TickedSize() const;
+  // Asks the user before cleaning, with that count and size.
+  bool ConfirmClean();
 
  private:
   void OnScanning(TPGCScanTypes AScanType, const std::string& AFileName);
@@ -166,6 +193,8 @@ class TPGCForm_AppTab : public QObject {
   std::int64_t FoundSize() const;
   void UpdateCleanButton();
   void CleaningPass(TfrmPGCProgress* ADialog);
+  // Each category's text spans the columns: set again after every reset.
+  void SpanCategories();
 
   TfrmPGC* FWindow;
   TPGCAppCleaner* FPurgo;
@@ -181,6 +210,8 @@ class TPGCForm_AppTab : public QObject {
   std::int64_t FRecentSize = 0;
   TScanPace FPace;
   bool FBusy = false;
+  bool FCleaning = false;      // a cleaning pass is under way
+  bool FStopCleaning = false;  // Cancel was pressed during it
 };
 
 }  // namespace purgo

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <numeric>
 
 #include "app/AppSingletons.h"
 #include "engine/AppUtils.h"
@@ -394,12 +395,15 @@ void TExtScanModel::Clear() {
   FRows.shrink_to_fit();
   FShown = 0;
   FCheckedCount = 0;
+  FCheckedSize = FTotalSize = 0;
   endResetModel();
 }
 
 void TExtScanModel::Add(TPGCExtCleanerScanFileItem* AItem) {
   FRows.push_back({AItem, true});
   ++FCheckedCount;
+  FCheckedSize += AItem->FileSize();
+  FTotalSize += AItem->FileSize();
 }
 
 void TExtScanModel::Flush() {
@@ -412,6 +416,7 @@ void TExtScanModel::Flush() {
 void TExtScanModel::SetAllChecked(bool AChecked) {
   for (TRow& r : FRows) r.checked = AChecked;
   FCheckedCount = AChecked ? FRows.size() : 0;
+  FCheckedSize = AChecked ? FTotalSize : 0;
   if (FShown > 0) emit dataChanged(index(0), index(static_cast<int>(FShown) - 1), {Qt::CheckStateRole});
 }
 
@@ -423,7 +428,11 @@ void TExtScanModel::RemoveRows(const std::vector<std::size_t>& APositions) {
     FShown -= static_cast<std::size_t>(std::lower_bound(APositions.begin(), APositions.end(), FShown) -
                                        APositions.begin());
     EraseAt(FRows, APositions, [&](const TRow& r) {
-      if (r.checked) --FCheckedCount;
+      FTotalSize -= r.item->FileSize();
+      if (r.checked) {
+        --FCheckedCount;
+        FCheckedSize -= r.item->FileSize();
+      }
     });
     endResetModel();
     return;
@@ -433,7 +442,11 @@ void TExtScanModel::RemoveRows(const std::vector<std::size_t>& APositions) {
     const std::size_t viewLast = inView ? std::min(last, FShown - 1) : 0;
     if (inView) beginRemoveRows({}, static_cast<int>(first), static_cast<int>(viewLast));
     for (std::size_t p = first; p <= last; ++p) {
-      if (FRows[p].checked) --FCheckedCount;
+      FTotalSize -= FRows[p].item->FileSize();
+      if (FRows[p].checked) {
+        --FCheckedCount;
+        FCheckedSize -= FRows[p].item->FileSize();
+      }
     }
     FRows.erase(FRows.begin() + static_cast<std::ptrdiff_t>(first),
                 FRows.begin() + static_cast<std::ptrdiff_t>(last) + 1);
@@ -448,13 +461,103 @@ int TExtScanModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(FShown);
 }
 
+int TExtScanModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumns; }
+
+QModelIndex TExtScanModel::index(int row, int column, const QModelIndex& parent) const {
+  if (parent.isValid() || row < 0 || static_cast<std::size_t>(row) >= FShown || column < 0 || column >= kColumns) {
+    return {};
+  }
+  return createIndex(row, column);
+}
+
 QVariant TExtScanModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || static_cast<std::size_t>(index.row()) >= FShown) return {};
   const TRow& r = FRows[static_cast<std::size_t>(index.row())];
-  if (role == Qt::CheckStateRole) return r.checked ? Qt::Checked : Qt::Unchecked;
   // Names are bytes: shown readably, deleted by the bytes the scan kept.
-  if (role == Qt::DisplayRole) return Text(ShownPath(r.item->FullFileName()));
-  return {};
+  switch (role) {
+    case Qt::CheckStateRole:
+      return index.column() == colName ? QVariant(r.checked ? Qt::Checked : Qt::Unchecked) : QVariant();
+    case Qt::DisplayRole:
+      switch (index.column()) {
+        case colName: return Text(ShownPath(r.item->FileName()));
+        case colFolder: {
+          std::string folder = r.item->Path();
+          if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+          return Text(ShownPath(folder));
+        }
+        default: return Text(FormatSize64(static_cast<std::int64_t>(r.item->FileSize())));
+      }
+    case Qt::TextAlignmentRole:
+      return index.column() == colSize ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
+    case Qt::ToolTipRole:
+      return index.column() == colSize ? QVariant() : QVariant(Text(ShownPath(r.item->FullFileName())));
+    default: return {};
+  }
+}
+
+QVariant TExtScanModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal) return {};
+  switch (role) {
+    case Qt::DisplayRole:
+      return Text(section == colName ? STR_PGCForm_List_Name : section == colFolder ? STR_PGCForm_List_Folder
+                                                                                      : STR_PGCForm_List_Size);
+    case Qt::TextAlignmentRole:
+      return section == colSize ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
+    // Sizes are compared to find what is worth deleting: largest first.
+    case Qt::InitialSortOrderRole:
+      return section == colSize ? Qt::DescendingOrder : Qt::AscendingOrder;
+    default: return {};
+  }
+}
+
+void TExtScanModel::sort(int column, Qt::SortOrder order) {
+  if (column < 0 || column >= kColumns) {
+    FSortColumn = -1;
+    return;
+  }
+  FSortColumn = column;
+  FSortOrder = order;
+  Flush();
+  if (FRows.size() < 2) return;
+  // The folders of the rows, by their ids (1 for the first of a scan),
+  // ranked by their names from the top of the tree; a row without a
+  // folder comes first.
+  std::vector<const TPGCExtCleanerScanPathItem*> folders;
+  for (const TRow& r : FRows) {
+    for (const TPGCExtCleanerScanPathItem* f = r.item->PathItem(); f != nullptr; f = f->Parent()) {
+      if (folders.size() < f->ID()) folders.resize(f->ID());
+      if (folders[f->ID() - 1] == f) break;
+      folders[f->ID() - 1] = f;
+    }
+  }
+  const std::vector<std::uint32_t> ranks = FolderPathRanks(
+      folders.size(),
+      [&](std::size_t i) -> std::size_t {
+        const TPGCExtCleanerScanPathItem* p = folders[i] != nullptr ? folders[i]->Parent() : nullptr;
+        return p != nullptr ? p->ID() - 1 : SIZE_MAX;
+      },
+      [&](std::size_t i) { return folders[i] != nullptr ? std::string_view(folders[i]->Name()) : std::string_view(); });
+  const auto rankOf = [&](const TRow& r) -> std::uint64_t {
+    const TPGCExtCleanerScanPathItem* f = r.item->PathItem();
+    return f == nullptr ? 0 : std::uint64_t{ranks[f->ID() - 1]} + 1;
+  };
+  emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+  std::vector<std::uint32_t> positions = SortedPositions(
+      FRows, column, order == Qt::DescendingOrder, rankOf,
+      [](const TRow& r) { return std::string_view(r.item->FileName()); },
+      [](const TRow& r) { return r.item->FileSize(); });
+  // Indexes the view keeps (the current row, a selection) follow their
+  // rows.
+  const QModelIndexList persistent = persistentIndexList();
+  if (!persistent.isEmpty()) {
+    std::vector<std::uint32_t> newRow(FRows.size());
+    for (std::size_t k = 0; k < positions.size(); ++k) newRow[positions[k]] = static_cast<std::uint32_t>(k);
+    for (const QModelIndex& i : persistent) {
+      changePersistentIndex(i, createIndex(static_cast<int>(newRow[static_cast<std::size_t>(i.row())]), i.column()));
+    }
+  }
+  ApplyOrder(FRows, positions);
+  emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 QVariant TExtScanModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -471,8 +574,10 @@ bool TExtScanModel::setData(const QModelIndex& index, const QVariant& value, int
   r.checked = checked;
   if (checked) {
     ++FCheckedCount;
+    FCheckedSize += r.item->FileSize();
   } else {
     --FCheckedCount;
+    FCheckedSize -= r.item->FileSize();
   }
   emit dataChanged(index, index, {Qt::CheckStateRole});
   emit checksChanged();
@@ -481,7 +586,8 @@ bool TExtScanModel::setData(const QModelIndex& index, const QVariant& value, int
 
 Qt::ItemFlags TExtScanModel::flags(const QModelIndex& index) const {
   if (!index.isValid()) return {};
-  return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable;
+  const Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+  return index.column() == colName ? f | Qt::ItemIsUserCheckable : f;
 }
 
 // ---- the page --------------------------------------------------------------------------
@@ -496,17 +602,27 @@ TPGCForm_ExtTab::TPGCForm_ExtTab(TfrmPGC* AWindow)
   FOptVT->setModel(FOptModel);
   FOptVT->setItemDelegate(new TOptDelegate(FOptVT));
   FOptVT->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  FOptVT->header()->setStretchLastSection(false);
+  // The details take whatever width the window gives the tree.
+  FOptVT->header()->setStretchLastSection(true);
   FOptVT->header()->resizeSection(0, 188);
-  FOptVT->header()->resizeSection(1, 524);
+  connect(FOptVT->header(), &QHeaderView::sectionResized, this, [this] {
+    if (FOptVTEditor && FOptVTEditor->IsEditing()) {
+      FOptVTEditor->SetBounds(FOptVT->visualRect(FOptModel->index(FOptVTEditor->Node(), 1)));
+    }
+  });
   connect(FOptVT, &QAbstractItemView::clicked, this, &TPGCForm_ExtTab::OptVT_OnClick);
   FOptVT->installEventFilter(this);
   connect(FOptVT->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& current, const QModelIndex&) { OptVT_OnChange(current); });
   FScanVT->setModel(FScanModel);
+  SetUpFileColumns(FScanVT);
   connect(FScanModel, &TExtScanModel::checksChanged, this, &TPGCForm_ExtTab::UpdateResultButtons);
   FWindow->Pages.ExtScan = [this] { Scan(); };
-  FWindow->Pages.ExtClean = [this] { Clean(); };
+  // Thousands of files across the home folder may be ticked: the page
+  // asks first, as the traces page does.
+  FWindow->Pages.ExtClean = [this] {
+    if (ConfirmClean()) Clean();
+  };
   ReinitOptVT();
   UpdateResultButtons();
 }
@@ -560,7 +676,9 @@ void TPGCForm_ExtTab::ClearOptVT() {
       if (found >= 0) {
         AppOptions->SetExtChecked(found, true);
       } else {
-        AppOptions->AddExt(ext, true, false);
+        // An ending the user typed is one of theirs: ticked, and kept
+        // among the defaults that Select All and a reset bring back.
+        AppOptions->AddExt(ext, true, true);
       }
     }
     AppOptions->SetFileAttribute(FOptFileAttr);
@@ -584,6 +702,8 @@ void TPGCForm_ExtTab::RefreshMultiLangs() {
     FOptModel->RowChanged(static_cast<int>(i));
   }
   if (FOptVTEditor) FOptVTEditor->RefreshNames();
+  emit FScanModel->headerDataChanged(Qt::Horizontal, 0, TExtScanModel::kColumns - 1);
+  UpdateResultButtons();
   if (FProgressForm) FProgressForm->RefreshMultiLangs();
 }
 
@@ -604,6 +724,14 @@ void TPGCForm_ExtTab::UpdateResultButtons() {
   // Ticking everything again must stay one click away after unticking
   // every row, so Select All follows the rows, not the ticks.
   FWindow->lblExtSelectAll->setEnabled(rows);
+  SetTickedCaption(FWindow->lblExtTicked, rows, static_cast<std::int64_t>(FScanModel->CheckedCount()),
+                   static_cast<std::int64_t>(FScanModel->CheckedSize()));
+}
+
+bool TPGCForm_ExtTab::ConfirmClean() {
+  const QString question = CleanQuestion(STR_PGCForm_7, static_cast<std::int64_t>(FScanModel->CheckedCount()),
+                                         static_cast<std::int64_t>(FScanModel->CheckedSize()));
+  return ShowMessageBox(FWindow, question, Text(STR_Question), 0, MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
 // ---- editing -----------------------------------------------------------------------------
@@ -775,6 +903,9 @@ void TPGCForm_ExtTab::Scan() {
   };
   DoModal(FProgressForm.get(), FWindow, true);
   FScanModel->Flush();
+  // Rows arrive in the scan's order; the order the user chose is put
+  // back once, when they are all in.
+  FScanModel->Resort();
   FProgressForm.reset();
   FBusy = false;
   UpdateResultButtons();
@@ -807,12 +938,17 @@ void TPGCForm_ExtTab::Clean() {
   FProgressForm = std::make_unique<TfrmPGCProgress>();
   FProgressForm->SetCommand(1);
   FProgressForm->OnStart = [this](TfrmPGCProgress* d) { CleaningPass(d); };
-  FProgressForm->OnCancel = [](TfrmPGCProgress*, bool& canClose) { canClose = true; };
+  // During the pass Cancel stops it after the file in hand and the dialog
+  // stays to tell what was deleted; afterwards it closes the dialog.
+  FProgressForm->OnCancel = [this](TfrmPGCProgress*, bool& canClose) {
+    canClose = !FCleaning;
+    if (FCleaning) FStopCleaning = true;
+  };
   FProgressForm->SetPurgo(FPurgo);
   FPurgo->SetCleanTotalFilesSize(0);
   FPurgo->SetCleanTotalFilesCount(0);
   // The pass runs inside the dialog's loop: the main window stays
-  // disabled until it returns, even when the dialog is closed early.
+  // disabled until it returns.
   DoModal(FProgressForm.get(), FWindow, true);
   FProgressForm.reset();
   FBusy = false;
@@ -827,9 +963,12 @@ void TPGCForm_ExtTab::CleaningPass(TfrmPGCProgress* ADialog) {
   std::vector<std::size_t> gone;
   platform::SafeDeleter deleter;
   QElapsedTimer drawn;
+  FCleaning = true;
+  FStopCleaning = false;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     if (!rows[i].checked) continue;
     platform::ProcessMessages();
+    if (FStopCleaning) break;
     ++handled;
     const TPGCExtCleanerScanFileItem* item = rows[i].item;
     // Only a file the scan recorded where it found it is ever deleted; an
@@ -849,12 +988,14 @@ void TPGCForm_ExtTab::CleaningPass(TfrmPGCProgress* ADialog) {
       drawn.start();
     }
   }
+  FCleaning = false;
   FScanModel->RemoveRows(gone);
+  UpdateResultButtons();
   if (deleted && AppOptions != nullptr) AppOptions->SetLastCleanTime(GetSystemTimeAsFileTime());
   ADialog->Status().Reload(&CountText(FPurgo->CleanTotalFilesCount(), STR_PGCForm_2, STR_PGCForm_2_One),
                            {FPurgo->CleanTotalFilesCount(), FormatSize64(FPurgo->CleanTotalFilesSize())});
   ADialog->RefreshStatus();
-  ADialog->EndProgress();
+  ADialog->EndProgress(FStopCleaning);
 }
 
 }  // namespace purgo

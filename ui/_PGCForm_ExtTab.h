@@ -9,8 +9,9 @@
 // limit reach the options object as soon as they are edited.
 //
 // The result list is a model of ours over the cleaner's items: a row is
-// the item's address and a check bit, its text made only when drawn; rows
-// found during a scan are inserted in batches. A file is deleted through
+// the item's address and a check bit, its texts (name, folder, size) made
+// only when drawn; rows found during a scan are inserted in batches, and
+// sorting moves the rows, never copying a name. A file is deleted through
 // the target its scan recorded, never by its shown name.
 #pragma once
 
@@ -136,7 +137,7 @@ class TOptVTEditor : public QObject {
 
 // ---- the result list ---------------------------------------------------------------
 
-class TExtScanModel : public QAbstractListModel {
+class TExtScanModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
@@ -146,7 +147,9 @@ class TExtScanModel : public QAbstractListModel {
     bool checked;
   };
 
-  explicit TExtScanModel(QObject* AParent = nullptr) : QAbstractListModel(AParent) {}
+  enum TColumn { colName = 0, colFolder = 1, colSize = 2, kColumns = 3 };
+
+  explicit TExtScanModel(QObject* AParent = nullptr) : QAbstractTableModel(AParent) {}
 
   void Clear();
   // Queues a ticked row; Flush inserts what is queued.
@@ -154,16 +157,25 @@ class TExtScanModel : public QAbstractListModel {
   void Flush();
   std::vector<TRow>& Rows() { return FRows; }
   std::size_t CheckedCount() const { return FCheckedCount; }
+  std::uint64_t CheckedSize() const { return FCheckedSize; }
   // Ticks or unticks every row: one loop and one ranged change.
   void SetAllChecked(bool AChecked);
   // Removes the rows at the given positions (ascending).
   void RemoveRows(const std::vector<std::size_t>& APositions);
 
   int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QModelIndex index(int row, int column = 0, const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role) const override;
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
   bool setData(const QModelIndex& index, const QVariant& value, int role) override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+  // By name or folder A to Z, by size largest first (Qt::DescendingOrder);
+  // ties by folder, then name. A column < 0 leaves the order as it is.
+  void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+  int SortColumn() const { return FSortColumn; }
+  void Resort() { sort(FSortColumn, FSortOrder); }
 
  signals:
   void checksChanged();
@@ -172,6 +184,10 @@ class TExtScanModel : public QAbstractListModel {
   std::vector<TRow> FRows;
   std::size_t FShown = 0;  // rows inserted into the view so far
   std::size_t FCheckedCount = 0;
+  std::uint64_t FCheckedSize = 0;  // of the ticked rows
+  std::uint64_t FTotalSize = 0;    // of all rows
+  int FSortColumn = -1;
+  Qt::SortOrder FSortOrder = Qt::AscendingOrder;
 };
 
 // ---- the page ----------------------------------------------------------------------
@@ -204,7 +220,11 @@ class TPGCForm_ExtTab : public QObject {
   void ReinitScanVT();
   void ClearScanVT();
   void Scan();
+  // The cleaning pass over the ticked rows, without asking.
   void Clean();
+  // Asks the user, with the count and size of the ticked rows, before
+  // cleaning.
+  bool ConfirmClean();
   void RefreshMultiLangs();
   // The select links of the window.
   void CheckAll(bool AChecked);
@@ -243,6 +263,8 @@ class TPGCForm_ExtTab : public QObject {
   int FScanningCounter = 0;
   TScanPace FPace;
   bool FBusy = false;
+  bool FCleaning = false;      // a cleaning pass is under way
+  bool FStopCleaning = false;  // Cancel was pressed during it
 };
 
 }  // namespace purgo

@@ -5,15 +5,29 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QFont>
+#include <QObject>
+#include <QPoint>
+#include <QPointer>
+#include <QRect>
+#include <QSize>
 #include <QString>
+#include <QWidget>
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <numeric>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
-class QWidget;
+#include "controls/QWLabel.h"
+
+class QTreeView;
+class QWindow;
 
 namespace purgo {
 
@@ -57,10 +71,227 @@ void ChainTabOrder(std::initializer_list<QWidget*> AWidgets);
 int DoModal(QWidget* AForm, QWidget* AMainWindow, bool ACenter);
 
 // Shows a message box with the buttons and icon of the Windows type code
-// ABoxType and returns the code of the button pressed (IDYES ...). The
-// language id is accepted for the call's shape; the texts decide.
+// ABoxType and returns the code of the button pressed (IDYES ...): the
+// skinned box below, modal over AOwner's window. Enter presses the first
+// button, Escape and the title bar's close button mean what Escape means
+// for the type (No, Cancel, or OK for a box with OK alone). The language
+// id is accepted for the call's shape; the buttons speak the current
+// language.
 int ShowMessageBox(QWidget* AOwner, const QString& AText, const QString& ACaption,
                    int ALanguageID, int ABoxType);
+
+class TQelImageButton;
+
+// The message box drawn like the program's other dialogs: a title band
+// with the logo, the caption and a close button, an icon of our own, the
+// text, and skinned buttons whose captions come from the string table.
+class TfrmMessageBox : public QWidget {
+  Q_OBJECT
+
+ public:
+  TfrmMessageBox(const QString& AText, const QString& ACaption, int ABoxType);
+
+  // The buttons, left to right; Buttons()[i] returns Codes()[i].
+  const std::vector<TQelImageButton*>& Buttons() const { return FButtons; }
+  const std::vector<int>& Codes() const { return FCodes; }
+  // What Escape, the close button and closing by other means answer.
+  int EscapeCode() const { return FEscapeCode; }
+
+  TQelImage* imgBackground;
+  TQelTitleBar* lblTitleBar;
+  TQelImageButton* btnClose;
+  TQelImage* imgIcon;
+  TQelLabel* lblText;
+
+ protected:
+  void showEvent(QShowEvent* e) override;
+
+ private:
+  std::vector<TQelImageButton*> FButtons;
+  std::vector<int> FCodes;
+  int FEscapeCode;
+};
+
+// The font every window of the current language draws in: ADesigned (its
+// size and style) in the family of the language's font scheme, so that a
+// window never mixes the desktop's face with the scheme's.
+QFont LanguageFont(const QFont& ADesigned);
+
+// Keeps controls where they were designed while their parents grow past
+// the size they were designed for: an edge anchored to the parent's right
+// or bottom follows it; a control anchored to both sides of a direction
+// grows with the parent. Changes made to a control meanwhile (a link
+// moved after a new caption) are kept: only the growth is applied.
+class TAnchors : public QObject {
+ public:
+  enum : unsigned { akLeft = 1, akTop = 2, akRight = 4, akBottom = 8 };
+
+  explicit TAnchors(QObject* AOwner = nullptr) : QObject(AOwner) {}
+  // AParentDesigned: the size of AControl's parent its place was made for
+  // (never shrunk below: it is the smallest size the parent takes).
+  void Add(QWidget* AControl, unsigned AAnchors, QSize AParentDesigned);
+
+ protected:
+  bool eventFilter(QObject* AWatched, QEvent* AEvent) override;
+
+ private:
+  struct TParent {
+    QPointer<QWidget> widget;
+    QSize designed, applied;
+    std::vector<std::pair<QPointer<QWidget>, unsigned>> controls;
+  };
+  std::vector<TParent> FParents;
+};
+
+// Resizes a frameless window from its edges and corners: the window
+// manager does it where it can (QWindow::startSystemResize); without one,
+// the window follows the pointer itself, never below its minimum size.
+// Nothing happens while the window is maximised or of a fixed size.
+class TEdgeResizer : public QObject {
+ public:
+  static constexpr int kBorder = 5;
+
+  explicit TEdgeResizer(QWidget* AWindow);
+  // The edges at a point of the window (its own coordinates).
+  Qt::Edges EdgesAt(QPoint APos) const;
+
+ protected:
+  bool eventFilter(QObject* AWatched, QEvent* AEvent) override;
+
+ private:
+  bool Resizable() const;
+  void ShowCursorFor(Qt::Edges AEdges);
+
+  QWidget* FWindow;
+  QPointer<QWindow> FHandle;
+  Qt::Edges FDragging;
+  QPoint FPressGlobal;
+  QRect FStartGeometry;
+  bool FCursorSet = false;
+};
+
+// Names of files and folders in the order people read lists in: ASCII
+// letters without regard to case first, then the bytes, so that the order
+// is total and the same on every run.
+int CompareNames(std::string_view A, std::string_view B);
+
+// The rank of every folder of a tree in the order of the folders' full
+// paths, compared name by name from the top (so a folder comes right
+// before everything below it). AParentOf(i) is a folder's parent, or
+// ACount or more for a top folder; ANameOf(i) its name (a top folder's
+// whole text). Costs a few words per folder, not per file, and builds no
+// path.
+template <class ParentOf, class NameOf>
+std::vector<std::uint32_t> FolderPathRanks(std::size_t ACount, ParentOf AParentOf, NameOf ANameOf) {
+  // Children of each folder, top folders under a virtual root at ACount.
+  std::vector<std::uint32_t> first(ACount + 2, 0), children(ACount);
+  const auto parentOf = [&](std::size_t i) -> std::size_t {
+    const std::size_t p = AParentOf(i);
+    return p < ACount ? p : ACount;
+  };
+  for (std::size_t i = 0; i < ACount; ++i) ++first[parentOf(i) + 1];
+  std::partial_sum(first.begin(), first.end(), first.begin());
+  {
+    std::vector<std::uint32_t> fill(first.begin(), first.end() - 1);
+    for (std::size_t i = 0; i < ACount; ++i) children[fill[parentOf(i)]++] = static_cast<std::uint32_t>(i);
+  }
+  for (std::size_t p = 0; p <= ACount; ++p) {
+    std::sort(children.begin() + first[p], children.begin() + first[p + 1], [&](std::uint32_t a, std::uint32_t b) {
+      const int c = CompareNames(ANameOf(a), ANameOf(b));
+      return c != 0 ? c < 0 : a < b;
+    });
+  }
+  // Depth first, without recursion: a chain may be thousands deep.
+  std::vector<std::uint32_t> rank(ACount), stack;
+  std::uint32_t next = 0;
+  const auto push = [&](std::size_t p) {
+    for (std::uint32_t k = first[p + 1]; k > first[p]; --k) stack.push_back(children[k - 1]);
+  };
+  push(ACount);
+  while (!stack.empty()) {
+    const std::uint32_t f = stack.back();
+    stack.pop_back();
+    rank[f] = next++;
+    push(f);
+  }
+  return rank;
+}
+
+// The first eight bytes of a name as CompareNames orders them (ASCII
+// letters folded), big-endian: names whose keys differ compare as their
+// keys do, so a sort touches the names themselves only for equal keys.
+std::uint64_t NameKey(std::string_view AName);
+
+// The positions of ARows in the order of a file list's column (0 name,
+// 1 folder, 2 size) in the direction asked; rows equal there follow by
+// folder, then name, always A to Z, and then by where they stood, so the
+// order is the same on every run. ARankOf gives a row's folder rank
+// (FolderPathRanks), ANameOf its name, ASizeOf its size. The sort runs
+// over a compact key per row, in one block of memory: going through the
+// rows themselves for every comparison took seconds for a million rows.
+template <class Rows, class RankOf, class NameOf, class SizeOf>
+std::vector<std::uint32_t> SortedPositions(const Rows& ARows, int AColumn, bool ADescending, RankOf ARankOf,
+                                           NameOf ANameOf, SizeOf ASizeOf) {
+  struct TKey {
+    std::uint64_t size, name;
+    std::uint32_t rank, at;
+  };
+  std::vector<TKey> keys(ARows.size());
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    const auto& row = ARows[i];
+    keys[i] = {static_cast<std::uint64_t>(ASizeOf(row)), NameKey(ANameOf(row)),
+               static_cast<std::uint32_t>(ARankOf(row)), static_cast<std::uint32_t>(i)};
+  }
+  const auto names = [&](const TKey& a, const TKey& b) {
+    return a.name != b.name ? (a.name < b.name ? -1 : 1) : CompareNames(ANameOf(ARows[a.at]), ANameOf(ARows[b.at]));
+  };
+  const auto three = [](auto a, auto b) { return a < b ? -1 : b < a ? 1 : 0; };
+  std::sort(keys.begin(), keys.end(), [&](const TKey& a, const TKey& b) {
+    int c = AColumn == 0 ? names(a, b) : AColumn == 1 ? three(a.rank, b.rank) : three(a.size, b.size);
+    if (c != 0) return ADescending ? c > 0 : c < 0;
+    if (AColumn != 1) c = three(a.rank, b.rank);
+    if (c == 0 && AColumn != 0) c = names(a, b);
+    return c != 0 ? c < 0 : a.at < b.at;
+  });
+  std::vector<std::uint32_t> positions(keys.size());
+  for (std::size_t i = 0; i < keys.size(); ++i) positions[i] = keys[i].at;
+  return positions;
+}
+
+// Puts AItems in the order AOrder gives (AItems[i] becomes the element
+// that stood at AOrder[i]), in place: one element is held aside at a
+// time, so a list of a million rows is not copied. AOrder is used up.
+template <class C>
+void ApplyOrder(C& AItems, std::vector<std::uint32_t>& AOrder) {
+  for (std::size_t i = 0; i < AOrder.size(); ++i) {
+    if (AOrder[i] == i) continue;
+    auto held = std::move(AItems[i]);
+    std::size_t j = i;
+    for (;;) {
+      const std::size_t k = AOrder[j];
+      AOrder[j] = static_cast<std::uint32_t>(j);
+      if (k == i) {
+        AItems[j] = std::move(held);
+        break;
+      }
+      AItems[j] = std::move(AItems[k]);
+      j = k;
+    }
+  }
+}
+
+// The columns of a list of found files (name, folder, size): the folder
+// takes the room the others leave, the size stands right-aligned; a click
+// on a header sorts by that column, size largest first.
+void SetUpFileColumns(QTreeView* AList);
+// The ticked files' count and size under a list, as the user ticks;
+// hidden while the list holds no file.
+void SetTickedCaption(TQelLabel* ALabel, bool AShown, std::int64_t ACount, std::int64_t ASize);
+
+// "Files ticked: 3 (1.20 KB)" in the current language.
+QString TickedText(std::int64_t ACount, std::int64_t ASize);
+// AQuestion followed by the ticked files' count and size.
+QString CleanQuestion(const std::string& AQuestion, std::int64_t ACount, std::int64_t ASize);
 
 // Restores a minimised window and raises and activates it. True when the
 // window exists.

@@ -126,7 +126,8 @@ void TPGCSettingForm_DirTab::Add() {
   TfrmPGCSettings* form = Form();
   std::string path;
   if (form == nullptr || !CheckedEntry(path, nullptr)) return;
-  QTreeWidgetItem* row = NewDirRow(path, form->chkDirIncludeSubDir->isChecked(), false);
+  // A folder the user just added is one to scan: it comes ticked.
+  QTreeWidgetItem* row = NewDirRow(path, form->chkDirIncludeSubDir->isChecked(), true);
   form->lstDir->addTopLevelItem(row);
   form->lstDir->setCurrentItem(row);
   form->SetDirty(true);

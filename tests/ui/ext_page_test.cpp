@@ -150,7 +150,8 @@ TEST(ExtPage, ScanUntickCleanEndToEnd) {
     std::set<std::string> out;
     for (int r = 0; r < model.rowCount(); ++r) {
       const QModelIndex i = model.index(r);
-      out.insert(i.data().toString().toStdString() + (i.data(Qt::CheckStateRole).toInt() == Qt::Checked ? " x" : " _"));
+      out.insert(i.data(Qt::ToolTipRole).toString().toStdString() +
+                 (i.data(Qt::CheckStateRole).toInt() == Qt::Checked ? " x" : " _"));
     }
     return out;
   };
@@ -163,13 +164,24 @@ TEST(ExtPage, ScanUntickCleanEndToEnd) {
   AppMultiLangs->SetCurrentLanguageID(1033);
 
   for (int r = 0; r < model.rowCount(); ++r) {
-    if (model.index(r).data().toString().endsWith(QStringLiteral("keep.tmp"))) {
+    if (model.index(r).data().toString() == QStringLiteral("keep.tmp")) {
       model.setData(model.index(r), Qt::Unchecked, Qt::CheckStateRole);
     }
   }
   fs::rename(data + "sub", p.box.Path("sub-moved"));
   fs::create_directory_symlink(p.box.Path("outside"), data + "sub");
 
+  // Clean asks first, with what is ticked; No deletes nothing.
+  QStringList asked;
+  int answer = IDNO;
+  SetMessageBoxHookForTesting([&](const QString& text, const QString&, int type) {
+    asked << text;
+    EXPECT_EQ(type, MB_YESNO | MB_ICONQUESTION);
+    return answer;
+  });
+  QTest::mouseClick(p.window->btnExtClean, Qt::LeftButton, {}, QPoint(5, 5));
+  EXPECT_TRUE(fs::exists(data + "a.tmp"));
+  answer = IDYES;
   QTimer closer;
   QObject::connect(&closer, &QTimer::timeout, [&] {
     TfrmPGCProgress* d = page.ProgressForm();
@@ -178,6 +190,9 @@ TEST(ExtPage, ScanUntickCleanEndToEnd) {
   closer.start(20);
   QTest::mouseClick(p.window->btnExtClean, Qt::LeftButton, {}, QPoint(5, 5));
   closer.stop();
+  SetMessageBoxHookForTesting(nullptr);
+  EXPECT_EQ(asked, QStringList(2, QStringLiteral("Are you sure you want to delete these files?\n\n"
+                                                 "Files ticked: 3 (9 bytes)")));
 
   EXPECT_FALSE(fs::exists(data + "a.tmp"));
   EXPECT_FALSE(fs::exists(data + "B.TMP"));
@@ -246,7 +261,16 @@ TEST(ExtPage, EditInPlaceAndWriteBackAtClose) {
   page.OptVTEditor()->FOptVT_Edit->setText(QStringLiteral("/tmp|False;/TMP|True;"));
   QTest::mouseClick(page.OptVT()->viewport(), Qt::LeftButton, {}, days.center());
   EXPECT_EQ(page.OptDirList(), (TOptDirList{{"/tmp", false}, {"/TMP", true}}));
+  // An ending typed into the row is the user's: stored ticked and among
+  // the defaults.
+  QTest::mouseClick(page.OptVT()->viewport(), Qt::LeftButton, {},
+                    page.OptVT()->visualRect(page.OptModel()->index(1, 1)).center());
+  page.OptVTEditor()->FOptVT_Edit->setText(page.OptVTEditor()->FOptVT_Edit->text() + QStringLiteral(".new;"));
+  QTest::mouseClick(page.OptVT()->viewport(), Qt::LeftButton, {}, days.center());
   p.window->close();
+  const int added = AppOptions->ExtListCount() - 1;
+  EXPECT_EQ(AppOptions->ExtText(added), ".new");
+  EXPECT_TRUE(AppOptions->ExtChecked(added) && AppOptions->ExtDefault(added));
   ASSERT_EQ(AppOptions->DirListCount(), 3);
   EXPECT_EQ(AppOptions->DirText(0), "/tmp");
   EXPECT_FALSE(AppOptions->DirIncludeSub(0));
@@ -324,12 +348,11 @@ TEST(ExtPage, SettingsFromTheRowReachTheNextScan) {
                       page.OptVT()->visualRect(page.OptModel()->index(row, 1)).center());
     QTest::mouseClick(page.OptVTEditor()->FOptVT_Button, Qt::LeftButton, {}, QPoint(3, 3));
   };
-  // A folder added in the dialog comes unticked; ticked, it is scanned.
+  // A folder added in the dialog comes ticked: the next scan takes it.
   throughDialog(0, [&](TfrmPGCSettings& d) {
     d.txtDirEdit->setText(QString::fromStdString(data));
     d.chkDirIncludeSubDir->setChecked(true);
     QTest::mouseClick(d.btnDirAdd, Qt::LeftButton, {}, QPoint(5, 5));
-    d.lstDir->topLevelItem(0)->setCheckState(0, Qt::Checked);
   });
   EXPECT_EQ(page.OptDirList(), (TOptDirList{{data, true}}));
   EXPECT_TRUE(p.window->btnExtScan->isEnabled());
@@ -343,7 +366,7 @@ TEST(ExtPage, SettingsFromTheRowReachTheNextScan) {
   EXPECT_EQ(page.OptVTEditor()->FOptVT_Edit->text(), QStringLiteral("READONLY;SYSTEM;"));
   QTest::mouseClick(p.window->btnExtScan, Qt::LeftButton, {}, QPoint(5, 5));
   ASSERT_EQ(page.ScanModel()->rowCount(), 1);
-  EXPECT_EQ(page.ScanModel()->index(0).data().toString().toStdString(), data + "a.tmp");
+  EXPECT_EQ(page.ScanModel()->index(0).data(Qt::ToolTipRole).toString().toStdString(), data + "a.tmp");
 
   throughDialog(1, [](TfrmPGCSettings& d) { QTest::mouseClick(d.lblExtSelectNone, Qt::LeftButton, {}, QPoint(3, 3)); });
   EXPECT_TRUE(page.OptExtList().empty());

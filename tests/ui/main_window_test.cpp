@@ -211,7 +211,8 @@ TEST(MainWindow, CleanAsksFirstAndAlwaysRefreshesTheStatus) {
   for (const int answer : {IDNO, IDYES}) {
     SetMessageBoxHookForTesting([&](const QString& text, const QString& caption, int type) {
       ++asked;
-      EXPECT_EQ(text, QStringLiteral("Are you sure you want to clean these temporary files?"));
+      EXPECT_EQ(text, QStringLiteral("Are you sure you want to clean these temporary files?\n\n"
+                                     "Files ticked: 0 (0 bytes)"));
       EXPECT_EQ(caption, QStringLiteral("Question"));
       EXPECT_EQ(type, MB_YESNO | MB_ICONQUESTION);
       return answer;

@@ -137,8 +137,8 @@ TEST(SettingsDialog, FolderListAcceptsAndRefuses) {
     const char* editAfter;
   };
   const std::vector<Case> cases = {
-      {"trimmed, unticked, flag from the box", {"/a"}, -1, " /tmp/x ", true, Act::Add, "+/a:No -/tmp/x:Yes", "", 1, "/tmp/x"},
-      {"case makes another folder", {"/tmp/x"}, -1, "/TMP/x", false, Act::Add, "+/tmp/x:No -/TMP/x:No", "", 1, "/TMP/x"},
+      {"trimmed, ticked, flag from the box", {"/a"}, -1, " /tmp/x ", true, Act::Add, "+/a:No +/tmp/x:Yes", "", 1, "/tmp/x"},
+      {"case makes another folder", {"/tmp/x"}, -1, "/TMP/x", false, Act::Add, "+/tmp/x:No +/TMP/x:No", "", 1, "/TMP/x"},
       {"the same folder again", {"/a", "/tmp/x"}, 0, "/tmp/x", false, Act::Add, "+/a:No +/tmp/x:No", kExistPath, 0, "/tmp/x"},
       {"a relative name", {"/a"}, -1, " tmp ", false, Act::Add, "+/a:No", kInvalidPath, 0, "tmp"},
       {"blanks only", {"/a"}, -1, "   ", false, Act::Add, "+/a:No", kInvalidPath, 0, ""},
