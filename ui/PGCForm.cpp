@@ -364,6 +364,7 @@ void TfrmPGC::ApplyFonts() {
   setFont(base);
   // Menus are windows of their own: they take no font from this one.
   pmnHelp->setFont(base);
+  if (pmnWindow != nullptr) pmnWindow->setFont(base);
   mniHelpLanguage->setFont(base);
   QFont title = base;
   title.setBold(true);

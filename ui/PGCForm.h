@@ -98,7 +98,7 @@ class TfrmPGC : public QWidget {
   QAction* actHelpFile;
   QAction* actClose;
   QAction* actMinimize;
-  QMenu* pmnWindow;
+  QMenu* pmnWindow = nullptr;
 
   // What the page controllers do for the window's commands. A controller
   // fills these when it binds itself to the window; while one is empty the

@@ -342,12 +342,6 @@ void TAppScanModel::SetCategoryChecked(int ci, bool checked) {
   if (c.shown > 0) emit dataChanged(index(0, 0, parent), index(static_cast<int>(c.shown) - 1, 0, parent));
 }
 
-QVariant TAppScanModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  // The list's one column is what the list is: its label names both.
-  if (orientation != Qt::Horizontal || section != 0 || role != Qt::DisplayRole) return {};
-  return NameFromLabel(Text(STR_PGCForm_AppTab_Label_ScanListHint));
-}
-
 bool TAppScanModel::setData(const QModelIndex& index, const QVariant& value, int role) {
   if (!index.isValid() || role != Qt::CheckStateRole) return false;
   const bool checked = value.toInt() == Qt::Checked;

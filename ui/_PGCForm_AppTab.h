@@ -114,7 +114,6 @@ class TAppScanModel : public QAbstractItemModel {
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
   bool setData(const QModelIndex& index, const QVariant& value, int role) override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
-  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
   // Orders each category's files: by name or folder A to Z, by size
   // largest first (Qt::DescendingOrder); ties by folder, then name. A
   // column < 0 leaves the order as it is.

@@ -560,12 +560,6 @@ void TExtScanModel::sort(int column, Qt::SortOrder order) {
   emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
-QVariant TExtScanModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  // The list's one column is what the list is: its label names both.
-  if (orientation != Qt::Horizontal || section != 0 || role != Qt::DisplayRole) return {};
-  return NameFromLabel(Text(STR_PGCForm_ExtTab_Label_ScanListHint));
-}
-
 bool TExtScanModel::setData(const QModelIndex& index, const QVariant& value, int role) {
   if (!index.isValid() || role != Qt::CheckStateRole) return false;
   TRow& r = FRows[static_cast<std::size_t>(index.row())];

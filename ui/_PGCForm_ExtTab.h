@@ -170,7 +170,6 @@ class TExtScanModel : public QAbstractTableModel {
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
   bool setData(const QModelIndex& index, const QVariant& value, int role) override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
-  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
   // By name or folder A to Z, by size largest first (Qt::DescendingOrder);
   // ties by folder, then name. A column < 0 leaves the order as it is.
   void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Both pages' lists and cleaning passes as the user meets them: sorting,
 // the ticked count, Cancel during a pass; the skinned message box; the
 // main window resized; the fonts of every window.
@@ -133,7 +134,7 @@ TEST(Pages, CancelStopsACleaningPassAfterTheFileInHand) {
       EXPECT_EQ(page.Listed(), left);
       EXPECT_EQ(page.Ticked()->Caption(), QStringLiteral("Files ticked: 13 (13 bytes)"));
       if (!ext) {
-        EXPECT_EQ(page.Parent().data().toString(), QStringLiteral("Temporary Files [13 files, 13 bytes]"));
+        EXPECT_EQ(page.Parent().data().toString(), QStringLiteral("Temporary files [13 files, 13 bytes]"));
       }
       EXPECT_TRUE(p.window->isEnabled());
     }
