@@ -147,6 +147,10 @@ TfrmPGC::TfrmPGC(QWidget* AParent)
 }
 
 TfrmPGC::~TfrmPGC() {
+  // Hidden while the pages and their cleaners still live: QWidget's own
+  // destructor would hide it after them, and the lists, laid out again as
+  // they hide, would read rows whose files are gone.
+  hide();
   UnregisterLanguageWindow(TAppLanguageWindow::Main);
   if (frmPGC == this) frmPGC = nullptr;
 }
