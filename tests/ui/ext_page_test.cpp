@@ -294,6 +294,8 @@ TEST(ExtPage, EditInPlaceAndWriteBackAtClose) {
 TEST(ExtPage, StopKeepsWhatWasFound) {
   Program p;
   TPGCForm_ExtTab& page = *p.window->ExtTab();
+  // On show to the end: the window then goes with its rows in view.
+  p.window->ChangePage(p.window->tabExt);
   for (int d = 0; d < 20; ++d) {
     for (int f = 0; f < 40; ++f) p.box.MakeFile("data/d" + std::to_string(d) + "/f" + std::to_string(f) + ".tmp");
   }
