@@ -1,12 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/CommandLine.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstring>
@@ -20,6 +16,7 @@
 #include "i18n/AppMultiLangs.h"
 #include "engine/TraceKeepList.h"
 #include "platform/AsciiText.h"
+#include "platform/FileIO.h"
 #include "platform/FileSystem.h"
 #include "platform/Utf8.h"
 
@@ -155,23 +152,6 @@ class FlatJsonReader {
     }
     return true;
   }
-  static void AppendUtf8(std::string& AOut, std::uint32_t cp) {
-    if (cp < 0x80) {
-      AOut.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      AOut.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      AOut.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      AOut.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      AOut.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      AOut.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      AOut.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      AOut.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      AOut.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      AOut.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-  }
   bool String(std::string& AOut) {
     if (!Take('"')) return false;
     while (i_ < s_.size()) {
@@ -213,7 +193,7 @@ class FlatJsonReader {
             }
             cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
           }
-          AppendUtf8(AOut, cp);
+          platform::AppendUtf8(AOut, cp);
           break;
         }
         default: return Fail("a bad escape");
@@ -830,31 +810,15 @@ void TCommandLine::EntryLine(const platform::RecentEntry& AEntry, std::string_vi
 
 int TCommandLine::ReadList(std::vector<Listed>& AListed) {
   const std::string& name = FRequest.fromList;
-  const bool input = name == "-";
-  const int fd = input ? 0 : ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
   std::string text;
-  int readError = fd < 0 ? errno : 0;
-  bool tooLong = false;
-  if (fd >= 0) {
-    char buffer[65536];
-    for (;;) {
-      const ssize_t got = ::read(fd, buffer, sizeof buffer);
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) readError = errno;
-      if (got <= 0) break;
-      if (text.size() + static_cast<std::size_t>(got) > kMaxListBytes) {
-        tooLong = true;
-        break;
-      }
-      text.append(buffer, static_cast<std::size_t>(got));
-    }
-    if (!input) ::close(fd);
-  }
-  if (readError != 0) {
+  int readError = 0;
+  const platform::ReadStatus read =
+      platform::ReadToEnd(name == "-" ? std::string() : name, kMaxListBytes, text, readError);
+  if (read == platform::ReadStatus::Failed) {
     Error(name, "unreadable", std::string("the list cannot be read (") + std::strerror(readError) + "), nothing deleted");
     return kExitIncomplete;
   }
-  if (tooLong) {
+  if (read == platform::ReadStatus::TooLarge) {
     Error(name, "bad-list", "the list is longer than 1 GiB, nothing deleted");
     return kExitUsage;
   }

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/CommandLineArgs.h"
 
-#include <unistd.h>
-
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QStringList>
@@ -10,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
-#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -37,47 +34,6 @@ void Print(std::FILE* f, const QString& text) {
   const QByteArray bytes = text.toUtf8();
   std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), f);
 }
-
-// The output stream, written with write(2) so that a failure keeps its
-// reason: a full disk is reported, a reader that went away (| head) is not.
-class TOutputBuffer : public std::streambuf {
- public:
-  explicit TOutputBuffer(int AFd) : FFd(AFd) { setp(FBuffer, FBuffer + sizeof FBuffer); }
-  ~TOutputBuffer() override { sync(); }
-  TOutputBuffer(const TOutputBuffer&) = delete;
-  TOutputBuffer& operator=(const TOutputBuffer&) = delete;
-  // The errno of the first failed write; 0 while none failed.
-  int Error() const { return FError; }
-
- protected:
-  int_type overflow(int_type c) override {
-    if (sync() != 0) return traits_type::eof();
-    if (!traits_type::eq_int_type(c, traits_type::eof())) {
-      *pptr() = traits_type::to_char_type(c);
-      pbump(1);
-    }
-    return traits_type::not_eof(c);
-  }
-  int sync() override {
-    const char* p = pbase();
-    while (FError == 0 && p < pptr()) {
-      const ssize_t n = ::write(FFd, p, static_cast<std::size_t>(pptr() - p));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        FError = n < 0 ? errno : EIO;
-        break;
-      }
-      p += n;
-    }
-    setp(FBuffer, FBuffer + sizeof FBuffer);
-    return FError == 0 ? 0 : -1;
-  }
-
- private:
-  int FFd;
-  int FError = 0;
-  char FBuffer[65536];
-};
 
 struct TLongOption {
   const char* name;
@@ -300,7 +256,7 @@ bool RunCommandLine(int argc, char** argv, int& AExitCode) {
   CreateAppSingletons();
   if (AppConfigs != nullptr) AppConfigs->Load();
   if (AppOptions != nullptr) AppOptions->LoadFromXML();
-  TOutputBuffer buffer(1);
+  platform::DescriptorOutputBuffer buffer(1);
   std::ostream out(&buffer);
   {
     TCommandLine command(std::move(request), AppOptions, out, std::cerr);

@@ -148,6 +148,58 @@ bool IsTerminal(int fd) { return ::isatty(fd) == 1; }
 
 std::string UnableToWriteMessage(const std::string& path) { return "Unable to write to " + path; }
 
+ReadStatus ReadToEnd(const std::string& path, std::size_t maxSize, std::string& out, int& error) {
+  out.clear();
+  error = 0;
+  const int fd = path.empty() ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    error = errno;
+    return ReadStatus::Failed;
+  }
+  ReadStatus status = ReadStatus::Ok;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      error = errno;
+      status = ReadStatus::Failed;
+    }
+    if (got <= 0) break;
+    if (out.size() + static_cast<std::size_t>(got) > maxSize) {
+      status = ReadStatus::TooLarge;
+      break;
+    }
+    out.append(buffer, static_cast<std::size_t>(got));
+  }
+  if (!path.empty()) ::close(fd);
+  return status;
+}
+
+DescriptorOutputBuffer::int_type DescriptorOutputBuffer::overflow(int_type c) {
+  if (sync() != 0) return traits_type::eof();
+  if (!traits_type::eq_int_type(c, traits_type::eof())) {
+    *pptr() = traits_type::to_char_type(c);
+    pbump(1);
+  }
+  return traits_type::not_eof(c);
+}
+
+int DescriptorOutputBuffer::sync() {
+  const char* p = pbase();
+  while (error_ == 0 && p < pptr()) {
+    const ssize_t n = ::write(fd_, p, static_cast<std::size_t>(pptr() - p));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      error_ = n < 0 ? errno : EIO;
+      break;
+    }
+    p += n;
+  }
+  setp(buffer_, buffer_ + sizeof buffer_);
+  return error_ == 0 ? 0 : -1;
+}
+
 ReadStatus ReadWholeFile(const std::string& path, std::size_t maxSize, std::string& out,
                          FinalLink finalLink) {
   return ReadWholeFileAt(AT_FDCWD, path, maxSize, out, finalLink);

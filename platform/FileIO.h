@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <streambuf>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,34 @@ ReadStatus ReadWholeFile(const std::string& path, std::size_t maxSize, std::stri
 // The same with `path` relative to the open directory `dirFd`.
 ReadStatus ReadWholeFileAt(int dirFd, const std::string& path, std::size_t maxSize,
                            std::string& out, FinalLink finalLink = FinalLink::Follow);
+
+// Everything `path` gives until its end, whatever it is (a file, a pipe
+// such as /dev/fd/63, a terminal); the standard input when `path` is
+// empty. Ok; TooLarge past `maxSize` (`out` then holds part of it);
+// Failed, with `error` set to the errno of the open or read.
+ReadStatus ReadToEnd(const std::string& path, std::size_t maxSize, std::string& out, int& error);
+
+// A stream buffer that writes to the descriptor `fd` (borrowed) with
+// write(2), so that a failure keeps its reason: a full disk can be
+// reported, a reader that went away (| head) told apart.
+class DescriptorOutputBuffer : public std::streambuf {
+ public:
+  explicit DescriptorOutputBuffer(int fd) : fd_(fd) { setp(buffer_, buffer_ + sizeof buffer_); }
+  ~DescriptorOutputBuffer() override { sync(); }
+  DescriptorOutputBuffer(const DescriptorOutputBuffer&) = delete;
+  DescriptorOutputBuffer& operator=(const DescriptorOutputBuffer&) = delete;
+  // The errno of the first failed write; 0 while none failed.
+  int Error() const { return error_; }
+
+ protected:
+  int_type overflow(int_type c) override;
+  int sync() override;
+
+ private:
+  int fd_;
+  int error_ = 0;
+  char buffer_[65536];
+};
 
 // True when `path` names a regular file (links followed).
 bool FileExists(const std::string& path);
