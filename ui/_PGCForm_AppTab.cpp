@@ -267,18 +267,7 @@ QVariant TAppScanModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant TAppScanModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (orientation != Qt::Horizontal) return {};
-  switch (role) {
-    case Qt::DisplayRole:
-      return Text(section == colName ? STR_PGCForm_List_Name : section == colFolder ? STR_PGCForm_List_Folder
-                                                                                      : STR_PGCForm_List_Size);
-    case Qt::TextAlignmentRole:
-      return section == colSize ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
-    // Sizes are compared to find what is worth deleting: largest first.
-    case Qt::InitialSortOrderRole:
-      return section == colSize ? Qt::DescendingOrder : Qt::AscendingOrder;
-    default: return {};
-  }
+  return FoundFilesHeader(section, orientation, role);
 }
 
 void TAppScanModel::sort(int column, Qt::SortOrder order) {

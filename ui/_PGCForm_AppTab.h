@@ -70,7 +70,7 @@ class TAppScanModel : public QAbstractItemModel {
     std::int64_t foundSize = 0;
   };
 
-  enum TColumn { colName = 0, colFolder = 1, colSize = 2, kColumns = 3 };
+  enum TColumn { colName = colFoundName, colFolder = colFoundFolder, colSize = colFoundSize, kColumns = kFoundFilesColumns };
 
   explicit TAppScanModel(QObject* AParent = nullptr) : QAbstractItemModel(AParent) {}
 

@@ -147,7 +147,7 @@ class TExtScanModel : public QAbstractTableModel {
     bool checked;
   };
 
-  enum TColumn { colName = 0, colFolder = 1, colSize = 2, kColumns = 3 };
+  enum TColumn { colName = colFoundName, colFolder = colFoundFolder, colSize = colFoundSize, kColumns = kFoundFilesColumns };
 
   explicit TExtScanModel(QObject* AParent = nullptr) : QAbstractTableModel(AParent) {}
 

@@ -25,6 +25,22 @@
 
 namespace purgo {
 
+QVariant FoundFilesHeader(int ASection, Qt::Orientation AOrientation, int ARole) {
+  if (AOrientation != Qt::Horizontal) return {};
+  switch (ARole) {
+    case Qt::DisplayRole:
+      return Text(ASection == colFoundName     ? STR_PGCForm_List_Name
+                  : ASection == colFoundFolder ? STR_PGCForm_List_Folder
+                                               : STR_PGCForm_List_Size);
+    case Qt::TextAlignmentRole:
+      return ASection == colFoundSize ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
+    // Sizes are compared to find what is worth deleting: largest first.
+    case Qt::InitialSortOrderRole:
+      return ASection == colFoundSize ? Qt::DescendingOrder : Qt::AscendingOrder;
+    default: return {};
+  }
+}
+
 std::string ShownPath(std::string_view APath) {
   constexpr std::size_t kWhole = 4096, kHead = 1024, kTail = 2048;
   if (APath.size() <= kWhole) return std::string(APath);

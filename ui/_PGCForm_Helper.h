@@ -12,6 +12,7 @@
 #include <QRect>
 #include <QSize>
 #include <QString>
+#include <QVariant>
 #include <QWidget>
 #include <algorithm>
 #include <cstddef>
@@ -60,6 +61,12 @@ QString NameFromLabel(const QString& ALabel);
 // Tab goes through AWidgets in this order (what the eye reads), whatever
 // order they were made in.
 void ChainTabOrder(std::initializer_list<QWidget*> AWidgets);
+
+// Both pages list found files in three columns, in this order.
+enum TFoundFilesColumn { colFoundName = 0, colFoundFolder = 1, colFoundSize = 2, kFoundFilesColumns = 3 };
+// The header of such a list: the columns' names, sizes to the right, and
+// sizes sorted largest first on the first click.
+QVariant FoundFilesHeader(int ASection, Qt::Orientation AOrientation, int ARole);
 
 // Shows AForm modally over AMainWindow and returns the form's modal result
 // once the form is hidden. The main window is disabled meanwhile and is
