@@ -259,7 +259,8 @@ class TPGCExtCleaner::Walk {
       // After a stop the rest of this listing is still collected, but no
       // further directory is entered.
       if (!includeSub_ || c_.FForceStop) return TreeWalker::Action::Continue;
-      if (!e.HasData() || !FirstVisit(e.Data().id)) return TreeWalker::Action::Continue;
+      // Its identity alone: a folder's attributes would cost a call.
+      if (!e.Id().IsKnown() || !FirstVisit(e.Id())) return TreeWalker::Action::Continue;
       e.SetChildTag(Add(std::make_unique<TPGCExtCleanerScanPathItem>(
           dirItem, std::string(e.Name()), NextId())));
       return TreeWalker::Action::Enter;

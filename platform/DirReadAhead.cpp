@@ -3,8 +3,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <pthread.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -62,6 +64,7 @@ class ReadAheadJob {
   std::shared_ptr<UniqueFd> parent;
   std::string name;
   std::size_t depth = 0;  // of the job's folder, as the walk's filter counts
+  std::uint64_t device = 0;  // of its parent
 
   std::mutex mutex;
   std::condition_variable roomMade;  // the reader waits here while the queue is full
@@ -71,6 +74,16 @@ class ReadAheadJob {
   bool readerWaiting = false;
   // Set by the walk; the reader stops before its next folder.
   std::atomic<bool> stopped{false};
+
+  // A reader that waits for room is woken once the walk has taken half of
+  // what the job may hold, not at every listing taken: each wake-up is a
+  // system call on both threads.
+  bool HalfEmpty() const {
+    return queue.size() <= ReadAhead::kMaxQueuedDirs / 2 && queuedBytes <= maxBytes / 2;
+  }
+  void MadeRoom() {
+    if (readerWaiting && HalfEmpty()) roomMade.notify_one();
+  }
 
   bool StopAsked() const {
     return stopped.load(std::memory_order_relaxed) || session->ended.load(std::memory_order_relaxed) ||
@@ -93,8 +106,9 @@ void Stop(ReadAheadJob& job) {
 }
 
 // The reader threads, shared by every walk of the process and never
-// stopped. Waking a sleeping thread costs about what reading a folder does
-// on a warm cache, so readers spin a little before they sleep.
+// stopped. An idle reader sleeps until a job comes: a job is a sub-tree,
+// so a wake-up is paid once for many folders, and spinning would take the
+// core from the walk.
 class Pool {
  public:
   static Pool& Instance() {
@@ -109,9 +123,7 @@ class Pool {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       jobs_.push_back(std::move(job));
-      queued_.fetch_add(1, std::memory_order_release);
-      // A spinning reader takes it sooner than a woken one.
-      wake = sleepers_ > 0 && spinning_.load(std::memory_order_relaxed) == 0;
+      wake = sleepers_ > 0;
     }
     if (wake) work_.notify_one();
   }
@@ -121,41 +133,25 @@ class Pool {
     for (std::size_t i = 0; i < n; ++i) std::thread([this] { Run(); }).detach();
   }
 
-  std::shared_ptr<ReadAheadJob> TryPop() {
-    if (queued_.load(std::memory_order_acquire) == 0) return nullptr;
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (jobs_.empty()) return nullptr;
+  std::shared_ptr<ReadAheadJob> Pop() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    ++sleepers_;
+    work_.wait(lock, [&] { return !jobs_.empty(); });
+    --sleepers_;
     std::shared_ptr<ReadAheadJob> job = std::move(jobs_.front());
     jobs_.pop_front();
-    queued_.fetch_sub(1, std::memory_order_relaxed);
     return job;
   }
 
   void Run() {
     ::pthread_setname_np(::pthread_self(), "purgo-reader");
     std::unique_ptr<char[]> buffer(new char[Listing::kReadBufferSize]);
-    spinning_.fetch_add(1, std::memory_order_relaxed);
-    for (unsigned spins = 0;;) {
-      if (std::shared_ptr<ReadAheadJob> job = TryPop()) {
-        spinning_.fetch_sub(1, std::memory_order_relaxed);  // a reader at work takes no other job
-        Work(*job, buffer.get());
-        job->session->running.fetch_sub(1, std::memory_order_release);
-        gLiveJobs.fetch_sub(1, std::memory_order_release);
-        spinning_.fetch_add(1, std::memory_order_relaxed);
-        spins = 0;
-        continue;
-      }
-      if (++spins < 200) {
-        std::this_thread::yield();
-        continue;
-      }
-      std::unique_lock<std::mutex> lock(mutex_);
-      spinning_.fetch_sub(1, std::memory_order_relaxed);
-      ++sleepers_;
-      work_.wait(lock, [&] { return !jobs_.empty(); });
-      --sleepers_;
-      spinning_.fetch_add(1, std::memory_order_relaxed);
-      spins = 0;
+    const bool ownerByOpen = CannotActAsOwner();
+    for (;;) {
+      std::shared_ptr<ReadAheadJob> job = Pop();
+      Work(*job, buffer.get(), ownerByOpen);
+      job->session->running.fetch_sub(1, std::memory_order_release);
+      gLiveJobs.fetch_sub(1, std::memory_order_release);
     }
   }
 
@@ -188,7 +184,9 @@ class Pool {
   static bool Publish(ReadAheadJob& job, std::unique_ptr<AheadDir> dir) {
     const std::size_t size = SizeOf(*dir);
     std::unique_lock<std::mutex> lock(job.mutex);
-    while (job.queuedBytes > 0 && job.queuedBytes + size > job.maxBytes && !job.StopAsked()) {
+    while (!job.queue.empty() &&
+           (job.queuedBytes + size > job.maxBytes || job.queue.size() >= ReadAhead::kMaxQueuedDirs) &&
+           !job.StopAsked()) {
       job.readerWaiting = true;
       job.roomMade.wait(lock);
       job.readerWaiting = false;
@@ -200,7 +198,7 @@ class Pool {
   }
 
   struct Level {
-    UniqueFd fd;
+    std::shared_ptr<UniqueFd> fd;
     Listing listing;  // the reader's own copy: the walk may take the queued one at once
     std::size_t pos = 0;
     std::uint32_t raw = 0;
@@ -211,23 +209,44 @@ class Pool {
   // the walk's filter refuses is neither listed nor, when its name alone
   // decides, opened. False when the job is to end.
   static bool ReadOne(ReadAheadJob& job, int parentFd, const char* name, AheadKey& key,
-                      std::vector<Level>& levels, char* buffer) {
+                      std::vector<Level>& levels, char* buffer, bool ownerByOpen) {
     ReadAheadSession& s = *job.session;
     const std::size_t depth = job.depth + key.size();
     if (s.mayEnter && !s.mayEnter(name, depth, std::nullopt)) return true;
     auto dir = std::make_unique<AheadDir>();
     int error = 0;
-    UniqueFd fd = Open(parentFd, name, s.root, dir->sx, error);
+    UniqueFd fd;
+    if (ownerByOpen) {
+      // One call opens the folder and tells that it is this user's: on
+      // anyone else's folder O_NOATIME fails (EPERM) in a thread that may
+      // not act as any owner. That folder, like a link, another mount or
+      // anything else that stands in the way, is left to the walk.
+      fd = UniqueFd(OpenFolderOnSameMount(parentFd, name, O_NOATIME));
+      error = fd.Valid() ? 0 : errno;
+      if (error == ENOSYS) error = 0;
+    }
+    if (!fd.Valid() && error == 0) {
+      fd = Open(parentFd, name, s.root, dir->sx, error);
+      dir->statKnown = fd.Valid();
+      dir->id = IdOf(dir->sx);
+    }
     if (error == EMFILE || error == ENFILE) {
       // Out of descriptors: the walk needs them more. Ending the job gives
       // back every one it holds.
       s.starved.store(true, std::memory_order_relaxed);
       return false;
     }
-    dir->id = IdOf(dir->sx);
     if (!fd.Valid()) return true;
-    if (s.mayEnter && !s.mayEnter(name, depth, dir->sx.stx_uid)) return true;
+    const std::uint32_t owner = dir->statKnown ? dir->sx.stx_uid : Me();
+    if (s.mayEnter && !s.mayEnter(name, depth, owner)) return true;
     if (!dir->listing.Read(fd.Get(), buffer, ReadAhead::kMaxListingBytes)) return true;
+    if (!dir->statKnown) {
+      // Without "." the walk could not tell the folder listed from another.
+      if (dir->listing.SelfIno() == 0 || job.device == 0) return true;
+      dir->id = FileId{job.device, dir->listing.SelfIno()};
+    }
+    dir->fd = std::make_shared<UniqueFd>(std::move(fd));
+    const int listed = dir->fd->Get();
     if (s.fileData) {
       Listing::Item item{};
       std::size_t pos = 0;
@@ -236,15 +255,40 @@ class Pool {
         if (item.type == DT_DIR) continue;  // the walk takes a folder's attributes when it comes to it
         AheadStat& a = dir->stats.back();
         a.taken = true;
-        a.ok = StatAt(fd.Get(), item.name.data(), a.sx) == 0;
+        a.ok = StatAt(listed, item.name.data(), a.sx) == 0;
       }
     }
     dir->key = key;
     Listing own;
-    if (key.size() < ReadAhead::kMaxJobDepth) own = dir->listing;
+    std::shared_ptr<UniqueFd> below;
+    if (key.size() < ReadAhead::kMaxJobDepth) {
+      own = dir->listing;
+      below = dir->fd;
+    }
     if (!Publish(job, std::move(dir))) return false;
-    if (key.size() < ReadAhead::kMaxJobDepth) levels.push_back({std::move(fd), std::move(own)});
+    if (below != nullptr) levels.push_back({std::move(below), std::move(own)});
     return true;
+  }
+
+  // The user whose folders O_NOATIME opens: the file-system user, which is
+  // the effective one for this program.
+  static std::uint32_t Me() {
+    static const std::uint32_t me = static_cast<std::uint32_t>(::geteuid());
+    return me;
+  }
+
+  // Readers never need to act as the owner of a file that is not theirs
+  // (CAP_FOWNER, which root has): this thread lets go of that power, and
+  // then O_NOATIME tells it whose a folder is as it opens it. True when
+  // it does (capabilities belong to each thread; the walk's keeps its own).
+  static bool CannotActAsOwner() {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
+    if (::syscall(SYS_capget, &header, data) != 0) return false;
+    constexpr unsigned word = CAP_FOWNER / 32, bit = 1u << (CAP_FOWNER % 32);
+    if ((data[word].effective & bit) == 0) return true;
+    data[word].effective &= ~bit;
+    return ::syscall(SYS_capset, &header, data) == 0;
   }
 
   // Blocks this thread has read from the disk so far.
@@ -253,28 +297,41 @@ class Pool {
     return ::getrusage(RUSAGE_THREAD, &usage) == 0 ? usage.ru_inblock : 0;
   }
 
-  // Tells the session every few folders whether they came from the disk.
+  // Tells the session now and then whether this thread's folders came from
+  // the disk. Asking the kernel costs a system call, so a thread asks only
+  // after kDiskLookFolders folders and kDiskLookEvery of its time since it
+  // last asked, however many jobs that spans (the clock is read without a
+  // call): a few dozen times in a warm scan of 20,000 folders instead of
+  // once per few folders, and still soon after a cold one starts, where
+  // each folder takes a read from the disk.
   class DiskWatch {
    public:
-    explicit DiskWatch(ReadAheadSession& s) : s_(s), blocks_(BlocksRead()) {}
-    ~DiskWatch() { Look(); }
+    explicit DiskWatch(ReadAheadSession& s) : s_(s) {}
     void Folder() {
-      if (++folders_ % 8 == 0) Look();
+      if (++folders_ < kDiskLookFolders) return;
+      const auto now = std::chrono::steady_clock::now();
+      if (now - lastLook_ < kDiskLookEvery) return;
+      const long blocks = BlocksRead();
+      // The first look of a thread has nothing to compare with.
+      if (lastLook_ != std::chrono::steady_clock::time_point{}) {
+        s_.fromDisk.store(blocks != blocks_, std::memory_order_relaxed);
+      }
+      lastLook_ = now;
+      blocks_ = blocks;
+      folders_ = 0;
     }
 
    private:
-    void Look() {
-      const long now = BlocksRead();
-      s_.fromDisk.store(now != blocks_, std::memory_order_relaxed);
-      blocks_ = now;
-    }
+    static constexpr unsigned kDiskLookFolders = 32;
+    static constexpr std::chrono::milliseconds kDiskLookEvery{2};
     ReadAheadSession& s_;
-    long blocks_;
-    unsigned folders_ = 0;
+    static thread_local std::chrono::steady_clock::time_point lastLook_;
+    static thread_local long blocks_;
+    static thread_local unsigned folders_;
   };
 
   // The job's sub-tree, depth first in listing order, as the walk goes.
-  static void Work(ReadAheadJob& job, char* buffer) {
+  static void Work(ReadAheadJob& job, char* buffer, bool ownerByOpen) {
     const ReadAheadSession& s = *job.session;
     DiskWatch watch(*job.session);
     std::vector<Level> levels;
@@ -286,7 +343,7 @@ class Pool {
       parent = std::move(job.parent);
     }
     if (parent == nullptr || job.StopAsked()) return;
-    const bool more = ReadOne(job, parent->Get(), job.name.c_str(), key, levels, buffer);
+    const bool more = ReadOne(job, parent->Get(), job.name.c_str(), key, levels, buffer, ownerByOpen);
     parent.reset();
     if (!more) return;
     Listing::Item item{};
@@ -311,7 +368,7 @@ class Pool {
       const std::size_t depth = levels.size();
       key.push_back(at);
       watch.Folder();
-      if (!ReadOne(job, level.fd.Get(), item.name.data(), key, levels, buffer)) return;
+      if (!ReadOne(job, level.fd->Get(), item.name.data(), key, levels, buffer, ownerByOpen)) return;
       if (levels.size() == depth) key.pop_back();  // not gone below it
     }
   }
@@ -319,10 +376,12 @@ class Pool {
   std::mutex mutex_;
   std::condition_variable work_;
   std::deque<std::shared_ptr<ReadAheadJob>> jobs_;
-  std::atomic<std::size_t> queued_{0};
-  std::atomic<std::size_t> spinning_{0};
   std::size_t sleepers_ = 0;  // under the lock
 };
+
+thread_local std::chrono::steady_clock::time_point Pool::DiskWatch::lastLook_{};
+thread_local long Pool::DiskWatch::blocks_ = 0;
+thread_local unsigned Pool::DiskWatch::folders_ = 0;
 
 // How many readers the process has, and how many of them work at once
 // while folders come from the cache. Decided once: the pool is made once.
@@ -379,13 +438,14 @@ bool ReadAhead::WantsJob() const {
 }
 
 std::shared_ptr<ReadAheadJob> ReadAhead::Offer(std::shared_ptr<UniqueFd> parent, std::string_view name,
-                                               std::size_t depth) {
+                                               std::size_t depth, std::uint64_t device) {
   if (!WantsJob() || parent == nullptr || !parent->Valid()) return nullptr;
   auto job = std::make_shared<ReadAheadJob>();
   job->session = session_;
   job->parent = std::move(parent);
   job->name.assign(name);
   job->depth = depth;
+  job->device = device;
   job->maxBytes = kMaxQueuedBytes / MostJobs();
   session_->running.fetch_add(1, std::memory_order_relaxed);
   gLiveJobs.fetch_add(1, std::memory_order_relaxed);
@@ -404,6 +464,9 @@ void ReadAhead::GiveWay(std::chrono::milliseconds most) {
       Stop(*job);  // wakes a reader waiting for room
       std::lock_guard<std::mutex> lock(job->mutex);
       job->parent.reset();
+      // The listings queued hold descriptors too.
+      job->queue.clear();
+      job->queuedBytes = 0;
     }
   }
   jobs_.clear();
@@ -433,16 +496,24 @@ void DropBefore(ReadAheadJob& job, const AheadKey& key) {
     PopFront(job);
     freed = true;
   }
-  if (freed && job.readerWaiting) job.roomMade.notify_one();
+  if (freed) job.MadeRoom();
 }
 
 }  // namespace
 
-bool ReadAhead::Peek(ReadAheadJob& job, const AheadKey& key, struct statx& sx) {
+bool ReadAhead::Peek(ReadAheadJob& job, const AheadKey& key, Look& look) {
   std::lock_guard<std::mutex> lock(job.mutex);
   DropBefore(job, key);
-  if (job.queue.empty() || job.queue.front()->key != key) return false;
-  sx = job.queue.front()->sx;
+  if (job.queue.empty()) {
+    job.stopped.store(true, std::memory_order_relaxed);
+    if (job.readerWaiting) job.roomMade.notify_one();
+    return false;
+  }
+  const AheadDir& dir = *job.queue.front();
+  if (dir.key != key) return false;
+  look.id = dir.id;
+  look.statKnown = dir.statKnown;
+  if (dir.statKnown) look.sx = dir.sx;
   return true;
 }
 
@@ -451,7 +522,7 @@ std::unique_ptr<AheadDir> ReadAhead::Take(ReadAheadJob& job, const AheadKey& key
   DropBefore(job, key);
   if (!job.queue.empty() && job.queue.front()->key == key) {
     std::unique_ptr<AheadDir> dir = PopFront(job);
-    if (job.readerWaiting) job.roomMade.notify_one();
+    job.MadeRoom();
     return dir;
   }
   // Either the reader could not list it, or the walk has caught up with

@@ -78,6 +78,11 @@ class TreeWalker {
     std::uint32_t Attributes();
     const FileAttributeData& Data();
     bool HasData();
+    // The identity of a directory entry without asking the file system
+    // (Data().id where that is known already, the one a reader found
+    // otherwise): what tells a folder met twice, for the cost of nothing.
+    // The walk enters a folder only while its name still leads to it.
+    FileId Id() const;
 
     // A number the visitor may attach to a directory it enters; DirTag()
     // reads it back for the entries of that directory. The root's tag is
@@ -101,6 +106,7 @@ class TreeWalker {
     bool statDone_ = false;
     bool statOk_ = false;
     const posix::AheadStat* aheadStat_ = nullptr;  // a reader's statx of this entry
+    FileId aheadId_;  // the folder as a reader listed it
     FileAttributeData data_;
     std::uint64_t dirTag_ = 0;
     std::uint64_t childTag_ = 0;
@@ -112,15 +118,19 @@ class TreeWalker {
   // nothing, list the folders it will likely enter, or also take the
   // attributes of every file (for a visitor that asks for them all). The
   // visitor sees the same entries in the same order whatever is chosen.
+  // With Folders or FoldersAndFiles the walk expects to enter folders: it
+  // opens a folder to look at it and keeps it open for Enter; with Off it
+  // looks at a folder by its name and opens it only when it is entered.
   enum class ReadAhead { Off, Folders, FoldersAndFiles };
 
   // Whether a folder below the root may be entered at all: its name, its
   // depth (as Entry::Depth() of its entry) and its owner. A refused folder
-  // is never shown to the visitor. Readers ask it too, from their own
-  // threads: first before they open a folder, when the owner is not known
-  // yet, and again with the owner from their statx of the open folder
-  // before they list it. So it must be thread-safe, and its answer must
-  // depend on its arguments only.
+  // is never shown to the visitor. It is asked first before the folder is
+  // opened or looked at, when the owner is not known yet (a folder refused
+  // then is passed over without a look), and again with the owner from the
+  // attributes of the folder. Readers ask it too, from their own threads,
+  // so it must be thread-safe, and its answer must depend on its arguments
+  // only.
   using EnterFilter =
       std::function<bool(std::string_view name, std::size_t depth, std::optional<std::uint32_t> owner)>;
 
@@ -161,7 +171,7 @@ class TreeWalker {
   // back to them. Exposed for tests.
   static constexpr std::size_t kMaxOpenDirs = 48;
   // All the descriptors a walk may hold at once, its readers' included.
-  static constexpr std::size_t kMaxOpenDescriptors = kMaxOpenDirs + 8 * (24 + 2);
+  static constexpr std::size_t kMaxOpenDescriptors = kMaxOpenDirs + 8 * (24 + 2 + 32);
 
  private:
   // Takes `rootFd` (may be -1: the walk then fails).
