@@ -62,8 +62,10 @@ class ReadAheadJob {
   // Taken by the reader when it starts (under `mutex`), or released by a
   // drop before it does: a job that never runs keeps no descriptor.
   std::shared_ptr<UniqueFd> parent;
-  std::string name;
-  std::size_t depth = 0;  // of the job's folder, as the walk's filter counts
+  Listing listing;        // the parent's, the reader's own copy
+  std::size_t pos = 0;    // where the job's part of it starts
+  std::uint32_t raw = 0;  // the position of that item
+  std::size_t depth = 0;  // of the listing's folders, as the walk's filter counts
   std::uint64_t device = 0;  // of its parent
 
   std::mutex mutex;
@@ -75,14 +77,14 @@ class ReadAheadJob {
   // Set by the walk; the reader stops before its next folder.
   std::atomic<bool> stopped{false};
 
-  // A reader that waits for room is woken once the walk has taken half of
-  // what the job may hold, not at every listing taken: each wake-up is a
-  // system call on both threads.
-  bool HalfEmpty() const {
-    return queue.size() <= ReadAhead::kMaxQueuedDirs / 2 && queuedBytes <= maxBytes / 2;
+  // A reader that waits for room is woken once the walk has taken three
+  // quarters of what the job may hold, not at every listing taken: each
+  // wake-up is a system call on both threads.
+  bool MostlyEmpty() const {
+    return queue.size() <= ReadAhead::kMaxQueuedDirs / 4 && queuedBytes <= maxBytes / 4;
   }
   void MadeRoom() {
-    if (readerWaiting && HalfEmpty()) roomMade.notify_one();
+    if (readerWaiting && MostlyEmpty()) roomMade.notify_one();
   }
 
   bool StopAsked() const {
@@ -211,7 +213,7 @@ class Pool {
   static bool ReadOne(ReadAheadJob& job, int parentFd, const char* name, AheadKey& key,
                       std::vector<Level>& levels, char* buffer, bool ownerByOpen) {
     ReadAheadSession& s = *job.session;
-    const std::size_t depth = job.depth + key.size();
+    const std::size_t depth = job.depth + key.size() - 1;
     if (s.mayEnter && !s.mayEnter(name, depth, std::nullopt)) return true;
     auto dir = std::make_unique<AheadDir>();
     int error = 0;
@@ -308,21 +310,20 @@ class Pool {
    public:
     explicit DiskWatch(ReadAheadSession& s) : s_(s) {}
     void Folder() {
-      if (++folders_ < kDiskLookFolders) return;
+      // The first look of a thread only counts its blocks so far.
+      const bool first = lastLook_ == std::chrono::steady_clock::time_point{};
+      if (++folders_ < kDiskLookFolders && !first) return;
       const auto now = std::chrono::steady_clock::now();
       if (now - lastLook_ < kDiskLookEvery) return;
       const long blocks = BlocksRead();
-      // The first look of a thread has nothing to compare with.
-      if (lastLook_ != std::chrono::steady_clock::time_point{}) {
-        s_.fromDisk.store(blocks != blocks_, std::memory_order_relaxed);
-      }
+      if (!first) s_.fromDisk.store(blocks != blocks_, std::memory_order_relaxed);
       lastLook_ = now;
       blocks_ = blocks;
       folders_ = 0;
     }
 
    private:
-    static constexpr unsigned kDiskLookFolders = 32;
+    static constexpr unsigned kDiskLookFolders = 64;
     static constexpr std::chrono::milliseconds kDiskLookEvery{2};
     ReadAheadSession& s_;
     static thread_local std::chrono::steady_clock::time_point lastLook_;
@@ -337,15 +338,11 @@ class Pool {
     std::vector<Level> levels;
     levels.reserve(ReadAhead::kMaxJobDepth + 1);
     AheadKey key;
-    std::shared_ptr<UniqueFd> parent;
     {
       std::lock_guard<std::mutex> lock(job.mutex);
-      parent = std::move(job.parent);
+      if (job.parent == nullptr) return;
+      levels.push_back({std::move(job.parent), std::move(job.listing), job.pos, job.raw});
     }
-    if (parent == nullptr || job.StopAsked()) return;
-    const bool more = ReadOne(job, parent->Get(), job.name.c_str(), key, levels, buffer, ownerByOpen);
-    parent.reset();
-    if (!more) return;
     Listing::Item item{};
     while (!levels.empty() && !job.StopAsked()) {
       Level& level = levels.back();
@@ -437,13 +434,16 @@ bool ReadAhead::WantsJob() const {
          session_->running.load(std::memory_order_acquire) < MostJobs();
 }
 
-std::shared_ptr<ReadAheadJob> ReadAhead::Offer(std::shared_ptr<UniqueFd> parent, std::string_view name,
-                                               std::size_t depth, std::uint64_t device) {
+std::shared_ptr<ReadAheadJob> ReadAhead::Offer(std::shared_ptr<UniqueFd> parent, const Listing& listing,
+                                               std::size_t pos, std::size_t raw, std::size_t depth,
+                                               std::uint64_t device) {
   if (!WantsJob() || parent == nullptr || !parent->Valid()) return nullptr;
   auto job = std::make_shared<ReadAheadJob>();
   job->session = session_;
   job->parent = std::move(parent);
-  job->name.assign(name);
+  job->listing = listing;
+  job->pos = pos;
+  job->raw = static_cast<std::uint32_t>(raw);
   job->depth = depth;
   job->device = device;
   job->maxBytes = kMaxQueuedBytes / MostJobs();

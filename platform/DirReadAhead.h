@@ -2,16 +2,26 @@
 // Reading folders ahead of a walk, on worker threads.
 //
 // The walk itself stays on its thread and sees everything in the same
-// order; the readers only save it waiting. The walk hands a reader a whole
-// sub-tree it will come to later (a job): the reader lists that folder and
-// the folders below it, depth first in listing order as the walk goes, and
-// queues each listing with the folder's attributes. Walk and reader then
-// work on different parts of the tree at once. A queued listing carries
-// the reader's descriptor of its folder: the walk takes both, so a folder
-// a reader listed is opened once in the scan, not once by each thread. What
-// the queue lacks the walk reads itself. A walk that catches up with its
-// reader stops it (the folder the reader is on then is wasted) and reads on
-// alone, and the reader is given a sub-tree further on.
+// order; the readers only save it waiting. The walk hands a reader the
+// rest of a listing it will come to later (a job): the reader lists those
+// folders and the folders below them, depth first in listing order as the
+// walk goes, and queues each listing with the folder's identity. Walk and
+// reader then work on different parts of the tree at once, and one job
+// serves until the walk catches up with it. A queued listing carries the
+// reader's descriptor of its folder: the walk takes both once the name,
+// looked at as the walk comes to it, still leads to the folder listed, so
+// a folder is opened once in the scan, not once by each thread. What the
+// queue lacks the walk reads itself. A walk that catches up with its
+// reader stops it (the folder the reader is on then is wasted) and reads
+// on alone, and the reader is given a listing further on.
+//
+// A reader tells whose a folder is as it opens it: it has let go of the
+// power to act as any file's owner (CAP_FOWNER, which root has), so an
+// open with O_NOATIME fails on a folder that is not its own. Where that
+// power cannot be let go, or openat2 is missing, it takes the folder's
+// attributes instead. Idle readers sleep; they learn whether folders come
+// from the disk from their thread's block count, asked every few dozen
+// folders and milliseconds, not at every folder.
 //
 // While folders come from the cache, readers compete with the walk for
 // the cores, so no more jobs run at once than there are further cores;
@@ -25,7 +35,7 @@
 // walk, and a walk that runs out has its readers let go of theirs
 // (GiveWay) before it tries again. Bounds: at
 // most kMaxJobs jobs per walk; a job goes at most kMaxJobDepth levels
-// below its folder (one descriptor per level); the jobs of a walk hold at
+// below its listing (one descriptor per level); the jobs of a walk hold at
 // most kMaxQueuedBytes of listings the walk has not taken, and each job at
 // most kMaxQueuedDirs of them with their descriptors (a reader waits for
 // the walk beyond its share); a folder whose listing is
@@ -102,12 +112,15 @@ class ReadAhead {
   bool Enabled() const { return enabled_; }
   // True when a reader could take another job now.
   bool WantsJob() const;
-  // Gives the readers the sub-tree of the folder `name` of `parent`, the
-  // walk's descriptor, shared (the walk may let go of it meanwhile);
-  // `depth` is that folder's as the filter counts it, `device` the
-  // parent's. Null when no job is wanted.
-  std::shared_ptr<ReadAheadJob> Offer(std::shared_ptr<UniqueFd> parent, std::string_view name,
-                                      std::size_t depth, std::uint64_t device);
+  // Gives the readers the folders of `listing`, the listing of `parent`
+  // (the walk's descriptor, shared: the walk may let go of it meanwhile),
+  // from item `raw` (at byte `pos`) to its end, each with the folders
+  // below it. Keys start with the item's position in `listing`. `depth` is
+  // those folders' as the filter counts it, `device` the parent's. Null
+  // when no job is wanted.
+  std::shared_ptr<ReadAheadJob> Offer(std::shared_ptr<UniqueFd> parent, const Listing& listing,
+                                      std::size_t pos, std::size_t raw, std::size_t depth,
+                                      std::uint64_t device);
   // The listing of the folder at `key` in `job`, when the reader listed it;
   // listings queued before it are the walk's no longer and are released.
   // Null when the walk must read it; when that is because the walk has
@@ -128,7 +141,8 @@ class ReadAhead {
   // reader stops and what it queued is released.
   void Drop(ReadAheadJob& job);
   // Whether the job may still queue listings of the folders below the
-  // folder at depth `depth` of it (not stopped, not too deep).
+  // folder at depth `depth` of it (0: the job's own listing; not stopped,
+  // not too deep).
   static bool Covers(const ReadAheadJob& job, std::size_t depth);
 
   // The walk has run out of descriptors: this walk's readers take no more
@@ -147,7 +161,7 @@ class ReadAhead {
   static constexpr std::size_t kMaxQueuedBytes = 2 * 1024 * 1024;
   // Listings (each with its folder's descriptor) one job may hold that the
   // walk has not taken.
-  static constexpr std::size_t kMaxQueuedDirs = 32;
+  static constexpr std::size_t kMaxQueuedDirs = 64;
   static constexpr std::size_t kMaxListingBytes = 64 * 1024;
   static constexpr std::size_t kMaxStats = 256;
   // Descriptors one job holds at the most: one per level, its parent's and

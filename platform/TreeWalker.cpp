@@ -62,14 +62,15 @@ struct Frame {
   std::size_t raw = 0;  // items taken from the listing, filtered ones included
   // What readers took of this listing, by item position (may be shorter).
   std::vector<posix::AheadStat> stats;
-  // Folders of this listing given to readers as jobs, by item position
-  // (ascending), and where the offering goes on.
-  std::deque<std::pair<std::size_t, std::shared_ptr<posix::ReadAheadJob>>> jobs;
+  // Where offering this listing's folders to readers goes on.
   std::size_t offerPos = 0;
   std::size_t offerRaw = 0;
-  // The job whose sub-tree holds this folder, and its place there.
+  // The job that lists this folder's sub-folders, from item `coverFrom`
+  // on, and this folder's place in it (empty: the job is this folder's
+  // own, given the rest of its listing).
   std::shared_ptr<posix::ReadAheadJob> job;
   posix::AheadKey key;
+  std::size_t coverFrom = 0;
 };
 
 // The stack of directories being walked, their descriptors and the shared
@@ -96,40 +97,22 @@ class WalkState {
 
   void UseReaders(posix::ReadAhead* readers) { readers_ = readers; }
 
-  // The job given for item `raw` of the current listing, if any; jobs for
-  // earlier items are dropped.
-  std::shared_ptr<posix::ReadAheadJob> Claim(std::size_t raw) {
-    Frame& f = Top();
-    DropJobs(f, raw);
-    if (f.jobs.empty() || f.jobs.front().first != raw) return nullptr;
-    std::shared_ptr<posix::ReadAheadJob> job = std::move(f.jobs.front().second);
-    f.jobs.pop_front();
-    return job;
-  }
-  void Drop(const std::shared_ptr<posix::ReadAheadJob>& job) { readers_->Drop(*job); }
-
-  // The attributes a reader took of folder `raw` of the current listing
-  // when it opened it, if one has. When the folder is a job's own and its
-  // reader has not come to it, the walk opens it itself: the job is let go
-  // before its reader opens the folder too.
+  // What a reader found of folder `raw` of the current listing, if one
+  // has listed it.
   bool PeekAhead(std::size_t raw, posix::ReadAhead::Look& look) {
     if (readers_ == nullptr) return false;
     Frame& f = Top();
-    DropJobs(f, raw);
-    if (!f.jobs.empty() && f.jobs.front().first == raw) {
-      scratchKey_.clear();
-      if (readers_->Peek(*f.jobs.front().second, scratchKey_, look)) return true;
-      DropJobs(f, raw + 1);
-      return false;
-    }
-    if (!Covered(f)) return false;
+    if (!Covered(f, raw)) return false;
     ChildKey(f, raw, scratchKey_);
     return readers_->Peek(*f.job, scratchKey_, look);
   }
 
-  // Gives idle readers the folders the walk comes to after the next one,
-  // deepest listings first: the next one the walk reaches before a reader
-  // would be far into it. Listings a job covers are left alone.
+  // Gives idle readers the rest of a listing: the folders the walk comes
+  // to after the next one, deepest listing first (the next one the walk
+  // reaches before a reader would be far into it). A reader lists them
+  // and what is below them in the order the walk goes, so one job serves
+  // many folders until the walk catches up with it: waking a reader is a
+  // system call on each side. Listings a job covers are left alone.
   void OfferJobs() {
     if (readers_ == nullptr || !readers_->WantsJob()) return;
     bool next = true;
@@ -139,7 +122,7 @@ class WalkState {
     for (std::size_t i = offering_.size(); i > 0; --i) {
       const std::size_t level = offering_[i - 1];
       Frame& f = frames_[level - 1];
-      if (Covered(f)) {
+      if (Live(f)) {
         next = false;  // the walk has read-ahead folders to go through first
         continue;
       }
@@ -157,14 +140,19 @@ class WalkState {
           next = false;
           continue;
         }
-        std::shared_ptr<posix::ReadAheadJob> job = readers_->Offer(f.held, item.name, level - 1, f.id.device);
+        std::shared_ptr<posix::ReadAheadJob> job =
+            readers_->Offer(f.held, f.listing, before, at, level - 1, f.id.device);
         if (job == nullptr) {
           f.offerPos = before;
           f.offerRaw = at;
           return;
         }
-        f.jobs.emplace_back(at, std::move(job));
-        if (!readers_->WantsJob()) break;
+        if (f.job != nullptr && f.key.empty()) readers_->Drop(*f.job);  // one the walk caught up with
+        f.job = std::move(job);
+        f.key.clear();
+        f.coverFrom = at;
+        more = false;
+        break;
       }
       f.offerPos = pos;
       f.offerRaw = raw;
@@ -216,19 +204,16 @@ class WalkState {
   // listed; the reader's descriptor comes with it, so the folder is not
   // opened again. A folder the walk opens itself is told by its listing's
   // "." entry where that can be trusted, by its attributes otherwise.
-  void Enter(std::string_view name, std::size_t raw, FileId expected, std::uint64_t tag,
-             std::shared_ptr<posix::ReadAheadJob> job) {
+  void Enter(std::string_view name, std::size_t raw, FileId expected, std::uint64_t tag) {
     posix::AheadKey key;
-    if (job == nullptr && Covered(Top())) {
+    std::shared_ptr<posix::ReadAheadJob> job;
+    std::unique_ptr<posix::AheadDir> ahead;
+    if (readers_ != nullptr && Covered(Top(), raw)) {
       job = Top().job;
       ChildKey(Top(), raw, key);
-    }
-    std::unique_ptr<posix::AheadDir> ahead;
-    if (job != nullptr) {
       ahead = readers_->Take(*job, key);
       if (ahead == nullptr || ahead->id != expected || ahead->fd == nullptr) {
         ahead.reset();
-        if (key.empty()) readers_->Drop(*job);
         job.reset();
       }
     }
@@ -237,7 +222,6 @@ class WalkState {
       struct statx sx {};
       const int error = posix::StatAt(Top().fd, name.data(), sx);
       if (error != 0 || posix::IdOf(sx) != expected) {
-        if (key.empty()) readers_->Drop(*job);
         if (error != 0 && !GoneOrSwapped(error)) Report(name, TreeWalker::Failure::Open, error);
         return;
       }
@@ -296,28 +280,21 @@ class WalkState {
   }
 
  private:
-  // Whether a live job lists the sub-folders of `f` for the walk.
-  static bool Covered(const Frame& f) {
+  // Whether a job lists sub-folders of `f` for the walk, and whether it
+  // lists sub-folder `raw`.
+  static bool Live(const Frame& f) {
     return f.job != nullptr && posix::ReadAhead::Covers(*f.job, f.key.size());
   }
+  static bool Covered(const Frame& f, std::size_t raw) { return raw >= f.coverFrom && Live(f); }
   // The place in its job of item `raw` of `f`.
   static void ChildKey(const Frame& f, std::size_t raw, posix::AheadKey& key) {
     key = f.key;
     key.push_back(static_cast<std::uint32_t>(raw));
   }
 
-  // Drops the jobs for items before `raw` (all: SIZE_MAX).
-  void DropJobs(Frame& f, std::size_t raw) {
-    while (!f.jobs.empty() && f.jobs.front().first < raw) {
-      readers_->Drop(*f.jobs.front().second);
-      f.jobs.pop_front();
-    }
-  }
-
-  // The walk is done with this level: its jobs and, when the level is a
-  // job's own folder, that job too are let go.
+  // The walk is done with this level: when the level is a job's own
+  // folder, that job is let go.
   void Release(Frame& f) {
-    DropJobs(f, SIZE_MAX);
     if (f.job != nullptr && f.key.empty()) readers_->Drop(*f.job);
     f.job.reset();
   }
@@ -356,6 +333,7 @@ class WalkState {
     }
     f.job = std::move(job);
     f.key = std::move(key);
+    f.coverFrom = 0;
     if (openCount_ >= TreeWalker::kMaxOpenDirs) EvictOne();
     f.fd = fd->Get();
     f.held = std::move(fd);
@@ -645,14 +623,10 @@ bool TreeWalker::WalkOpened(int rootFd, const std::string& root, std::uint32_t m
     entry.childTag_ = 0;
 
     const Action action = visitor(entry);
-    std::shared_ptr<posix::ReadAheadJob> job = isDirectory ? walk.Claim(raw) : nullptr;
     if (action == Action::Leave) {
-      if (job != nullptr) walk.Drop(job);
       walk.Pop();
     } else if (action == Action::Enter && isDirectory) {
-      walk.Enter(item.name, raw, entry.Id(), entry.childTag_, std::move(job));
-    } else if (job != nullptr) {
-      walk.Drop(job);
+      walk.Enter(item.name, raw, entry.Id(), entry.childTag_);
     }
     if (isDirectory || action == Action::Leave) walk.OfferJobs();
   }

@@ -171,7 +171,7 @@ class TreeWalker {
   // back to them. Exposed for tests.
   static constexpr std::size_t kMaxOpenDirs = 48;
   // All the descriptors a walk may hold at once, its readers' included.
-  static constexpr std::size_t kMaxOpenDescriptors = kMaxOpenDirs + 8 * (24 + 2 + 32);
+  static constexpr std::size_t kMaxOpenDescriptors = kMaxOpenDirs + 8 * (24 + 2 + 64);
 
  private:
   // Takes `rootFd` (may be -1: the walk then fails).
