@@ -17,14 +17,6 @@
 
 namespace {
 
-struct Dirent64 {
-  ino64_t d_ino;
-  off64_t d_off;
-  unsigned short d_reclen;
-  unsigned char d_type;
-  char d_name[];
-};
-
 long folders = 0, entries = 0;
 
 // Depth first; one descriptor per level, which the benchmark trees allow.
@@ -37,7 +29,7 @@ void Walk(int parent, const char* name, std::vector<char>& buffer) {
     const long got = ::syscall(SYS_getdents64, fd, buffer.data(), buffer.size());
     if (got <= 0) break;
     for (long off = 0; off < got;) {
-      const auto* d = reinterpret_cast<const Dirent64*>(buffer.data() + off);
+      const auto* d = reinterpret_cast<const struct dirent64*>(buffer.data() + off);
       off += d->d_reclen;
       if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0) continue;
       if (d->d_type == DT_DIR) {

@@ -430,8 +430,12 @@ std::size_t ReadAhead::MostJobs() const {
 }
 
 bool ReadAhead::WantsJob() const {
+  // One job more than may run waits in the pool, so that a reader done
+  // with its job (or stopped by the walk) goes on at once instead of
+  // sleeping until the walk offers the next: that costs a wake-up, a
+  // system call on each side, for every job.
   return enabled_ && !session_->starved.load(std::memory_order_relaxed) &&
-         session_->running.load(std::memory_order_acquire) < MostJobs();
+         session_->running.load(std::memory_order_acquire) < MostJobs() + 1;
 }
 
 std::shared_ptr<ReadAheadJob> ReadAhead::Offer(std::shared_ptr<UniqueFd> parent, const Listing& listing,
@@ -446,7 +450,7 @@ std::shared_ptr<ReadAheadJob> ReadAhead::Offer(std::shared_ptr<UniqueFd> parent,
   job->raw = static_cast<std::uint32_t>(raw);
   job->depth = depth;
   job->device = device;
-  job->maxBytes = kMaxQueuedBytes / MostJobs();
+  job->maxBytes = kMaxQueuedBytes / (MostJobs() + 1);
   session_->running.fetch_add(1, std::memory_order_relaxed);
   gLiveJobs.fetch_add(1, std::memory_order_relaxed);
   if (jobs_.size() >= 64) {

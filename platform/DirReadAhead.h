@@ -34,7 +34,8 @@
 // a reader that runs out of them ends its job and takes no more for that
 // walk, and a walk that runs out has its readers let go of theirs
 // (GiveWay) before it tries again. Bounds: at
-// most kMaxJobs jobs per walk; a job goes at most kMaxJobDepth levels
+// most kMaxJobs jobs run per walk (and one more waits, holding nothing
+// but its parent's descriptor); a job goes at most kMaxJobDepth levels
 // below its listing (one descriptor per level); the jobs of a walk hold at
 // most kMaxQueuedBytes of listings the walk has not taken, and each job at
 // most kMaxQueuedDirs of them with their descriptors (a reader waits for
