@@ -698,7 +698,7 @@ bool OnlyWeRename(int dirFd, uid_t euid) {
 // the lease makes the lease fail, and the file goes back to its name.
 // Nothing else can change the private name (only this user renames here),
 // so the object unlinked is the one checked. Common case: rename, open,
-// lease, statx, unlink, close. Returns nothing when a case of its own
+// statx, lease, unlink, close. Returns nothing when a case of its own
 // calls for the longer deletion (a link, a file it may not open, a rename
 // the folder refuses); the name is then back where it was.
 std::optional<DeleteResult> DeleteHidden(int dirFd, const std::string& name,
@@ -743,11 +743,6 @@ std::optional<DeleteResult> DeleteHidden(int dirFd, const std::string& name,
     return std::nullopt;  // a link, a file this user may not read
   }
   AtStage(DeleteStage::Hidden, held.Get());
-  // The lease before the look: nobody can open the file for writing while
-  // it is held, so what the look sees is what goes.
-  WriteLease lease;
-  const bool leased = lease.Take(held.Get());
-  const int leaseErr = errno;
   struct statx sx {};
   if (posix::StatAt(held.Get(), "", sx, AT_EMPTY_PATH | AT_STATX_DONT_SYNC) != 0) {
     return putBack(DeleteResult::Failed);
@@ -760,8 +755,14 @@ std::optional<DeleteResult> DeleteHidden(int dirFd, const std::string& name,
   if (sx.stx_uid != session.euid) return putBack(DeleteResult::OtherOwner);
   if ((sx.stx_mode & S_IWUSR) == 0 && !options.allowReadOnly) return putBack(DeleteResult::ReadOnly);
   if (session.Holds(id)) return putBack(DeleteResult::Protected);
-  if (!leased) {
-    if (leaseErr == EAGAIN) return putBack(DeleteResult::InUse);
+  // The lease last, right before the unlink: an opener that reaches the
+  // file between the two waits for the lease and receives it unlinked,
+  // so nothing may stand between them. A writer that had it open makes
+  // the lease fail; one that wrote and let go since the look did so
+  // before the deletion began, as far as anyone can tell.
+  WriteLease lease;
+  if (!lease.Take(held.Get())) {
+    if (errno == EAGAIN) return putBack(DeleteResult::InUse);
     // No lease on this file system: the processes tell, as far as they
     // can be seen.
     const bool privateFile = (sx.stx_mode & 0066) == 0;
