@@ -793,24 +793,28 @@ void TCommandLine::ScanFolders() {
   auto folders = std::make_shared<TScanFolders>();
   FTrees.push_back(folders);
   const auto tree = static_cast<std::uint32_t>(FTrees.size() - 1);
-  // By the items' numbers, not their addresses: the cleaner frees a
-  // folder's item once its walk is done, and a new one may take its place.
-  std::unordered_map<std::uint32_t, TScanFolders::Folder> copied;
+  // By the items' numbers (1, 2, ... as folders are entered), not their
+  // addresses: the cleaner frees a folder's item once its walk is done,
+  // and a new one may take its place. Four bytes per folder walked.
+  std::vector<TScanFolders::Folder> copied;
   std::vector<const TPGCExtCleanerScanPathItem*> pending;
+  const auto copyOf = [&](const TPGCExtCleanerScanPathItem* AItem) {
+    return AItem->ID() < copied.size() ? copied[AItem->ID()] : TScanFolders::kNoFolder;
+  };
   const auto folderOf = [&](const TPGCExtCleanerScanPathItem* AItem) {
     pending.clear();
-    auto known = copied.end();
+    TScanFolders::Folder folder = TScanFolders::kNoFolder;
     for (const TPGCExtCleanerScanPathItem* p = AItem; p != nullptr; p = p->Parent()) {
-      known = copied.find(p->ID());
-      if (known != copied.end()) break;
+      folder = copyOf(p);
+      if (folder != TScanFolders::kNoFolder) break;
       pending.push_back(p);
     }
-    TScanFolders::Folder folder = known != copied.end() ? known->second : TScanFolders::kNoFolder;
     for (auto it = pending.rbegin(); it != pending.rend(); ++it) {
       const TPGCExtCleanerScanPathItem* p = *it;
       folder = p->Parent() == nullptr ? folders->AddRoot(p->Name(), p->RootId())
                                       : folders->AddFolder(folder, p->Name());
-      copied.emplace(p->ID(), folder);
+      if (copied.size() <= p->ID()) copied.resize(p->ID() + 1, TScanFolders::kNoFolder);
+      copied[p->ID()] = folder;
     }
     return folder;
   };

@@ -704,8 +704,11 @@ bool OnlyWeRename(int dirFd, uid_t euid) {
 std::optional<DeleteResult> DeleteHidden(int dirFd, const std::string& name,
                                          const DeleteTarget& target, const DeleteOptions& options,
                                          const SessionFiles& session) {
-  // What the scan recorded tells the session's own files without a look.
-  if (target.fileId.IsKnown() && session.Holds(target.fileId)) return DeleteResult::Protected;
+  // Only a file the scan identified is moved before it is looked at: the
+  // identity recorded tells the session's own files without a look, and
+  // tells afterwards whether what was moved is that file.
+  if (!target.fileId.IsKnown()) return std::nullopt;
+  if (session.Holds(target.fileId)) return DeleteResult::Protected;
   AtStage(DeleteStage::BeforeRemoval, -1);
   std::string hidden;
   bool withName = true;
