@@ -14,7 +14,6 @@
 #include <sys/syscall.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cerrno>
 #include <cstdint>
@@ -214,6 +213,9 @@ std::optional<DeleteResult> OpenBelow(int rootFd, std::string_view below, Unique
 struct SessionFiles {
   std::vector<FileId> ids;
   uid_t euid = ::geteuid();
+  // SIGIO is ignored for as long as whoever deletes with these lives, so
+  // a broken lease needs no signal of its own (see QuietLeaseBreaks).
+  bool quietLeaseBreaks = false;
   bool Holds(FileId id) const { return std::find(ids.begin(), ids.end(), id) != ids.end(); }
 };
 
@@ -298,38 +300,39 @@ SessionFiles CurrentSessionFiles() {
   return files;
 }
 
-// Whether breaking a lease can signal this process harmlessly as it is:
-// SIGIO (the signal a lease break sends unless told otherwise) ignored.
-// A deleter makes it so for as long as it lives when nobody else handles
-// SIGIO, which saves a call per file; otherwise every lease names SIGURG.
+// Breaking a lease signals its holder, with SIGIO unless the lease names
+// another signal, and SIGIO's default action ends the process. A deleter
+// ignores SIGIO for as long as it lives when nobody else handles it,
+// which saves naming SIGURG for every lease (a call per file); the leases
+// it takes end before it does.
 std::mutex gQuietMutex;
 int gQuietUsers = 0;
 bool gQuietSet = false;  // SIGIO was left at its default and ignored by us
-std::atomic<bool> gQuiet{false};
+bool gQuiet = false;  // SIGIO ignored, by us or before us
 
-bool LeaseBreaksAreQuiet() { return gQuiet.load(std::memory_order_relaxed); }
-
-void QuietLeaseBreaks() {
+// True when SIGIO is ignored from now until the matching LoudLeaseBreaks.
+bool QuietLeaseBreaks() {
   std::lock_guard<std::mutex> lock(gQuietMutex);
-  if (gQuietUsers++ > 0) return;
+  if (gQuietUsers++ > 0) return gQuiet;
   struct sigaction now {};
-  if (::sigaction(SIGIO, nullptr, &now) != 0 || (now.sa_flags & SA_SIGINFO) != 0) return;
+  if (::sigaction(SIGIO, nullptr, &now) != 0 || (now.sa_flags & SA_SIGINFO) != 0) return false;
   if (now.sa_handler == SIG_DFL) {
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
-    if (::sigaction(SIGIO, &ignore, nullptr) != 0) return;
+    if (::sigaction(SIGIO, &ignore, nullptr) != 0) return false;
     gQuietSet = true;
   } else if (now.sa_handler != SIG_IGN) {
-    return;
+    return false;
   }
-  gQuiet.store(true, std::memory_order_relaxed);
+  gQuiet = true;
+  return true;
 }
 
 void LoudLeaseBreaks() {
   std::lock_guard<std::mutex> lock(gQuietMutex);
   if (--gQuietUsers > 0) return;
-  gQuiet.store(false, std::memory_order_relaxed);
+  gQuiet = false;
   if (!gQuietSet) return;
   gQuietSet = false;
   // Put back only what was ours: someone may have installed a handler since.
@@ -349,7 +352,8 @@ void LoudLeaseBreaks() {
 // new user.
 class WriteLease {
  public:
-  WriteLease() = default;
+  // `quiet`: SIGIO is ignored for longer than this lease lives.
+  explicit WriteLease(bool quiet = false) : quiet_(quiet) {}
   WriteLease(const WriteLease&) = delete;
   WriteLease& operator=(const WriteLease&) = delete;
   // Closing the file ends the lease: nothing to undo here.
@@ -361,7 +365,7 @@ class WriteLease {
   // ends the process; SIGURG is ignored by default.
   bool Take(int fd) {
     fd_ = fd;
-    if (!LeaseBreaksAreQuiet() && ::fcntl(fd_, F_SETSIG, SIGURG) != 0) return false;
+    if (!quiet_ && ::fcntl(fd_, F_SETSIG, SIGURG) != 0) return false;
     held_ = ::fcntl(fd_, F_SETLEASE, F_WRLCK) == 0;
     return held_;
   }
@@ -372,6 +376,7 @@ class WriteLease {
 
  private:
   int fd_ = -1;
+  bool quiet_ = false;
   bool held_ = false;
 };
 
@@ -644,7 +649,7 @@ DeleteResult DeleteInFolder(int dirFd, const std::string& name, const DeleteTarg
   // The object itself stays open until after the unlink, so that what the
   // unlink removed can be told afterwards.
   UniqueFd held;
-  WriteLease lease;
+  WriteLease lease(session.quietLeaseBreaks);
   uid_t owner = sx.stx_uid;
   if (regular) {
     struct statx opened {};
@@ -763,7 +768,7 @@ std::optional<DeleteResult> DeleteHidden(int dirFd, const std::string& name,
   // so nothing may stand between them. A writer that had it open makes
   // the lease fail; one that wrote and let go since the look did so
   // before the deletion began, as far as anyone can tell.
-  WriteLease lease;
+  WriteLease lease(session.quietLeaseBreaks);
   if (!lease.Take(held.Get())) {
     if (errno == EAGAIN) return putBack(DeleteResult::InUse);
     // No lease on this file system: the processes tell, as far as they
@@ -872,7 +877,7 @@ struct SafeDeleter::Impl {
   std::chrono::steady_clock::time_point rootChecked;  // the root path last resolved
   static constexpr std::chrono::milliseconds kFolderReuse{20};
 
-  Impl() { QuietLeaseBreaks(); }
+  Impl() { session.quietLeaseBreaks = QuietLeaseBreaks(); }
   ~Impl() { LoudLeaseBreaks(); }
 
   // Drops level `from` and everything below it.
