@@ -6,6 +6,8 @@
 #include <charconv>
 #include <chrono>
 #include <cstring>
+#include <deque>
+#include <memory>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -342,6 +344,112 @@ bool CategoryWouldOffer(TPGCScanTypes AScanType, std::string_view ABelowRoot) {
 
 }  // namespace
 
+// A file found, as a cleaning pass reads it back.
+struct TCommandLine::Found {
+  std::uint32_t tree;  // in FTrees
+  TScanFolders::Folder folder;  // kNoFolder: `name` is the full path, never deleted
+  std::string_view name;
+  platform::FileId fileId;
+  platform::FileStamp fileStamp;
+  std::uint64_t size;
+  bool recorded;  // the scan recorded where it found the file
+};
+
+// The files a cleaning pass deletes after its scan: 48 bytes each beside
+// the bytes of its name, a million files in about 50 MB. Records and names
+// live in blocks that never move: a growing array would hold its old and
+// new copies at once while it grows.
+class TCommandLine::TFoundList {
+ public:
+  void Add(const Found& AFound) {
+    Record r {};
+    r.name = Store(AFound.name);
+    r.nameLength = static_cast<std::uint32_t>(AFound.name.size());
+    r.folder = AFound.folder;
+    r.tree = static_cast<std::uint16_t>(AFound.tree);
+    r.inode = AFound.fileId.inode;
+    r.device = DeviceIndex(AFound.fileId.device);
+    r.size = AFound.size;
+    if (AFound.fileStamp.birth != 0) {
+      r.stampTime = AFound.fileStamp.birth;
+      r.flags |= kBirth;
+    } else if (AFound.fileStamp.IsKnown()) {
+      r.stampTime = AFound.fileStamp.change;
+      r.flags |= kChange;
+      // The stamp's size is the size the scan reported, taken by the same
+      // look; should they ever differ, the stamp's is kept apart.
+      if (AFound.fileStamp.size != AFound.size) stampSizes_.emplace(records_.size(), AFound.fileStamp.size);
+    }
+    if (AFound.recorded) r.flags |= kRecorded;
+    records_.push_back(r);
+  }
+
+  template <class Visit>
+  void ForEach(Visit&& AVisit) const {
+    std::size_t index = 0;
+    for (const Record& r : records_) {
+      Found f {r.tree, r.folder, Name(r), {devices_[r.device], r.inode}, {}, r.size,
+               (r.flags & kRecorded) != 0};
+      if ((r.flags & kBirth) != 0) {
+        f.fileStamp.birth = r.stampTime;
+      } else if ((r.flags & kChange) != 0) {
+        f.fileStamp.change = r.stampTime;
+        const auto apart = stampSizes_.find(index);
+        f.fileStamp.size = apart != stampSizes_.end() ? apart->second : r.size;
+      }
+      ++index;
+      if (!AVisit(f)) return;
+    }
+  }
+
+ private:
+  static constexpr std::uint16_t kRecorded = 1, kBirth = 2, kChange = 4;
+  static constexpr std::size_t kBlock = std::size_t{1} << 20;
+  struct Record {
+    std::uint64_t name;  // block << 32 | offset in it
+    std::uint64_t inode;
+    std::uint64_t size;
+    std::uint64_t stampTime;  // the birth time, or the change time (see flags)
+    TScanFolders::Folder folder;
+    std::uint32_t nameLength;
+    std::uint32_t device;  // in devices_
+    std::uint16_t tree;
+    std::uint16_t flags;
+  };
+  static_assert(sizeof(Record) == 48);
+
+  std::uint64_t Store(std::string_view ABytes) {
+    if (blocks_.empty() || kBlock - used_ < ABytes.size()) {
+      // A name longer than a block (a path thousands of folders deep) gets
+      // a block of its own.
+      blocks_.push_back(std::make_unique<char[]>(std::max(kBlock, ABytes.size())));
+      used_ = 0;
+    }
+    std::memcpy(blocks_.back().get() + used_, ABytes.data(), ABytes.size());
+    const std::uint64_t at = (static_cast<std::uint64_t>(blocks_.size() - 1) << 32) | used_;
+    used_ += ABytes.size();
+    return at;
+  }
+  std::string_view Name(const Record& ARecord) const {
+    return {blocks_[ARecord.name >> 32].get() + (ARecord.name & 0xffffffffu), ARecord.nameLength};
+  }
+  std::uint32_t DeviceIndex(std::uint64_t ADevice) {
+    // A scan meets a handful of devices: the last one is nearly always it.
+    if (!devices_.empty() && devices_[lastDevice_] == ADevice) return lastDevice_;
+    const auto it = std::find(devices_.begin(), devices_.end(), ADevice);
+    lastDevice_ = static_cast<std::uint32_t>(it - devices_.begin());
+    if (it == devices_.end()) devices_.push_back(ADevice);
+    return lastDevice_;
+  }
+
+  std::deque<Record> records_;
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  std::size_t used_ = 0;
+  std::vector<std::uint64_t> devices_;
+  std::uint32_t lastDevice_ = 0;
+  std::unordered_map<std::size_t, std::uint64_t> stampSizes_;
+};
+
 // A file line of a preview list, as read back.
 struct TCommandLine::Listed {
   std::string path;
@@ -461,7 +569,8 @@ std::string Base64(std::string_view bytes) {
 
 TCommandLine::TCommandLine(TCommandLineRequest ARequest, const TPGCAppOptions* AOptions,
                            std::ostream& AOut, std::ostream& AErr)
-    : FRequest(std::move(ARequest)), FOptions(AOptions), FOut(AOut), FErr(AErr) {}
+    : FRequest(std::move(ARequest)), FOptions(AOptions), FOut(AOut), FErr(AErr),
+      FFound(std::make_unique<TFoundList>()) {}
 
 TCommandLine::~TCommandLine() = default;
 
@@ -560,27 +669,26 @@ void TCommandLine::ScanTraces(TPGCScanTypes ASet) {
   cleaner.SetOnScanning([&](TPGCScanTypes AScanType, const std::string& AFileName, std::uint32_t,
                             const platform::FileTime*, std::uint32_t) {
     if (AScanType == kScanTypeDirectory) return;
-    // Each scan makes a new tree of its folders; the last one kept is the
-    // current one until then.
-    const std::shared_ptr<const TScanFolders> folders = cleaner.ScanFolders();
-    if (FTrees.empty() || FTrees.back() != folders) FTrees.push_back(folders);
-    const auto tree = static_cast<std::uint32_t>(FTrees.size() - 1);
-    // A file without the scan's record of where it was is shown but never
-    // deleted by its path.
+    const std::uint64_t size = cleaner.ReportedFileSize();
     std::string checks;
-    if (const TPGCAppCleaner::TReportedFile* f = cleaner.ReportedFile()) {
-      FFound.push_back({tree, f->folder, std::string(f->name), f->fileId, f->fileStamp,
-                        cleaner.ReportedFileSize(), true});
-      if (ListsChecks()) {
-        platform::DeleteTarget target;
-        FTrees[tree]->Target(f->folder, f->name, f->fileId, f->fileStamp, target);
-        checks = TargetFields(target);
+    if (KeepsFound()) {
+      // Each scan makes a new tree of its folders; the last one kept is
+      // the current one until then.
+      const std::shared_ptr<const TScanFolders> folders = cleaner.ScanFolders();
+      if (FTrees.empty() || FTrees.back() != folders) FTrees.push_back(folders);
+      const auto tree = static_cast<std::uint32_t>(FTrees.size() - 1);
+      // A file without the scan's record of where it was is shown but
+      // never deleted by its path.
+      if (const TPGCAppCleaner::TReportedFile* f = cleaner.ReportedFile()) {
+        FFound->Add({tree, f->folder, f->name, f->fileId, f->fileStamp, size, true});
+      } else {
+        FFound->Add({tree, TScanFolders::kNoFolder, AFileName, {}, {}, size, false});
       }
-    } else {
-      FFound.push_back({tree, TScanFolders::kNoFolder, AFileName, {}, {},
-                        cleaner.ReportedFileSize(), false});
+    } else if (ListsChecks()) {
+      // A preview keeps nothing: the line carries what a later clean needs.
+      if (platform::DeleteTarget target; cleaner.ReportedTarget(target)) checks = TargetFields(target);
     }
-    FileLine(AFileName, FFound.back().size, "category", IdOf(AScanType), checks);
+    FileLine(AFileName, size, "category", IdOf(AScanType), checks);
   });
   // One category at a time, in the page's order; the Trash is listed here
   // so that its items show where they lie, not only their old names.
@@ -665,48 +773,64 @@ void TCommandLine::ScanFolders() {
   cleaner.SetOnScanError([this](const std::string& AFolder, bool AOpened, int AErrno) {
     FolderError(AFolder, AOpened, AErrno);
   });
+  // Found files are never kept by the cleaner: a preview writes each one
+  // as it comes, a cleaning pass keeps its own compact record.
+  cleaner.SetKeepItems(false);
+  platform::DeleteTarget target;
+  if (!KeepsFound()) {
+    cleaner.SetOnScanning([&](TPGCExtCleanerScanFileItem* AItem) {
+      std::string checks;
+      if (ListsChecks() && AItem->PathItem() != nullptr && AItem->FileId().IsKnown()) {
+        checks = TargetFields(AItem->Target());
+      }
+      FileLine(AItem->FullFileName(), AItem->FileSize(), "ending", AItem->Ext(), checks);
+    });
+    cleaner.DoScan(kScanOtherFiles);
+    return;
+  }
   // The cleaner's folders, copied into a tree of ours as files turn up in
   // them (the cleaner and its items end with this call).
   auto folders = std::make_shared<TScanFolders>();
   FTrees.push_back(folders);
   const auto tree = static_cast<std::uint32_t>(FTrees.size() - 1);
-  std::unordered_map<const TPGCExtCleanerScanPathItem*, TScanFolders::Folder> copied;
+  // By the items' numbers (1, 2, ... as folders are entered), not their
+  // addresses: the cleaner frees a folder's item once its walk is done,
+  // and a new one may take its place. Four bytes per folder walked.
+  std::vector<TScanFolders::Folder> copied;
   std::vector<const TPGCExtCleanerScanPathItem*> pending;
+  const auto copyOf = [&](const TPGCExtCleanerScanPathItem* AItem) {
+    return AItem->ID() < copied.size() ? copied[AItem->ID()] : TScanFolders::kNoFolder;
+  };
   const auto folderOf = [&](const TPGCExtCleanerScanPathItem* AItem) {
     pending.clear();
-    auto known = copied.end();
+    TScanFolders::Folder folder = TScanFolders::kNoFolder;
     for (const TPGCExtCleanerScanPathItem* p = AItem; p != nullptr; p = p->Parent()) {
-      known = copied.find(p);
-      if (known != copied.end()) break;
+      folder = copyOf(p);
+      if (folder != TScanFolders::kNoFolder) break;
       pending.push_back(p);
     }
-    TScanFolders::Folder folder = known != copied.end() ? known->second : TScanFolders::kNoFolder;
     for (auto it = pending.rbegin(); it != pending.rend(); ++it) {
       const TPGCExtCleanerScanPathItem* p = *it;
       folder = p->Parent() == nullptr ? folders->AddRoot(p->Name(), p->RootId())
                                       : folders->AddFolder(folder, p->Name());
-      copied.emplace(p, folder);
+      if (copied.size() <= p->ID()) copied.resize(p->ID() + 1, TScanFolders::kNoFolder);
+      copied[p->ID()] = folder;
     }
     return folder;
   };
-  platform::DeleteTarget target;
   cleaner.SetOnScanning([&](TPGCExtCleanerScanFileItem* AItem) {
     const TScanFolders::Folder folder =
         AItem->PathItem() != nullptr ? folderOf(AItem->PathItem()) : TScanFolders::kNoFolder;
     const bool recorded = folder != TScanFolders::kNoFolder && AItem->FileId().IsKnown();
-    FFound.push_back({tree, folder, AItem->FileName(), AItem->FileId(), AItem->FileStamp(),
-                      AItem->FileSize(), recorded});
-    std::string checks;
-    if (recorded && ListsChecks()) {
-      FTrees[tree]->Target(folder, AItem->FileName(), AItem->FileId(), AItem->FileStamp(), target);
-      checks = TargetFields(target);
-    }
-    FileLine(PathOf(FFound.back()), AItem->FileSize(), "ending", AItem->Ext(), checks);
+    const Found found {tree, folder, AItem->FileName(), AItem->FileId(), AItem->FileStamp(),
+                       AItem->FileSize(), recorded};
+    FFound->Add(found);
+    FileLine(PathOf(found), AItem->FileSize(), "ending", AItem->Ext());
   });
   cleaner.DoScan(kScanOtherFiles);
 }
 
-const std::string& TCommandLine::PathOf(const Found& AFound) const {
+std::string_view TCommandLine::PathOf(const Found& AFound) const {
   if (AFound.folder == TScanFolders::kNoFolder) return AFound.name;
   return FTrees[AFound.tree]->FullPath(AFound.folder, AFound.name);
 }
@@ -722,9 +846,13 @@ int TCommandLine::Clean() {
   if (!FRecent.entries.empty()) CleanRecentList();
   platform::SafeDeleter deleter;
   platform::DeleteTarget target;
-  for (const Found& f : FFound) {
+  bool outputLost = false;
+  FFound->ForEach([&](const Found& f) {
     // Nothing more is deleted once the outcomes can no longer be told.
-    if (!FOut) return kExitIncomplete;
+    if (!FOut) {
+      outputLost = true;
+      return false;
+    }
     if (!f.recorded) {
       OutcomeLine(PathOf(f), f.size, "not-recorded");
     } else {
@@ -733,7 +861,9 @@ int TCommandLine::Clean() {
       OutcomeLine(target.path, f.size, r == platform::DeleteResult::Deleted ? "" : ReasonOf(r));
     }
     Progress();
-  }
+    return true;
+  });
+  if (outputLost) return kExitIncomplete;
   Progress(true);
   Summary();
   return FErrors > 0 || FRefused > 0 ? kExitIncomplete : kExitDone;

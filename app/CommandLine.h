@@ -136,21 +136,14 @@ class TCommandLine {
   int CleanFromList();
 
  private:
-  // A file found: its folder in one of the scans' folder trees and its
-  // name, so that a deep tree costs memory per folder, not per path
-  // byte. A file the scan recorded no folder for keeps its full path as
-  // its name and is shown but never deleted.
-  struct Found {
-    std::uint32_t tree;  // in FTrees
-    TScanFolders::Folder folder;
-    std::string name;
-    platform::FileId fileId;
-    platform::FileStamp fileStamp;
-    std::uint64_t size;
-    bool recorded;  // the scan recorded where it found the file
-  };
+  // What a cleaning pass keeps of each file found, to delete it after the
+  // scan: its folder in one of the scans' folder trees, its name and what
+  // the deletion checks, in a compact record (see CommandLine.cpp). A
+  // preview keeps nothing: each line is written as the file is found.
+  class TFoundList;
+  struct Found;
   // The full path of a file found; valid until the next call.
-  const std::string& PathOf(const Found& AFound) const;
+  std::string_view PathOf(const Found& AFound) const;
 
   bool ResolveCategories(TPGCScanTypes& ASet);
   void ScanTraces(TPGCScanTypes ASet);
@@ -185,8 +178,11 @@ class TCommandLine {
   std::ostream& FOut;
   std::ostream& FErr;
 
+  // Whether found files are kept for a cleaning pass after the scan.
+  bool KeepsFound() const { return FRequest.mode == TCommandLineMode::Clean; }
+
   std::vector<std::shared_ptr<const TScanFolders>> FTrees;
-  std::vector<Found> FFound;
+  std::unique_ptr<TFoundList> FFound;
   std::vector<platform::TrashItem> FTrash;
   platform::RecentList FRecent;
   bool FScanned = false;

@@ -7,7 +7,8 @@
 // OPENERS processes (default 1) open DIR/race.log for appending, blocking,
 // over and over, while this process creates the file and deletes it
 // through DeleteFileSafely, again and again, for SECONDS (default 10).
-// Each open that succeeds is counted, and so is one that waited (took
+// Each deletion names the file as a scan would have recorded it (its
+// identity and stamp). Each open that succeeds is counted, and so is one that waited (took
 // longer than 100 µs: it met the deletion's lease) and one whose file had
 // no name left. One JSON line:
 //   {"opens":N,"waited":W,"unlinked":U,"deleted":D,"in_use":I,"other":O}
@@ -24,10 +25,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/FileDelete.h"
+#include "platform/FileSystem.h"
 
 namespace {
 
@@ -76,11 +79,15 @@ int main(int argc, char** argv) {
     if (pid > 0) children.push_back(pid);
   }
   long deleted = 0, inUse = 0, other = 0;
-  const purgo::platform::DeleteTarget target{file, dir.size() + 1, {}, {}, {}, -1, {}};
+  purgo::platform::DeleteTarget target{file, dir.size() + 1, {}, {}, {}, -1, {}};
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   while (std::chrono::steady_clock::now() < end) {
     const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     if (fd >= 0) ::close(fd);
+    // What a scan would have recorded of the file.
+    const std::optional<purgo::platform::FileAttributeData> seen = purgo::platform::GetFileAttributes(file);
+    target.fileId = seen ? seen->id : purgo::platform::FileId{};
+    target.fileStamp = seen ? seen->stamp : purgo::platform::FileStamp{};
     switch (purgo::platform::DeleteFileSafely(target)) {
       case DeleteResult::Deleted: ++deleted; break;
       case DeleteResult::InUse: ++inUse; break;

@@ -229,13 +229,50 @@ class TPGCExtCleaner::Walk {
     inDays_ = AInDays;
     includeSub_ = AIncludeSubDir;
     if (AInDays > 0) now_ = GetSystemTimeAsFileTime();
+    walking_.assign(1, top);
     TreeWalker::Walk(
         D, AAttr | platform::kAttrDirectory,
         [this](TreeWalker::Entry& e) { return Entry(e); }, top,
         AIncludeSubDir ? TreeWalker::ReadAhead::Folders : TreeWalker::ReadAhead::Off, callbacks_);
+    FinishAll();
   }
 
+  // Streaming: the identities of the top-level folders, the only folders
+  // a walk below another one can reach a second time.
+  void SetRoots(std::vector<platform::FileId> ids) { rootIds_ = std::move(ids); }
+
  private:
+  // Whether the sub-folder `id` is walked: not when walked already. Items
+  // kept, every folder's identity is remembered. Streaming, only the
+  // top-level folders' are: without links followed and without other
+  // mounts a folder is reached once through its parent, so a second
+  // visit can only come from one top-level folder holding another (a
+  // folder moved during the scan may then be walked twice: its files are
+  // reported twice, and deleted once).
+  bool FirstVisitBelow(platform::FileId id) {
+    if (c_.FKeepItems || std::find(rootIds_.begin(), rootIds_.end(), id) != rootIds_.end()) {
+      return FirstVisit(id);
+    }
+    return true;
+  }
+
+  // Streaming: frees the path items of the folders walked to their end.
+  // The walk goes depth first and items are numbered as folders are
+  // entered, so when an entry of folder `index` comes, every folder
+  // entered after it and still open here is done (all of them at the end
+  // of a walk).
+  void FinishAfter(std::size_t index) {
+    if (c_.FKeepItems) return;
+    while (!walking_.empty() && walking_.back() > index) {
+      c_.FScanPathItems[walking_.back()].reset();
+      walking_.pop_back();
+    }
+  }
+  void FinishAll() {
+    FinishAfter(0);
+    if (!c_.FKeepItems && !walking_.empty()) c_.FScanPathItems[walking_.back()].reset();
+    walking_.clear();
+  }
 
   // False when the folder was walked already. A folder that cannot be
   // identified (it cannot be opened) is not walked and never repeats.
@@ -254,15 +291,18 @@ class TPGCExtCleaner::Walk {
     // The queue is drained at every 31st entry of each directory.
     if (e.Ordinal() % 31 == 0) ProcessMessages();
     const auto dirIndex = static_cast<std::size_t>(e.DirTag());
+    FinishAfter(dirIndex);
     const TPGCExtCleanerScanPathItem* dirItem = c_.FScanPathItems[dirIndex].get();
     if (e.IsDirectory()) {
       // After a stop the rest of this listing is still collected, but no
       // further directory is entered.
       if (!includeSub_ || c_.FForceStop) return TreeWalker::Action::Continue;
       // Its identity alone: a folder's attributes would cost a call.
-      if (!e.Id().IsKnown() || !FirstVisit(e.Id())) return TreeWalker::Action::Continue;
-      e.SetChildTag(Add(std::make_unique<TPGCExtCleanerScanPathItem>(
-          dirItem, std::string(e.Name()), NextId())));
+      if (!e.Id().IsKnown() || !FirstVisitBelow(e.Id())) return TreeWalker::Action::Continue;
+      const std::size_t child = Add(std::make_unique<TPGCExtCleanerScanPathItem>(
+          dirItem, std::string(e.Name()), NextId()));
+      if (!c_.FKeepItems) walking_.push_back(child);
+      e.SetChildTag(child);
       return TreeWalker::Action::Enter;
     }
     // The name decides first: most files do not match, and they need no
@@ -276,7 +316,11 @@ class TPGCExtCleaner::Walk {
     if (inDays_ > 0 && FileTimeDayDiff(now_, data.lastAccessTime) < inDays_) {
       return TreeWalker::Action::Continue;
     }
-    auto item = std::make_unique<TPGCExtCleanerScanFileItem>(dirItem);
+    // Not kept: one item serves every file in turn, for the event only.
+    std::unique_ptr<TPGCExtCleanerScanFileItem> item =
+        c_.FKeepItems || !passing_ ? std::make_unique<TPGCExtCleanerScanFileItem>(dirItem)
+                                   : std::move(passing_);
+    if (!c_.FKeepItems) *item = TPGCExtCleanerScanFileItem(dirItem);
     item->SetExt(*ext);
     item->SetFileName(std::string(e.Name()));
     item->SetFileAttribute(data.attributes);
@@ -286,12 +330,20 @@ class TPGCExtCleaner::Walk {
     item->SetFileId(data.id);
     item->SetFileStamp(data.stamp);
     TPGCExtCleanerScanFileItem* raw = item.get();
-    c_.FScanFileItems.push_back(std::move(item));
+    if (c_.FKeepItems) {
+      c_.FScanFileItems.push_back(std::move(item));
+    } else {
+      passing_ = std::move(item);
+    }
     ++c_.FScanTotalFilesCount;
     c_.FScanTotalFilesSize += static_cast<std::int64_t>(data.size);
     if (c_.FOnScanning) c_.FOnScanning(raw);
     return TreeWalker::Action::Continue;
   }
+
+  std::unique_ptr<TPGCExtCleanerScanFileItem> passing_;  // the item shown, when not kept
+  std::vector<std::size_t> walking_;  // streaming: the folders entered and not yet done
+  std::vector<platform::FileId> rootIds_;
 
   TPGCExtCleaner& c_;
   const TPGCExtScanOption& options_;
@@ -335,6 +387,13 @@ TPGCResult TPGCExtCleaner::ScanAllDirs() {
   FScanOptions->SetFileAttribute(FScanOptions->FileAttribute() | platform::kAttrDirectory |
                                  platform::kAttrTemporary);
   Walk walk(*this);
+  if (!FKeepItems) {
+    std::vector<platform::FileId> roots;
+    for (int i = 0; i < FScanOptions->DirsCount(); ++i) {
+      roots.push_back(TreeWalker::RootId(AddPathDelimiter(FScanOptions->Dirs(i))));
+    }
+    walk.SetRoots(std::move(roots));
+  }
   for (int i = 0; i < FScanOptions->DirsCount() && !FForceStop; ++i) {
     walk.Directory(FScanOptions->Dirs(i), FScanOptions->IncludeSubDirs(i),
                    FScanOptions->IgnoreInDays(), FScanOptions->FileAttribute());

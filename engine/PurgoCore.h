@@ -460,6 +460,15 @@ class TPGCExtCleaner : public TPGCBaseCleaner {
   TPGCResult DoNoGuard(TPGCScanTypes AScanTypes) override;
   void StopScan() override;
 
+  // Whether a scan keeps an item per file (the default). A caller that
+  // only streams what it finds turns it off: each item then lives for
+  // its OnScanning call only and ScanFileItemsCount() stays 0; a folder's
+  // path item lives until its walk is done (ScanPathItems() is null for
+  // it then), and only the top-level folders' identities are remembered.
+  // Memory then follows the depth of the tree, not its files or folders.
+  bool KeepItems() const { return FKeepItems; }
+  void SetKeepItems(bool v) { FKeepItems = v; }
+
   TPGCExtScanOption* ScanOptions() { return FScanOptions.get(); }
   const TPGCExtScanOption* ScanOptions() const { return FScanOptions.get(); }
 
@@ -523,6 +532,7 @@ class TPGCExtCleaner : public TPGCBaseCleaner {
     }
   };
   std::unordered_set<platform::FileId, FileIdHash> FVisitedDirs;
+  bool FKeepItems = true;
   bool FSorted = false;
   TSortType FSortType = stFileName;
   TQelSortDirection FSortDirection = vsdINC;

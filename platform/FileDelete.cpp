@@ -14,6 +14,7 @@
 #include <sys/syscall.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 #include <ctime>
 #include <iterator>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <unordered_map>
@@ -211,6 +213,9 @@ std::optional<DeleteResult> OpenBelow(int rootFd, std::string_view below, Unique
 struct SessionFiles {
   std::vector<FileId> ids;
   uid_t euid = ::geteuid();
+  // SIGIO is ignored for as long as whoever deletes with these lives, so
+  // a broken lease needs no signal of its own (see QuietLeaseBreaks).
+  bool quietLeaseBreaks = false;
   bool Holds(FileId id) const { return std::find(ids.begin(), ids.end(), id) != ids.end(); }
 };
 
@@ -295,13 +300,60 @@ SessionFiles CurrentSessionFiles() {
   return files;
 }
 
+// Breaking a lease signals its holder, with SIGIO unless the lease names
+// another signal, and SIGIO's default action ends the process. A deleter
+// ignores SIGIO for as long as it lives when nobody else handles it,
+// which saves naming SIGURG for every lease (a call per file); the leases
+// it takes end before it does.
+std::mutex gQuietMutex;
+int gQuietUsers = 0;
+bool gQuietSet = false;  // SIGIO was left at its default and ignored by us
+bool gQuiet = false;  // SIGIO ignored, by us or before us
+
+// True when SIGIO is ignored from now until the matching LoudLeaseBreaks.
+bool QuietLeaseBreaks() {
+  std::lock_guard<std::mutex> lock(gQuietMutex);
+  if (gQuietUsers++ > 0) return gQuiet;
+  struct sigaction now {};
+  if (::sigaction(SIGIO, nullptr, &now) != 0 || (now.sa_flags & SA_SIGINFO) != 0) return false;
+  if (now.sa_handler == SIG_DFL) {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    if (::sigaction(SIGIO, &ignore, nullptr) != 0) return false;
+    gQuietSet = true;
+  } else if (now.sa_handler != SIG_IGN) {
+    return false;
+  }
+  gQuiet = true;
+  return true;
+}
+
+void LoudLeaseBreaks() {
+  std::lock_guard<std::mutex> lock(gQuietMutex);
+  if (--gQuietUsers > 0) return;
+  gQuiet = false;
+  if (!gQuietSet) return;
+  gQuietSet = false;
+  // Put back only what was ours: someone may have installed a handler since.
+  struct sigaction now {};
+  if (::sigaction(SIGIO, nullptr, &now) == 0 && (now.sa_flags & SA_SIGINFO) == 0 &&
+      now.sa_handler == SIG_IGN) {
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    sigemptyset(&dfl.sa_mask);
+    ::sigaction(SIGIO, &dfl, nullptr);
+  }
+}
+
 // A write lease on an open file, until that file is closed. Nobody can
 // open the file while it is held (an opener waits until it is released),
 // so holding it from the in-use check to the unlink leaves no gap for a
 // new user.
 class WriteLease {
  public:
-  WriteLease() = default;
+  // `quiet`: SIGIO is ignored for longer than this lease lives.
+  explicit WriteLease(bool quiet = false) : quiet_(quiet) {}
   WriteLease(const WriteLease&) = delete;
   WriteLease& operator=(const WriteLease&) = delete;
   // Closing the file ends the lease: nothing to undo here.
@@ -313,7 +365,7 @@ class WriteLease {
   // ends the process; SIGURG is ignored by default.
   bool Take(int fd) {
     fd_ = fd;
-    if (::fcntl(fd_, F_SETSIG, SIGURG) != 0) return false;
+    if (!quiet_ && ::fcntl(fd_, F_SETSIG, SIGURG) != 0) return false;
     held_ = ::fcntl(fd_, F_SETLEASE, F_WRLCK) == 0;
     return held_;
   }
@@ -324,6 +376,7 @@ class WriteLease {
 
  private:
   int fd_ = -1;
+  bool quiet_ = false;
   bool held_ = false;
 };
 
@@ -408,23 +461,53 @@ namespace {
 // fits); the random part keeps anyone from preparing the name in advance.
 constexpr std::string_view kPrivatePrefix = ".purgo-deleting-";
 
-// Random bits for private names, drawn from the kernel a few hundred at a
-// time: a system call per file would cost more than the rename itself.
+// The ChaCha20 block function (RFC 8439): 64 bytes of key stream for
+// one block counter.
+void ChaChaBlock(const std::uint32_t key[8], std::uint64_t counter, std::uint32_t out[16]) {
+  std::uint32_t x[16] = {0x61707865, 0x3320646e, 0x79622d32, 0x6b206574, key[0], key[1], key[2],
+                         key[3], key[4], key[5], key[6], key[7], static_cast<std::uint32_t>(counter),
+                         static_cast<std::uint32_t>(counter >> 32), 0, 0};
+  std::uint32_t in[16];
+  std::memcpy(in, x, sizeof x);
+  const auto rotl = [](std::uint32_t v, int n) { return (v << n) | (v >> (32 - n)); };
+  const auto quarter = [&](int a, int b, int c, int d) {
+    x[a] += x[b]; x[d] = rotl(x[d] ^ x[a], 16);
+    x[c] += x[d]; x[b] = rotl(x[b] ^ x[c], 12);
+    x[a] += x[b]; x[d] = rotl(x[d] ^ x[a], 8);
+    x[c] += x[d]; x[b] = rotl(x[b] ^ x[c], 7);
+  };
+  for (int round = 0; round < 10; ++round) {
+    quarter(0, 4, 8, 12); quarter(1, 5, 9, 13); quarter(2, 6, 10, 14); quarter(3, 7, 11, 15);
+    quarter(0, 5, 10, 15); quarter(1, 6, 11, 12); quarter(2, 7, 8, 13); quarter(3, 4, 9, 14);
+  }
+  for (int i = 0; i < 16; ++i) out[i] = x[i] + in[i];
+}
+
+// Random bits for private names: a key drawn from the kernel once per
+// thread, then ChaCha20's key stream. Nobody who sees earlier names can
+// tell the next one, and a file costs no system call for it.
 std::uint64_t RandomBits() {
-  static thread_local std::uint64_t pool[32];
-  static thread_local std::size_t left = 0;
+  static thread_local std::uint32_t key[8];
+  static thread_local bool keyed = false;
   static thread_local std::uint64_t counter = 0;
-  if (left == 0) {
-    if (::getrandom(pool, sizeof pool, GRND_NONBLOCK) == static_cast<ssize_t>(sizeof pool)) {
-      left = std::size(pool);
-    } else {
+  static thread_local std::uint32_t block[16];
+  static thread_local int left = 0;
+  if (!keyed) {
+    if (::getrandom(key, sizeof key, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof key)) {
       // No entropy yet (early boot): still unlikely to be met by chance,
       // and the rename never replaces a name that exists.
+      static thread_local std::uint64_t fallback = 0;
       return (static_cast<std::uint64_t>(::getpid()) << 32) ^
-             static_cast<std::uint64_t>(std::time(nullptr)) ^ (++counter * 0x9E3779B97F4A7C15ULL);
+             static_cast<std::uint64_t>(std::time(nullptr)) ^ (++fallback * 0x9E3779B97F4A7C15ULL);
     }
+    keyed = true;
   }
-  return pool[--left];
+  if (left == 0) {
+    ChaChaBlock(key, counter++, block);
+    left = 8;
+  }
+  --left;
+  return (static_cast<std::uint64_t>(block[2 * left]) << 32) | block[2 * left + 1];
 }
 
 std::string PrivateName(const std::string& name, bool withName) {
@@ -566,7 +649,7 @@ DeleteResult DeleteInFolder(int dirFd, const std::string& name, const DeleteTarg
   // The object itself stays open until after the unlink, so that what the
   // unlink removed can be told afterwards.
   UniqueFd held;
-  WriteLease lease;
+  WriteLease lease(session.quietLeaseBreaks);
   uid_t owner = sx.stx_uid;
   if (regular) {
     struct statx opened {};
@@ -600,6 +683,122 @@ DeleteResult DeleteInFolder(int dirFd, const std::string& name, const DeleteTarg
                                       : UnlinkByName(dirFd, name, id, held.Get(), lease);
 }
 
+// Whether nobody but this user (and root) can change the names in the
+// folder `dirFd`: it is ours or root's, and nobody else may write to it,
+// or the sticky bit keeps others off names that are not theirs. Only there
+// does the short deletion below run; in a folder others may write to,
+// the longer one keeps its look at the private name before the unlink and
+// at the file held after it.
+bool OnlyWeRename(int dirFd, uid_t euid) {
+  struct statx sx {};
+  if (posix::StatAt(dirFd, "", sx, AT_EMPTY_PATH | AT_STATX_DONT_SYNC) != 0) return false;
+  if (sx.stx_uid != euid && sx.stx_uid != 0) return false;
+  return (sx.stx_mode & 0022) == 0 || (sx.stx_mode & S_ISVTX) != 0;
+}
+
+// The deletion in a folder where only this user renames: the name is moved
+// to a private one first, and every check is made on the file opened
+// there, under its lease. An open that looks the name up from the move on
+// finds nothing; one that looked it up before and reached the file before
+// the lease makes the lease fail, and the file goes back to its name.
+// Nothing else can change the private name (only this user renames here),
+// so the object unlinked is the one checked. Common case: rename, open,
+// statx, lease, unlink, close. Returns nothing when a case of its own
+// calls for the longer deletion (a link, a file it may not open, a rename
+// the folder refuses); the name is then back where it was.
+std::optional<DeleteResult> DeleteHidden(int dirFd, const std::string& name,
+                                         const DeleteTarget& target, const DeleteOptions& options,
+                                         const SessionFiles& session) {
+  // Only a file the scan identified is moved before it is looked at: the
+  // identity recorded tells the session's own files without a look, and
+  // tells afterwards whether what was moved is that file.
+  if (!target.fileId.IsKnown()) return std::nullopt;
+  if (session.Holds(target.fileId)) return DeleteResult::Protected;
+  AtStage(DeleteStage::BeforeRemoval, -1);
+  std::string hidden;
+  bool withName = true;
+  int err = 0;
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    hidden = PrivateName(name, withName);
+    if (::renameat2(dirFd, name.c_str(), dirFd, hidden.c_str(), RENAME_NOREPLACE) == 0) {
+      err = 0;
+      break;
+    }
+    err = errno;
+    if (err == ENAMETOOLONG && withName) {
+      withName = false;
+    } else if (err != EEXIST) {
+      break;
+    }
+  }
+  if (err == ENOENT) return DeleteResult::NotFound;
+  // A sticky folder refusing another user's file, a mount point, a file
+  // system without RENAME_NOREPLACE: the longer way tells which.
+  if (err != 0) return std::nullopt;
+
+  // Never over a file that took the name meanwhile: then what was moved
+  // stays under the private name, whole.
+  const auto putBack = [&](DeleteResult why) {
+    ::renameat2(dirFd, hidden.c_str(), dirFd, name.c_str(), RENAME_NOREPLACE);
+    return why;
+  };
+  UniqueFd held(::openat(dirFd, hidden.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!held.Valid()) {
+    const int openErr = errno;
+    if (openErr == EWOULDBLOCK) return putBack(DeleteResult::InUse);  // another holder's lease
+    if (openErr == ENOENT) return DeleteResult::PathChanged;          // moved on: not ours now
+    putBack(DeleteResult::Failed);
+    return std::nullopt;  // a link, a file this user may not read
+  }
+  AtStage(DeleteStage::Hidden, held.Get());
+  struct statx sx {};
+  if (posix::StatAt(held.Get(), "", sx, AT_EMPTY_PATH | AT_STATX_DONT_SYNC) != 0) {
+    return putBack(DeleteResult::Failed);
+  }
+  if (!S_ISREG(sx.stx_mode)) return putBack(DeleteResult::NotAFile);
+  const FileId id = posix::IdOf(sx);
+  if (target.fileId.IsKnown() && id != target.fileId) return putBack(DeleteResult::PathChanged);
+  if (target.size && sx.stx_size != *target.size) return putBack(DeleteResult::Changed);
+  if (!posix::StampMatches(target.fileStamp, sx)) return putBack(DeleteResult::PathChanged);
+  if (sx.stx_uid != session.euid) return putBack(DeleteResult::OtherOwner);
+  if ((sx.stx_mode & S_IWUSR) == 0 && !options.allowReadOnly) return putBack(DeleteResult::ReadOnly);
+  if (session.Holds(id)) return putBack(DeleteResult::Protected);
+  // The lease last, right before the unlink: an opener that reaches the
+  // file between the two waits for the lease and receives it unlinked,
+  // so nothing may stand between them. A writer that had it open makes
+  // the lease fail; one that wrote and let go since the look did so
+  // before the deletion began, as far as anyone can tell.
+  WriteLease lease(session.quietLeaseBreaks);
+  if (!lease.Take(held.Get())) {
+    if (errno == EAGAIN) return putBack(DeleteResult::InUse);
+    // No lease on this file system: the processes tell, as far as they
+    // can be seen.
+    const bool privateFile = (sx.stx_mode & 0066) == 0;
+    if ((session.euid != 0 && !privateFile) || posix::AnyOtherProcessUses(id)) {
+      return putBack(DeleteResult::InUse);
+    }
+  }
+  AtStage(DeleteStage::AfterUseCheck, held.Get());
+  AtStage(DeleteStage::BeforeUnlink, held.Get());
+  if (::unlinkat(dirFd, hidden.c_str(), 0) != 0) {
+    if (errno == ENOENT) return DeleteResult::PathChanged;
+    return putBack(DeleteResult::Failed);
+  }
+  return DeleteResult::Deleted;
+}
+
+// The checks and the unlink in an open folder: the short way where only
+// this user renames, the longer one elsewhere and for what the short way
+// leaves to it.
+DeleteResult DeleteInOpenFolder(int dirFd, bool onlyWeRename, const std::string& name,
+                                const DeleteTarget& target, const DeleteOptions& options,
+                                const SessionFiles& session) {
+  if (onlyWeRename) {
+    if (auto done = DeleteHidden(dirFd, name, target, options, session)) return *done;
+  }
+  return DeleteInFolder(dirFd, name, target, options, session, Hide::Yes);
+}
+
 // The folder holding the final name of a target, opened afresh: the root
 // as given, the folders below it without following links.
 struct HoldingFolder {
@@ -620,8 +819,12 @@ std::optional<DeleteResult> OpenHoldingFolder(const DeleteTarget& target, Holdin
 DeleteResult DeleteFileSafely(const DeleteTarget& target, const DeleteOptions& options) {
   HoldingFolder folder;
   if (auto refused = OpenHoldingFolder(target, folder)) return *refused;
-  return DeleteInFolder(folder.Fd(), folder.parsed.name, target, options, CurrentSessionFiles(),
-                        folder.parsed.below.size() < kResolveInOneCall ? Hide::Yes : Hide::No);
+  const SessionFiles session = CurrentSessionFiles();
+  if (folder.parsed.below.size() >= kResolveInOneCall) {
+    return DeleteInFolder(folder.Fd(), folder.parsed.name, target, options, session, Hide::No);
+  }
+  return DeleteInOpenFolder(folder.Fd(), OnlyWeRename(folder.Fd(), session.euid), folder.parsed.name,
+                            target, options, session);
 }
 
 namespace {
@@ -660,6 +863,23 @@ struct SafeDeleter::Impl {
   UniqueFd inotify{::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)};
   SessionFiles session = CurrentSessionFiles();
 
+  // The folder of the last ordinary path, opened for it and reused for
+  // the files after it in the same folder, but only for a short while: a
+  // folder moved or swapped for a link during a pass is noticed when it is
+  // next opened, as one changed between scan and clean always is.
+  struct Folder {
+    bool valid = false;
+    std::string below;  // its path below the root, "a/b/"
+    UniqueFd fd;
+    bool onlyWeRename = false;
+    std::chrono::steady_clock::time_point opened;
+  } folder;
+  std::chrono::steady_clock::time_point rootChecked;  // the root path last resolved
+  static constexpr std::chrono::milliseconds kFolderReuse{20};
+
+  Impl() { session.quietLeaseBreaks = QuietLeaseBreaks(); }
+  ~Impl() { LoudLeaseBreaks(); }
+
   // Drops level `from` and everything below it.
   void Truncate(std::size_t from) {
     if (from > levels.size()) return;
@@ -676,6 +896,7 @@ struct SafeDeleter::Impl {
   }
 
   void ResetRoot() {
+    folder = Folder{};
     Truncate(0);
     root.clear();
     rootId = {};
@@ -816,10 +1037,24 @@ DeleteResult SafeDeleter::Delete(const DeleteTarget& target, const DeleteOptions
   // The root: the same one as before only while it still resolves to the
   // folder opened for it.
   bool sameRoot = m.rootDir.fd >= 0 && target.rootFd == m.externalRoot && target.rootId == m.rootId;
-  if (sameRoot && target.rootFd < 0) {
+  const bool ordinary = parsed.below.size() < kResolveInOneCall && gOneCallWorks;
+  const auto now = std::chrono::steady_clock::now();
+  // The next file of the folder just opened: nothing to look up.
+  if (ordinary && sameRoot && m.folder.valid && (target.rootFd >= 0 || parsed.root == m.root) &&
+      parsed.below == m.folder.below && now - m.folder.opened < Impl::kFolderReuse) {
+    return DeleteInOpenFolder(m.folder.fd.Valid() ? m.folder.fd.Get() : m.rootDir.fd,
+                              m.folder.onlyWeRename, parsed.name, target, options, m.session);
+  }
+  m.folder = Impl::Folder{};
+  // A root looked at a moment ago still leads where it did, as the folder
+  // opened then does.
+  if (sameRoot && target.rootFd < 0 && now - m.rootChecked >= Impl::kFolderReuse) {
     struct stat st {};
     sameRoot = parsed.root == m.root && ::stat(m.root.c_str(), &st) == 0 &&
                posix::IdOf(st) == m.rootDirId;
+    m.rootChecked = now;
+  } else if (sameRoot && target.rootFd < 0) {
+    sameRoot = parsed.root == m.root;
   }
   if (!sameRoot) {
     m.ResetRoot();
@@ -831,15 +1066,29 @@ DeleteResult SafeDeleter::Delete(const DeleteTarget& target, const DeleteOptions
     m.rootId = target.rootId;
     m.externalRoot = target.rootFd;
     m.rootDirId = posix::IdOfFd(m.rootDir.fd);
+    m.rootChecked = now;
   }
 
-  // An ordinary path is looked up afresh, in one call that refuses every
-  // link: nothing to hold, nothing that could have moved since.
-  if (parsed.below.size() < kResolveInOneCall && gOneCallWorks) {
+  // An ordinary path's folder is looked up in one call that refuses every
+  // link, and serves the files right after it in the same folder.
+  if (ordinary) {
     UniqueFd dir;
     if (auto refused = OpenBelow(m.rootDir.fd, parsed.below, dir)) return *refused;
-    return DeleteInFolder(dir.Valid() ? dir.Get() : m.rootDir.fd, parsed.name, target, options,
-                          m.session);
+    if (gOneCallWorks) {
+      Impl::Folder& f = m.folder;
+      f.fd = std::move(dir);
+      f.below.assign(parsed.below);
+      f.onlyWeRename = OnlyWeRename(f.fd.Valid() ? f.fd.Get() : m.rootDir.fd, m.session.euid);
+      f.opened = now;
+      f.valid = true;
+      return DeleteInOpenFolder(f.fd.Valid() ? f.fd.Get() : m.rootDir.fd, f.onlyWeRename,
+                                parsed.name, target, options, m.session);
+    }
+    // Resolved folder by folder after all (openat2 turned down): nothing
+    // held, as before.
+    const int dirFd = dir.Valid() ? dir.Get() : m.rootDir.fd;
+    return DeleteInOpenFolder(dirFd, OnlyWeRename(dirFd, m.session.euid), parsed.name, target,
+                              options, m.session);
   }
 
   m.DrainEvents();

@@ -90,9 +90,13 @@ DeleteResult DeleteFileSafely(const DeleteTarget& target, const DeleteOptions& o
 // Deletes the files of one cleaning pass. Each file gets every refusal of
 // DeleteFileSafely, and the cost of a file does not grow with the depth of
 // the tree. The root is opened once per pass (and again whenever its path
-// no longer leads to it). An ordinary path below it is looked up afresh
-// for each file, in one call in which the kernel refuses every link and
-// every other mount. A path too long for that (thousands of folders deep)
+// no longer leads to it, looked at whenever a folder is opened and at
+// least every 20 ms). An ordinary path's folder is looked up in one call
+// in which the kernel refuses every link and every other mount, and then
+// serves the files right after it in the same folder for up to 20 ms: a
+// folder moved or swapped during the pass is noticed when it is next
+// opened, a run of files in one folder costs one lookup. Where only this
+// user renames in the folder, a file then costs six calls. A path too long for that (thousands of folders deep)
 // goes through folders the deleter holds from the file before, which it
 // uses only while their path still leads to them: the outer ones are
 // checked by name for every file, the deeper ones are watched (inotify)
@@ -145,10 +149,24 @@ bool IsFileInUse(const std::string& path);
 // folder), the result is PathChanged, never Deleted. A link is not moved
 // (opening it reaches its target, never the link), nor a file whose path
 // below the root is too long for the one-call lookup (a rename there
-// costs time that grows with the depth). Tests reach the moments
-// in between here: AfterUseCheck once the file is held, BeforeRemoval
-// while it still has its name, Hidden under the private name before the
-// last look at the lease, BeforeUnlink right before the unlink.
+// costs time that grows with the depth).
+//
+// In a folder where only this user (or root) can rename, because nobody
+// else may write to it or a sticky bit keeps others off this user's
+// names, the order is shorter: the name is moved to the private one
+// first, and the file is opened there, leased and looked at (identity,
+// stamp, size, owner, mode) before the unlink; anything wrong puts it back
+// under its name (never over a name taken meanwhile). An opener that
+// looked the name up before the move and reaches the file before the
+// lease makes the lease fail, so the file goes back and stays; nobody else
+// can touch the private name, so what is unlinked is what was checked.
+//
+// Tests reach the moments in between here: BeforeRemoval while the file
+// still has its name (heldFd -1 on the shorter way, where nothing is held
+// yet), Hidden under the private name (before the last look at the lease;
+// on the shorter way right after the open, before the lease),
+// AfterUseCheck once the file is held and checked, BeforeUnlink right
+// before the unlink.
 enum class DeleteStage { AfterUseCheck, BeforeRemoval, Hidden, BeforeUnlink };
 using DeleteStageHook = void (*)(DeleteStage stage, int heldFd, void* context);
 void SetDeleteStageHookForTesting(DeleteStageHook hook, void* context);

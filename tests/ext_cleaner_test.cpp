@@ -423,3 +423,50 @@ TEST(ExtCleanerTest, VeryDeepTreeIsWalked) {
 
 }  // namespace
 }  // namespace purgo
+
+namespace purgo {
+namespace {
+
+// A scan that hands its items out without keeping them reports the same
+// files, with the same paths and deletion targets, as one that keeps
+// them: folders nested deeply, siblings walked after a deep branch, and
+// top-level folders that hold one another (each folder walked once).
+TEST(ExtCleanerTest, StreamingScanReportsWhatAKeepingScanKeeps) {
+  test::Sandbox box;
+  for (const char* f : {"a/1.tmp", "a/b/c/d/2.tmp", "a/b/c/3.tmp", "a/b/x.txt", "a/e/4.tmp",
+                        "a/e/f/5.tmp", "a/g/6.tmp", "h/7.tmp", "h/i/8.tmp"}) {
+    box.MakeFile(f);
+  }
+  const std::vector<std::vector<std::pair<std::string, bool>>> layouts = {
+      {{box.Path("a"), true}},
+      {{box.Path("a/b"), true}, {box.Path("a"), true}, {box.Path("h"), true}},
+      {{box.Path("a"), true}, {box.Path("a/e"), true}, {box.Path("a"), false}},
+  };
+  for (const auto& dirs : layouts) {
+    SCOPED_TRACE(dirs.size());
+    std::vector<std::string> seen[2];
+    std::vector<platform::FileId> ids[2];
+    for (const bool keep : {true, false}) {
+      TPGCExtCleaner c;
+      Configure(c, dirs, {".tmp"});
+      c.SetKeepItems(keep);
+      c.SetOnScanning([&](TPGCExtCleanerScanFileItem* item) {
+        const platform::DeleteTarget t = item->Target();
+        seen[keep].push_back(t.path + "|" + std::to_string(t.rootLength));
+        ids[keep].push_back(t.fileId);
+      });
+      c.DoScan(kScanOtherFiles);
+      EXPECT_EQ(c.ScanFileItemsCount(), keep ? static_cast<int>(seen[keep].size()) : 0);
+      if (!keep) {
+        // Every folder's item was let go once its walk was done.
+        for (int i = 0; i < c.ScanPathItemsCount(); ++i) EXPECT_EQ(c.ScanPathItems(i), nullptr);
+      }
+    }
+    EXPECT_EQ(seen[false], seen[true]);
+    EXPECT_EQ(ids[false], ids[true]);
+    EXPECT_EQ(std::set<std::string>(seen[true].begin(), seen[true].end()).size(), seen[true].size());
+  }
+}
+
+}  // namespace
+}  // namespace purgo

@@ -52,6 +52,9 @@ class ScopedEnv {
   std::optional<std::string> old_;
 };
 
+// Longer than a deleter reuses the folder it opened for the files after it.
+void PastFolderReuse() { ::usleep(30 * 1000); }
+
 // What a scan of `root` would have recorded for `relative` below it.
 DeleteTarget Scanned(test::Sandbox& box, const std::string& root, const std::string& relative) {
   const std::string rootPath = box.Path(root);
@@ -312,8 +315,11 @@ TEST(FileDeleteTest, DeleterSharesFoldersAndKeepsEveryRefusal) {
   EXPECT_EQ(deleter.Delete(ro), DeleteResult::ReadOnly);
   EXPECT_EQ(deleter.Delete(auth), DeleteResult::Protected);
   // The held folder moved away and another put in its place: the path no
-  // longer leads to the file the scan saw, in the moved folder or the new.
+  // longer leads to the file the scan saw, in the moved folder or the new,
+  // once the folder is opened again (it serves the files right after it
+  // for a few milliseconds only).
   fs::rename(box.Path("scan/a"), box.Path("a-moved"));
+  PastFolderReuse();
   box.MakeFile("scan/a/2", "new");
   EXPECT_EQ(deleter.Delete(two), DeleteResult::PathChanged);
   EXPECT_TRUE(Exists(box.Path("a-moved/2")));
@@ -331,6 +337,7 @@ TEST(FileDeleteTest, DeleterSharesFoldersAndKeepsEveryRefusal) {
   EXPECT_EQ(deleter.Delete(c1), DeleteResult::Deleted);
   fs::rename(box.Path("scan/c"), box.Path("c-moved"));
   box.MakeSymlink("scan/c", box.Path("c-moved"));
+  PastFolderReuse();
   EXPECT_EQ(deleter.Delete(c2), DeleteResult::PathChanged);
   EXPECT_TRUE(Exists(box.Path("c-moved/2")));
   // Another root, and a path deeper than the folders a deleter holds.
@@ -439,41 +446,72 @@ TEST(FileDeleteTest, RacesAroundTheUnlinkAreRefusedOrReported) {
     opener = StartOpener("/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(heldFd),
                          heldFd);
   };
+  // An open through a lookup made before the file left its name, held
+  // across the deletion.
+  int heldByTest = -1;
+  const auto holdOpen = [&](int heldFd) {
+    heldByTest = ::open(("/proc/self/fd/" + std::to_string(heldFd)).c_str(), O_WRONLY | O_APPEND);
+    ASSERT_GE(heldByTest, 0);
+    ASSERT_EQ(::write(heldByTest, "+", 1), 1);
+  };
   struct Case {
     const char* label;
+    bool othersWrite;  // the folder is writable by everyone: the longer deletion
     StageAction action;
     DeleteResult expected;
     std::string victimAfter, otherAfter;  // "" when gone
     int openerExit = -1;
   };
   const Case cases[] = {
-      {"names swapped before the last look", {DeleteStage::AfterUseCheck, swap},
+      {"names swapped before the last look", true, {DeleteStage::AfterUseCheck, swap},
        DeleteResult::PathChanged, "other", "victim"},
-      {"names swapped right before the file leaves its name", {DeleteStage::BeforeRemoval, swap},
-       DeleteResult::PathChanged, "other", "victim"},
+      {"names swapped right before the file leaves its name", true,
+       {DeleteStage::BeforeRemoval, swap}, DeleteResult::PathChanged, "other", "victim"},
       // Someone who asks to open the file waits for the lease, and must
       // then find the file still there, under its name.
-      {"opened by name meanwhile", {DeleteStage::BeforeRemoval, openByName}, DeleteResult::InUse,
-       "victim+", "other", 0},
-      {"opened through a lookup made before the file left its name",
+      {"opened by name meanwhile", true, {DeleteStage::BeforeRemoval, openByName},
+       DeleteResult::InUse, "victim+", "other", 0},
+      {"opened through a lookup made before the file left its name", true,
        {DeleteStage::Hidden, openLookedUp}, DeleteResult::InUse, "victim+", "other", 0},
       // Past the last look at the lease the name is already gone: a new
       // opener finds nothing rather than a file about to be unlinked.
-      {"opened by name after the last lease check", {DeleteStage::BeforeUnlink, openByName},
+      {"opened by name after the last lease check", true, {DeleteStage::BeforeUnlink, openByName},
        DeleteResult::Deleted, "", "other", 3},
       // The remaining window: the other file goes, but it is never
       // reported as the file the user saw.
-      {"private name swapped right before the unlink", {DeleteStage::BeforeUnlink, swapPrivate},
-       DeleteResult::PathChanged, "", "victim"},
+      {"private name swapped right before the unlink", true,
+       {DeleteStage::BeforeUnlink, swapPrivate}, DeleteResult::PathChanged, "", "victim"},
+      // Where only this user renames, the file leaves its name first and
+      // is checked where it went.
+      {"only we rename: names swapped before the file leaves its name", false,
+       {DeleteStage::BeforeRemoval, swap}, DeleteResult::PathChanged, "other", "victim"},
+      {"only we rename: opened after the move through an earlier lookup", false,
+       {DeleteStage::Hidden, holdOpen}, DeleteResult::InUse, "victim+", "other"},
+      {"only we rename: opened by name while held", false,
+       {DeleteStage::AfterUseCheck, openByName}, DeleteResult::Deleted, "", "other", 3},
   };
+  // Both ways in: a deleter of a pass ignores SIGIO while it lives instead
+  // of naming a signal for each lease, and a broken lease must not end
+  // the process either way.
+  for (const bool viaDeleter : {false, true})
   for (Case c : cases) {
     SCOPED_TRACE(c.label);
+    SCOPED_TRACE(viaDeleter ? "through a deleter" : "alone");
     box.MakeFile("scan/victim", "victim");
     box.MakeFile("scan/other", "other");
+    ASSERT_EQ(::chmod(box.Path("scan").c_str(), c.othersWrite ? 0777 : 0755), 0);
     const DeleteTarget target = Scanned(box, "scan", "victim");
     {
       StageHook hook(c.action);
-      EXPECT_EQ(DeleteFileSafely(target), c.expected);
+      SafeDeleter deleter;
+      EXPECT_EQ(viaDeleter ? deleter.Delete(target) : DeleteFileSafely(target), c.expected);
+    }
+    if (heldByTest >= 0) {
+      struct stat st {};
+      EXPECT_EQ(::fstat(heldByTest, &st), 0);
+      EXPECT_EQ(st.st_nlink, 1u);
+      ::close(heldByTest);
+      heldByTest = -1;
     }
     if (opener > 0) {
       int status = 0;
