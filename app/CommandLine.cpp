@@ -321,6 +321,14 @@ class TCategoryRoots : public TPGCAppCleaner {
   using TPGCAppCleaner::CategoryFolder;
 };
 
+// A full path of this system: "/..." here, "C:\\..." or "\\\\server\\share\\..."
+// where paths start with a drive.
+bool IsAbsoluteFilePath(std::string_view APath) {
+  if (kNativePathStyle == TPathStyle::Posix) return !APath.empty() && APath.front() == '/';
+  const std::string drive = ExtractDrivePart(APath);
+  return !drive.empty() && APath.size() > drive.size() && APath[drive.size()] == platform::kPathDelimiter;
+}
+
 // What the walks of the folder categories never offer: hidden entries
 // (their masks leave the hidden bit out) and what the keep list keeps.
 // Two categories also insist on an extension, with its letter case.
@@ -328,7 +336,7 @@ bool CategoryWouldOffer(TPGCScanTypes AScanType, std::string_view ABelowRoot) {
   std::size_t depth = 0;
   std::string_view name;
   while (!ABelowRoot.empty()) {
-    const std::size_t slash = ABelowRoot.find('/');
+    const std::size_t slash = ABelowRoot.find(platform::kPathDelimiter);
     name = ABelowRoot.substr(0, slash);
     if (name.empty() || name.front() == '.' || IsKeptOut(AScanType, depth, name)) return false;
     ABelowRoot.remove_prefix(slash == std::string_view::npos ? ABelowRoot.size() : slash + 1);
@@ -867,7 +875,7 @@ int TCommandLine::ReadList(std::vector<Listed>& AListed) {
       // Whoever filtered the list by "path" must get the file they saw.
       return bad(number, "\"path_bytes\" is not the \"path\" shown");
     }
-    if (l.path.empty() || l.path.front() != '/' || l.path.back() == '/' ||
+    if (!IsAbsoluteFilePath(l.path) || l.path.back() == platform::kPathDelimiter ||
         l.path.find('\0') != std::string::npos) {
       return bad(number, "the path is not a file's absolute path");
     }
@@ -900,7 +908,8 @@ int TCommandLine::ReadList(std::vector<Listed>& AListed) {
                       ParseFields(checks[1]->value, stamp) &&
                       (trash || (ParseCount(checks[2]->value, rootLength) && ParseFields(checks[3]->value, rootId)));
       if (!ok) return bad(number, "the file's identity is incomplete or malformed");
-      if (!trash && (rootLength == 0 || rootLength >= l.path.size() || l.path[rootLength - 1] != '/')) {
+      if (!trash && (rootLength == 0 || rootLength >= l.path.size() ||
+                     l.path[rootLength - 1] != platform::kPathDelimiter)) {
         return bad(number, "the root is not a folder of the path");
       }
       l.fileId = {id[0], id[1]};
