@@ -130,6 +130,9 @@ DeleteResult OpenParent(const DeleteTarget& t, Parent& out) {
   if (parts.empty()) return DeleteResult::NotAFile;
   for (std::size_t i = 0; i < parts.size(); ++i) {
     if (parts[i] == "." || parts[i] == "..") return DeleteResult::PathChanged;
+    // A colon names a stream of a file ("a.tmp:x"), which no listing
+    // gives: nothing a scan found.
+    if (parts[i].find(':') != std::string_view::npos) return DeleteResult::PathChanged;
   }
   for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
     Handle dir;

@@ -3,8 +3,9 @@
 //
 // The bytes are decoded here (a byte-order mark, else UTF-16 told by its
 // first characters, else UTF-8) and handed to the parser as text, so a
-// file reads the same as on Linux whatever its declaration claims. No DTD
-// is read: no entity of one is expanded, nothing is fetched. Blanks
+// file reads the same as on Linux whatever its declaration claims. A
+// document with a document type declaration is refused: no entity of one
+// is expanded, nothing is fetched. Blanks
 // between elements are dropped by the parser; comments and processing
 // instructions are passed over here. Writing is done here too, so that the
 // bytes are those the Linux build writes: UTF-16 little-endian with a
@@ -278,7 +279,10 @@ std::wstring Decode(std::string_view b) {
 // blank line between two elements is not. Comments, CDATA sections,
 // processing instructions, declarations and tags (quoted values included)
 // are copied as they are.
-std::wstring Prepared(std::wstring_view s) {
+// A document type declaration makes the text refused: MSXML 3 would
+// expand the entities it declares, and the options file never has one.
+std::wstring Prepared(std::wstring_view s, bool& declaresType) {
+  declaresType = false;
   if (s.substr(0, 5) == L"<?xml" && s.size() > 5 &&
       (s[5] == L' ' || s[5] == L'\t' || s[5] == L'\r' || s[5] == L'\n')) {
     const std::size_t end = s.find(L"?>");
@@ -305,6 +309,9 @@ std::wstring Prepared(std::wstring_view s) {
       copyThrough(L"]]>");
     } else if (s.substr(i, 2) == L"<?") {
       copyThrough(L"?>");
+    } else if (s.substr(i, 9) == L"<!DOCTYPE") {
+      declaresType = true;
+      return {};
     } else {
       // A tag or a declaration: to its '>', past quoted values.
       wchar_t quote = 0;
@@ -457,10 +464,11 @@ bool XmlDocument::LoadFromBytes(std::string_view bytes) {
   doc_->Reset();
   if (doc_->doc == nullptr) return false;
   try {
-    const std::wstring text = Prepared(Decode(bytes));
+    bool declaresType = false;
+    const std::wstring text = Prepared(Decode(bytes), declaresType);
     Bstr source{std::wstring_view(text)};
     VARIANT_BOOL ok = VARIANT_FALSE;
-    if (doc_->doc->loadXML(source.Get(), &ok) == S_OK && ok == VARIANT_TRUE) {
+    if (!declaresType && doc_->doc->loadXML(source.Get(), &ok) == S_OK && ok == VARIANT_TRUE) {
       IXMLDOMElement* root = nullptr;
       if (SUCCEEDED(doc_->doc->get_documentElement(&root)) && root != nullptr) {
         root->Release();

@@ -29,7 +29,7 @@ purgo_warnings(purgo_core_tests)
 
 set(PURGO_TEST_TMP ${CMAKE_BINARY_DIR}/test-tmp)
 file(MAKE_DIRECTORY ${PURGO_TEST_TMP})
-set(PURGO_WINE_ENV "WINEPREFIX=${CMAKE_BINARY_DIR}/wine-prefix;WINEDEBUG=-all;PURGO_TEST_TMP=${PURGO_TEST_TMP}")
+set(PURGO_WINE_ENV "WINEPREFIX=${CMAKE_BINARY_DIR}/wine-prefix;WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml=;PURGO_TEST_TMP=${PURGO_TEST_TMP}")
 # One program run: every start of a Windows program under Wine costs a
 # second or more, so the suites are not split into a test each.
 # Shared tests left out here, each for a reason of Linux's own (the README

@@ -3,23 +3,27 @@
 // off junctions and links, deletion that refuses what Windows programs
 // hold open, and the command line on names outside the Basic Multilingual
 // Plane and names with an unpaired surrogate.
-// First: it keeps the API's macros off the platform layer's names.
-#include "platform/win32/WinFiles.h"
-
 #include <gtest/gtest.h>
-#include <winioctl.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <set>
 #include <sstream>
 
+#include "app/AppConfigs.h"
+#include "app/AppOptions.h"
 #include "app/CommandLine.h"
 #include "platform/FileDelete.h"
 #include "platform/FileSystem.h"
 #include "platform/TreeWalker.h"
 #include "platform/XmlDom.h"
 #include "tests/Sandbox.h"
+
+// Last: the system's headers define macros over names of the layer
+// (GetFileAttributes, DRIVE_FIXED) that the headers above declare.
+#include "platform/win32/WinFiles.h"
+
+#include <winioctl.h>
 
 namespace purgo {
 namespace {
@@ -225,6 +229,7 @@ TEST(Win32Delete, KeepsWhatTheScanDidNotSee) {
       {"a folder", DeleteResult::NotAFile},
       {"gone", DeleteResult::NotFound},
       {"dot-dot", DeleteResult::PathChanged},
+      {"stream", DeleteResult::PathChanged},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -244,6 +249,11 @@ TEST(Win32Delete, KeepsWhatTheScanDidNotSee) {
       case DeleteResult::PathChanged:
         if (std::string(c.name) == "dot-dot") {
           t.path = box.Path("root/sub/../" + name);
+          break;
+        }
+        if (std::string(c.name) == "stream") {
+          t.path += ":x";
+          t.fileId = {};
           break;
         }
         ::DeleteFileW(wide.c_str());
@@ -344,9 +354,42 @@ TEST(Win32XmlDom, ReadsBackWhatItWritesExceptWhatXmlCannotHold) {
     EXPECT_EQ(n.ChildElement("Text").Text(), texts[i]);
   }
   EXPECT_EQ(i, texts.size());
+  // No document type is read, and so no entity of one expanded.
+  EXPECT_FALSE(back.LoadFromBytes("<!DOCTYPE r [<!ENTITY a \"aaaa\">]><r>&a;</r>"));
   // Control characters are stored as U+FFFD here; the options file then
   // keeps the exact bytes of such a text beside it.
   EXPECT_EQ(platform::XmlStorableText("a\x01z"), "a\xEF\xBF\xBDz");
+}
+
+// The settings of a portable copy, written and read back as at the next
+// start: Config.ini through the INI writer, the options file through MSXML.
+TEST(Win32Settings, SurviveARestart) {
+  test::Sandbox box;
+  const std::vector<std::string> dirs = {"C:\\Temp\\", "D:\\\xE6\x96\x87\xE4\xBB\xB6 \xF0\x9F\x98\x80\\",
+                                         "E:\\" + kLoneSurrogate};
+  {
+    TAppConfigs configs;
+    ASSERT_TRUE(configs.Portable());
+    ASSERT_TRUE(configs.SetLanguageID(2052));
+    TPGCAppOptions options(configs.DataPath());
+    options.ClearDirs();
+    for (const std::string& d : dirs) options.AddDir(d, d.size() % 2 == 0, true);
+    options.SetFileAttribute(7);
+    std::string error;
+    ASSERT_TRUE(options.SaveToXML(&error)) << error;
+  }
+  TAppConfigs configs;
+  ASSERT_TRUE(configs.Load());
+  EXPECT_EQ(configs.LanguageID(), 2052);
+  EXPECT_EQ(configs.ConfigFile(), box.Path("program/Config/Config.ini"));
+  TPGCAppOptions options(configs.DataPath());
+  ASSERT_TRUE(options.LoadFromXML());
+  ASSERT_EQ(options.DirListCount(), static_cast<int>(dirs.size()));
+  for (int i = 0; i < options.DirListCount(); ++i) {
+    EXPECT_EQ(options.DirText(i), dirs[static_cast<std::size_t>(i)]);
+    EXPECT_EQ(options.DirIncludeSub(i), dirs[static_cast<std::size_t>(i)].size() % 2 == 0);
+  }
+  EXPECT_EQ(options.FileAttribute(), 7u);
 }
 
 }  // namespace
