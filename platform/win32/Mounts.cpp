@@ -96,4 +96,6 @@ std::vector<std::string> ListMountPoints() {
 
 std::vector<std::string> ListAllMountPoints() { return ListMountPoints(); }
 
+std::string SystemVolumeName() { return SystemDrive(); }
+
 }  // namespace purgo::platform

@@ -13,6 +13,7 @@
 #include "app/AppConfigs.h"
 #include "app/AppOptions.h"
 #include "app/CommandLine.h"
+#include "engine/TraceKeepList.h"
 #include "platform/FileDelete.h"
 #include "platform/FileSystem.h"
 #include "platform/TreeWalker.h"
@@ -294,6 +295,8 @@ TEST(Win32Delete, NamesThatDifferInCaseAreOneFile) {
   t.fileId = platform::GetFileAttributes(box.Path("root/Folder/Report.TMP"))->id;
   EXPECT_EQ(platform::DeleteFileSafely(t), DeleteResult::Deleted);
   EXPECT_FALSE(Exists(box.Path("root/Folder/Report.TMP")));
+  // What the trace cleaner keeps, it keeps under any letter case.
+  EXPECT_TRUE(KeepPatternMatches("*.part", "Setup.PART"));
 }
 
 TEST(Win32CommandLine, NamesOutsideTheBmpAndUnpairedSurrogatesSurvive) {
