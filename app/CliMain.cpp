@@ -8,8 +8,14 @@
 
 #include "app/CommandLineArgs.h"
 #include "app/WindowOptions.h"
+#include "platform/ProgramArguments.h"
 
 int main(int argc, char** argv) {
-  return purgo::RunCommandLine(argc > 0 ? std::string(argv[0]) : std::string("purgo-cli"),
-                               purgo::OwnArguments(argc, argv));
+  // On Windows main's arguments are in the ANSI code page, which cannot
+  // name every file: the platform reads them again as the system has them.
+  const std::vector<std::string> args = purgo::platform::ProgramArguments(argc, argv);
+  std::vector<const char*> argp;
+  for (const std::string& a : args) argp.push_back(a.c_str());
+  return purgo::RunCommandLine(args.empty() ? std::string("purgo-cli") : args.front(),
+                               purgo::OwnArguments(static_cast<int>(argp.size()), argp.data()));
 }

@@ -45,3 +45,9 @@ set(PURGO_WIN32_LEFT_OUT
 list(JOIN PURGO_WIN32_LEFT_OUT ":" PURGO_WIN32_FILTER)
 add_test(NAME win32_core_tests COMMAND purgo_core_tests --gtest_filter=-${PURGO_WIN32_FILTER})
 set_tests_properties(win32_core_tests PROPERTIES ENVIRONMENT "${PURGO_WINE_ENV}" TIMEOUT 900)
+
+# The program itself, as a user runs it.
+add_test(NAME win32_cli_preview_and_clean
+  COMMAND ${CMAKE_COMMAND} -DWINE=${CMAKE_CROSSCOMPILING_EMULATOR} -DCLI=$<TARGET_FILE:purgo-cli>
+    -DPREFIX=${CMAKE_BINARY_DIR}/wine-prefix -P ${CMAKE_CURRENT_SOURCE_DIR}/win32/cli-preview.cmake)
+set_tests_properties(win32_cli_preview_and_clean PROPERTIES ENVIRONMENT "${PURGO_WINE_ENV}" TIMEOUT 300)
