@@ -12,7 +12,7 @@ add_subdirectory(${PURGO_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FR
 set(PURGO_PORTABLE_TESTS
   cleaner_base_test.cpp qs_list_test.cpp scan_folders_test.cpp xml_dom_test.cpp
   app_utils_test.cpp dyn_string_test.cpp multi_fonts_test.cpp multi_languages_test.cpp
-  string_table_test.cpp language_packs_test.cpp start_language_test.cpp)
+  string_table_test.cpp language_packs_test.cpp start_language_test.cpp command_line_args_test.cpp)
 list(TRANSFORM PURGO_PORTABLE_TESTS PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
 file(GLOB PURGO_WIN32_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/win32/*_test.cpp)
 
