@@ -64,6 +64,8 @@ bool TAppCommand::InitializeApplication() {
     // runtime folder once the program has closed.
     platform::ReleaseInstanceBlock(InstanceGUID());
   });
+  // Where no window manager places it, not at the screen's corner.
+  PlaceOnPointerScreen(window);
   window->show();
   return true;
 }

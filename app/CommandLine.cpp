@@ -600,6 +600,16 @@ void TCommandLine::ScanTraces(TPGCScanTypes ASet) {
     }
     // Besides the folder of document links, the list GTK and GNOME keep.
     if (c.scanType == kScanRecentDocuments) ScanRecentList();
+    // A category that finds nothing on purpose must not pass for a clean
+    // folder: the user is told to run from elsewhere.
+    if (c.scanType == kScanTempFiles && cleaner.SkipsTempFiles()) {
+      std::string temp = GetTempDir();
+      if (temp.size() > 1 && temp.back() == '/') temp.pop_back();
+      Error(temp, "working-folder",
+            "the temporary folder is the current folder, so temporary files were skipped "
+            "(this run's own files are there); run from another folder");
+      continue;
+    }
     cleaner.DoScan(c.scanType);
   }
 }
