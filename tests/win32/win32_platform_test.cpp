@@ -16,6 +16,8 @@
 #include "engine/TraceKeepList.h"
 #include "platform/FileDelete.h"
 #include "platform/FileSystem.h"
+#include "platform/Mounts.h"
+#include "platform/SingleInstance.h"
 #include "platform/TreeWalker.h"
 #include "platform/XmlDom.h"
 #include "tests/Sandbox.h"
@@ -393,6 +395,28 @@ TEST(Win32Settings, SurviveARestart) {
     EXPECT_EQ(options.DirIncludeSub(i), dirs[static_cast<std::size_t>(i)].size() % 2 == 0);
   }
   EXPECT_EQ(options.FileAttribute(), 7u);
+}
+
+// The instance block lives exactly as long as its holder keeps it.
+TEST(Win32Services, InstanceBlockAndVolumes) {
+  const std::string name = "purgo-test-" + std::to_string(::GetCurrentProcessId());
+  EXPECT_FALSE(platform::OpenInstanceBlock(name));
+  ASSERT_EQ(platform::CreateInstanceBlock(name, {0x12345678, 42}), platform::CreateBlockResult::Created);
+  EXPECT_EQ(platform::CreateInstanceBlock(name, {1, 1}), platform::CreateBlockResult::AlreadyExists);
+  const std::optional<platform::InstanceRecord> record = platform::OpenInstanceBlock(name);
+  ASSERT_TRUE(record);
+  EXPECT_EQ(record->mainWindow, 0x12345678u);
+  EXPECT_EQ(record->application, 42u);
+  EXPECT_FALSE(platform::InstanceAnswers(name));  // no such window
+  platform::ReleaseInstanceBlock(name);
+  EXPECT_FALSE(platform::OpenInstanceBlock(name));
+
+  // The system's drive comes first, named as the default folder list names it.
+  const std::vector<platform::VolumeData> volumes = platform::ListVolumes();
+  ASSERT_FALSE(volumes.empty());
+  EXPECT_EQ(volumes.front().mountPoint, platform::SystemVolumeName());
+  EXPECT_EQ(volumes.front().driveType, static_cast<std::uint32_t>(DRIVE_FIXED));
+  EXPECT_TRUE(volumes.front().infoValid);
 }
 
 }  // namespace
