@@ -30,8 +30,6 @@ purgo_warnings(purgo_core_tests)
 set(PURGO_TEST_TMP ${CMAKE_BINARY_DIR}/test-tmp)
 file(MAKE_DIRECTORY ${PURGO_TEST_TMP})
 set(PURGO_WINE_ENV "WINEPREFIX=${CMAKE_BINARY_DIR}/wine-prefix;WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml=;PURGO_TEST_TMP=${PURGO_TEST_TMP}")
-# One program run: every start of a Windows program under Wine costs a
-# second or more, so the suites are not split into a test each.
 # Shared tests left out here, each for a reason of Linux's own (the README
 # lists them): paths written with "/" as the delimiter, a time zone set
 # through TZ, which Windows does not read, and texts with control
@@ -43,6 +41,8 @@ set(PURGO_WIN32_LEFT_OUT
   TQelMultiLanguages.ParsePaths TQelMultiLanguages.ParseReadsDescriptions FileTimes.LocalDateTime
   XmlDomTest.ReadsBackWhatItWrites TQelMultiLanguages.ParseFollowsLinksToFolders)
 list(JOIN PURGO_WIN32_LEFT_OUT ":" PURGO_WIN32_FILTER)
+# One program run: every start of a Windows program under Wine costs a
+# second or more, so the suites are not split into a test each.
 add_test(NAME win32_core_tests COMMAND purgo_core_tests --gtest_filter=-${PURGO_WIN32_FILTER})
 set_tests_properties(win32_core_tests PROPERTIES ENVIRONMENT "${PURGO_WINE_ENV}" TIMEOUT 900)
 
