@@ -132,9 +132,13 @@ bool TreeWalker::Walk(const std::string& root, std::uint32_t mask, const Visitor
       if (!swapped && callbacks.onError) callbacks.onError(folder, Failure::Open, win32::ErrnoOf(e));
       continue;
     }
+    // A link, another volume's folder or another folder in its place is
+    // passed over. (A file system without file ids, FAT, lists 0: the
+    // volume is checked all the same.)
     win32::HandleFacts now;
-    if (!win32::QueryHandle(child.Get(), now) || !now.directory || now.data.id != raw.data.id) {
-      continue;  // a link, another volume's folder or another folder in its place
+    if (!win32::QueryHandle(child.Get(), now) || !now.directory || now.data.id.device != serial ||
+        (raw.data.id.inode != 0 && now.data.id != raw.data.id)) {
+      continue;
     }
     Level next;
     next.pathLength = folder.size() + 1;

@@ -237,7 +237,11 @@ bool ReadListing(HANDLE dir, std::uint32_t volumeSerial, std::vector<RawEntry>& 
         const DWORD tag = (info->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? info->EaSize : 0;
         e.link = IsLinkLike(info->FileAttributes, tag);
         e.directory = !e.link && (info->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        const FileId id{volumeSerial, static_cast<std::uint64_t>(info->FileId.QuadPart)};
+        // A file system without file ids (FAT) lists 0: the identity is
+        // then unknown, and the creation time alone tells the file.
+        const FileId id = info->FileId.QuadPart == 0
+                              ? FileId{}
+                              : FileId{volumeSerial, static_cast<std::uint64_t>(info->FileId.QuadPart)};
         e.data = DataOf(info->FileAttributes, tag, info->CreationTime.QuadPart, info->LastAccessTime.QuadPart,
                         info->LastWriteTime.QuadPart, static_cast<std::uint64_t>(info->EndOfFile.QuadPart), id);
         out.push_back(std::move(e));
