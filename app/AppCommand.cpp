@@ -7,7 +7,6 @@
 #include <QSocketNotifier>
 #include <exception>
 
-#include "app/AppSingletons.h"
 #include "controls/QWClasses.h"
 #include "engine/AppUtils.h"
 #include "i18n/AppMultiFonts.h"
@@ -65,6 +64,8 @@ bool TAppCommand::InitializeApplication() {
     // runtime folder once the program has closed.
     platform::ReleaseInstanceBlock(InstanceGUID());
   });
+  // Where no window manager places it, not at the screen's corner.
+  PlaceOnPointerScreen(window);
   window->show();
   return true;
 }
@@ -101,27 +102,6 @@ bool InitializeAppLanguages() {
 void SaveAppSettings() {
   if (AppOptions != nullptr) AppOptions->SaveToXML();
   if (AppConfigs != nullptr) AppConfigs->Save();
-}
-
-void CreateAppSingletons() {
-  if (VolumeInfos == nullptr) VolumeInfos = new TQelVolumeInfos();
-  CreateAppMultiFonts();
-  CreateAppMultiLangs();
-  if (AppConfigs == nullptr) AppConfigs = new TAppConfigs();
-  if (AppOptions == nullptr) {
-    AppOptions = new TPGCAppOptions(AppConfigs->DataPath(), VolumeInfos, AppConfigs->FolderMode());
-  }
-}
-
-void FreeAppSingletons() {
-  delete AppOptions;
-  AppOptions = nullptr;
-  delete AppConfigs;
-  AppConfigs = nullptr;
-  FreeAppMultiLangs();
-  FreeAppMultiFonts();
-  delete VolumeInfos;
-  VolumeInfos = nullptr;
 }
 
 }  // namespace purgo

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "app/AppSingletons.h"
 #include "app/QSApplicationCommand.h"
 
 class QApplication;
@@ -51,10 +52,5 @@ bool LoadAppSettings();
 bool InitializeAppLanguages();
 // Options, then configuration.
 void SaveAppSettings();
-
-// Creates the process-wide objects in their order, each only once, and
-// frees them in reverse.
-void CreateAppSingletons();
-void FreeAppSingletons();
 
 }  // namespace purgo

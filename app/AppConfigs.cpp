@@ -89,6 +89,7 @@ platform::ReadStatus TAppConfigs::ReadConfigFile(platform::IniFile& AIni) const 
 bool TAppConfigs::Update(bool ACreateFolder, const std::function<bool(platform::IniFile&)>& AChange,
                          std::string* AError) const {
   auto fail = [&]() {
+    FWriteFailed = true;
     if (AError != nullptr) *AError = platform::UnableToWriteMessage(FConfigFile);
     return false;
   };
@@ -106,7 +107,9 @@ bool TAppConfigs::Update(bool ACreateFolder, const std::function<bool(platform::
   } catch (const std::bad_alloc&) {
     return fail();
   }
-  return platform::WriteSettingsFile(FConfigFile, text, ACreateFolder, FolderMode(), AError);
+  const bool written = platform::WriteSettingsFile(FConfigFile, text, ACreateFolder, FolderMode(), AError);
+  FWriteFailed |= !written;
+  return written;
 }
 
 bool TAppConfigs::Save(std::string* AError) const {

@@ -47,6 +47,10 @@ class TAppConfigs {
   const std::string& BasePath() const { return FBasePath; }
   const std::string& DataPath() const { return FDataPath; }
   const std::string& ConfigFile() const { return FConfigFile; }
+  // Whether a write of the configuration file has failed in this process
+  // (the folder could not be made or written, or was refused): the
+  // program then runs on with built-in settings, and the window says so.
+  bool WriteFailed() const { return FWriteFailed; }
   // False for an installed program, whose settings live in XDG folders.
   bool Portable() const { return FLayout.portable; }
   // The shipped language packs, and the user's own: empty when portable,
@@ -109,6 +113,7 @@ class TAppConfigs {
   std::string FBasePath;
   std::string FDataPath;
   std::string FConfigFile;
+  mutable bool FWriteFailed = false;
   std::string FApplicationTitle;
   std::string FApplicationTitleDup;
   std::string FVersionString;

@@ -50,7 +50,7 @@ static_assert(std::size(kDefaultExts) == 42);
 // The system volume, whose entry the default list ticks: on Windows the
 // drive of the Windows folder, here the volume holding the root folder,
 // whose name is the root itself.
-std::string SystemVolumeName() { return std::string(1, platform::kPathDelimiter); }
+std::string SystemVolumeName() { return platform::SystemVolumeName(); }
 
 std::string BoolText(bool AValue) { return AValue ? "-1" : "0"; }
 

@@ -14,4 +14,9 @@ extern TQelVolumeInfos* VolumeInfos;
 extern TAppConfigs* AppConfigs;
 extern TPGCAppOptions* AppOptions;
 
+// Creates the process-wide objects in their order, each only once, and
+// frees them in reverse. The window and the command line share them.
+void CreateAppSingletons();
+void FreeAppSingletons();
+
 }  // namespace purgo

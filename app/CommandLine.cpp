@@ -323,6 +323,14 @@ class TCategoryRoots : public TPGCAppCleaner {
   using TPGCAppCleaner::CategoryFolder;
 };
 
+// A full path of this system: "/..." here, "C:\\..." or "\\\\server\\share\\..."
+// where paths start with a drive.
+bool IsAbsoluteFilePath(std::string_view APath) {
+  if (kNativePathStyle == TPathStyle::Posix) return !APath.empty() && APath.front() == '/';
+  const std::string drive = ExtractDrivePart(APath);
+  return !drive.empty() && APath.size() > drive.size() && APath[drive.size()] == platform::kPathDelimiter;
+}
+
 // What the walks of the folder categories never offer: hidden entries
 // (their masks leave the hidden bit out) and what the keep list keeps.
 // Two categories also insist on an extension, with its letter case.
@@ -330,7 +338,7 @@ bool CategoryWouldOffer(TPGCScanTypes AScanType, std::string_view ABelowRoot) {
   std::size_t depth = 0;
   std::string_view name;
   while (!ABelowRoot.empty()) {
-    const std::size_t slash = ABelowRoot.find('/');
+    const std::size_t slash = ABelowRoot.find(platform::kPathDelimiter);
     name = ABelowRoot.substr(0, slash);
     if (name.empty() || name.front() == '.' || IsKeptOut(AScanType, depth, name)) return false;
     ABelowRoot.remove_prefix(slash == std::string_view::npos ? ABelowRoot.size() : slash + 1);
@@ -700,6 +708,16 @@ void TCommandLine::ScanTraces(TPGCScanTypes ASet) {
     }
     // Besides the folder of document links, the list GTK and GNOME keep.
     if (c.scanType == kScanRecentDocuments) ScanRecentList();
+    // A category that finds nothing on purpose must not pass for a clean
+    // folder: the user is told to run from elsewhere.
+    if (c.scanType == kScanTempFiles && cleaner.SkipsTempFiles()) {
+      std::string temp = GetTempDir();
+      if (temp.size() > 1 && temp.back() == '/') temp.pop_back();
+      Error(temp, "working-folder",
+            "the temporary folder is the current folder, so temporary files were skipped "
+            "(this run's own files are there); run from another folder");
+      continue;
+    }
     cleaner.DoScan(c.scanType);
   }
 }
@@ -997,7 +1015,7 @@ int TCommandLine::ReadList(std::vector<Listed>& AListed) {
       // Whoever filtered the list by "path" must get the file they saw.
       return bad(number, "\"path_bytes\" is not the \"path\" shown");
     }
-    if (l.path.empty() || l.path.front() != '/' || l.path.back() == '/' ||
+    if (!IsAbsoluteFilePath(l.path) || l.path.back() == platform::kPathDelimiter ||
         l.path.find('\0') != std::string::npos) {
       return bad(number, "the path is not a file's absolute path");
     }
@@ -1030,7 +1048,8 @@ int TCommandLine::ReadList(std::vector<Listed>& AListed) {
                       ParseFields(checks[1]->value, stamp) &&
                       (trash || (ParseCount(checks[2]->value, rootLength) && ParseFields(checks[3]->value, rootId)));
       if (!ok) return bad(number, "the file's identity is incomplete or malformed");
-      if (!trash && (rootLength == 0 || rootLength >= l.path.size() || l.path[rootLength - 1] != '/')) {
+      if (!trash && (rootLength == 0 || rootLength >= l.path.size() ||
+                     l.path[rootLength - 1] != platform::kPathDelimiter)) {
         return bad(number, "the root is not a folder of the path");
       }
       l.fileId = {id[0], id[1]};

@@ -80,7 +80,7 @@ void TQelCustomButton::SetModalResultOf(QWidget* window, int result) {
 
 const QPixmap& TQelCustomButton::StatePicture() const {
   const QPixmap* p = &FPictureNormal;
-  if (!isEnabled()) {
+  if (ShowsDisabled()) {
     p = &FPictureDisabled;
   } else if (ShowsPressed()) {
     p = &FPictureMouseDown;
@@ -92,7 +92,7 @@ const QPixmap& TQelCustomButton::StatePicture() const {
 
 QFont TQelCustomButton::StateFont() const {
   if (FIsEnableMultiFonts) {
-    if (!isEnabled()) return FFontDisabled;
+    if (ShowsDisabled()) return FFontDisabled;
     if (ShowsPressed()) return FFontMouseDown;
     if (FIsMouseHover) return FFontMouseHover;
   }
@@ -102,7 +102,7 @@ QFont TQelCustomButton::StateFont() const {
 QColor TQelCustomButton::StateFontColor() const {
   QColor c = FFontColor;
   if (FIsEnableMultiFonts) {
-    if (!isEnabled()) {
+    if (ShowsDisabled()) {
       c = FFontColorDisabled;
     } else if (ShowsPressed()) {
       c = FFontColorMouseDown;

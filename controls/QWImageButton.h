@@ -96,6 +96,12 @@ class TQelCustomButton : public QAbstractButton {
   std::function<void()> OnMouseEnter;
   std::function<void()> OnMouseExit;
 
+  // Draw the disabled face only when this button itself is disabled, not
+  // when its window is (as under a dialog): for buttons whose disabled
+  // face means something of its own, such as the tab of the page shown.
+  bool DrawsOwnDisabledState() const { return FIsDrawOwnDisabled; }
+  void SetDrawOwnDisabledState(bool v) { Set(FIsDrawOwnDisabled, v); }
+
   bool IsMouseHover() const { return FIsMouseHover; }
   bool IsMouseDown() const { return FIsMouseDown; }
 
@@ -132,6 +138,7 @@ class TQelCustomButton : public QAbstractButton {
   void Clicked();
   // Held by the mouse, or by Space while focused.
   bool ShowsPressed() const { return FIsMouseDown || isDown(); }
+  bool ShowsDisabled() const { return FIsDrawOwnDisabled ? testAttribute(Qt::WA_ForceDisabled) : !isEnabled(); }
   void WatchWindowKeys();
 
   bool FIsCancel = false;
@@ -141,6 +148,7 @@ class TQelCustomButton : public QAbstractButton {
   bool FIsTransparent = true;
   bool FIsStretch = false;
   bool FIsDrawFocused = false;
+  bool FIsDrawOwnDisabled = false;
   bool FIsDrawBorder = false;
   bool FIsEnableMultiFonts = false;
   QFont FFontMouseHover, FFontMouseDown, FFontDisabled;

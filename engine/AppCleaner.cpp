@@ -144,13 +144,13 @@ TPGCResult TPGCAppCleaner::ScanFolderCategory(TPGCScanTypes AScanType, std::uint
   return kResultOk;
 }
 
+bool TPGCAppCleaner::SkipsTempFiles() const {
+  return SamePathCompare(AddPathDelimiter(CategoryFolder(kScanTempFiles)), GetCurrentDir()) == 0;
+}
+
 TPGCResult TPGCAppCleaner::ScanTempFiles() {
-  if (FForceStop) return kResultOk;
-  const std::string temp = AddPathDelimiter(CategoryFolder(kScanTempFiles));
-  // Started from inside the temporary folder, the program would offer its
-  // own working files; the category then finds nothing.
-  if (SamePathCompare(temp, GetCurrentDir()) == 0) return kResultOk;
-  WalkFolder(kScanTempFiles, temp, kTempMask);
+  if (FForceStop || SkipsTempFiles()) return kResultOk;
+  WalkFolder(kScanTempFiles, AddPathDelimiter(CategoryFolder(kScanTempFiles)), kTempMask);
   return kResultOk;
 }
 

@@ -235,6 +235,11 @@ class TPGCAppCleaner : public TPGCBaseCleaner {
   // ATarget; false outside such a call.
   bool ReportedTarget(platform::DeleteTarget& ATarget) const;
 
+  // Started from inside the temporary folder, the program would offer its
+  // own working files: the temporary-files category is then skipped and
+  // finds nothing. True when that is the case for this process now.
+  bool SkipsTempFiles() const;
+
   // The category operations, bits 0 to 9 in order. Each returns its result
   // code; all but the two that find nothing return 0.
   virtual TPGCResult ScanTempFiles();

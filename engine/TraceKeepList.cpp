@@ -3,6 +3,9 @@
 
 #include <array>
 
+#include "platform/AsciiText.h"
+#include "platform/Platform.h"
+
 namespace purgo {
 namespace {
 
@@ -69,6 +72,13 @@ constexpr std::array kPackages = {
     TKeepRule{"*.part", "a download under way"},
 };
 
+// Names are told apart by letter case where the file system does: here,
+// not where paths have "\\" (Windows names differ in ASCII case alone).
+bool SameLetter(char a, char b) {
+  if constexpr (platform::kPathDelimiter == '\\') return platform::FoldAscii(a) == platform::FoldAscii(b);
+  return a == b;
+}
+
 bool AnyMatches(std::span<const TKeepRule> rules, std::string_view name) {
   for (const TKeepRule& r : rules) {
     if (KeepPatternMatches(r.pattern, name)) return true;
@@ -90,7 +100,7 @@ bool KeepPatternMatches(std::string_view pattern, std::string_view name) {
     if (p < pattern.size() && pattern[p] == '*') {
       star = p++;
       mark = n;
-    } else if (p < pattern.size() && pattern[p] == name[n]) {
+    } else if (p < pattern.size() && SameLetter(pattern[p], name[n])) {
       ++p;
       ++n;
     } else if (star != std::string_view::npos) {

@@ -11,9 +11,10 @@ namespace {
 std::string NameOf(const platform::VolumeData& data) {
   constexpr char kDelimiter = platform::kPathDelimiter;
   std::string name = data.mountPoint;
-  // Stripping the delimiter of the file-system root would leave no name.
+  // Stripping the delimiter of the file-system root would leave no name,
+  // and a drive's ("C:\\") a name relative to that drive's working folder.
   if (data.infoValid) {
-    while (name.size() > 1 && name.back() == kDelimiter) name.pop_back();
+    while (name.size() > 1 && name.back() == kDelimiter && name[name.size() - 2] != ':') name.pop_back();
   } else if (name.empty() || name.back() != kDelimiter) {
     name.push_back(kDelimiter);
   }

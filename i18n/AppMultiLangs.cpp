@@ -159,6 +159,7 @@ namespace purgo {
   X(STR_PGCForm_List_Folder, "Folder") \
   X(STR_PGCForm_List_Size, "Size") \
   X(STR_PGCProgressForm_4, "Cleaning stopped.\r\n%d files cleaned. [%s]") \
+  X(STR_PGCForm_Label_SettingsUnwritable, "Settings cannot be saved: the settings folder cannot be made or written. Built-in settings are in use.") \
 
 #define PURGO_DEFINE_STRING(name, text) std::string name = text;
 PURGO_APP_STRING_VARIABLES(PURGO_DEFINE_STRING)

@@ -177,7 +177,9 @@ extern std::string STR_PGCForm_List_Name;
 extern std::string STR_PGCForm_List_Folder;
 extern std::string STR_PGCForm_List_Size;
 extern std::string STR_PGCProgressForm_4;
-inline constexpr int kAppStringVariableCount = 146;
+// The status line, once, when the settings folder cannot be made or written.
+extern std::string STR_PGCForm_Label_SettingsUnwritable;
+inline constexpr int kAppStringVariableCount = 147;
 
 // What the Help menu says when it cannot open what was asked for (%s: the
 // file or address).

@@ -15,8 +15,10 @@ namespace {
 
 constexpr char kDescriptionSection[] = "_Description_";
 
+// "/..." here; "C:\..." or "\\server\share\..." where paths have drives.
 bool IsAbsolutePath(const std::string& APath) {
-  return !APath.empty() && APath.front() == platform::kPathDelimiter;
+  if (kNativePathStyle == TPathStyle::Posix) return !APath.empty() && APath.front() == '/';
+  return !ExtractDrivePart(APath).empty();
 }
 
 // A path as the catalogue keeps it: absolute, ending in the delimiter.

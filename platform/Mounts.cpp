@@ -453,4 +453,6 @@ std::vector<VolumeData> ListVolumes() {
   }
 }
 
+std::string SystemVolumeName() { return "/"; }
+
 }  // namespace purgo::platform

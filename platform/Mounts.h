@@ -39,6 +39,10 @@ struct VolumeData {
 // sub-folders or files, or internal mounts under /proc, /sys, /dev, /run.
 std::vector<VolumeData> ListVolumes();
 
+// The system's volume as ListVolumes names it: "/" here; on Windows the
+// drive of the Windows folder ("C:\\").
+std::string SystemVolumeName();
+
 // The same from a mountinfo text (the format of /proc/self/mountinfo), for
 // tests. `probe` controls whether statvfs and sysfs are asked. Unlike
 // ListVolumes, no "/" entry is made up when the text has none.

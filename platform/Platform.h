@@ -12,7 +12,11 @@
 namespace purgo::platform {
 
 // The path delimiter of this platform. Every path helper takes it from here.
+#ifdef _WIN32
+inline constexpr char kPathDelimiter = '\\';
+#else
 inline constexpr char kPathDelimiter = '/';
+#endif
 
 // Windows FILETIME: 100-ns intervals since 1601-01-01 UTC, as two halves.
 // An all-zero value means "no time recorded".

@@ -4,6 +4,10 @@
 #include <cstdlib>
 #include <string_view>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace purgo::platform {
 namespace {
 
@@ -135,6 +139,23 @@ LocaleParts LocaleOfLanguageId(std::uint16_t id) {
 
 std::string MessagesLocaleName() { return FirstLocale({"LC_ALL", "LC_MESSAGES", "LANG"}); }
 
+namespace {
+
+// The separator the locale variables name: "," for most of continental
+// Europe, "." otherwise.
+char PosixDecimalSeparator() {
+  std::string language, country;
+  SplitLocale(FirstLocale({"LC_ALL", "LC_NUMERIC", "LANG"}), language, country);
+  // Swiss and Mexican usage keeps the point whatever the language.
+  if (country == "CH" || country == "LI" || country == "MX") return '.';
+  for (std::string_view l : kCommaLanguages) {
+    if (l == language) return ',';
+  }
+  return '.';
+}
+
+}  // namespace
+
 std::uint16_t LanguageIdFromLocaleName(const std::string& name) {
   std::string language, country;
   SplitLocale(name, language, country);
@@ -149,19 +170,33 @@ std::uint16_t LanguageIdFromLocaleName(const std::string& name) {
   return kEnglishUS;
 }
 
+#ifdef _WIN32
+// ---- Windows: the thread's locale ------------------------------------------
+// A locale variable set in the environment (as shells ported from POSIX
+// set LANG) speaks first, as on Linux; otherwise the system's answer.
+
+std::uint16_t SystemLanguageId() {
+  const std::string name = MessagesLocaleName();
+  if (!name.empty()) return LanguageIdFromLocaleName(name);
+  return LANGIDFROMLCID(::GetThreadLocale());
+}
+
+char DecimalSeparator() {
+  if (!FirstLocale({"LC_ALL", "LC_NUMERIC", "LANG"}).empty()) return PosixDecimalSeparator();
+  wchar_t sep[4] = {};
+  if (::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, sep, 4) > 0 && sep[0] == L',') return ',';
+  return '.';
+}
+
+#else
+// ---- POSIX: the locale environment -----------------------------------------
+
 std::uint16_t SystemLanguageId() {
   return LanguageIdFromLocaleName(MessagesLocaleName());
 }
 
-char DecimalSeparator() {
-  std::string language, country;
-  SplitLocale(FirstLocale({"LC_ALL", "LC_NUMERIC", "LANG"}), language, country);
-  // Swiss and Mexican usage keeps the point whatever the language.
-  if (country == "CH" || country == "LI" || country == "MX") return '.';
-  for (std::string_view l : kCommaLanguages) {
-    if (l == language) return ',';
-  }
-  return '.';
-}
+char DecimalSeparator() { return PosixDecimalSeparator(); }
+
+#endif
 
 }  // namespace purgo::platform

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The small XML document object model that the options file needs, on
-// pugixml: parse, element lookup, attributes, texts, building and saving.
+// pugixml (MSXML, through COM, on Windows): parse, element lookup,
+// attributes, texts, building and saving.
 //
 // Texts are UTF-8. Documents are written in UTF-16 little-endian with a
 // byte-order mark, under the declaration <?xml version="1.0"
@@ -23,15 +24,24 @@
 
 #include "platform/FileIO.h"
 
+#ifdef _WIN32
+struct IXMLDOMNode;
+namespace purgo::platform::win32 {
+struct XmlDocumentData;
+}  // namespace purgo::platform::win32
+#else
 namespace pugi {
 struct xml_node_struct;
 class xml_document;
 }  // namespace pugi
+#endif
 
 namespace purgo::platform {
 
 // The text as SetText and SetAttribute store it: every byte that is not
-// part of a well-formed UTF-8 character, and NUL, becomes U+FFFD. Equal to
+// part of a well-formed UTF-8 character, and NUL, becomes U+FFFD (on
+// Windows, whose parser holds to XML 1.0, so do the other control
+// characters but tab, line feed and carriage return, and U+FFFE, U+FFFF). Equal to
 // `text` exactly when it reads back unchanged.
 std::string XmlStorableText(std::string_view text);
 
@@ -72,8 +82,15 @@ class XmlNode {
 
  private:
   friend class XmlDocument;
+#ifdef _WIN32
+  // The node is a COM reference its document holds until it ends.
+  XmlNode(IXMLDOMNode* node, win32::XmlDocumentData* doc) : node_(node), doc_(doc) {}
+  IXMLDOMNode* node_ = nullptr;
+  win32::XmlDocumentData* doc_ = nullptr;
+#else
   explicit XmlNode(pugi::xml_node_struct* node) : node_(node) {}
   pugi::xml_node_struct* node_ = nullptr;
+#endif
 };
 
 class XmlDocument {
@@ -106,7 +123,11 @@ class XmlDocument {
   bool SaveToFile(const std::string& path, std::string* error = nullptr) const;
 
  private:
+#ifdef _WIN32
+  std::unique_ptr<win32::XmlDocumentData> doc_;
+#else
   std::unique_ptr<pugi::xml_document> doc_;
+#endif
 };
 
 }  // namespace purgo::platform

@@ -257,6 +257,45 @@ TEST(CommandLineTest, TraceCategories) {
   EXPECT_FALSE(fs::exists(trash));
 }
 
+// Run from inside the temporary folder, the category is skipped (its
+// files would include the run's own) and says so, in text and JSON, with
+// status 1; nothing of it is deleted, and the other categories still run.
+TEST(CommandLineTest, TempFilesSkippedFromInsideTheTemporaryFolder) {
+  test::Sandbox box;
+  const std::string t = box.MakeFile("tmp/old.log", "1234");
+  const std::string trash = box.MakeFile("home/.local/share/Trash/files/doc.txt", "12");
+  const std::string tmp = box.Path("tmp");
+  const std::string said = "the temporary folder is the current folder, so temporary files were skipped "
+                           "(this run's own files are there); run from another folder";
+  const fs::path before = fs::current_path();
+  fs::current_path(tmp);
+  const struct {
+    TCommandLineMode mode;
+    std::vector<std::string> categories;
+    bool json;
+    std::multiset<std::string> lines;
+  } cases[] = {
+      {TCommandLineMode::Preview, {"temp", "trash"}, false, {"2\t" + trash, "summary: 1 file, 2 bytes, 1 error"}},
+      {TCommandLineMode::Preview, {"temp"}, true,
+       {"{\"event\":\"error\",\"path\":\"" + tmp + "\",\"reason\":\"working-folder\",\"message\":\"" + said + "\"}",
+        "{\"event\":\"summary\",\"mode\":\"preview\",\"files\":0,\"bytes\":0,\"errors\":1}"}},
+      {TCommandLineMode::Clean, {"temp", "trash"}, false,
+       {"deleted\t2\t" + trash, "summary: 1 deleted (2 bytes), 0 refused (0 bytes), 1 error"}},
+  };
+  for (const auto& c : cases) {
+    TCommandLineRequest r;
+    r.mode = c.mode;
+    r.categories = c.categories;
+    r.json = c.json;
+    const Outcome o = RunFrontEnd(r);
+    EXPECT_EQ(o.code, 1);
+    EXPECT_EQ(o.lines, c.lines);
+    EXPECT_EQ(o.err, "purgo: " + tmp + ": " + said + "\n");
+  }
+  fs::current_path(before);
+  EXPECT_TRUE(fs::exists(t));
+}
+
 // Only leading window-system options are the window's; once purgo's own
 // options begin, every argument is purgo's, values included.
 TEST(CommandLineTest, WindowOptionsOnlyLead) {

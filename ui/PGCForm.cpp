@@ -72,6 +72,9 @@ void SetActionFaces(TQelImageButton* b) {
 void SetPageFaces(TQelImageButton* b) {
   SetFaces(b, [&](pictures::Face f) { return pictures::PageButtonFace(f, b->size()); });
   b->SetDrawFocused(true);
+  // The disabled face marks the page shown: a dialog that disables the
+  // window must not mark the other one too.
+  b->SetDrawOwnDisabledState(true);
 }
 
 // A menu opened from the keyboard starts on its first item, so that the
@@ -139,6 +142,12 @@ TfrmPGC::TfrmPGC(QWidget* AParent)
   CreateHelpMenu();
   ApplyFonts();
   if (AppOptions != nullptr && AppOptions->AppScanTypes() == 0) AppOptions->SetAppScanTypes(15);
+  // The window runs on with built-in settings, as designed, but the user
+  // must not find out only at the next start that nothing was kept.
+  if (AppConfigs != nullptr && AppConfigs->WriteFailed()) {
+    FSettingsNotice = true;
+    if (AppOptions != nullptr) FNoticeCleanTime = AppOptions->LastCleanTime();
+  }
   pageMain->setCurrentWidget(tabApp);
   FAppTab = std::make_unique<TPGCForm_AppTab>(this);
   FExtTab = std::make_unique<TPGCForm_ExtTab>(this);
@@ -389,6 +398,13 @@ void TfrmPGC::ApplyFonts() {
 
 void TfrmPGC::RefreshStatus() {
   const platform::FileTime t = AppOptions != nullptr ? AppOptions->LastCleanTime() : platform::FileTime{};
+  if (FSettingsNotice) {
+    if (t.dwLowDateTime == FNoticeCleanTime.dwLowDateTime && t.dwHighDateTime == FNoticeCleanTime.dwHighDateTime) {
+      lblStatus->SetCaption(Text(STR_PGCForm_Label_SettingsUnwritable));
+      return;
+    }
+    FSettingsNotice = false;
+  }
   if (t.dwLowDateTime == 0 && t.dwHighDateTime == 0) {
     lblStatus->SetCaption(Text(STR_PGCForm_Label_Status0));
     return;

@@ -150,6 +150,11 @@ class TfrmPGC : public QWidget {
   std::unique_ptr<TPGCForm_AppTab> FAppTab;
   std::unique_ptr<TPGCForm_ExtTab> FExtTab;
   bool FFirstShow = true;
+  // The settings could not be written at start: the status line says so
+  // until a cleaning pass gives it something newer (FNoticeCleanTime is
+  // the last cleaning known then).
+  bool FSettingsNotice = false;
+  platform::FileTime FNoticeCleanTime{};
   QWidget* FAboutForm = nullptr;
   TAnchors* FAnchors = nullptr;
   TEdgeResizer* FResizer = nullptr;

@@ -2,6 +2,8 @@
 #include "ui/UiServices.h"
 
 #include <QApplication>
+#include <QCursor>
+#include <QScreen>
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -13,7 +15,15 @@
 #include <QUrl>
 #include <QVariantMap>
 #include <QWidget>
+#include <algorithm>
 #include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+#ifdef PURGO_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
 
 #include "controls/QWClasses.h"
 #include "i18n/AppMultiLangs.h"
@@ -47,7 +57,58 @@ bool PortalOnBus(const QDBusConnection& ABus) {
   return ABus.interface()->activatableServiceNames().value().contains(name);
 }
 
+#ifdef PURGO_HAVE_XCB
+// The window that the root's _NET_SUPPORTING_WM_CHECK names, if it names
+// itself too: a manager that has gone leaves the root's property behind,
+// but not its own window.
+bool WindowManagerRunning(xcb_connection_t* AConnection) {
+  const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(AConnection)).data;
+  if (screen == nullptr) return false;
+  static constexpr char kName[] = "_NET_SUPPORTING_WM_CHECK";
+  const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
+      xcb_intern_atom_reply(AConnection, xcb_intern_atom(AConnection, 1, static_cast<std::uint16_t>(sizeof kName - 1), kName), nullptr),
+      &std::free);
+  if (atom == nullptr || atom->atom == XCB_ATOM_NONE) return false;
+  const auto checkOf = [&](xcb_window_t AWindow) -> xcb_window_t {
+    const std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
+        xcb_get_property_reply(AConnection,
+                               xcb_get_property(AConnection, 0, AWindow, atom->atom, XCB_ATOM_WINDOW, 0, 1), nullptr),
+        &std::free);
+    if (reply == nullptr || reply->type != XCB_ATOM_WINDOW || reply->format != 32 ||
+        xcb_get_property_value_length(reply.get()) < 4) {
+      return XCB_WINDOW_NONE;
+    }
+    return *static_cast<const xcb_window_t*>(xcb_get_property_value(reply.get()));
+  };
+  const xcb_window_t check = checkOf(screen->root);
+  return check != XCB_WINDOW_NONE && checkOf(check) == check;
+}
+#endif
+
 }  // namespace
+
+bool WindowsArePlacedForUs() {
+  const QString platform = QGuiApplication::platformName();
+  if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")) return false;
+  if (platform != QLatin1String("xcb")) return true;
+#ifdef PURGO_HAVE_XCB
+  if (const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
+    if (xcb_connection_t* connection = x11->connection()) return WindowManagerRunning(connection);
+  }
+#endif
+  return true;
+}
+
+void PlaceOnPointerScreen(QWidget* AWindow) {
+  if (AWindow == nullptr || WindowsArePlacedForUs()) return;
+  const QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+  if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  const QRect area = screen->availableGeometry();
+  const QSize size = AWindow->frameGeometry().size();
+  AWindow->move(area.left() + std::max(0, (area.width() - size.width()) / 2),
+                area.top() + std::max(0, (area.height() - size.height()) / 2));
+}
 
 bool AskPortalToChooseProgram(const QDBusConnection& ABus, const QString& AAddress, QWidget* AParent) {
   if (!PortalOnBus(ABus)) return false;

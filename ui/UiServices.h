@@ -25,4 +25,18 @@ bool AskPortalToChooseProgram(const QDBusConnection& ABus, const QString& AAddre
 // that names the address.
 void ChooseProgramFor(const QDBusConnection& ABus, const QString& AAddress);
 
+// Whether something other than the program places its windows: a window
+// manager on X11 (one that announces itself, as EWMH asks), the
+// compositor on Wayland and any other platform. False on X11 without a
+// window manager and on the offscreen platform, where a window not moved
+// opens at the screen's top-left corner.
+bool WindowsArePlacedForUs();
+
+// Centres a window not yet shown on the screen that holds the pointer
+// (the primary one when none does), within its free area, when nothing
+// else will place it (see WindowsArePlacedForUs); otherwise leaves it
+// where it is. A window larger than that area keeps its top-left corner
+// on it.
+void PlaceOnPointerScreen(QWidget* AWindow);
+
 }  // namespace purgo

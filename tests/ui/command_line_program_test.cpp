@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The program's command line, run as shipped: no display at all, and
-// nothing written beside the program or in the settings folders; and the
-// window's start and end as far as they leave files behind.
+// The command line, run as shipped, as purgo-cli and as purgo with
+// options: the same results from both, no display at all, and nothing
+// written beside the program or in the settings folders; and the window's
+// start and end as far as they leave files behind.
 #include <fcntl.h>
 #include <signal.h>
 #include <gtest/gtest.h>
@@ -18,6 +19,8 @@
 #include <set>
 #include <sstream>
 
+#include "app/AppOptions.h"
+#include "engine/PurgoCore.h"
 #include "tests/Sandbox.h"
 
 namespace purgo {
@@ -31,8 +34,9 @@ struct Ran {
 };
 
 // Standard output goes to `outPath` when given (a device, say).
-Ran RunProgram(test::Sandbox& box, const std::vector<std::string>& args, const std::string& outPath = {}) {
-  const std::string exe = box.Path("program/purgo"), err = box.Path("err");
+Ran RunProgram(test::Sandbox& box, const std::vector<std::string>& args, const std::string& outPath = {},
+               const std::string& name = "purgo") {
+  const std::string exe = box.Path("program/" + name), err = box.Path("err");
   const std::string out = outPath.empty() ? box.Path("out") : outPath;
   const pid_t pid = ::fork();
   if (pid == 0) {
@@ -70,9 +74,32 @@ TEvents Events(const std::string& out) {
   return events;
 }
 
-TEST(CommandLineProgram, UsageVersionPreviewAndCleanWithoutADisplay) {
+// Both programs that run the command line, each copied into the sandbox
+// under its own name.
+struct TCommandLineProgram {
+  const char* name;
+  const char* binary;
+  bool window;  // without options it starts the window
+};
+void PrintTo(const TCommandLineProgram& p, std::ostream* os) { *os << p.name; }
+
+class CommandLineProgram : public ::testing::TestWithParam<TCommandLineProgram> {
+ protected:
+  void SetUp() override { fs::copy_file(GetParam().binary, box.Path(std::string("program/") + GetParam().name)); }
+  Ran Run(const std::vector<std::string>& args, const std::string& outPath = {}) {
+    return RunProgram(box, args, outPath, GetParam().name);
+  }
+  // A usage error's last line points to this program's help.
+  std::string TryHelp() const { return std::string("Try '") + GetParam().name + " --help'.\n"; }
   test::Sandbox box;
-  fs::copy_file(PURGO_BINARY, box.Path("program/purgo"));
+};
+
+INSTANTIATE_TEST_SUITE_P(Programs, CommandLineProgram,
+                         ::testing::Values(TCommandLineProgram{"purgo-cli", PURGO_CLI_BINARY, false},
+                                           TCommandLineProgram{"purgo", PURGO_BINARY, true}),
+                         [](const auto& p) { return std::string(p.param.window ? "Window" : "Cli"); });
+
+TEST_P(CommandLineProgram, UsageVersionPreviewAndCleanWithoutADisplay) {
   const std::string d = box.Path("data");
   const std::string a = box.MakeFile("data/a.tmp"), odd = box.MakeFile("data/sub/c\xFF.tmp");
   const std::string ro = box.MakeFile("data/ro.tmp");
@@ -84,7 +111,7 @@ TEST(CommandLineProgram, UsageVersionPreviewAndCleanWithoutADisplay) {
     std::string out, err;  // the start of each
     TEvents events;
   } cases[] = {
-      {{"--bogus"}, 2, "", "purgo: unknown option '--bogus'\nTry 'purgo --help'.\n", {}},
+      {{"--bogus"}, 2, "", "purgo: unknown option '--bogus'\n" + TryHelp(), {}},
       {{"--clean", "-f", d, "-e", ".tmp"}, 2, "", "purgo: --clean deletes files: confirm it with --yes\n", {}},
       {{"--preview", "--list"}, 2, "", "purgo: --list, --preview and --clean do not go together\n", {}},
       {{"--version"}, 0, "purgo " PURGO_VERSION "\n", "", {}},
@@ -97,7 +124,7 @@ TEST(CommandLineProgram, UsageVersionPreviewAndCleanWithoutADisplay) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.front());
-    const Ran r = RunProgram(box, c.args);
+    const Ran r = Run(c.args);
     EXPECT_EQ(r.code, c.code);
     EXPECT_EQ(r.err.substr(0, c.err.size()), c.err);
     if (c.events.empty()) {
@@ -121,9 +148,7 @@ TEST(CommandLineProgram, UsageVersionPreviewAndCleanWithoutADisplay) {
 // Long options by unique prefix, as GNU tools take them; values are never
 // taken for options; -0 ends records with NUL and keeps the summary off
 // the records.
-TEST(CommandLineProgram, PrefixesAndNulRecords) {
-  test::Sandbox box;
-  fs::copy_file(PURGO_BINARY, box.Path("program/purgo"));
+TEST_P(CommandLineProgram, PrefixesAndNulRecords) {
   const std::string d = box.Path("data");
   const std::string a = box.MakeFile("data/a\nb.tmp", "123");
   box.MakeDir("--pre");
@@ -143,40 +168,42 @@ TEST(CommandLineProgram, PrefixesAndNulRecords) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.front() + " " + c.args.back());
-    const Ran r = RunProgram(box, c.args);
+    const Ran r = Run(c.args);
     EXPECT_EQ(r.code, c.code);
     EXPECT_EQ(r.out, c.out);
-    EXPECT_EQ(r.err, c.code == 2 ? c.err + "Try 'purgo --help'.\n" : c.err);
+    EXPECT_EQ(r.err, c.code == 2 ? c.err + TryHelp() : c.err);
   }
 }
 
-// Output that cannot be written is an error; a window with no display is
-// one line, not Qt's abort.
-TEST(CommandLineProgram, FullDeviceAndNoDisplay) {
-  test::Sandbox box;
-  fs::copy_file(PURGO_BINARY, box.Path("program/purgo"));
+// Output that cannot be written is an error. Without options, a window
+// with no display is one line, not Qt's abort; purgo-cli has no window
+// and asks for a mode.
+TEST_P(CommandLineProgram, FullDeviceAndNoOptions) {
   box.MakeFile("data/a.tmp");
-  const Ran full = RunProgram(box, {"--preview", "-f", box.Path("data"), "-e", ".tmp"}, "/dev/full");
+  const Ran full = Run({"--preview", "-f", box.Path("data"), "-e", ".tmp"}, "/dev/full");
   EXPECT_EQ(full.code, 1);
   EXPECT_EQ(full.err, "purgo: cannot write the output: No space left on device\n");
-  const Ran fullClean = RunProgram(box, {"--clean", "--yes", "-f", box.Path("data"), "-e", ".tmp"}, "/dev/full");
+  const Ran fullClean = Run({"--clean", "--yes", "-f", box.Path("data"), "-e", ".tmp"}, "/dev/full");
   EXPECT_EQ(fullClean.code, 1);
   for (const std::vector<std::string>& args : {std::vector<std::string>{}, {"-style", "fusion"}}) {
-    const Ran bare = RunProgram(box, args);
-    EXPECT_EQ(bare.code, 1);
+    const Ran bare = Run(args);
     EXPECT_EQ(bare.out, "");
-    EXPECT_EQ(bare.err, "purgo: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); "
-                        "use 'purgo --help' for the command line\n");
+    if (GetParam().window) {
+      EXPECT_EQ(bare.code, 1);
+      EXPECT_EQ(bare.err, "purgo: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+                          "use 'purgo --help' for the command line\n");
+    } else {
+      EXPECT_EQ(bare.code, 2);
+      EXPECT_EQ(bare.err, "purgo: choose one of --list, --preview or --clean\n" + TryHelp());
+    }
   }
 }
 
 // The review round trip through the program: a preview written as JSON,
 // filtered, and cleaned from standard input.
-TEST(CommandLineProgram, CleanFromAFilteredPreview) {
-  test::Sandbox box;
-  fs::copy_file(PURGO_BINARY, box.Path("program/purgo"));
+TEST_P(CommandLineProgram, CleanFromAFilteredPreview) {
   const std::string a = box.MakeFile("data/a.tmp"), b = box.MakeFile("data/b.tmp");
-  const Ran preview = RunProgram(box, {"--preview", "--json", "-f", box.Path("data"), "-e", ".tmp"});
+  const Ran preview = Run({"--preview", "--json", "-f", box.Path("data"), "-e", ".tmp"});
   ASSERT_EQ(preview.code, 0);
   std::string list;
   std::istringstream in(preview.out);
@@ -184,11 +211,35 @@ TEST(CommandLineProgram, CleanFromAFilteredPreview) {
     if (line.find("b.tmp") == std::string::npos) list += line + "\n";
   }
   box.MakeFile("list.jsonl", list);
-  const Ran clean = RunProgram(box, {"--clean", "--yes", "--json", "--from", box.Path("list.jsonl")});
+  const Ran clean = Run({"--clean", "--yes", "--json", "--from", box.Path("list.jsonl")});
   EXPECT_EQ(clean.code, 0) << clean.err;
   EXPECT_EQ(Events(clean.out), TEvents({{"deleted", a, ""}, {"summary", "", ""}}));
   EXPECT_FALSE(fs::exists(a));
   EXPECT_TRUE(fs::exists(b));
+}
+
+// Both read the settings the window writes (beside a portable program
+// here) and leave them as they were: the ticked categories and
+// endings are the defaults.
+TEST_P(CommandLineProgram, ReadsTheWindowsSettings) {
+  const std::string d = box.Path("data"), bak = box.MakeFile("data/a.bak", "12");
+  box.MakeFile("data/b.tmp");
+  TPGCAppOptions options(box.Path("program/data/"));
+  options.ClearExts();
+  options.AddExt(".tmp", false, true);
+  options.AddExt(".bak", true, true);
+  options.SetAppScanTypes(kScanTempFiles | kScanRecycleBin);
+  ASSERT_TRUE(options.SaveToXML());
+  const std::string saved = test::ReadBytes(options.OptionsFile());
+  const Ran list = Run({"--list"});
+  EXPECT_EQ(list.code, 0);
+  for (const char* line : {"temp\tTemporary files\tticked\n", "trash\tTrash\tticked\n", "cache\tApplication caches\n"}) {
+    EXPECT_NE(list.out.find(line), std::string::npos) << line;
+  }
+  const Ran preview = Run({"--preview", "-f", d});
+  EXPECT_EQ(preview.code, 0) << preview.err;
+  EXPECT_EQ(preview.out, "2\t" + bak + "\nsummary: 1 file, 2 bytes\n");
+  EXPECT_EQ(test::ReadBytes(options.OptionsFile()), saved);
 }
 
 // The single-instance lock and socket live as long as the window: a

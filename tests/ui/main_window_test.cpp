@@ -9,6 +9,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCursor>
+#include <QScreen>
 #include <QDateTime>
 #include <QLabel>
 #include <QScrollArea>
@@ -42,6 +44,7 @@
 #include "ui/AboutForm.h"
 #include "ui/PGCForm.h"
 #include "ui/PGCProgressForm.h"
+#include "ui/UiServices.h"
 #include "ui/_PGCForm_AppTab.h"
 #include "ui/_PGCForm_Helper.h"
 
@@ -411,6 +414,75 @@ TEST(MainWindow, StartsOnMissingBrokenAndReadOnlySettings) {
     about.hide();
     SaveAppSettings();
     EXPECT_TRUE(fs::exists(p.box.Path("program/data/PGOOptions.xml")));
+  }
+}
+
+// A settings folder that cannot be made (here a file stands in its
+// place): the window runs on and its status line says so, in the window's
+// language, until a cleaning pass has something newer to say.
+TEST(MainWindow, UnwritableSettingsSaidInTheStatusLine) {
+  for (const bool writable : {true, false}) {
+    SCOPED_TRACE(writable ? "writable" : "unwritable");
+    Program p(2, [&](test::Sandbox& b) {
+      if (!writable) b.MakeFile("program/Config", "not a folder");
+    });
+    const std::string said = p.window->lblStatus->Caption().toStdString();
+    EXPECT_EQ(said == STR_PGCForm_Label_SettingsUnwritable, !writable) << said;
+    if (writable) continue;
+    EXPECT_NE(said.find("cannot be saved"), std::string::npos);
+    p.ChooseLanguage(1);
+    EXPECT_EQ(p.window->lblStatus->Caption().toStdString(), "无法保存设置：设置文件夹无法创建或写入。正在使用内置设置。");
+    AppOptions->SetLastCleanTime(LocalTime(2026, 3, 4, 0, 0, 0));
+    p.window->RefreshStatus();
+    AppOptions->SetLastCleanTime({});
+    p.window->RefreshStatus();
+    EXPECT_NE(p.window->lblStatus->Caption().toStdString(), STR_PGCForm_Label_SettingsUnwritable);
+  }
+}
+
+// Offscreen, as on X11 without a window manager, the window opens centred
+// on the pointer's screen, not at its corner; one larger than the screen
+// keeps its corner on it.
+TEST(MainWindow, CentredWhereNoWindowManagerPlacesIt) {
+  Program p;
+  ASSERT_FALSE(WindowsArePlacedForUs());
+  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  QCursor::setPos(area.center());
+  for (const QSize size : {QSize(400, 300), p.window->minimumSize(), area.size() + QSize(200, 100)}) {
+    QWidget w(nullptr, Qt::Window | Qt::FramelessWindowHint);
+    w.resize(size);
+    PlaceOnPointerScreen(&w);
+    w.show();
+    const QRect g = w.frameGeometry();
+    if (size.width() <= area.width() && size.height() <= area.height()) {
+      EXPECT_LE(std::abs(g.center().x() - area.center().x()), 1) << size.width();
+      EXPECT_LE(std::abs(g.center().y() - area.center().y()), 1) << size.height();
+    } else {
+      EXPECT_EQ(g.topLeft(), area.topLeft());
+    }
+  }
+}
+
+// A dialog disables the window under it: the tab of the page shown stays
+// the only one drawn as selected (the disabled face is the selected one).
+TEST(MainWindow, OnlyTheShownPageSelectedUnderADialog) {
+  Program p;
+  for (QWidget* page : {p.window->tabExt, p.window->tabApp}) {
+    p.window->ChangePage(page);
+    const bool appShown = page == p.window->tabApp;
+    bool checked = false;
+    TfrmAbout about;
+    QTimer::singleShot(0, [&] {
+      EXPECT_FALSE(p.window->isEnabled());
+      for (TQelImageButton* b : {p.window->btnAppTab, p.window->btnExtTab}) {
+        const bool shown = (b == p.window->btnAppTab) == appShown;
+        EXPECT_EQ(b->StatePicture().cacheKey(), (shown ? b->PictureDisabled() : b->PictureNormal()).cacheKey());
+      }
+      checked = true;
+      about.close();
+    });
+    DoModal(&about, p.window.get(), true);
+    EXPECT_TRUE(checked);
   }
 }
 
