@@ -30,6 +30,7 @@ constexpr std::size_t kNameBlockSize = std::size_t{1} << kNameBlockBits;
 // ---- TAppScanModel ------------------------------------------------------------
 
 void TAppScanModel::Reset(TPGCScanTypes AChecked) {
+  FSortJob.Finish(false);
   beginResetModel();
   FCategories.clear();
   FNameBlocks.clear();
@@ -55,6 +56,7 @@ int TAppScanModel::CategoryIndexOf(TPGCScanTypes AScanType) const {
 void TAppScanModel::AddFile(int ACategory, TScanFolders::Folder AFolder, std::string_view AName,
                             platform::FileId AFileId, platform::FileStamp AStamp, std::uint64_t ASize,
                             bool AChecked) {
+  FSortJob.Finish(true);
   if (AName.size() > std::numeric_limits<std::uint32_t>::max()) return;
   TFileRow row;
   row.size = ASize;
@@ -125,6 +127,14 @@ void TAppScanModel::Flush() {
 }
 
 void TAppScanModel::RemoveFiles(int ACategory, const std::vector<std::size_t>& APositions) {
+  // The positions are those of the rows as they stand: an order still
+  // being worked out is dropped, and worked out again afterwards.
+  const bool resort = FSortJob.Finish(false);
+  RemoveFilesAt(ACategory, APositions);
+  if (resort) Resort();
+}
+
+void TAppScanModel::RemoveFilesAt(int ACategory, const std::vector<std::size_t>& APositions) {
   TCategory& c = FCategories[static_cast<std::size_t>(ACategory)];
   const QModelIndex parent = index(ACategory, 0);
   std::size_t runs = 0;
@@ -271,6 +281,8 @@ QVariant TAppScanModel::headerData(int section, Qt::Orientation orientation, int
 }
 
 void TAppScanModel::sort(int column, Qt::SortOrder order) {
+  // A newer order replaces one not yet in place.
+  FSortJob.Finish(false);
   if (column < 0 || column >= kColumns) {
     FSortColumn = -1;
     return;
@@ -278,6 +290,26 @@ void TAppScanModel::sort(int column, Qt::SortOrder order) {
   FSortColumn = column;
   FSortOrder = order;
   Flush();
+  const bool descending = order == Qt::DescendingOrder;
+  std::size_t rows = 0;
+  for (const TCategory& c : FCategories) rows += c.files.size();
+  if (rows < TSortJob::kInBackgroundFrom) {
+    SortRows(column, descending, nullptr);
+    ApplySorted();
+    return;
+  }
+  // The job reads the rows, and builds their new lists; the window
+  // changes no row meanwhile (ticking one first waits for the job).
+  FSortJob.Start(
+      this, [this, column, descending](const std::atomic<bool>& AStop) { SortRows(column, descending, &AStop); },
+      [this](bool AApply) {
+        if (AApply) ApplySorted();
+        FSorted = {};
+      });
+}
+
+void TAppScanModel::SortRows(int AColumn, bool ADescending, const std::atomic<bool>* AStop) {
+  FSorted.assign(FCategories.size(), {});
   // Folders are ordered once, by their names from the top of the tree;
   // a file without a folder comes first.
   std::vector<std::uint32_t> ranks;
@@ -293,32 +325,53 @@ void TAppScanModel::sort(int column, Qt::SortOrder order) {
   const auto rankOf = [&](const TFileRow& f) -> std::uint64_t {
     return f.folder == TScanFolders::kNoFolder || f.folder >= ranks.size() ? 0 : std::uint64_t{ranks[f.folder]} + 1;
   };
+  for (std::size_t ci = 0; ci < FCategories.size(); ++ci) {
+    if (AStop != nullptr && *AStop) return;
+    const std::deque<TFileRow>& files = FCategories[ci].files;
+    if (files.size() < 2) continue;
+    TSorted& sorted = FSorted[ci];
+    sorted.positions = SortedPositions(
+        files, AColumn, ADescending, rankOf, [&](const TFileRow& f) { return NameOf(f); },
+        [](const TFileRow& f) { return f.size; });
+    // The rows are copied in their new order here, off the window's
+    // thread: gathering a million rows of a deque takes a few hundred
+    // milliseconds.
+    for (const std::uint32_t at : sorted.positions) sorted.files.push_back(files[at]);
+  }
+}
+
+void TAppScanModel::ApplySorted() {
+  if (FSorted.size() != FCategories.size()) return;
+  for (std::size_t ci = 0; ci < FCategories.size(); ++ci) {
+    if (!FSorted[ci].positions.empty() && FSorted[ci].files.size() != FCategories[ci].files.size()) return;
+  }
   emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
   const QModelIndexList persistent = persistentIndexList();
   for (std::size_t ci = 0; ci < FCategories.size(); ++ci) {
-    std::deque<TFileRow>& files = FCategories[ci].files;
-    if (files.size() < 2) continue;
-    std::vector<std::uint32_t> positions = SortedPositions(
-        files, column, order == Qt::DescendingOrder, rankOf, [&](const TFileRow& f) { return NameOf(f); },
-        [](const TFileRow& f) { return f.size; });
+    TSorted& sorted = FSorted[ci];
+    if (sorted.positions.empty()) continue;
     // Indexes the view keeps (the current row, a selection) follow their
     // rows.
     std::vector<std::uint32_t> newRow;
     for (const QModelIndex& i : persistent) {
       if (i.internalId() != ci) continue;
       if (newRow.empty()) {
-        newRow.resize(files.size());
-        for (std::size_t k = 0; k < positions.size(); ++k) newRow[positions[k]] = static_cast<std::uint32_t>(k);
+        newRow.resize(sorted.positions.size());
+        for (std::size_t k = 0; k < sorted.positions.size(); ++k) newRow[sorted.positions[k]] = static_cast<std::uint32_t>(k);
       }
       changePersistentIndex(i, createIndex(static_cast<int>(newRow[static_cast<std::size_t>(i.row())]),
                                            i.column(), i.internalId()));
     }
-    ApplyOrder(files, positions);
+    FCategories[ci].files.swap(sorted.files);
   }
   emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+  FSorted.clear();
 }
 
 void TAppScanModel::SetCategoryChecked(int ci, bool checked) {
+  // A sort job copies the rows as they are: its order is put in place
+  // first, the ticks then set on it.
+  FSortJob.Finish(true);
   TCategory& c = FCategories[static_cast<std::size_t>(ci)];
   c.checked = checked;
   if (c.scanType != kScanRecycleBin) {
@@ -339,6 +392,14 @@ bool TAppScanModel::setData(const QModelIndex& index, const QVariant& value, int
   } else {
     TCategory& c = FCategories[index.internalId()];
     if (c.scanType == kScanRecycleBin) return false;
+    // The row is named by where it stands now, and a sort job copies the
+    // rows as they are: the job is dropped, and started again after the
+    // tick.
+    if (FSortJob.Finish(false)) {
+      const bool done = setData(index, value, role);
+      Resort();
+      return done;
+    }
     TFileRow& f = c.files[static_cast<std::size_t>(index.row())];
     if (f.checked == checked) return true;
     f.checked = checked;
@@ -699,6 +760,9 @@ void TPGCForm_AppTab::Clean() {
 }
 
 void TPGCForm_AppTab::CleaningPass(TfrmPGCProgress* ADialog) {
+  // The pass goes by position while the event loop runs: the rows must
+  // not be put in a new order under it.
+  FModel->FinishSort();
   FCleaning = true;
   FStopCleaning = false;
   FPurgo->SetCleanTotalFilesSize(0);

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QMetaObject>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QTreeView>
@@ -512,6 +513,37 @@ std::uint64_t NameKey(std::string_view AName) {
 QString TickedText(std::int64_t ACount, std::int64_t ASize) {
   const std::array<TQelDynArg, 2> args{TQelDynArg(ACount), TQelDynArg(FormatSize64(ASize))};
   return Text(QelFormat(STR_PGCForm_6, args));
+}
+
+void TSortJob::Start(QObject* AReceiver, std::function<void(const std::atomic<bool>&)> AWork,
+                     std::function<void(bool)> AEnd) {
+  Finish(false);
+  FStop = false;
+  FEnd = std::move(AEnd);
+  const std::uint64_t generation = ++FGeneration;
+  QPointer<QObject> receiver(AReceiver);
+  FThread = std::thread([this, work = std::move(AWork), receiver, generation] {
+    work(FStop);
+    // Queued to the receiver's thread; dropped by Qt if the receiver is
+    // gone, and by the generation if Finish came first.
+    QMetaObject::invokeMethod(
+        receiver.data(),
+        [this, generation] {
+          if (generation == FGeneration) Finish(true);
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+bool TSortJob::Finish(bool AApply) {
+  if (!FThread.joinable()) return false;
+  if (!AApply) FStop = true;
+  FThread.join();
+  ++FGeneration;
+  std::function<void(bool)> end = std::move(FEnd);
+  FEnd = nullptr;
+  if (end) end(AApply);
+  return true;
 }
 
 void SetUpFileColumns(QTreeView* AList) {
