@@ -3,6 +3,7 @@
 
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <time.h>
 
 #include <cstdio>
 
@@ -27,6 +28,16 @@
 #include "ui/_PGCForm_Helper.h"
 
 namespace purgo::bench {
+namespace {
+
+// Processor time of the calling thread.
+double ThreadCpuMs() {
+  timespec now{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+}  // namespace
 
 PageTotals RunPage(const std::string& given, PageKind kind, bool clean, bool sort, std::int64_t stopAfter,
                    const std::vector<std::string>& endings) {
@@ -94,11 +105,17 @@ PageTotals RunPage(const std::string& given, PageKind kind, bool clean, bool sor
     // window could not answer; a gap counts for the phase under way when
     // it ends.
     QElapsedTimer gap;
+    double gapCpu = 0;
     QTimer meter;
-    double* phase = &t.maxStallMs;
+    PageTotals::Stall* phase = &t.scan;
     QObject::connect(&meter, &QTimer::timeout, [&] {
-      if (gap.isValid()) *phase = std::max(*phase, static_cast<double>(gap.nsecsElapsed()) / 1e6);
+      const double cpu = ThreadCpuMs();
+      if (gap.isValid()) {
+        phase->ms = std::max(phase->ms, static_cast<double>(gap.nsecsElapsed()) / 1e6);
+        phase->busyMs = std::max(phase->busyMs, cpu - gapCpu);
+      }
       gap.start();
+      gapCpu = cpu;
     });
     // Lets the window run for a while, as it does between a person's
     // clicks.
@@ -135,10 +152,10 @@ PageTotals RunPage(const std::string& given, PageKind kind, bool clean, bool sor
     t.rows = rows();
     // What Scan did after its dialog closed (the last rows, the order
     // chosen, the categories opened) ends in the first gap from here.
-    phase = &t.showStallMs;
+    phase = &t.show;
     idle(300);
     if (sort) {
-      phase = &t.sortStallMs;
+      phase = &t.sort;
       QElapsedTimer sorting;
       for (const auto& [column, order] : {std::pair{0, Qt::AscendingOrder}, std::pair{1, Qt::AscendingOrder},
                                           std::pair{2, Qt::DescendingOrder}}) {
@@ -152,7 +169,7 @@ PageTotals RunPage(const std::string& given, PageKind kind, bool clean, bool sor
       }
     }
     if (clean) {
-      phase = &t.cleanStallMs;
+      phase = &t.clean;
       SetMessageBoxHookForTesting([](const QString&, const QString&, int) { return IDYES; });
       QTimer closer;
       QObject::connect(&closer, &QTimer::timeout, [&] {

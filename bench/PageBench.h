@@ -16,14 +16,18 @@ struct PageTotals {
   std::int64_t deleted = 0;
   double seconds = 0;        // the scan (and the pass), without the dialog's start delay
   double cleanSeconds = 0;
-  // The longest the event loop went without running: while scanning,
-  // while the rows found are first shown (the scan's end, the list's
-  // layout and drawing), while they are sorted by each column in turn
-  // (with `sort`), and during the cleaning pass.
-  double maxStallMs = 0;
-  double showStallMs = 0;
-  double sortStallMs = 0;
-  double cleanStallMs = 0;
+  // The longest the event loop went without running (stall), and the
+  // most processor time the window's thread spent in one such gap (busy:
+  // on a loaded machine a stall is longer than the work in it, the thread
+  // waiting for a core): while scanning, while the rows found are first
+  // shown (the scan's end, the list's layout and drawing), while they are
+  // sorted by each column in turn (with `sort`), and during the cleaning
+  // pass.
+  struct Stall {
+    double ms = 0;
+    double busyMs = 0;
+  };
+  Stall scan, show, sort, clean;
   double sortSeconds = 0;    // the three sorts, each with its layout and drawing
   double stopMs = -1;        // from pressing Stop to the scan's end; -1 when not stopped
 };

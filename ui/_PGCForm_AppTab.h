@@ -214,8 +214,6 @@ class TPGCForm_AppTab : public QObject {
   std::int64_t FoundSize() const;
   void UpdateCleanButton();
   void CleaningPass(TfrmPGCProgress* ADialog);
-  // Each category's text spans the columns: set again after every reset.
-  void SpanCategories();
 
   TfrmPGC* FWindow;
   TPGCAppCleaner* FPurgo;
