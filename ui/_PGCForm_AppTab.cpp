@@ -334,9 +334,8 @@ QVariant TAppScanModel::headerData(int section, Qt::Orientation orientation, int
 }
 
 void TAppScanModel::sort(int column, Qt::SortOrder order) {
-  // A newer order replaces one not yet in place.
-  FSortJob.Finish(false);
   if (column < 0 || column >= kColumns) {
+    FSortJob.Finish(false);
     FSortColumn = -1;
     return;
   }
@@ -347,12 +346,14 @@ void TAppScanModel::sort(int column, Qt::SortOrder order) {
   std::size_t rows = 0;
   for (const TCategory& c : FCategories) rows += c.files.size();
   if (rows < TSortJob::kInBackgroundFrom) {
+    FSortJob.Finish(false);
     SortRows(column, descending, nullptr);
     ApplySorted();
     return;
   }
   // The job reads the rows, and builds their new lists; the window
-  // changes no row meanwhile (ticking one first waits for the job).
+  // changes no row meanwhile (ticking one first waits for the job). A
+  // newer order replaces one not yet in place.
   FSortJob.Start(
       this, [this, column, descending](const std::atomic<bool>& AStop) { SortRows(column, descending, &AStop); },
       [this](bool AApply) {

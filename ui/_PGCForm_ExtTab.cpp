@@ -510,9 +510,8 @@ QVariant TExtScanModel::headerData(int section, Qt::Orientation orientation, int
 }
 
 void TExtScanModel::sort(int column, Qt::SortOrder order) {
-  // A newer order replaces one not yet in place.
-  FSortJob.Finish(false);
   if (column < 0 || column >= kColumns) {
+    FSortJob.Finish(false);
     FSortColumn = -1;
     return;
   }
@@ -522,12 +521,13 @@ void TExtScanModel::sort(int column, Qt::SortOrder order) {
   if (FRows.size() < 2) return;
   const bool descending = order == Qt::DescendingOrder;
   if (FRows.size() < TSortJob::kInBackgroundFrom) {
+    FSortJob.Finish(false);
     PutInOrder(SortedOrder(column, descending, nullptr));
     return;
   }
   // The job reads the rows' items and nothing the window changes meanwhile
   // (a check mark is a field of its own, and moves with its row when the
-  // order is put in place).
+  // order is put in place). A newer order replaces one not yet in place.
   FSortJob.Start(
       this, [this, column, descending](const std::atomic<bool>& AStop) { FSorted = SortedOrder(column, descending, &AStop); },
       [this](bool AApply) {

@@ -515,9 +515,19 @@ QString TickedText(std::int64_t ACount, std::int64_t ASize) {
   return Text(QelFormat(STR_PGCForm_6, args));
 }
 
-void TSortJob::Start(QObject* AReceiver, std::function<void(const std::atomic<bool>&)> AWork,
-                     std::function<void(bool)> AEnd) {
-  Finish(false);
+void TSortJob::Start(QObject* AReceiver, Work AWork, End AEnd) {
+  if (!FThread.joinable()) {
+    Launch(AReceiver, std::move(AWork), std::move(AEnd));
+    return;
+  }
+  // A request that had not started yet left nothing to drop.
+  FStop = true;
+  FNextReceiver = AReceiver;
+  FNextWork = std::move(AWork);
+  FNextEnd = std::move(AEnd);
+}
+
+void TSortJob::Launch(QObject* AReceiver, Work AWork, End AEnd) {
   FStop = false;
   FEnd = std::move(AEnd);
   const std::uint64_t generation = ++FGeneration;
@@ -529,20 +539,50 @@ void TSortJob::Start(QObject* AReceiver, std::function<void(const std::atomic<bo
     QMetaObject::invokeMethod(
         receiver.data(),
         [this, generation] {
-          if (generation == FGeneration) Finish(true);
+          if (generation == FGeneration) Done();
         },
         Qt::QueuedConnection);
   });
 }
 
-bool TSortJob::Finish(bool AApply) {
-  if (!FThread.joinable()) return false;
-  if (!AApply) FStop = true;
+void TSortJob::Done() {
+  if (!FNextWork) {
+    Finish(true);
+    return;
+  }
   FThread.join();
   ++FGeneration;
-  std::function<void(bool)> end = std::move(FEnd);
+  End end = std::move(FEnd);
   FEnd = nullptr;
-  if (end) end(AApply);
+  if (end) end(false);
+  Work work = std::move(FNextWork);
+  End next = std::move(FNextEnd);
+  FNextWork = nullptr;
+  FNextEnd = nullptr;
+  Launch(FNextReceiver, std::move(work), std::move(next));
+}
+
+bool TSortJob::Finish(bool AApply) {
+  if (!FThread.joinable()) return false;
+  if (!AApply || FNextWork) FStop = true;
+  FThread.join();
+  ++FGeneration;
+  End end = std::move(FEnd);
+  FEnd = nullptr;
+  if (!FNextWork) {
+    if (end) end(AApply);
+    return true;
+  }
+  if (end) end(false);
+  Work work = std::move(FNextWork);
+  End next = std::move(FNextEnd);
+  FNextWork = nullptr;
+  FNextEnd = nullptr;
+  if (AApply) {
+    FStop = false;
+    work(FStop);
+    if (next) next(true);
+  }
   return true;
 }
 

@@ -289,6 +289,8 @@ void ApplyOrder(C& AItems, const std::vector<std::uint32_t>& AOrder) {
 // one first finishes the job (Finish) and so waits for it.
 class TSortJob {
  public:
+  using Work = std::function<void(const std::atomic<bool>&)>;
+  using End = std::function<void(bool)>;
   // Lists shorter than this are sorted at once: it takes milliseconds.
   static constexpr std::size_t kInBackgroundFrom = 50000;
 
@@ -297,21 +299,32 @@ class TSortJob {
   TSortJob& operator=(const TSortJob&) = delete;
   ~TSortJob() { Finish(false); }
 
-  // Runs AWork on a thread (a job under way is dropped first), then
-  // AEnd(true) on AReceiver's thread, in its event loop, unless Finish
-  // comes first. AWork may return early when its argument turns true.
-  // AEnd(false) drops what the work left.
-  void Start(QObject* AReceiver, std::function<void(const std::atomic<bool>&)> AWork,
-             std::function<void(bool)> AEnd);
-  // Ends the job under way: waits for it, then puts its order in place
-  // (AApply) or drops it. True when there was one.
+  // Runs AWork on a thread, then AEnd(true) on AReceiver's thread, in its
+  // event loop, unless Finish comes first. AWork may return early when
+  // its argument turns true; AEnd(false) drops what it left (never called
+  // for a job that did not start). A job under
+  // way is told to stop and dropped when it has, without waiting for it
+  // here: this one starts then (a second click on a header does not wait
+  // for the first one's sort).
+  void Start(QObject* AReceiver, Work AWork, End AEnd);
+  // Ends the work under way: waits for it, then puts its order in place
+  // (AApply; the order asked for last, worked out here if it had not
+  // started) or drops it. True when there was any.
   bool Finish(bool AApply);
   bool Running() const { return FThread.joinable(); }
 
  private:
+  void Launch(QObject* AReceiver, Work AWork, End AEnd);
+  // On the receiver's thread, once the job's thread has finished.
+  void Done();
+
   std::thread FThread;
   std::atomic<bool> FStop{false};
-  std::function<void(bool)> FEnd;
+  End FEnd;
+  // Asked for while a job was under way: started when it has stopped.
+  QObject* FNextReceiver = nullptr;
+  Work FNextWork;
+  End FNextEnd;
   std::uint64_t FGeneration = 0;
 };
 
