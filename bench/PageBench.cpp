@@ -3,11 +3,13 @@
 
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <time.h>
 
 #include <cstdio>
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTimer>
 #include <QTreeView>
 #include <algorithm>
@@ -26,8 +28,18 @@
 #include "ui/_PGCForm_Helper.h"
 
 namespace purgo::bench {
+namespace {
 
-PageTotals RunPage(const std::string& given, PageKind kind, bool clean, std::int64_t stopAfter,
+// Processor time of the calling thread.
+double ThreadCpuMs() {
+  timespec now{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+}  // namespace
+
+PageTotals RunPage(const std::string& given, PageKind kind, bool clean, bool sort, std::int64_t stopAfter,
                    const std::vector<std::string>& endings) {
   // The temporary-files category is $TMPDIR: point it at the tree, and make
   // sure it took (a relative or missing folder would leave the real /tmp).
@@ -75,6 +87,10 @@ PageTotals RunPage(const std::string& given, PageKind kind, bool clean, std::int
   {
     TfrmPGC window;
     window.show();
+    // The page scanned is the one in view, as when its Scan is pressed:
+    // a hidden list is neither laid out nor drawn.
+    window.ChangePage(ext ? window.tabExt : window.tabApp);
+    QTreeView* list = ext ? window.lstExtScan : window.lstAppScan;
     TAppScanModel& model = *window.AppTab()->Model();
     for (int c = 0; c < model.rowCount(); ++c) {
       model.setData(model.index(c, 0), c == 0 ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
@@ -86,13 +102,28 @@ PageTotals RunPage(const std::string& given, PageKind kind, bool clean, std::int
                                            : model.Categories()[0].files.size());
     };
     // The longest gap between two ticks of a 5 ms timer is the longest the
-    // window could not answer.
+    // window could not answer; a gap counts for the phase under way when
+    // it ends.
     QElapsedTimer gap;
+    double gapCpu = 0;
     QTimer meter;
+    PageTotals::Stall* phase = &t.scan;
     QObject::connect(&meter, &QTimer::timeout, [&] {
-      if (gap.isValid()) t.maxStallMs = std::max(t.maxStallMs, static_cast<double>(gap.nsecsElapsed()) / 1e6);
+      const double cpu = ThreadCpuMs();
+      if (gap.isValid()) {
+        phase->ms = std::max(phase->ms, static_cast<double>(gap.nsecsElapsed()) / 1e6);
+        phase->busyMs = std::max(phase->busyMs, cpu - gapCpu);
+      }
       gap.start();
+      gapCpu = cpu;
     });
+    // Lets the window run for a while, as it does between a person's
+    // clicks.
+    const auto idle = [](int ms) {
+      QEventLoop loop;
+      QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+      loop.exec();
+    };
     QElapsedTimer work, stopped;
     QTimer stopper;
     QObject::connect(&stopper, &QTimer::timeout, [&] {
@@ -119,7 +150,26 @@ PageTotals RunPage(const std::string& given, PageKind kind, bool clean, std::int
     t.files = cleaner->ScanTotalFilesCount();
     t.bytes = cleaner->ScanTotalFilesSize();
     t.rows = rows();
+    // What Scan did after its dialog closed (the last rows, the order
+    // chosen, the categories opened) ends in the first gap from here.
+    phase = &t.show;
+    idle(300);
+    if (sort) {
+      phase = &t.sort;
+      QElapsedTimer sorting;
+      for (const auto& [column, order] : {std::pair{0, Qt::AscendingOrder}, std::pair{1, Qt::AscendingOrder},
+                                          std::pair{2, Qt::DescendingOrder}}) {
+        // From the click to the rows drawn in their new order.
+        sorting.start();
+        list->sortByColumn(column, order);
+        while (ext ? window.ExtTab()->ScanModel()->SortPending() : model.SortPending()) idle(1);
+        list->repaint();
+        t.sortSeconds += static_cast<double>(sorting.nsecsElapsed()) / 1e9;
+        idle(100);
+      }
+    }
     if (clean) {
+      phase = &t.clean;
       SetMessageBoxHookForTesting([](const QString&, const QString&, int) { return IDYES; });
       QTimer closer;
       QObject::connect(&closer, &QTimer::timeout, [&] {
@@ -137,6 +187,7 @@ PageTotals RunPage(const std::string& given, PageKind kind, bool clean, std::int
       t.cleanSeconds = static_cast<double>(pass.nsecsElapsed()) / 1e9 - 0.3;
       t.deleted = cleaner->CleanTotalFilesCount();
       SetMessageBoxHookForTesting(nullptr);
+      idle(300);
     }
     meter.stop();
   }
@@ -196,8 +247,21 @@ std::vector<double> RunSort(std::int64_t ARows) {
   extModel.Flush();
 
   // Each model alone, then again shown in a view: what the view adds is
-  // its layout of the rows in their new order.
+  // its layout of the rows in their new order. A long list is sorted on
+  // a thread of its own: alone, the time is until the order is in place;
+  // shown, until the rows are drawn in it, the window answering
+  // meanwhile (the longest it did not, last).
   std::vector<double> seconds;
+  double maxStallMs = 0;
+  QElapsedTimer gap;
+  QTimer meter;
+  QObject::connect(&meter, &QTimer::timeout, [&] {
+    if (gap.isValid()) maxStallMs = std::max(maxStallMs, static_cast<double>(gap.nsecsElapsed()) / 1e6);
+    gap.start();
+  });
+  const auto pending = [&](QAbstractItemModel* m) {
+    return m == &appModel ? appModel.SortPending() : extModel.SortPending();
+  };
   for (const bool shown : {false, true}) {
     for (QAbstractItemModel* model : {static_cast<QAbstractItemModel*>(&appModel), static_cast<QAbstractItemModel*>(&extModel)}) {
       QTreeView view;
@@ -215,16 +279,26 @@ std::vector<double> RunSort(std::int64_t ARows) {
         QElapsedTimer t;
         t.start();
         if (shown) {
+          gap.invalidate();
+          meter.start(5);
           view.sortByColumn(column, order);
+          while (pending(model)) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
           view.repaint();
           QApplication::processEvents();
+          meter.stop();
         } else {
           model->sort(column, order);
+          if (model == &appModel) {
+            appModel.FinishSort();
+          } else {
+            extModel.FinishSort();
+          }
         }
         seconds.push_back(static_cast<double>(t.nsecsElapsed()) / 1e9);
       }
     }
   }
+  seconds.push_back(maxStallMs);
   FreeAppMultiLangs();
   FreeAppMultiFonts();
   return seconds;

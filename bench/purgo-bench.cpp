@@ -5,13 +5,15 @@
 //   purgo-bench app-scan  [--list] DIR      temporary-files category over DIR
 //   purgo-bench ext-clean [--list] DIR...   file-type scan, then delete all
 //   purgo-bench app-clean [--list] DIR     app-scan, then deletes what it found as the page does
-//   purgo-bench app-page DIR                app-scan through the real page, offscreen
+//   purgo-bench app-page DIR                app-scan through the real page, offscreen, then
+//                                           the list sorted by each column
 //   purgo-bench app-page-clean DIR          the same, then a cleaning pass over all
 //   purgo-bench app-page-stop DIR           the page's scan, Stop pressed at 100,000 rows
 //   purgo-bench ext-page[-clean|-stop] DIR  the same through the file-type page, as ext-scan
 //   purgo-bench page-sort ROWS              both pages' lists of ROWS made-up rows sorted by
 //                                           each column, alone and in a view: {"rows":N,
-//                                           "app":[name,folder,size],"ext":[...],"app_view":[...],...}
+//                                           "app":[name,folder,size],"ext":[...],"app_view":[...],...,
+//                                           "view_stall_ms":M}
 //
 // --endings=.a,.b,... gives the file-type modes those endings instead of
 // the options file's 42 defaults.
@@ -20,8 +22,13 @@
 // name. The last line is always one JSON object:
 //   {"files":N,"bytes":B,"dirs":D,"deleted":K,"seconds":S,"clean_seconds":C,"peak_rss_kb":M}
 // where C is the part of S spent deleting (0 without deletion); the page
-// modes add "rows" and "max_stall_ms" and time the scan and the pass
-// without the progress dialog's designed 300 ms start delay.
+// modes add "rows", the longest stalls of the event loop while scanning
+// ("max_stall_ms"), while the rows are first shown ("show_stall_ms"),
+// sorted ("sort_stall_ms", with "sort_seconds" for the three sorts) and
+// cleaned ("clean_stall_ms"), each with the most processor time the
+// window's thread spent in one stall ("scan_busy_ms", "show_busy_ms" ...),
+// and time the scan and the pass without the progress dialog's designed
+// 300 ms start delay.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -236,8 +243,9 @@ int main(int argc, char** argv) {
     if (rows <= 0) return Usage();
     const std::vector<double> s = purgo::bench::RunSort(rows);
     std::printf("{\"rows\":%lld,\"app\":[%.3f,%.3f,%.3f],\"ext\":[%.3f,%.3f,%.3f],"
-                "\"app_view\":[%.3f,%.3f,%.3f],\"ext_view\":[%.3f,%.3f,%.3f],\"peak_rss_kb\":%ld}\n",
-                rows, s[0], s[1], s[2], s[3], s[4], s[5], s[6], s[7], s[8], s[9], s[10], s[11], PeakRssKb());
+                "\"app_view\":[%.3f,%.3f,%.3f],\"ext_view\":[%.3f,%.3f,%.3f],\"view_stall_ms\":%.1f,"
+                "\"peak_rss_kb\":%ld}\n",
+                rows, s[0], s[1], s[2], s[3], s[4], s[5], s[6], s[7], s[8], s[9], s[10], s[11], s[12], PeakRssKb());
     return std::fflush(stdout) == 0 ? 0 : 1;
   }
 #endif
@@ -262,12 +270,15 @@ int main(int argc, char** argv) {
     const purgo::bench::PageTotals p = purgo::bench::RunPage(
         dirs.front(),
         command.starts_with("ext") ? purgo::bench::PageKind::FileTypes : purgo::bench::PageKind::AppTraces,
-        mode == "-clean", mode == "-stop" ? 100000 : 0, gEndings);
+        mode == "-clean", mode.empty(), mode == "-stop" ? 100000 : 0, gEndings);
     std::printf("{\"files\":%" PRId64 ",\"bytes\":%" PRId64 ",\"dirs\":0,\"deleted\":%" PRId64
                 ",\"seconds\":%.3f,\"clean_seconds\":%.3f,\"peak_rss_kb\":%ld,\"rows\":%" PRId64
-                ",\"max_stall_ms\":%.1f,\"stop_ms\":%.1f}\n",
-                p.files, p.bytes, p.deleted, p.seconds + p.cleanSeconds, p.cleanSeconds, PeakRssKb(),
-                p.rows, p.maxStallMs, p.stopMs);
+                ",\"max_stall_ms\":%.1f,\"scan_busy_ms\":%.1f,\"show_stall_ms\":%.1f,\"show_busy_ms\":%.1f"
+                ",\"sort_stall_ms\":%.1f,\"sort_busy_ms\":%.1f,\"sort_seconds\":%.3f"
+                ",\"clean_stall_ms\":%.1f,\"clean_busy_ms\":%.1f,\"stop_ms\":%.1f}\n",
+                p.files, p.bytes, p.deleted, p.seconds + p.cleanSeconds, p.cleanSeconds, PeakRssKb(), p.rows,
+                p.scan.ms, p.scan.busyMs, p.show.ms, p.show.busyMs, p.sort.ms, p.sort.busyMs, p.sortSeconds,
+                p.clean.ms, p.clean.busyMs, p.stopMs);
     return std::fflush(stdout) == 0 ? 0 : 1;
 #endif
   } else {

@@ -2,6 +2,10 @@
 #include "ui/_PGCForm_AppTab.h"
 
 #include <QApplication>
+#include <QHeaderView>
+#include <QPainter>
+#include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTreeView>
 #include <algorithm>
 #include <array>
@@ -25,11 +29,61 @@ namespace {
 constexpr std::size_t kNameBlockBits = 20;  // 1 MiB blocks
 constexpr std::size_t kNameBlockSize = std::size_t{1} << kNameBlockBits;
 
+// A category's text runs across the list's columns. The view's own way
+// (QTreeView::setFirstColumnSpanned) makes it look every file row up in a
+// set of persistent indexes each time it lays the list out, which costs
+// about 100 ms for a million rows when a category is opened or sorted.
+// Drawn here instead: the category's first cell draws its box without
+// the text, and its last cell, drawn after the others, draws the text
+// from where the first cell's text would start to the end of the row.
+class TCategoryRowDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  void paint(QPainter* APainter, const QStyleOptionViewItem& AOption, const QModelIndex& AIndex) const override {
+    const auto* view = qobject_cast<const QTreeView*>(AOption.widget);
+    if (view == nullptr || !AIndex.isValid() || AIndex.parent().isValid()) {
+      QStyledItemDelegate::paint(APainter, AOption, AIndex);
+      return;
+    }
+    QStyle* style = view->style();
+    const QModelIndex first = AIndex.siblingAtColumn(0);
+    QStyleOptionViewItem cell = AOption;
+    initStyleOption(&cell, first);
+    if (AIndex.column() == 0) {
+      cell.rect = AOption.rect;
+      cell.text.clear();
+      style->drawControl(QStyle::CE_ItemViewItem, &cell, APainter, view);
+      return;
+    }
+    QStyledItemDelegate::paint(APainter, AOption, AIndex);
+    const int last = view->header()->logicalIndex(view->header()->count() - 1);
+    if (AIndex.column() != last) return;
+    cell.rect = view->visualRect(first);
+    QRect text = style->subElementRect(QStyle::SE_ItemViewItemText, &cell, view);
+    text.setRight(AOption.rect.right());
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+    text.adjust(margin, 0, -margin, 0);
+    if (text.width() <= 0) return;
+    const QString shown = cell.fontMetrics.elidedText(cell.text, view->textElideMode(), text.width());
+    APainter->save();
+    APainter->setFont(cell.font);
+    const QPalette::ColorGroup group = (cell.state & QStyle::State_Enabled) == 0 ? QPalette::Disabled
+                                       : (cell.state & QStyle::State_Active) == 0 ? QPalette::Inactive
+                                                                                  : QPalette::Normal;
+    APainter->setPen(cell.palette.color(
+        group, (AOption.state & QStyle::State_Selected) != 0 ? QPalette::HighlightedText : QPalette::Text));
+    APainter->drawText(text, static_cast<int>(cell.displayAlignment) | Qt::TextSingleLine, shown);
+    APainter->restore();
+  }
+};
+
 }  // namespace
 
 // ---- TAppScanModel ------------------------------------------------------------
 
 void TAppScanModel::Reset(TPGCScanTypes AChecked) {
+  FSortJob.Finish(false);
   beginResetModel();
   FCategories.clear();
   FNameBlocks.clear();
@@ -55,6 +109,7 @@ int TAppScanModel::CategoryIndexOf(TPGCScanTypes AScanType) const {
 void TAppScanModel::AddFile(int ACategory, TScanFolders::Folder AFolder, std::string_view AName,
                             platform::FileId AFileId, platform::FileStamp AStamp, std::uint64_t ASize,
                             bool AChecked) {
+  FSortJob.Finish(true);
   if (AName.size() > std::numeric_limits<std::uint32_t>::max()) return;
   TFileRow row;
   row.size = ASize;
@@ -125,6 +180,14 @@ void TAppScanModel::Flush() {
 }
 
 void TAppScanModel::RemoveFiles(int ACategory, const std::vector<std::size_t>& APositions) {
+  // The positions are those of the rows as they stand: an order still
+  // being worked out is dropped, and worked out again afterwards.
+  const bool resort = FSortJob.Finish(false);
+  RemoveFilesAt(ACategory, APositions);
+  if (resort) Resort();
+}
+
+void TAppScanModel::RemoveFilesAt(int ACategory, const std::vector<std::size_t>& APositions) {
   TCategory& c = FCategories[static_cast<std::size_t>(ACategory)];
   const QModelIndex parent = index(ACategory, 0);
   std::size_t runs = 0;
@@ -272,12 +335,35 @@ QVariant TAppScanModel::headerData(int section, Qt::Orientation orientation, int
 
 void TAppScanModel::sort(int column, Qt::SortOrder order) {
   if (column < 0 || column >= kColumns) {
+    FSortJob.Finish(false);
     FSortColumn = -1;
     return;
   }
   FSortColumn = column;
   FSortOrder = order;
   Flush();
+  const bool descending = order == Qt::DescendingOrder;
+  std::size_t rows = 0;
+  for (const TCategory& c : FCategories) rows += c.files.size();
+  if (rows < TSortJob::kInBackgroundFrom) {
+    FSortJob.Finish(false);
+    SortRows(column, descending, nullptr);
+    ApplySorted();
+    return;
+  }
+  // The job reads the rows, and builds their new lists; the window
+  // changes no row meanwhile (ticking one first waits for the job). A
+  // newer order replaces one not yet in place.
+  FSortJob.Start(
+      this, [this, column, descending](const std::atomic<bool>& AStop) { SortRows(column, descending, &AStop); },
+      [this](bool AApply) {
+        if (AApply) ApplySorted();
+        FSorted = {};
+      });
+}
+
+void TAppScanModel::SortRows(int AColumn, bool ADescending, const std::atomic<bool>* AStop) {
+  FSorted.assign(FCategories.size(), {});
   // Folders are ordered once, by their names from the top of the tree;
   // a file without a folder comes first.
   std::vector<std::uint32_t> ranks;
@@ -293,32 +379,53 @@ void TAppScanModel::sort(int column, Qt::SortOrder order) {
   const auto rankOf = [&](const TFileRow& f) -> std::uint64_t {
     return f.folder == TScanFolders::kNoFolder || f.folder >= ranks.size() ? 0 : std::uint64_t{ranks[f.folder]} + 1;
   };
+  for (std::size_t ci = 0; ci < FCategories.size(); ++ci) {
+    if (AStop != nullptr && *AStop) return;
+    const std::deque<TFileRow>& files = FCategories[ci].files;
+    if (files.size() < 2) continue;
+    TSorted& sorted = FSorted[ci];
+    sorted.positions = SortedPositions(
+        files, AColumn, ADescending, rankOf, [&](const TFileRow& f) { return NameOf(f); },
+        [](const TFileRow& f) { return f.size; });
+    // The rows are copied in their new order here, off the window's
+    // thread: gathering a million rows of a deque takes a few hundred
+    // milliseconds.
+    for (const std::uint32_t at : sorted.positions) sorted.files.push_back(files[at]);
+  }
+}
+
+void TAppScanModel::ApplySorted() {
+  if (FSorted.size() != FCategories.size()) return;
+  for (std::size_t ci = 0; ci < FCategories.size(); ++ci) {
+    if (!FSorted[ci].positions.empty() && FSorted[ci].files.size() != FCategories[ci].files.size()) return;
+  }
   emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
   const QModelIndexList persistent = persistentIndexList();
   for (std::size_t ci = 0; ci < FCategories.size(); ++ci) {
-    std::deque<TFileRow>& files = FCategories[ci].files;
-    if (files.size() < 2) continue;
-    std::vector<std::uint32_t> positions = SortedPositions(
-        files, column, order == Qt::DescendingOrder, rankOf, [&](const TFileRow& f) { return NameOf(f); },
-        [](const TFileRow& f) { return f.size; });
+    TSorted& sorted = FSorted[ci];
+    if (sorted.positions.empty()) continue;
     // Indexes the view keeps (the current row, a selection) follow their
     // rows.
     std::vector<std::uint32_t> newRow;
     for (const QModelIndex& i : persistent) {
       if (i.internalId() != ci) continue;
       if (newRow.empty()) {
-        newRow.resize(files.size());
-        for (std::size_t k = 0; k < positions.size(); ++k) newRow[positions[k]] = static_cast<std::uint32_t>(k);
+        newRow.resize(sorted.positions.size());
+        for (std::size_t k = 0; k < sorted.positions.size(); ++k) newRow[sorted.positions[k]] = static_cast<std::uint32_t>(k);
       }
       changePersistentIndex(i, createIndex(static_cast<int>(newRow[static_cast<std::size_t>(i.row())]),
                                            i.column(), i.internalId()));
     }
-    ApplyOrder(files, positions);
+    FCategories[ci].files.swap(sorted.files);
   }
   emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+  FSorted.clear();
 }
 
 void TAppScanModel::SetCategoryChecked(int ci, bool checked) {
+  // A sort job copies the rows as they are: its order is put in place
+  // first, the ticks then set on it.
+  FSortJob.Finish(true);
   TCategory& c = FCategories[static_cast<std::size_t>(ci)];
   c.checked = checked;
   if (c.scanType != kScanRecycleBin) {
@@ -339,6 +446,14 @@ bool TAppScanModel::setData(const QModelIndex& index, const QVariant& value, int
   } else {
     TCategory& c = FCategories[index.internalId()];
     if (c.scanType == kScanRecycleBin) return false;
+    // The row is named by where it stands now, and a sort job copies the
+    // rows as they are: the job is dropped, and started again after the
+    // tick.
+    if (FSortJob.Finish(false)) {
+      const bool done = setData(index, value, role);
+      Resort();
+      return done;
+    }
     TFileRow& f = c.files[static_cast<std::size_t>(index.row())];
     if (f.checked == checked) return true;
     f.checked = checked;
@@ -373,7 +488,7 @@ TPGCForm_AppTab::TPGCForm_AppTab(TfrmPGC* AWindow)
   QTreeView* list = FWindow->lstAppScan;
   list->setModel(FModel);
   SetUpFileColumns(list);
-  connect(FModel, &QAbstractItemModel::modelReset, this, &TPGCForm_AppTab::SpanCategories);
+  list->setItemDelegate(new TCategoryRowDelegate(list));
   connect(FModel, &TAppScanModel::checksChanged, this, &TPGCForm_AppTab::UpdateCleanButton);
   FWindow->Pages.AppScan = [this] { Scan(); };
   FWindow->Pages.AppClean = [this] { Clean(); };
@@ -407,10 +522,6 @@ void TPGCForm_AppTab::ReinitVT() {
   FModel->Reset(AppOptions != nullptr ? AppOptions->AppScanTypes() : 15u);
   FWindow->lstAppScan->viewport()->update();
   UpdateCleanButton();
-}
-
-void TPGCForm_AppTab::SpanCategories() {
-  for (int c = 0; c < FModel->rowCount(); ++c) FWindow->lstAppScan->setFirstColumnSpanned(c, {}, true);
 }
 
 void TPGCForm_AppTab::ClearVT() {
@@ -699,6 +810,9 @@ void TPGCForm_AppTab::Clean() {
 }
 
 void TPGCForm_AppTab::CleaningPass(TfrmPGCProgress* ADialog) {
+  // The pass goes by position while the event loop runs: the rows must
+  // not be put in a new order under it.
+  FModel->FinishSort();
   FCleaning = true;
   FStopCleaning = false;
   FPurgo->SetCleanTotalFilesSize(0);

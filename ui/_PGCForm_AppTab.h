@@ -79,7 +79,10 @@ class TAppScanModel : public QAbstractItemModel {
   std::vector<TCategory>& Categories() { return FCategories; }
   int CategoryIndexOf(TPGCScanTypes AScanType) const;
   // The folders the rows' files lie in: the tree of the scan under way.
-  void SetFolders(std::shared_ptr<const TScanFolders> AFolders) { FFolders = std::move(AFolders); }
+  void SetFolders(std::shared_ptr<const TScanFolders> AFolders) {
+    FSortJob.Finish(true);
+    FFolders = std::move(AFolders);
+  }
   const std::shared_ptr<const TScanFolders>& Folders() const { return FFolders; }
   // Queues a file found; Flush inserts what is queued. AFolder (in
   // Folders()) and the identities are where the scan found it; a row with
@@ -122,6 +125,11 @@ class TAppScanModel : public QAbstractItemModel {
   Qt::SortOrder SortOrder() const { return FSortOrder; }
   // Sorts again by the last sort chosen (after a scan added rows).
   void Resort() { sort(FSortColumn, FSortOrder); }
+  // Puts an order still being worked out in place now: before going
+  // through the rows by position while the event loop runs.
+  void FinishSort() { FSortJob.Finish(true); }
+  // An order is being worked out and not yet in place.
+  bool SortPending() const { return FSortJob.Running(); }
 
  signals:
   // A box was changed through the list.
@@ -130,6 +138,11 @@ class TAppScanModel : public QAbstractItemModel {
  private:
   static constexpr quintptr kCategoryId = ~quintptr{0};
   void SetCategoryChecked(int c, bool checked);
+  // Works out the order of each category's files into FSorted; ApplySorted
+  // puts it in place.
+  void SortRows(int AColumn, bool ADescending, const std::atomic<bool>* AStop);
+  void ApplySorted();
+  void RemoveFilesAt(int ACategory, const std::vector<std::size_t>& APositions);
   std::string_view NameOf(const TFileRow& ARow) const;
   std::vector<TCategory> FCategories;
   // Name bytes of every row since the last Reset, in blocks that never
@@ -141,6 +154,15 @@ class TAppScanModel : public QAbstractItemModel {
   mutable std::string FText;  // PathOf's result for a row without a folder
   int FSortColumn = -1;
   Qt::SortOrder FSortOrder = Qt::AscendingOrder;
+  // Each category's files in the order a sort worked out, with the
+  // positions they came from, until put in place.
+  struct TSorted {
+    std::vector<std::uint32_t> positions;
+    std::deque<TFileRow> files;
+  };
+  std::vector<TSorted> FSorted;
+  // Last, so that it ends (waits for its thread) before the rows go.
+  TSortJob FSortJob;
 };
 
 class TPGCForm_AppTab : public QObject {
@@ -192,8 +214,6 @@ class TPGCForm_AppTab : public QObject {
   std::int64_t FoundSize() const;
   void UpdateCleanButton();
   void CleaningPass(TfrmPGCProgress* ADialog);
-  // Each category's text spans the columns: set again after every reset.
-  void SpanCategories();
 
   TfrmPGC* FWindow;
   TPGCAppCleaner* FPurgo;

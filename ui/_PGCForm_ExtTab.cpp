@@ -390,6 +390,7 @@ bool TOptVTEditor::eventFilter(QObject* AWatched, QEvent* AEvent) {
 // ---- the result list -----------------------------------------------------------------
 
 void TExtScanModel::Clear() {
+  FSortJob.Finish(false);
   beginResetModel();
   FRows.clear();
   FRows.shrink_to_fit();
@@ -400,6 +401,7 @@ void TExtScanModel::Clear() {
 }
 
 void TExtScanModel::Add(TPGCExtCleanerScanFileItem* AItem) {
+  FSortJob.Finish(true);
   FRows.push_back({AItem, true});
   ++FCheckedCount;
   FCheckedSize += AItem->FileSize();
@@ -421,6 +423,14 @@ void TExtScanModel::SetAllChecked(bool AChecked) {
 }
 
 void TExtScanModel::RemoveRows(const std::vector<std::size_t>& APositions) {
+  // The positions are those of the rows as they stand: an order still
+  // being worked out is dropped, and worked out again afterwards.
+  const bool resort = FSortJob.Finish(false);
+  RemoveRowsAt(APositions);
+  if (resort) Resort();
+}
+
+void TExtScanModel::RemoveRowsAt(const std::vector<std::size_t>& APositions) {
   std::size_t runs = 0;
   ForEachRunLastFirst(APositions, [&](std::size_t, std::size_t) { ++runs; });
   if (runs > kMostRunsRemovedOneByOne) {
@@ -501,6 +511,7 @@ QVariant TExtScanModel::headerData(int section, Qt::Orientation orientation, int
 
 void TExtScanModel::sort(int column, Qt::SortOrder order) {
   if (column < 0 || column >= kColumns) {
+    FSortJob.Finish(false);
     FSortColumn = -1;
     return;
   }
@@ -508,6 +519,26 @@ void TExtScanModel::sort(int column, Qt::SortOrder order) {
   FSortOrder = order;
   Flush();
   if (FRows.size() < 2) return;
+  const bool descending = order == Qt::DescendingOrder;
+  if (FRows.size() < TSortJob::kInBackgroundFrom) {
+    FSortJob.Finish(false);
+    PutInOrder(SortedOrder(column, descending, nullptr));
+    return;
+  }
+  // The job reads the rows' items and nothing the window changes meanwhile
+  // (a check mark is a field of its own, and moves with its row when the
+  // order is put in place). A newer order replaces one not yet in place.
+  FSortJob.Start(
+      this, [this, column, descending](const std::atomic<bool>& AStop) { FSorted = SortedOrder(column, descending, &AStop); },
+      [this](bool AApply) {
+        const std::vector<std::uint32_t> positions = std::move(FSorted);
+        FSorted = {};
+        if (AApply) PutInOrder(positions);
+      });
+}
+
+std::vector<std::uint32_t> TExtScanModel::SortedOrder(int AColumn, bool ADescending,
+                                                      const std::atomic<bool>* AStop) const {
   // The folders of the rows, by their ids (1 for the first of a scan),
   // ranked by their names from the top of the tree; a row without a
   // folder comes first.
@@ -519,6 +550,7 @@ void TExtScanModel::sort(int column, Qt::SortOrder order) {
       folders[f->ID() - 1] = f;
     }
   }
+  if (AStop != nullptr && *AStop) return {};
   const std::vector<std::uint32_t> ranks = FolderPathRanks(
       folders.size(),
       [&](std::size_t i) -> std::size_t {
@@ -526,15 +558,20 @@ void TExtScanModel::sort(int column, Qt::SortOrder order) {
         return p != nullptr ? p->ID() - 1 : SIZE_MAX;
       },
       [&](std::size_t i) { return folders[i] != nullptr ? std::string_view(folders[i]->Name()) : std::string_view(); });
+  if (AStop != nullptr && *AStop) return {};
   const auto rankOf = [&](const TRow& r) -> std::uint64_t {
     const TPGCExtCleanerScanPathItem* f = r.item->PathItem();
     return f == nullptr ? 0 : std::uint64_t{ranks[f->ID() - 1]} + 1;
   };
-  emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-  std::vector<std::uint32_t> positions = SortedPositions(
-      FRows, column, order == Qt::DescendingOrder, rankOf,
-      [](const TRow& r) { return std::string_view(r.item->FileName()); },
+  return SortedPositions(
+      FRows, AColumn, ADescending, rankOf, [](const TRow& r) { return std::string_view(r.item->FileName()); },
       [](const TRow& r) { return r.item->FileSize(); });
+}
+
+void TExtScanModel::PutInOrder(const std::vector<std::uint32_t>& APositions) {
+  if (APositions.size() != FRows.size()) return;
+  const std::vector<std::uint32_t>& positions = APositions;
+  emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
   // Indexes the view keeps (the current row, a selection) follow their
   // rows.
   const QModelIndexList persistent = persistentIndexList();
@@ -939,6 +976,9 @@ void TPGCForm_ExtTab::Clean() {
 }
 
 void TPGCForm_ExtTab::CleaningPass(TfrmPGCProgress* ADialog) {
+  // The pass goes by position while the event loop runs: the rows must
+  // not be put in a new order under it.
+  FScanModel->FinishSort();
   auto& rows = FScanModel->Rows();
   const std::int64_t total = static_cast<std::int64_t>(FScanModel->CheckedCount());
   std::int64_t handled = 0;

@@ -175,11 +175,20 @@ class TExtScanModel : public QAbstractTableModel {
   void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
   int SortColumn() const { return FSortColumn; }
   void Resort() { sort(FSortColumn, FSortOrder); }
+  // Puts an order still being worked out in place now: before going
+  // through the rows by position while the event loop runs.
+  void FinishSort() { FSortJob.Finish(true); }
+  // An order is being worked out and not yet in place.
+  bool SortPending() const { return FSortJob.Running(); }
 
  signals:
   void checksChanged();
 
  private:
+  std::vector<std::uint32_t> SortedOrder(int AColumn, bool ADescending, const std::atomic<bool>* AStop) const;
+  void PutInOrder(const std::vector<std::uint32_t>& APositions);
+  void RemoveRowsAt(const std::vector<std::size_t>& APositions);
+
   std::vector<TRow> FRows;
   std::size_t FShown = 0;  // rows inserted into the view so far
   std::size_t FCheckedCount = 0;
@@ -187,6 +196,10 @@ class TExtScanModel : public QAbstractTableModel {
   std::uint64_t FTotalSize = 0;    // of all rows
   int FSortColumn = -1;
   Qt::SortOrder FSortOrder = Qt::AscendingOrder;
+  // The order a sort job worked out, until it is put in place.
+  std::vector<std::uint32_t> FSorted;
+  // Last, so that it ends (waits for its thread) before the rows go.
+  TSortJob FSortJob;
 };
 
 // ---- the page ----------------------------------------------------------------------

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QMetaObject>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QTreeView>
@@ -512,6 +513,77 @@ std::uint64_t NameKey(std::string_view AName) {
 QString TickedText(std::int64_t ACount, std::int64_t ASize) {
   const std::array<TQelDynArg, 2> args{TQelDynArg(ACount), TQelDynArg(FormatSize64(ASize))};
   return Text(QelFormat(STR_PGCForm_6, args));
+}
+
+void TSortJob::Start(QObject* AReceiver, Work AWork, End AEnd) {
+  if (!FThread.joinable()) {
+    Launch(AReceiver, std::move(AWork), std::move(AEnd));
+    return;
+  }
+  // A request that had not started yet left nothing to drop.
+  FStop = true;
+  FNextReceiver = AReceiver;
+  FNextWork = std::move(AWork);
+  FNextEnd = std::move(AEnd);
+}
+
+void TSortJob::Launch(QObject* AReceiver, Work AWork, End AEnd) {
+  FStop = false;
+  FEnd = std::move(AEnd);
+  const std::uint64_t generation = ++FGeneration;
+  QPointer<QObject> receiver(AReceiver);
+  FThread = std::thread([this, work = std::move(AWork), receiver, generation] {
+    work(FStop);
+    // Queued to the receiver's thread; dropped by Qt if the receiver is
+    // gone, and by the generation if Finish came first.
+    QMetaObject::invokeMethod(
+        receiver.data(),
+        [this, generation] {
+          if (generation == FGeneration) Done();
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+void TSortJob::Done() {
+  if (!FNextWork) {
+    Finish(true);
+    return;
+  }
+  FThread.join();
+  ++FGeneration;
+  End end = std::move(FEnd);
+  FEnd = nullptr;
+  if (end) end(false);
+  Work work = std::move(FNextWork);
+  End next = std::move(FNextEnd);
+  FNextWork = nullptr;
+  FNextEnd = nullptr;
+  Launch(FNextReceiver, std::move(work), std::move(next));
+}
+
+bool TSortJob::Finish(bool AApply) {
+  if (!FThread.joinable()) return false;
+  if (!AApply || FNextWork) FStop = true;
+  FThread.join();
+  ++FGeneration;
+  End end = std::move(FEnd);
+  FEnd = nullptr;
+  if (!FNextWork) {
+    if (end) end(AApply);
+    return true;
+  }
+  if (end) end(false);
+  Work work = std::move(FNextWork);
+  End next = std::move(FNextEnd);
+  FNextWork = nullptr;
+  FNextEnd = nullptr;
+  if (AApply) {
+    FStop = false;
+    work(FStop);
+    if (next) next(true);
+  }
+  return true;
 }
 
 void SetUpFileColumns(QTreeView* AList) {
