@@ -1,6 +1,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Completion of purgo's options for bash. The category ids come from the
-# program itself (purgo --list), so they never fall behind it.
+# Completion of the options of purgo and purgo-cli for bash. The category
+# ids come from the program itself (its --list), so they never fall
+# behind it. Installed under both names, as bash-completion looks a
+# command's completions up by its name.
 
 _purgo()
 {
@@ -33,4 +35,4 @@ _purgo()
             --category --folder --ending --no-subfolders --from --json --null' -- "$cur")
     fi
 }
-complete -F _purgo purgo
+complete -F _purgo purgo purgo-cli

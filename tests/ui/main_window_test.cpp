@@ -430,8 +430,10 @@ TEST(MainWindow, UnwritableSettingsSaidInTheStatusLine) {
     EXPECT_EQ(said == STR_PGCForm_Label_SettingsUnwritable, !writable) << said;
     if (writable) continue;
     EXPECT_NE(said.find("cannot be saved"), std::string::npos);
+    Grab(p.window.get(), "settings-unwritable-en.png");
     p.ChooseLanguage(1);
     EXPECT_EQ(p.window->lblStatus->Caption().toStdString(), "无法保存设置：设置文件夹无法创建或写入。正在使用内置设置。");
+    Grab(p.window.get(), "settings-unwritable-zh.png");
     AppOptions->SetLastCleanTime(LocalTime(2026, 3, 4, 0, 0, 0));
     p.window->RefreshStatus();
     AppOptions->SetLastCleanTime({});
@@ -479,6 +481,7 @@ TEST(MainWindow, OnlyTheShownPageSelectedUnderADialog) {
         EXPECT_EQ(b->StatePicture().cacheKey(), (shown ? b->PictureDisabled() : b->PictureNormal()).cacheKey());
       }
       checked = true;
+      Grab(p.window.get(), appShown ? "dialog-over-app-page.png" : "dialog-over-ext-page.png");
       about.close();
     });
     DoModal(&about, p.window.get(), true);
