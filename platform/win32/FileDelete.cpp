@@ -21,6 +21,10 @@
 // same handle: the disposition is set on it and the file is gone when it
 // is closed. A file mapped into some process cannot be deleted and stays
 // as in use.
+//
+// Folders are handles here, not descriptors: DeleteTarget::rootFd is not
+// used (callers on Windows give none), and the root is resolved from its
+// path and checked against its recorded identity.
 #include "platform/FileDelete.h"
 
 #include <atomic>
@@ -41,8 +45,6 @@ const NTSTATUS kDeletePending = kStatus(0xC0000056);   // STATUS_DELETE_PENDING
 const NTSTATUS kSharing = kStatus(0xC0000043);         // STATUS_SHARING_VIOLATION
 const NTSTATUS kCannotDelete = kStatus(0xC0000121);    // STATUS_CANNOT_DELETE
 const NTSTATUS kNotADirectory = kStatus(0xC0000103);   // STATUS_NOT_A_DIRECTORY
-const NTSTATUS kDirNotEmpty = kStatus(0xC0000101);     // STATUS_DIRECTORY_NOT_EMPTY
-const NTSTATUS kAccessDenied = kStatus(0xC0000022);    // STATUS_ACCESS_DENIED
 const NTSTATUS kFileIsADirectory = kStatus(0xC00000BA);  // STATUS_FILE_IS_A_DIRECTORY
 
 constexpr ULONG kFileDispositionInformation = 13;
@@ -159,8 +161,7 @@ DeleteResult Dispose(HANDLE h) {
   if (status >= 0) return DeleteResult::Deleted;
   // Read-only was looked at before: what cannot be deleted now is mapped.
   if (status == kCannotDelete || status == kSharing) return DeleteResult::InUse;
-  if (status == kDirNotEmpty || status == kAccessDenied) return DeleteResult::Failed;
-  return DeleteResult::Failed;
+  return DeleteResult::Failed;  // a folder not empty, access denied, a read-only volume
 }
 
 }  // namespace
