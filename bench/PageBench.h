@@ -47,7 +47,8 @@ PageTotals RunPage(const std::string& dir, PageKind kind, bool clean, bool sort,
 // seconds each sort took, by the model alone (app name, folder, size, ext
 // name, folder, size), then the same shown in a view offscreen, its
 // layout and drawing included; last, the longest the event loop stalled
-// while the view was sorted (milliseconds).
+// while the view was sorted and the most processor time the thread spent
+// in one stall (milliseconds).
 std::vector<double> RunSort(std::int64_t ARows);
 
 }  // namespace purgo::bench

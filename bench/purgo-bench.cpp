@@ -13,7 +13,7 @@
 //   purgo-bench page-sort ROWS              both pages' lists of ROWS made-up rows sorted by
 //                                           each column, alone and in a view: {"rows":N,
 //                                           "app":[name,folder,size],"ext":[...],"app_view":[...],...,
-//                                           "view_stall_ms":M}
+//                                           "view_stall_ms":M,"view_busy_ms":B}
 //
 // --endings=.a,.b,... gives the file-type modes those endings instead of
 // the options file's 42 defaults.
@@ -244,8 +244,9 @@ int main(int argc, char** argv) {
     const std::vector<double> s = purgo::bench::RunSort(rows);
     std::printf("{\"rows\":%lld,\"app\":[%.3f,%.3f,%.3f],\"ext\":[%.3f,%.3f,%.3f],"
                 "\"app_view\":[%.3f,%.3f,%.3f],\"ext_view\":[%.3f,%.3f,%.3f],\"view_stall_ms\":%.1f,"
-                "\"peak_rss_kb\":%ld}\n",
-                rows, s[0], s[1], s[2], s[3], s[4], s[5], s[6], s[7], s[8], s[9], s[10], s[11], s[12], PeakRssKb());
+                "\"view_busy_ms\":%.1f,\"peak_rss_kb\":%ld}\n",
+                rows, s[0], s[1], s[2], s[3], s[4], s[5], s[6], s[7], s[8], s[9], s[10], s[11], s[12], s[13],
+                PeakRssKb());
     return std::fflush(stdout) == 0 ? 0 : 1;
   }
 #endif

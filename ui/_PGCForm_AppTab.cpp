@@ -474,6 +474,9 @@ bool TAppScanModel::setData(const QModelIndex& index, const QVariant& value, int
 Qt::ItemFlags TAppScanModel::flags(const QModelIndex& index) const {
   if (!index.isValid()) return {};
   Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+  // A file has no rows below it: said so, the view need not look each
+  // file row up among the folded-open rows when it lays the list out.
+  if (index.internalId() != kCategoryId) f |= Qt::ItemNeverHasChildren;
   if (index.column() != colName) return f;
   if (index.internalId() == kCategoryId || FCategories[index.internalId()].scanType != kScanRecycleBin) {
     f |= Qt::ItemIsUserCheckable;
