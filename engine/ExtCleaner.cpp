@@ -211,6 +211,11 @@ class TPGCExtCleaner::Walk {
     callbacks_.mayEnter = [me = me_](std::string_view, std::size_t, std::optional<std::uint32_t> owner) {
       return !owner || *owner == me;
     };
+    // Readers ask from their threads, and may finish a folder after this
+    // walk is gone: they get a matcher of their own, which only reads.
+    callbacks_.wantsData = [m = std::make_shared<const EndingMatcher>(options_)](std::string_view name) {
+      return m->Match(name) != nullptr;
+    };
     if (c_.FOnScanError) {
       callbacks_.onError = [this](const std::string& folder, TreeWalker::Failure what, int error) {
         if (c_.FOnScanError) c_.FOnScanError(folder, what == TreeWalker::Failure::List, error);

@@ -48,6 +48,10 @@ struct ReadAheadSession {
   std::atomic<bool> starved{false};
   // The walk's folder filter; readers list nothing it refuses.
   TreeWalker::EnterFilter mayEnter;
+  // The files whose attributes the walk's visitor asks for, by name: taken
+  // ahead while folders come from the disk, where the walk would wait for
+  // each one's inode in turn.
+  TreeWalker::DataFilter wantsData;
 };
 
 // Jobs of every walk that may still hold a descriptor: given out and not
@@ -105,6 +109,36 @@ void Stop(ReadAheadJob& job) {
   std::lock_guard<std::mutex> lock(job.mutex);
   job.stopped.store(true, std::memory_order_relaxed);
   if (job.readerWaiting) job.roomMade.notify_one();
+}
+
+// How many readers the process has, and how many of them work at once
+// while folders come from the cache. Decided once: the pool is made once.
+struct ReaderPlan {
+  std::size_t readers = 0;
+  std::size_t fast = 0;
+  bool given = false;  // by PURGO_WALK_THREADS: the same from the cache or not
+};
+
+const ReaderPlan& Plan() {
+  static const ReaderPlan plan = [] {
+    ReaderPlan p;
+    if (const char* given = std::getenv("PURGO_WALK_THREADS"); given != nullptr && *given != '\0') {
+      std::size_t n = 0;
+      const char* end = given + std::char_traits<char>::length(given);
+      if (std::from_chars(given, end, n).ptr == end && n >= 1) {
+        p.readers = p.fast = std::min<std::size_t>(n, 64) - 1;
+        p.given = true;
+        return p;
+      }
+    }
+    const unsigned cores = std::thread::hardware_concurrency();
+    if (cores > 1) {
+      p.readers = ReadAhead::kMaxJobs;
+      p.fast = std::min<std::size_t>(cores - 1, ReadAhead::kMaxJobs);
+    }
+    return p;
+  }();
+  return plan;
 }
 
 // The reader threads, shared by every walk of the process and never
@@ -249,12 +283,15 @@ class Pool {
     }
     dir->fd = std::make_shared<UniqueFd>(std::move(fd));
     const int listed = dir->fd->Get();
-    if (s.fileData) {
+    const bool someData =
+        !s.fileData && s.wantsData && (Plan().given || s.fromDisk.load(std::memory_order_relaxed));
+    if (s.fileData || someData) {
       Listing::Item item{};
       std::size_t pos = 0;
       for (std::size_t i = 0; i < ReadAhead::kMaxStats && dir->listing.NextAt(pos, item); ++i) {
         dir->stats.emplace_back();
         if (item.type == DT_DIR) continue;  // the walk takes a folder's attributes when it comes to it
+        if (someData && !s.wantsData(item.name)) continue;
         AheadStat& a = dir->stats.back();
         a.taken = true;
         a.ok = StatAt(listed, item.name.data(), a.sx) == 0;
@@ -380,45 +417,18 @@ thread_local std::chrono::steady_clock::time_point Pool::DiskWatch::lastLook_{};
 thread_local long Pool::DiskWatch::blocks_ = 0;
 thread_local unsigned Pool::DiskWatch::folders_ = 0;
 
-// How many readers the process has, and how many of them work at once
-// while folders come from the cache. Decided once: the pool is made once.
-struct ReaderPlan {
-  std::size_t readers = 0;
-  std::size_t fast = 0;
-};
-
-const ReaderPlan& Plan() {
-  static const ReaderPlan plan = [] {
-    ReaderPlan p;
-    if (const char* given = std::getenv("PURGO_WALK_THREADS"); given != nullptr && *given != '\0') {
-      std::size_t n = 0;
-      const char* end = given + std::char_traits<char>::length(given);
-      if (std::from_chars(given, end, n).ptr == end && n >= 1) {
-        p.readers = p.fast = std::min<std::size_t>(n, 64) - 1;
-        return p;
-      }
-    }
-    const unsigned cores = std::thread::hardware_concurrency();
-    if (cores > 1) {
-      p.readers = ReadAhead::kMaxJobs;
-      p.fast = std::min<std::size_t>(cores - 1, ReadAhead::kMaxJobs);
-    }
-    return p;
-  }();
-  return plan;
-}
-
 }  // namespace
 
 std::size_t ReadAhead::ReaderCount() { return Plan().readers; }
 
 ReadAhead::ReadAhead(const MountFacts& root, std::uint32_t mask, bool fileData,
-                     TreeWalker::EnterFilter mayEnter)
+                     TreeWalker::EnterFilter mayEnter, TreeWalker::DataFilter wantsData)
     : session_(std::make_shared<ReadAheadSession>()), enabled_(root.mountIdKnown && Plan().readers > 0) {
   session_->root = root;
   session_->mask = mask;
   session_->fileData = fileData;
   session_->mayEnter = std::move(mayEnter);
+  session_->wantsData = std::move(wantsData);
   session_->maxJobsSlow = std::min(Plan().readers, kMaxJobs);
   session_->maxJobsFast = std::min(Plan().fast, session_->maxJobsSlow);
 }

@@ -101,9 +101,11 @@ class ReadAhead {
   // `root`: the mount facts of the walk's root; `mask`: its entry filter;
   // `fileData`: readers take the attributes of files too (for a walk that
   // wants them all); `mayEnter`: the walk's folder filter (may be empty),
-  // asked on the readers' threads.
+  // asked on the readers' threads; `wantsData`: the files whose attributes
+  // the walk will want (may be empty), taken by readers while folders come
+  // from the disk.
   ReadAhead(const MountFacts& root, std::uint32_t mask, bool fileData,
-            TreeWalker::EnterFilter mayEnter = {});
+            TreeWalker::EnterFilter mayEnter = {}, TreeWalker::DataFilter wantsData = {});
   // Stops every job of this walk.
   ~ReadAhead();
   ReadAhead(const ReadAhead&) = delete;

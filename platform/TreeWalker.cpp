@@ -546,7 +546,7 @@ bool TreeWalker::WalkOpened(int rootFd, const std::string& root, std::uint32_t m
   posix::MountBoundary mounts(rootFd, walk.Path());
   if (ahead != ReadAhead::Off) {
     readers = std::make_unique<posix::ReadAhead>(mounts.Root(), mask, ahead == ReadAhead::FoldersAndFiles,
-                                                 callbacks.mayEnter);
+                                                 callbacks.mayEnter, callbacks.wantsData);
     if (readers->Enabled()) walk.UseReaders(readers.get());
   }
   if (!walk.PushRoot(rootFd, rootId, rootTag)) return false;

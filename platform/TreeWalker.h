@@ -140,9 +140,17 @@ class TreeWalker {
   // delimiter; the root as given for the root) and the errno.
   using ErrorHandler = std::function<void(const std::string& path, Failure what, int error)>;
 
+  // The files (by name) whose Data() the visitor will ask for. Readers
+  // take those attributes ahead while folders come from the disk, where
+  // the walk would otherwise wait for each file's inode in turn. Asked on
+  // the readers' threads: it must be thread-safe and depend on the name
+  // only.
+  using DataFilter = std::function<bool(std::string_view name)>;
+
   struct Callbacks {
     EnterFilter mayEnter;   // none: every folder
     ErrorHandler onError;   // none: failures pass silently
+    DataFilter wantsData;   // none: the walk takes what the visitor asks
   };
 
   // Walks `root` with the entry filter of `mask` (see PassesEntryFilter).

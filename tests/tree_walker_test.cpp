@@ -349,8 +349,9 @@ TEST(TreeWalkerTest, ClosedLevelsAreReopenedOrAbandonedWhenMoved) {
 
 // Readers ahead of the walk change nothing the visitor sees: on the same
 // tree, with and without them, every event is the same, in the same order,
-// with the same attributes, whatever the visitor enters, skips or leaves
-// and whatever the entry filter lets through.
+// with the same attributes, whatever the visitor enters, skips or leaves,
+// whatever the entry filter lets through and whichever files the readers
+// take the attributes of.
 TEST(TreeWalkerTest, ReadersAheadChangeNothingTheVisitorSees) {
   if (posix::ReadAhead::ReaderCount() == 0) GTEST_SKIP() << "no readers: CTest runs this with PURGO_WALK_THREADS=4";
   test::Sandbox box;
@@ -383,8 +384,10 @@ TEST(TreeWalkerTest, ReadersAheadChangeNothingTheVisitorSees) {
     std::uint32_t attributes;
     bool operator==(const Seen&) const = default;
   };
-  const auto walk = [&](std::uint32_t mask, TreeWalker::ReadAhead ahead) {
+  const auto walk = [&](std::uint32_t mask, TreeWalker::ReadAhead ahead, bool someData = false) {
     std::vector<Seen> seen;
+    TreeWalker::Callbacks callbacks;
+    if (someData) callbacks.wantsData = [](std::string_view name) { return name != "f2" && name != "h"; };
     TreeWalker::Walk(
         root, mask,
         [&](TreeWalker::Entry& e) {
@@ -395,15 +398,17 @@ TEST(TreeWalkerTest, ReadersAheadChangeNothingTheVisitorSees) {
           if (!e.IsDirectory() || e.Name() == "skip-me") return Action::Continue;
           return Action::Enter;
         },
-        0, ahead);
+        0, ahead, callbacks);
     return seen;
   };
   for (const std::uint32_t mask : {0xFFFFu, static_cast<std::uint32_t>(0xFFFF & ~kAttrHidden)}) {
     const std::vector<Seen> alone = walk(mask, TreeWalker::ReadAhead::Off);
     ASSERT_GT(alone.size(), 600u);
-    for (const auto ahead : {TreeWalker::ReadAhead::Folders, TreeWalker::ReadAhead::FoldersAndFiles}) {
+    for (const auto& [ahead, someData] : {std::pair{TreeWalker::ReadAhead::Folders, false},
+                                          std::pair{TreeWalker::ReadAhead::Folders, true},
+                                          std::pair{TreeWalker::ReadAhead::FoldersAndFiles, false}}) {
       for (int run = 0; run < 3; ++run) {
-        const std::vector<Seen> with = walk(mask, ahead);
+        const std::vector<Seen> with = walk(mask, ahead, someData);
         ASSERT_EQ(with.size(), alone.size()) << mask;
         for (std::size_t i = 0; i < alone.size(); ++i) ASSERT_EQ(with[i], alone[i]) << alone[i].path;
       }
