@@ -712,7 +712,7 @@ void TCommandLine::ScanTraces(TPGCScanTypes ASet) {
     // folder: the user is told to run from elsewhere.
     if (c.scanType == kScanTempFiles && cleaner.SkipsTempFiles()) {
       std::string temp = GetTempDir();
-      if (temp.size() > 1 && temp.back() == '/') temp.pop_back();
+      if (temp.size() > 1 && (temp.back() == '/' || temp.back() == platform::kPathDelimiter)) temp.pop_back();
       Error(temp, "working-folder",
             "the temporary folder is the current folder, so temporary files were skipped "
             "(this run's own files are there); run from another folder");

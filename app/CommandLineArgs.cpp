@@ -11,6 +11,7 @@
 #include "app/AppSingletons.h"
 #include "app/WindowOptions.h"
 #include "platform/FileIO.h"
+#include "platform/Platform.h"
 
 namespace purgo {
 namespace {
@@ -195,9 +196,10 @@ TParsedCommandLine UsageError(std::string AMessage) {
 }
 
 // The name a user types to run this program again: argv[0] without its
-// folder.
+// folder (which Windows may also write with '/').
 std::string ProgramName(const std::string& AProgram) {
-  const std::size_t slash = AProgram.find_last_of('/');
+  const char delimiters[] = {'/', platform::kPathDelimiter, '\0'};
+  const std::size_t slash = AProgram.find_last_of(delimiters);
   std::string name = slash == std::string::npos ? AProgram : AProgram.substr(slash + 1);
   return name.empty() ? std::string("purgo") : name;
 }
