@@ -118,9 +118,6 @@ class TreeWalker {
   // nothing, list the folders it will likely enter, or also take the
   // attributes of every file (for a visitor that asks for them all). The
   // visitor sees the same entries in the same order whatever is chosen.
-  // With Folders or FoldersAndFiles the walk expects to enter folders: it
-  // opens a folder to look at it and keeps it open for Enter; with Off it
-  // looks at a folder by its name and opens it only when it is entered.
   enum class ReadAhead { Off, Folders, FoldersAndFiles };
 
   // Whether a folder below the root may be entered at all: its name, its
