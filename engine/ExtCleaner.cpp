@@ -211,11 +211,6 @@ class TPGCExtCleaner::Walk {
     callbacks_.mayEnter = [me = me_](std::string_view, std::size_t, std::optional<std::uint32_t> owner) {
       return !owner || *owner == me;
     };
-    // Readers ask from their threads, and may finish a folder after this
-    // walk is gone: they get a matcher of their own, which only reads.
-    callbacks_.wantsData = [m = std::make_shared<const EndingMatcher>(options_)](std::string_view name) {
-      return m->Match(name) != nullptr;
-    };
     if (c_.FOnScanError) {
       callbacks_.onError = [this](const std::string& folder, TreeWalker::Failure what, int error) {
         if (c_.FOnScanError) c_.FOnScanError(folder, what == TreeWalker::Failure::List, error);
@@ -302,8 +297,7 @@ class TPGCExtCleaner::Walk {
       // After a stop the rest of this listing is still collected, but no
       // further directory is entered.
       if (!includeSub_ || c_.FForceStop) return TreeWalker::Action::Continue;
-      // Its identity alone: a folder's attributes would cost a call.
-      if (!e.Id().IsKnown() || !FirstVisitBelow(e.Id())) return TreeWalker::Action::Continue;
+      if (!e.HasData() || !FirstVisitBelow(e.Data().id)) return TreeWalker::Action::Continue;
       const std::size_t child = Add(std::make_unique<TPGCExtCleanerScanPathItem>(
           dirItem, std::string(e.Name()), NextId()));
       if (!c_.FKeepItems) walking_.push_back(child);

@@ -3,10 +3,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <linux/capability.h>
 #include <pthread.h>
 #include <sys/resource.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -48,10 +46,6 @@ struct ReadAheadSession {
   std::atomic<bool> starved{false};
   // The walk's folder filter; readers list nothing it refuses.
   TreeWalker::EnterFilter mayEnter;
-  // The files whose attributes the walk's visitor asks for, by name: taken
-  // ahead while folders come from the disk, where the walk would wait for
-  // each one's inode in turn.
-  TreeWalker::DataFilter wantsData;
 };
 
 // Jobs of every walk that may still hold a descriptor: given out and not
@@ -66,11 +60,8 @@ class ReadAheadJob {
   // Taken by the reader when it starts (under `mutex`), or released by a
   // drop before it does: a job that never runs keeps no descriptor.
   std::shared_ptr<UniqueFd> parent;
-  Listing listing;        // the parent's, the reader's own copy
-  std::size_t pos = 0;    // where the job's part of it starts
-  std::uint32_t raw = 0;  // the position of that item
-  std::size_t depth = 0;  // of the listing's folders, as the walk's filter counts
-  std::uint64_t device = 0;  // of its parent
+  std::string name;
+  std::size_t depth = 0;  // of the job's folder, as the walk's filter counts
 
   std::mutex mutex;
   std::condition_variable roomMade;  // the reader waits here while the queue is full
@@ -80,16 +71,6 @@ class ReadAheadJob {
   bool readerWaiting = false;
   // Set by the walk; the reader stops before its next folder.
   std::atomic<bool> stopped{false};
-
-  // A reader that waits for room is woken once the walk has taken three
-  // quarters of what the job may hold, not at every listing taken: each
-  // wake-up is a system call on both threads.
-  bool MostlyEmpty() const {
-    return queue.size() <= ReadAhead::kMaxQueuedDirs / 4 && queuedBytes <= maxBytes / 4;
-  }
-  void MadeRoom() {
-    if (readerWaiting && MostlyEmpty()) roomMade.notify_one();
-  }
 
   bool StopAsked() const {
     return stopped.load(std::memory_order_relaxed) || session->ended.load(std::memory_order_relaxed) ||
@@ -111,40 +92,9 @@ void Stop(ReadAheadJob& job) {
   if (job.readerWaiting) job.roomMade.notify_one();
 }
 
-// How many readers the process has, and how many of them work at once
-// while folders come from the cache. Decided once: the pool is made once.
-struct ReaderPlan {
-  std::size_t readers = 0;
-  std::size_t fast = 0;
-  bool given = false;  // by PURGO_WALK_THREADS: the same from the cache or not
-};
-
-const ReaderPlan& Plan() {
-  static const ReaderPlan plan = [] {
-    ReaderPlan p;
-    if (const char* given = std::getenv("PURGO_WALK_THREADS"); given != nullptr && *given != '\0') {
-      std::size_t n = 0;
-      const char* end = given + std::char_traits<char>::length(given);
-      if (std::from_chars(given, end, n).ptr == end && n >= 1) {
-        p.readers = p.fast = std::min<std::size_t>(n, 64) - 1;
-        p.given = true;
-        return p;
-      }
-    }
-    const unsigned cores = std::thread::hardware_concurrency();
-    if (cores > 1) {
-      p.readers = ReadAhead::kMaxJobs;
-      p.fast = std::min<std::size_t>(cores - 1, ReadAhead::kMaxJobs);
-    }
-    return p;
-  }();
-  return plan;
-}
-
 // The reader threads, shared by every walk of the process and never
-// stopped. An idle reader sleeps until a job comes: a job is a sub-tree,
-// so a wake-up is paid once for many folders, and spinning would take the
-// core from the walk.
+// stopped. Waking a sleeping thread costs about what reading a folder does
+// on a warm cache, so readers spin a little before they sleep.
 class Pool {
  public:
   static Pool& Instance() {
@@ -159,7 +109,9 @@ class Pool {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       jobs_.push_back(std::move(job));
-      wake = sleepers_ > 0;
+      queued_.fetch_add(1, std::memory_order_release);
+      // A spinning reader takes it sooner than a woken one.
+      wake = sleepers_ > 0 && spinning_.load(std::memory_order_relaxed) == 0;
     }
     if (wake) work_.notify_one();
   }
@@ -169,25 +121,41 @@ class Pool {
     for (std::size_t i = 0; i < n; ++i) std::thread([this] { Run(); }).detach();
   }
 
-  std::shared_ptr<ReadAheadJob> Pop() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    ++sleepers_;
-    work_.wait(lock, [&] { return !jobs_.empty(); });
-    --sleepers_;
+  std::shared_ptr<ReadAheadJob> TryPop() {
+    if (queued_.load(std::memory_order_acquire) == 0) return nullptr;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (jobs_.empty()) return nullptr;
     std::shared_ptr<ReadAheadJob> job = std::move(jobs_.front());
     jobs_.pop_front();
+    queued_.fetch_sub(1, std::memory_order_relaxed);
     return job;
   }
 
   void Run() {
     ::pthread_setname_np(::pthread_self(), "purgo-reader");
     std::unique_ptr<char[]> buffer(new char[Listing::kReadBufferSize]);
-    const bool ownerByOpen = CannotActAsOwner();
-    for (;;) {
-      std::shared_ptr<ReadAheadJob> job = Pop();
-      Work(*job, buffer.get(), ownerByOpen);
-      job->session->running.fetch_sub(1, std::memory_order_release);
-      gLiveJobs.fetch_sub(1, std::memory_order_release);
+    spinning_.fetch_add(1, std::memory_order_relaxed);
+    for (unsigned spins = 0;;) {
+      if (std::shared_ptr<ReadAheadJob> job = TryPop()) {
+        spinning_.fetch_sub(1, std::memory_order_relaxed);  // a reader at work takes no other job
+        Work(*job, buffer.get());
+        job->session->running.fetch_sub(1, std::memory_order_release);
+        gLiveJobs.fetch_sub(1, std::memory_order_release);
+        spinning_.fetch_add(1, std::memory_order_relaxed);
+        spins = 0;
+        continue;
+      }
+      if (++spins < 200) {
+        std::this_thread::yield();
+        continue;
+      }
+      std::unique_lock<std::mutex> lock(mutex_);
+      spinning_.fetch_sub(1, std::memory_order_relaxed);
+      ++sleepers_;
+      work_.wait(lock, [&] { return !jobs_.empty(); });
+      --sleepers_;
+      spinning_.fetch_add(1, std::memory_order_relaxed);
+      spins = 0;
     }
   }
 
@@ -220,9 +188,7 @@ class Pool {
   static bool Publish(ReadAheadJob& job, std::unique_ptr<AheadDir> dir) {
     const std::size_t size = SizeOf(*dir);
     std::unique_lock<std::mutex> lock(job.mutex);
-    while (!job.queue.empty() &&
-           (job.queuedBytes + size > job.maxBytes || job.queue.size() >= ReadAhead::kMaxQueuedDirs) &&
-           !job.StopAsked()) {
+    while (job.queuedBytes > 0 && job.queuedBytes + size > job.maxBytes && !job.StopAsked()) {
       job.readerWaiting = true;
       job.roomMade.wait(lock);
       job.readerWaiting = false;
@@ -234,7 +200,7 @@ class Pool {
   }
 
   struct Level {
-    std::shared_ptr<UniqueFd> fd;
+    UniqueFd fd;
     Listing listing;  // the reader's own copy: the walk may take the queued one at once
     std::size_t pos = 0;
     std::uint32_t raw = 0;
@@ -245,89 +211,40 @@ class Pool {
   // the walk's filter refuses is neither listed nor, when its name alone
   // decides, opened. False when the job is to end.
   static bool ReadOne(ReadAheadJob& job, int parentFd, const char* name, AheadKey& key,
-                      std::vector<Level>& levels, char* buffer, bool ownerByOpen) {
+                      std::vector<Level>& levels, char* buffer) {
     ReadAheadSession& s = *job.session;
-    const std::size_t depth = job.depth + key.size() - 1;
+    const std::size_t depth = job.depth + key.size();
     if (s.mayEnter && !s.mayEnter(name, depth, std::nullopt)) return true;
     auto dir = std::make_unique<AheadDir>();
     int error = 0;
-    UniqueFd fd;
-    if (ownerByOpen) {
-      // One call opens the folder and tells that it is this user's: on
-      // anyone else's folder O_NOATIME fails (EPERM) in a thread that may
-      // not act as any owner. That folder, like a link, another mount or
-      // anything else that stands in the way, is left to the walk.
-      fd = UniqueFd(OpenFolderOnSameMount(parentFd, name, O_NOATIME));
-      error = fd.Valid() ? 0 : errno;
-      if (error == ENOSYS) error = 0;
-    }
-    if (!fd.Valid() && error == 0) {
-      fd = Open(parentFd, name, s.root, dir->sx, error);
-      dir->statKnown = fd.Valid();
-      dir->id = IdOf(dir->sx);
-    }
+    UniqueFd fd = Open(parentFd, name, s.root, dir->sx, error);
     if (error == EMFILE || error == ENFILE) {
       // Out of descriptors: the walk needs them more. Ending the job gives
       // back every one it holds.
       s.starved.store(true, std::memory_order_relaxed);
       return false;
     }
+    dir->id = IdOf(dir->sx);
     if (!fd.Valid()) return true;
-    const std::uint32_t owner = dir->statKnown ? dir->sx.stx_uid : Me();
-    if (s.mayEnter && !s.mayEnter(name, depth, owner)) return true;
+    if (s.mayEnter && !s.mayEnter(name, depth, dir->sx.stx_uid)) return true;
     if (!dir->listing.Read(fd.Get(), buffer, ReadAhead::kMaxListingBytes)) return true;
-    if (!dir->statKnown) {
-      // Without "." the walk could not tell the folder listed from another.
-      if (dir->listing.SelfIno() == 0 || job.device == 0) return true;
-      dir->id = FileId{job.device, dir->listing.SelfIno()};
-    }
-    dir->fd = std::make_shared<UniqueFd>(std::move(fd));
-    const int listed = dir->fd->Get();
-    const bool someData =
-        !s.fileData && s.wantsData && (Plan().given || s.fromDisk.load(std::memory_order_relaxed));
-    if (s.fileData || someData) {
+    if (s.fileData) {
       Listing::Item item{};
       std::size_t pos = 0;
       for (std::size_t i = 0; i < ReadAhead::kMaxStats && dir->listing.NextAt(pos, item); ++i) {
         dir->stats.emplace_back();
         if (item.type == DT_DIR) continue;  // the walk takes a folder's attributes when it comes to it
-        if (someData && !s.wantsData(item.name)) continue;
         AheadStat& a = dir->stats.back();
         a.taken = true;
-        a.ok = StatAt(listed, item.name.data(), a.sx) == 0;
+        a.ok = StatAt(fd.Get(), item.name.data(), a.sx) == 0;
       }
     }
     dir->key = key;
     Listing own;
-    std::shared_ptr<UniqueFd> below;
-    if (key.size() < ReadAhead::kMaxJobDepth) {
-      own = dir->listing;
-      below = dir->fd;
-    }
+    if (key.size() < ReadAhead::kMaxJobDepth) own = dir->listing;
     if (!Publish(job, std::move(dir))) return false;
-    if (below != nullptr) levels.push_back({std::move(below), std::move(own)});
+    if (key.size() < ReadAhead::kMaxJobDepth) levels.push_back({std::move(fd), std::move(own)});
     return true;
-  }
-
-  // The user whose folders O_NOATIME opens: the file-system user, which is
-  // the effective one for this program.
-  static std::uint32_t Me() {
-    static const std::uint32_t me = static_cast<std::uint32_t>(::geteuid());
-    return me;
-  }
-
-  // Readers never need to act as the owner of a file that is not theirs
-  // (CAP_FOWNER, which root has): this thread lets go of that power, and
-  // then O_NOATIME tells it whose a folder is as it opens it. True when
-  // it does (capabilities belong to each thread; the walk's keeps its own).
-  static bool CannotActAsOwner() {
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
-    if (::syscall(SYS_capget, &header, data) != 0) return false;
-    constexpr unsigned word = CAP_FOWNER / 32, bit = 1u << (CAP_FOWNER % 32);
-    if ((data[word].effective & bit) == 0) return true;
-    data[word].effective &= ~bit;
-    return ::syscall(SYS_capset, &header, data) == 0;
   }
 
   // Blocks this thread has read from the disk so far.
@@ -336,50 +253,42 @@ class Pool {
     return ::getrusage(RUSAGE_THREAD, &usage) == 0 ? usage.ru_inblock : 0;
   }
 
-  // Tells the session now and then whether this thread's folders came from
-  // the disk. Asking the kernel costs a system call, so a thread asks only
-  // after kDiskLookFolders folders and kDiskLookEvery of its time since it
-  // last asked, however many jobs that spans (the clock is read without a
-  // call): a few dozen times in a warm scan of 20,000 folders instead of
-  // once per few folders, and still soon after a cold one starts, where
-  // each folder takes a read from the disk.
+  // Tells the session every few folders whether they came from the disk.
   class DiskWatch {
    public:
-    explicit DiskWatch(ReadAheadSession& s) : s_(s) {}
+    explicit DiskWatch(ReadAheadSession& s) : s_(s), blocks_(BlocksRead()) {}
+    ~DiskWatch() { Look(); }
     void Folder() {
-      // The first look of a thread only counts its blocks so far.
-      const bool first = lastLook_ == std::chrono::steady_clock::time_point{};
-      if (++folders_ < kDiskLookFolders && !first) return;
-      const auto now = std::chrono::steady_clock::now();
-      if (now - lastLook_ < kDiskLookEvery) return;
-      const long blocks = BlocksRead();
-      if (!first) s_.fromDisk.store(blocks != blocks_, std::memory_order_relaxed);
-      lastLook_ = now;
-      blocks_ = blocks;
-      folders_ = 0;
+      if (++folders_ % 8 == 0) Look();
     }
 
    private:
-    static constexpr unsigned kDiskLookFolders = 64;
-    static constexpr std::chrono::milliseconds kDiskLookEvery{2};
+    void Look() {
+      const long now = BlocksRead();
+      s_.fromDisk.store(now != blocks_, std::memory_order_relaxed);
+      blocks_ = now;
+    }
     ReadAheadSession& s_;
-    static thread_local std::chrono::steady_clock::time_point lastLook_;
-    static thread_local long blocks_;
-    static thread_local unsigned folders_;
+    long blocks_;
+    unsigned folders_ = 0;
   };
 
   // The job's sub-tree, depth first in listing order, as the walk goes.
-  static void Work(ReadAheadJob& job, char* buffer, bool ownerByOpen) {
+  static void Work(ReadAheadJob& job, char* buffer) {
     const ReadAheadSession& s = *job.session;
     DiskWatch watch(*job.session);
     std::vector<Level> levels;
     levels.reserve(ReadAhead::kMaxJobDepth + 1);
     AheadKey key;
+    std::shared_ptr<UniqueFd> parent;
     {
       std::lock_guard<std::mutex> lock(job.mutex);
-      if (job.parent == nullptr) return;
-      levels.push_back({std::move(job.parent), std::move(job.listing), job.pos, job.raw});
+      parent = std::move(job.parent);
     }
+    if (parent == nullptr || job.StopAsked()) return;
+    const bool more = ReadOne(job, parent->Get(), job.name.c_str(), key, levels, buffer);
+    parent.reset();
+    if (!more) return;
     Listing::Item item{};
     while (!levels.empty() && !job.StopAsked()) {
       Level& level = levels.back();
@@ -402,7 +311,7 @@ class Pool {
       const std::size_t depth = levels.size();
       key.push_back(at);
       watch.Folder();
-      if (!ReadOne(job, level.fd->Get(), item.name.data(), key, levels, buffer, ownerByOpen)) return;
+      if (!ReadOne(job, level.fd.Get(), item.name.data(), key, levels, buffer)) return;
       if (levels.size() == depth) key.pop_back();  // not gone below it
     }
   }
@@ -410,25 +319,50 @@ class Pool {
   std::mutex mutex_;
   std::condition_variable work_;
   std::deque<std::shared_ptr<ReadAheadJob>> jobs_;
+  std::atomic<std::size_t> queued_{0};
+  std::atomic<std::size_t> spinning_{0};
   std::size_t sleepers_ = 0;  // under the lock
 };
 
-thread_local std::chrono::steady_clock::time_point Pool::DiskWatch::lastLook_{};
-thread_local long Pool::DiskWatch::blocks_ = 0;
-thread_local unsigned Pool::DiskWatch::folders_ = 0;
+// How many readers the process has, and how many of them work at once
+// while folders come from the cache. Decided once: the pool is made once.
+struct ReaderPlan {
+  std::size_t readers = 0;
+  std::size_t fast = 0;
+};
+
+const ReaderPlan& Plan() {
+  static const ReaderPlan plan = [] {
+    ReaderPlan p;
+    if (const char* given = std::getenv("PURGO_WALK_THREADS"); given != nullptr && *given != '\0') {
+      std::size_t n = 0;
+      const char* end = given + std::char_traits<char>::length(given);
+      if (std::from_chars(given, end, n).ptr == end && n >= 1) {
+        p.readers = p.fast = std::min<std::size_t>(n, 64) - 1;
+        return p;
+      }
+    }
+    const unsigned cores = std::thread::hardware_concurrency();
+    if (cores > 1) {
+      p.readers = ReadAhead::kMaxJobs;
+      p.fast = std::min<std::size_t>(cores - 1, ReadAhead::kMaxJobs);
+    }
+    return p;
+  }();
+  return plan;
+}
 
 }  // namespace
 
 std::size_t ReadAhead::ReaderCount() { return Plan().readers; }
 
 ReadAhead::ReadAhead(const MountFacts& root, std::uint32_t mask, bool fileData,
-                     TreeWalker::EnterFilter mayEnter, TreeWalker::DataFilter wantsData)
+                     TreeWalker::EnterFilter mayEnter)
     : session_(std::make_shared<ReadAheadSession>()), enabled_(root.mountIdKnown && Plan().readers > 0) {
   session_->root = root;
   session_->mask = mask;
   session_->fileData = fileData;
   session_->mayEnter = std::move(mayEnter);
-  session_->wantsData = std::move(wantsData);
   session_->maxJobsSlow = std::min(Plan().readers, kMaxJobs);
   session_->maxJobsFast = std::min(Plan().fast, session_->maxJobsSlow);
 }
@@ -440,27 +374,19 @@ std::size_t ReadAhead::MostJobs() const {
 }
 
 bool ReadAhead::WantsJob() const {
-  // One job more than may run waits in the pool, so that a reader done
-  // with its job (or stopped by the walk) goes on at once instead of
-  // sleeping until the walk offers the next: that costs a wake-up, a
-  // system call on each side, for every job.
   return enabled_ && !session_->starved.load(std::memory_order_relaxed) &&
-         session_->running.load(std::memory_order_acquire) < MostJobs() + 1;
+         session_->running.load(std::memory_order_acquire) < MostJobs();
 }
 
-std::shared_ptr<ReadAheadJob> ReadAhead::Offer(std::shared_ptr<UniqueFd> parent, const Listing& listing,
-                                               std::size_t pos, std::size_t raw, std::size_t depth,
-                                               std::uint64_t device) {
+std::shared_ptr<ReadAheadJob> ReadAhead::Offer(std::shared_ptr<UniqueFd> parent, std::string_view name,
+                                               std::size_t depth) {
   if (!WantsJob() || parent == nullptr || !parent->Valid()) return nullptr;
   auto job = std::make_shared<ReadAheadJob>();
   job->session = session_;
   job->parent = std::move(parent);
-  job->listing = listing;
-  job->pos = pos;
-  job->raw = static_cast<std::uint32_t>(raw);
+  job->name.assign(name);
   job->depth = depth;
-  job->device = device;
-  job->maxBytes = kMaxQueuedBytes / (MostJobs() + 1);
+  job->maxBytes = kMaxQueuedBytes / MostJobs();
   session_->running.fetch_add(1, std::memory_order_relaxed);
   gLiveJobs.fetch_add(1, std::memory_order_relaxed);
   if (jobs_.size() >= 64) {
@@ -478,9 +404,6 @@ void ReadAhead::GiveWay(std::chrono::milliseconds most) {
       Stop(*job);  // wakes a reader waiting for room
       std::lock_guard<std::mutex> lock(job->mutex);
       job->parent.reset();
-      // The listings queued hold descriptors too.
-      job->queue.clear();
-      job->queuedBytes = 0;
     }
   }
   jobs_.clear();
@@ -510,24 +433,16 @@ void DropBefore(ReadAheadJob& job, const AheadKey& key) {
     PopFront(job);
     freed = true;
   }
-  if (freed) job.MadeRoom();
+  if (freed && job.readerWaiting) job.roomMade.notify_one();
 }
 
 }  // namespace
 
-bool ReadAhead::Peek(ReadAheadJob& job, const AheadKey& key, Look& look) {
+bool ReadAhead::Peek(ReadAheadJob& job, const AheadKey& key, struct statx& sx) {
   std::lock_guard<std::mutex> lock(job.mutex);
   DropBefore(job, key);
-  if (job.queue.empty()) {
-    job.stopped.store(true, std::memory_order_relaxed);
-    if (job.readerWaiting) job.roomMade.notify_one();
-    return false;
-  }
-  const AheadDir& dir = *job.queue.front();
-  if (dir.key != key) return false;
-  look.id = dir.id;
-  look.statKnown = dir.statKnown;
-  if (dir.statKnown) look.sx = dir.sx;
+  if (job.queue.empty() || job.queue.front()->key != key) return false;
+  sx = job.queue.front()->sx;
   return true;
 }
 
@@ -536,7 +451,7 @@ std::unique_ptr<AheadDir> ReadAhead::Take(ReadAheadJob& job, const AheadKey& key
   DropBefore(job, key);
   if (!job.queue.empty() && job.queue.front()->key == key) {
     std::unique_ptr<AheadDir> dir = PopFront(job);
-    job.MadeRoom();
+    if (job.readerWaiting) job.roomMade.notify_one();
     return dir;
   }
   // Either the reader could not list it, or the walk has caught up with

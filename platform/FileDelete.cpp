@@ -548,6 +548,24 @@ DeleteResult UnlinkByName(int dirFd, const std::string& name, FileId id, int hel
   return DeleteResult::Deleted;
 }
 
+// Moves `name` to a fresh private name in the same folder, never over an
+// existing one, and sets `hidden` to it. Returns 0 or the rename's errno.
+int MoveToPrivateName(int dirFd, const std::string& name, std::string& hidden) {
+  bool withName = true;
+  int err = 0;
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    hidden = PrivateName(name, withName);
+    if (::renameat2(dirFd, name.c_str(), dirFd, hidden.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    err = errno;
+    if (err == ENAMETOOLONG && withName) {
+      withName = false;
+    } else if (err != EEXIST) {
+      break;
+    }
+  }
+  return err;
+}
+
 // Unlinks the leased regular file `name`. An opener waiting for the lease
 // gets the file once the lease is let go, so a file unlinked then would
 // reach it already gone (a logger appending to it loses what it writes).
@@ -561,21 +579,7 @@ DeleteResult UnlinkLeased(int dirFd, const std::string& name, FileId id, int hel
                           const WriteLease& lease) {
   AtStage(DeleteStage::BeforeRemoval, heldFd);
   std::string hidden;
-  bool withName = true;
-  int err = 0;
-  for (int attempt = 0; attempt < 4; ++attempt) {
-    hidden = PrivateName(name, withName);
-    if (::renameat2(dirFd, name.c_str(), dirFd, hidden.c_str(), RENAME_NOREPLACE) == 0) {
-      err = 0;
-      break;
-    }
-    err = errno;
-    if (err == ENAMETOOLONG && withName) {
-      withName = false;
-    } else if (err != EEXIST) {
-      break;
-    }
-  }
+  const int err = MoveToPrivateName(dirFd, name, hidden);
   if (err == EINVAL || err == ENOSYS) return UnlinkByName(dirFd, name, id, heldFd, lease);
   if (err != 0) return err == ENOENT ? DeleteResult::NotFound : DeleteResult::Failed;
 
@@ -716,21 +720,7 @@ std::optional<DeleteResult> DeleteHidden(int dirFd, const std::string& name,
   if (session.Holds(target.fileId)) return DeleteResult::Protected;
   AtStage(DeleteStage::BeforeRemoval, -1);
   std::string hidden;
-  bool withName = true;
-  int err = 0;
-  for (int attempt = 0; attempt < 4; ++attempt) {
-    hidden = PrivateName(name, withName);
-    if (::renameat2(dirFd, name.c_str(), dirFd, hidden.c_str(), RENAME_NOREPLACE) == 0) {
-      err = 0;
-      break;
-    }
-    err = errno;
-    if (err == ENAMETOOLONG && withName) {
-      withName = false;
-    } else if (err != EEXIST) {
-      break;
-    }
-  }
+  const int err = MoveToPrivateName(dirFd, name, hidden);
   if (err == ENOENT) return DeleteResult::NotFound;
   // A sticky folder refusing another user's file, a mount point, a file
   // system without RENAME_NOREPLACE: the longer way tells which.

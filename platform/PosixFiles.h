@@ -67,10 +67,7 @@ int StatAt(int dirFd, const char* name, struct statx& out, int flags = kStatxFla
 // open and a look at what was opened. An automount point is not triggered.
 // The descriptor (close-on-exec), or -1 with errno set; ENOSYS when this
 // kernel cannot do it in one call (the caller then looks and opens itself).
-// `extraFlags` joins the open's flags: with O_NOATIME the open fails with
-// EPERM for a folder that is not the thread's own, unless the thread may
-// act as any owner (CAP_FOWNER), so the open tells the owner too.
-int OpenFolderOnSameMount(int dirFd, const char* name, int extraFlags = 0);
+int OpenFolderOnSameMount(int dirFd, const char* name);
 
 FileId IdOf(const struct statx& sx);
 FileId IdOf(const struct stat& st);
@@ -118,14 +115,9 @@ class Listing {
   // own position is left alone.
   bool NextAt(std::size_t& pos, Item& item) const;
   std::size_t Bytes() const { return bytes_.size(); }
-  // The inode number the listing gives its own "." entry, 0 when it has
-  // none: most file systems list "." with the folder's own number, which
-  // tells the folder listed without asking for its attributes.
-  std::uint64_t SelfIno() const { return selfIno_; }
   void Clear() {
     bytes_.clear();
     pos_ = 0;
-    selfIno_ = 0;
   }
 
   static constexpr std::size_t kReadBufferSize = 64 * 1024;
@@ -133,7 +125,6 @@ class Listing {
  private:
   std::string bytes_;
   std::size_t pos_ = 0;
-  std::uint64_t selfIno_ = 0;
 };
 
 // True when a process other than this one, among those whose /proc entries

@@ -14,7 +14,6 @@
 
 #include "platform/DirReadAhead.h"
 #include "platform/FileSystem.h"
-#include "platform/Folders.h"
 #include "platform/PosixFiles.h"
 
 namespace purgo::platform {
@@ -33,8 +32,7 @@ bool OutOfDescriptors(int error) { return error == EMFILE || error == ENFILE; }
 
 // Failures that mean the entry is no longer the folder that was listed
 // (gone, or replaced by a file or a link): passed over, as a swap is.
-// (EXDEV: the name now leads to another mount.)
-bool GoneOrSwapped(int error) { return error == ENOENT || error == ENOTDIR || error == ELOOP || error == EXDEV; }
+bool GoneOrSwapped(int error) { return error == ENOENT || error == ENOTDIR || error == ELOOP; }
 
 // DT_* kind of a mode, or DT_UNKNOWN for the kinds that are never listed.
 unsigned char ListedType(unsigned mode) {
@@ -44,33 +42,24 @@ unsigned char ListedType(unsigned mode) {
   return DT_UNKNOWN;
 }
 
-// A folder's descriptor, shared with the readers listing below it (or
-// taken over from the reader that opened it): closed by whoever lets go
-// last.
-using SharedFd = std::shared_ptr<posix::UniqueFd>;
-
-SharedFd Share(int fd) { return fd < 0 ? nullptr : std::make_shared<posix::UniqueFd>(fd); }
-
 struct Frame {
   posix::Listing listing;
   FileId id;
   int fd = -1;                 // -1 while evicted
-  SharedFd held;               // owns fd
   std::size_t pathLength = 0;  // DirPath() of this level is path[0, pathLength)
   std::size_t ordinal = 0;
   std::uint64_t tag = 0;
   std::size_t raw = 0;  // items taken from the listing, filtered ones included
   // What readers took of this listing, by item position (may be shorter).
   std::vector<posix::AheadStat> stats;
-  // Where offering this listing's folders to readers goes on.
+  // Folders of this listing given to readers as jobs, by item position
+  // (ascending), and where the offering goes on.
+  std::deque<std::pair<std::size_t, std::shared_ptr<posix::ReadAheadJob>>> jobs;
   std::size_t offerPos = 0;
   std::size_t offerRaw = 0;
-  // The job that lists this folder's sub-folders, from item `coverFrom`
-  // on, and this folder's place in it (empty: the job is this folder's
-  // own, given the rest of its listing).
+  // The job whose sub-tree holds this folder, and its place there.
   std::shared_ptr<posix::ReadAheadJob> job;
   posix::AheadKey key;
-  std::size_t coverFrom = 0;
 };
 
 // The stack of directories being walked, their descriptors and the shared
@@ -91,28 +80,42 @@ class WalkState {
   ~WalkState() {
     for (std::size_t i = 0; i < depth_; ++i) {
       Release(frames_[i]);
-      frames_[i].held.reset();
+      if (frames_[i].fd >= 0) ::close(frames_[i].fd);
     }
   }
 
   void UseReaders(posix::ReadAhead* readers) { readers_ = readers; }
 
-  // What a reader found of folder `raw` of the current listing, if one
-  // has listed it.
-  bool PeekAhead(std::size_t raw, posix::ReadAhead::Look& look) {
+  // The job given for item `raw` of the current listing, if any; jobs for
+  // earlier items are dropped.
+  std::shared_ptr<posix::ReadAheadJob> Claim(std::size_t raw) {
+    Frame& f = Top();
+    DropJobs(f, raw);
+    if (f.jobs.empty() || f.jobs.front().first != raw) return nullptr;
+    std::shared_ptr<posix::ReadAheadJob> job = std::move(f.jobs.front().second);
+    f.jobs.pop_front();
+    return job;
+  }
+  void Drop(const std::shared_ptr<posix::ReadAheadJob>& job) { readers_->Drop(*job); }
+
+  // The attributes a reader took of folder `raw` of the current listing
+  // when it opened it, if one has.
+  bool PeekAhead(std::size_t raw, struct statx& sx) {
     if (readers_ == nullptr) return false;
     Frame& f = Top();
-    if (!Covered(f, raw)) return false;
+    DropJobs(f, raw);
+    if (!f.jobs.empty() && f.jobs.front().first == raw) {
+      scratchKey_.clear();
+      return readers_->Peek(*f.jobs.front().second, scratchKey_, sx);
+    }
+    if (!Covered(f)) return false;
     ChildKey(f, raw, scratchKey_);
-    return readers_->Peek(*f.job, scratchKey_, look);
+    return readers_->Peek(*f.job, scratchKey_, sx);
   }
 
-  // Gives idle readers the rest of a listing: the folders the walk comes
-  // to after the next one, deepest listing first (the next one the walk
-  // reaches before a reader would be far into it). A reader lists them
-  // and what is below them in the order the walk goes, so one job serves
-  // many folders until the walk catches up with it: waking a reader is a
-  // system call on each side. Listings a job covers are left alone.
+  // Gives idle readers the folders the walk comes to after the next one,
+  // deepest listings first: the next one the walk reaches before a reader
+  // would be far into it. Listings a job covers are left alone.
   void OfferJobs() {
     if (readers_ == nullptr || !readers_->WantsJob()) return;
     bool next = true;
@@ -122,7 +125,7 @@ class WalkState {
     for (std::size_t i = offering_.size(); i > 0; --i) {
       const std::size_t level = offering_[i - 1];
       Frame& f = frames_[level - 1];
-      if (Live(f)) {
+      if (Covered(f)) {
         next = false;  // the walk has read-ahead folders to go through first
         continue;
       }
@@ -140,19 +143,21 @@ class WalkState {
           next = false;
           continue;
         }
-        std::shared_ptr<posix::ReadAheadJob> job =
-            readers_->Offer(f.held, f.listing, before, at, level - 1, f.id.device);
+        const int dup = ::fcntl(f.fd, F_DUPFD_CLOEXEC, 0);
+        if (dup < 0 && OutOfDescriptors(errno)) {
+          // The walk keeps what descriptors there are for itself.
+          readers_->GiveWay(std::chrono::milliseconds(0));
+          return;
+        }
+        auto parent = std::make_shared<posix::UniqueFd>(dup);
+        std::shared_ptr<posix::ReadAheadJob> job = readers_->Offer(std::move(parent), item.name, level - 1);
         if (job == nullptr) {
           f.offerPos = before;
           f.offerRaw = at;
           return;
         }
-        if (f.job != nullptr && f.key.empty()) readers_->Drop(*f.job);  // one the walk caught up with
-        f.job = std::move(job);
-        f.key.clear();
-        f.coverFrom = at;
-        more = false;
-        break;
+        f.jobs.emplace_back(at, std::move(job));
+        if (!readers_->WantsJob()) break;
       }
       f.offerPos = pos;
       f.offerRaw = raw;
@@ -192,67 +197,50 @@ class WalkState {
   }
 
   // Takes ownership of `fd` in every case.
-  bool PushRoot(int fd, FileId id, std::uint64_t tag) {
-    return Push(Share(fd), id, tag, nullptr, nullptr, {}, Check::None);
-  }
+  bool PushRoot(int fd, FileId id, std::uint64_t tag) { return Push(fd, id, tag, nullptr, nullptr, {}); }
 
   // Enters `name` of the current directory when it is still the directory
   // `expected` (it may have been swapped for another one or a link since
-  // the listing, or while the visitor looked at it); otherwise passes it
-  // over. `job` is the job given for it, if any. A listing a reader made is
-  // used only when the name, looked at now, still leads to the directory
-  // listed; the reader's descriptor comes with it, so the folder is not
-  // opened again. A folder the walk opens itself is told by its listing's
-  // "." entry where that can be trusted, by its attributes otherwise.
-  void Enter(std::string_view name, std::size_t raw, FileId expected, std::uint64_t tag) {
+  // the listing); otherwise passes it over. `job` is the job given for it,
+  // if any. A listing a reader made is used only when it is of the
+  // directory opened here.
+  void Enter(std::string_view name, std::size_t raw, FileId expected, std::uint64_t tag,
+             std::shared_ptr<posix::ReadAheadJob> job) {
+    int fd = ::openat(Top().fd, name.data(), kSubdirOpenFlags);
+    if (fd < 0 && OutOfDescriptors(errno)) {
+      if (job != nullptr) readers_->Drop(*job);
+      job.reset();
+      fd = OpenAgain(depth_ - 1, [&] { return ::openat(Top().fd, name.data(), kSubdirOpenFlags); });
+    }
+    if (fd < 0) {
+      const int error = errno;
+      if (job != nullptr) readers_->Drop(*job);
+      if (!GoneOrSwapped(error)) Report(name, TreeWalker::Failure::Open, error);
+      return;
+    }
+    if (posix::IdOfFd(fd) != expected) {
+      ::close(fd);
+      if (job != nullptr) readers_->Drop(*job);
+      return;
+    }
     posix::AheadKey key;
-    std::shared_ptr<posix::ReadAheadJob> job;
-    std::unique_ptr<posix::AheadDir> ahead;
-    if (readers_ != nullptr && Covered(Top(), raw)) {
+    if (job == nullptr && Covered(Top())) {
       job = Top().job;
       ChildKey(Top(), raw, key);
+    }
+    std::unique_ptr<posix::AheadDir> ahead;
+    if (job != nullptr) {
       ahead = readers_->Take(*job, key);
-      if (ahead == nullptr || ahead->id != expected || ahead->fd == nullptr) {
+      if (ahead == nullptr || ahead->id != expected) {
         ahead.reset();
+        if (key.empty()) readers_->Drop(*job);
         job.reset();
       }
     }
     const std::size_t before = path_.size();
-    if (ahead != nullptr) {
-      struct statx sx {};
-      const int error = posix::StatAt(Top().fd, name.data(), sx);
-      if (error != 0 || posix::IdOf(sx) != expected) {
-        if (error != 0 && !GoneOrSwapped(error)) Report(name, TreeWalker::Failure::Open, error);
-        return;
-      }
-      path_.append(name);
-      path_.push_back(kPathDelimiter);
-      if (!Push(std::move(ahead->fd), expected, tag, ahead.get(), std::move(job), std::move(key), Check::None)) {
-        path_.resize(before);
-      }
-      return;
-    }
-    // No job is left here: a reader's listing comes with its descriptor.
-    bool beneath = true;  // opened on the walk's mount, no link followed
-    const auto open = [&] {
-      int fd = posix::OpenFolderOnSameMount(Top().fd, name.data());
-      if (fd < 0 && errno == ENOSYS) {
-        beneath = false;
-        fd = ::openat(Top().fd, name.data(), kSubdirOpenFlags);
-      }
-      return fd;
-    };
-    int got = open();
-    if (got < 0 && OutOfDescriptors(errno)) got = OpenAgain(depth_ - 1, open);
-    if (got < 0) {
-      if (!GoneOrSwapped(errno)) Report(name, TreeWalker::Failure::Open, errno);
-      return;
-    }
     path_.append(name);
     path_.push_back(kPathDelimiter);
-    if (!Push(Share(got), expected, tag, nullptr, nullptr, {}, beneath ? Check::Listing : Check::Attributes)) {
-      path_.resize(before);
-    }
+    if (!Push(fd, expected, tag, ahead.get(), std::move(job), std::move(key))) path_.resize(before);
   }
 
   // Ends the current listing and makes its parent current again. When the
@@ -261,55 +249,54 @@ class WalkState {
   void Pop() {
     const std::size_t k = depth_ - 1;
     Release(frames_[k]);
-    SharedFd child = std::move(frames_[k].held);
-    const int childFd = frames_[k].fd;
+    int childFd = frames_[k].fd;
     frames_[k].fd = -1;
     depth_ = k;
     while (depth_ > 1 && frames_[depth_ - 1].fd < 0) {
       reopenError_ = 0;
-      if (Reopen(depth_ - 1, child != nullptr ? childFd : -1)) break;
+      if (Reopen(depth_ - 1, childFd)) break;
       // The rest of that listing is lost: an error unless the folder moved.
       if (reopenError_ != 0) Report({}, TreeWalker::Failure::Open, reopenError_);
-      CloseCounted(child);
+      CloseCounted(childFd);
+      childFd = -1;
       --depth_;
       Release(frames_[depth_]);
     }
-    CloseCounted(child);
+    CloseCounted(childFd);
     while (!offering_.empty() && offering_.back() > depth_) offering_.pop_back();
     if (depth_ > 0) path_.resize(Top().pathLength);
   }
 
  private:
-  // Whether a job lists sub-folders of `f` for the walk, and whether it
-  // lists sub-folder `raw`.
-  static bool Live(const Frame& f) {
+  // Whether a live job lists the sub-folders of `f` for the walk.
+  static bool Covered(const Frame& f) {
     return f.job != nullptr && posix::ReadAhead::Covers(*f.job, f.key.size());
   }
-  static bool Covered(const Frame& f, std::size_t raw) { return raw >= f.coverFrom && Live(f); }
   // The place in its job of item `raw` of `f`.
   static void ChildKey(const Frame& f, std::size_t raw, posix::AheadKey& key) {
     key = f.key;
     key.push_back(static_cast<std::uint32_t>(raw));
   }
 
-  // The walk is done with this level: when the level is a job's own
-  // folder, that job is let go.
+  // Drops the jobs for items before `raw` (all: SIZE_MAX).
+  void DropJobs(Frame& f, std::size_t raw) {
+    while (!f.jobs.empty() && f.jobs.front().first < raw) {
+      readers_->Drop(*f.jobs.front().second);
+      f.jobs.pop_front();
+    }
+  }
+
+  // The walk is done with this level: its jobs and, when the level is a
+  // job's own folder, that job too are let go.
   void Release(Frame& f) {
+    DropJobs(f, SIZE_MAX);
     if (f.job != nullptr && f.key.empty()) readers_->Drop(*f.job);
     f.job.reset();
   }
 
-  // How Push makes sure `fd` is the folder `id`: it is known already, or
-  // the listing's "." entry tells (for a folder opened on the walk's own
-  // mount), or its attributes do.
-  enum class Check { None, Listing, Attributes };
-
-  // Takes ownership of `fd` in every case. False when the folder is not
-  // walked: it could not be listed (told to the caller), or it is not `id`
-  // (passed over).
-  bool Push(SharedFd fd, FileId id, std::uint64_t tag, posix::AheadDir* ahead,
-            std::shared_ptr<posix::ReadAheadJob> job, posix::AheadKey key, Check check) {
-    if (fd == nullptr) return false;
+  // Takes ownership of `fd` in every case.
+  bool Push(int fd, FileId id, std::uint64_t tag, posix::AheadDir* ahead,
+            std::shared_ptr<posix::ReadAheadJob> job, posix::AheadKey key) {
     if (frames_.size() == depth_) frames_.emplace_back();
     Frame& f = frames_[depth_];
     f.raw = f.offerPos = f.offerRaw = 0;
@@ -317,14 +304,10 @@ class WalkState {
     if (ahead != nullptr) {
       f.listing = std::move(ahead->listing);
       f.stats = std::move(ahead->stats);
-    } else if (const bool listed = f.listing.Read(fd->Get(), buffer_.get()); !listed || !IsFolder(*fd, f.listing, id, check)) {
+    } else if (!f.listing.Read(fd, buffer_.get())) {
       const int error = errno;
-      // A folder swapped since it was looked at is passed over, however
-      // its listing went.
-      const bool swapped = check != Check::None && (listed || posix::IdOfFd(fd->Get()) != id);
-      fd.reset();
+      ::close(fd);
       f.listing.Clear();
-      if (swapped) return false;
       if (callbacks_.onError) {
         std::string folder = depth_ == 0 ? root_ : path_.substr(0, path_.size() - 1);
         callbacks_.onError(folder, TreeWalker::Failure::List, error);
@@ -333,10 +316,8 @@ class WalkState {
     }
     f.job = std::move(job);
     f.key = std::move(key);
-    f.coverFrom = 0;
     if (openCount_ >= TreeWalker::kMaxOpenDirs) EvictOne();
-    f.fd = fd->Get();
-    f.held = std::move(fd);
+    f.fd = fd;
     f.id = id;
     f.pathLength = path_.size();
     f.ordinal = 0;
@@ -348,23 +329,11 @@ class WalkState {
     return true;
   }
 
-  // Whether the open `fd`, listed as `listing`, is the folder `id`. The
-  // "." entry answers for a folder opened beneath the walk's mount on the
-  // device of its parent: there, no other folder has its number. Anywhere
-  // else, and where the entry is missing or disagrees, the attributes do.
-  bool IsFolder(const posix::UniqueFd& fd, const posix::Listing& listing, FileId id, Check check) const {
-    if (check == Check::None) return true;
-    if (check == Check::Listing && depth_ > 0 && id.device == frames_[depth_ - 1].id.device && listing.SelfIno() == id.inode) {
-      return true;
-    }
-    return posix::IdOfFd(fd.Get()) == id;
-  }
-
   // Closes the shallowest open level below the root and below `below`.
   bool EvictOne(std::size_t below = SIZE_MAX) {
     for (std::size_t i = std::max<std::size_t>(lowestOpen_, 1); i < std::min(depth_, below); ++i) {
       if (frames_[i].fd >= 0) {
-        CloseCounted(frames_[i].held);
+        CloseCounted(frames_[i].fd);
         frames_[i].fd = -1;
         lowestOpen_ = i + 1;
         return true;
@@ -392,11 +361,9 @@ class WalkState {
     return -1;
   }
 
-  // Lets go of one of the walk's own levels (a reader still listing below
-  // it may hold the descriptor a little longer).
-  void CloseCounted(SharedFd& fd) {
-    if (fd == nullptr) return;
-    fd.reset();
+  void CloseCounted(int fd) {
+    if (fd < 0) return;
+    ::close(fd);
     --openCount_;
   }
 
@@ -437,7 +404,6 @@ class WalkState {
 
   void Reopened(std::size_t j, int fd) {
     frames_[j].fd = fd;
-    frames_[j].held = Share(fd);
     ++openCount_;
     lowestOpen_ = std::min(lowestOpen_, j);
   }
@@ -468,8 +434,6 @@ std::string TreeWalker::Entry::FullPath() const {
   full.append(*dirPath_).append(name_);
   return full;
 }
-
-FileId TreeWalker::Entry::Id() const { return statDone_ ? data_.id : aheadId_; }
 
 const FileAttributeData& TreeWalker::Entry::Data() {
   if (statDone_) return data_;
@@ -546,12 +510,11 @@ bool TreeWalker::WalkOpened(int rootFd, const std::string& root, std::uint32_t m
   posix::MountBoundary mounts(rootFd, walk.Path());
   if (ahead != ReadAhead::Off) {
     readers = std::make_unique<posix::ReadAhead>(mounts.Root(), mask, ahead == ReadAhead::FoldersAndFiles,
-                                                 callbacks.mayEnter, callbacks.wantsData);
+                                                 callbacks.mayEnter);
     if (readers->Enabled()) walk.UseReaders(readers.get());
   }
   if (!walk.PushRoot(rootFd, rootId, rootTag)) return false;
   walk.OfferJobs();
-  const std::uint32_t me = CurrentUserId();
 
   Entry entry;
   entry.dirPath_ = &walk.Path();
@@ -571,42 +534,32 @@ bool TreeWalker::WalkOpened(int rootFd, const std::string& root, std::uint32_t m
     unsigned char type = item.type;
     struct statx sx {};
     bool haveStat = false;
-    // A folder a reader has listed: whose it is and where it is mounted
-    // the reader's open told, and Enter looks at its name again.
-    bool listedAhead = false;
-    posix::ReadAhead::Look look;
     // Only an unknown kind and a directory (whose mount must be the root's)
     // need the file system before the visitor asks.
     if (type == DT_UNKNOWN || type == DT_DIR) {
       if (type == DT_DIR && !PassesEntryFilter(hiddenBit | kAttrDirectory, mask)) continue;
-      // A folder its name alone keeps out is not looked at (readers neither
-      // open nor list it either).
-      if (type == DT_DIR && !walk.MayEnter(item.name, walk.Depth() - 1, std::nullopt)) continue;
       if (aheadStat != nullptr) {
         if (!aheadStat->ok) continue;
         sx = aheadStat->sx;
-      } else if (type == DT_DIR && walk.PeekAhead(raw, look)) {
-        listedAhead = !look.statKnown;
-        sx = look.sx;  // as the reader found it on opening it
+      } else if (type == DT_DIR && walk.PeekAhead(raw, sx)) {
+        // as a reader found it on opening it; Enter checks it is still there
       } else if (posix::StatAt(frame.fd, item.name.data(), sx) != 0) {
         // A folder listed but not searchable leaves its sub-folders
         // unknown: an error, unless the walk would not go there anyway.
         const int error = errno;
-        if (type == DT_DIR && error != ENOENT) {
+        if (type == DT_DIR && error != ENOENT && walk.MayEnter(item.name, walk.Depth() - 1, std::nullopt)) {
           walk.Report(item.name, Failure::Open, error);
         }
         continue;
       }
-      if (!listedAhead) {
-        haveStat = true;
-        type = ListedType(sx.stx_mode);
-      }
+      haveStat = true;
+      type = ListedType(sx.stx_mode);
     }
     if (type == DT_UNKNOWN) continue;  // a socket, FIFO or device
     const bool isDirectory = type == DT_DIR;
     if (!PassesEntryFilter(hiddenBit | (isDirectory ? kAttrDirectory : 0), mask)) continue;
-    if (isDirectory && !listedAhead && mounts.IsBeyond(sx, walk.Path(), item.name)) continue;
-    if (isDirectory && !walk.MayEnter(item.name, walk.Depth() - 1, listedAhead ? me : sx.stx_uid)) continue;
+    if (isDirectory && mounts.IsBeyond(sx, walk.Path(), item.name)) continue;
+    if (isDirectory && !walk.MayEnter(item.name, walk.Depth() - 1, sx.stx_uid)) continue;
 
     entry.name_ = item.name;
     entry.dirFd_ = frame.fd;
@@ -617,16 +570,19 @@ bool TreeWalker::WalkOpened(int rootFd, const std::string& root, std::uint32_t m
     entry.statDone_ = haveStat;
     entry.statOk_ = haveStat;
     entry.aheadStat_ = aheadStat;
-    entry.aheadId_ = listedAhead ? look.id : FileId{};
     if (haveStat) entry.data_ = posix::DataOf(sx, hidden);
     entry.dirTag_ = frame.tag;
     entry.childTag_ = 0;
 
     const Action action = visitor(entry);
+    std::shared_ptr<posix::ReadAheadJob> job = isDirectory ? walk.Claim(raw) : nullptr;
     if (action == Action::Leave) {
+      if (job != nullptr) walk.Drop(job);
       walk.Pop();
     } else if (action == Action::Enter && isDirectory) {
-      walk.Enter(item.name, raw, entry.Id(), entry.childTag_);
+      walk.Enter(item.name, raw, entry.data_.id, entry.childTag_, std::move(job));
+    } else if (job != nullptr) {
+      walk.Drop(job);
     }
     if (isDirectory || action == Action::Leave) walk.OfferJobs();
   }

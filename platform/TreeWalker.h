@@ -78,11 +78,6 @@ class TreeWalker {
     std::uint32_t Attributes();
     const FileAttributeData& Data();
     bool HasData();
-    // The identity of a directory entry without asking the file system
-    // (Data().id where that is known already, the one a reader found
-    // otherwise): what tells a folder met twice, for the cost of nothing.
-    // The walk enters a folder only while its name still leads to it.
-    FileId Id() const;
 
     // A number the visitor may attach to a directory it enters; DirTag()
     // reads it back for the entries of that directory. The root's tag is
@@ -106,7 +101,6 @@ class TreeWalker {
     bool statDone_ = false;
     bool statOk_ = false;
     const posix::AheadStat* aheadStat_ = nullptr;  // a reader's statx of this entry
-    FileId aheadId_;  // the folder as a reader listed it
     FileAttributeData data_;
     std::uint64_t dirTag_ = 0;
     std::uint64_t childTag_ = 0;
@@ -122,12 +116,11 @@ class TreeWalker {
 
   // Whether a folder below the root may be entered at all: its name, its
   // depth (as Entry::Depth() of its entry) and its owner. A refused folder
-  // is never shown to the visitor. It is asked first before the folder is
-  // opened or looked at, when the owner is not known yet (a folder refused
-  // then is passed over without a look), and again with the owner from the
-  // attributes of the folder. Readers ask it too, from their own threads,
-  // so it must be thread-safe, and its answer must depend on its arguments
-  // only.
+  // is never shown to the visitor. Readers ask it too, from their own
+  // threads: first before they open a folder, when the owner is not known
+  // yet, and again with the owner from their statx of the open folder
+  // before they list it. So it must be thread-safe, and its answer must
+  // depend on its arguments only.
   using EnterFilter =
       std::function<bool(std::string_view name, std::size_t depth, std::optional<std::uint32_t> owner)>;
 
@@ -137,17 +130,9 @@ class TreeWalker {
   // delimiter; the root as given for the root) and the errno.
   using ErrorHandler = std::function<void(const std::string& path, Failure what, int error)>;
 
-  // The files (by name) whose Data() the visitor will ask for. Readers
-  // take those attributes ahead while folders come from the disk, where
-  // the walk would otherwise wait for each file's inode in turn. Asked on
-  // the readers' threads: it must be thread-safe and depend on the name
-  // only.
-  using DataFilter = std::function<bool(std::string_view name)>;
-
   struct Callbacks {
     EnterFilter mayEnter;   // none: every folder
     ErrorHandler onError;   // none: failures pass silently
-    DataFilter wantsData;   // none: the walk takes what the visitor asks
   };
 
   // Walks `root` with the entry filter of `mask` (see PassesEntryFilter).
@@ -176,7 +161,7 @@ class TreeWalker {
   // back to them. Exposed for tests.
   static constexpr std::size_t kMaxOpenDirs = 48;
   // All the descriptors a walk may hold at once, its readers' included.
-  static constexpr std::size_t kMaxOpenDescriptors = kMaxOpenDirs + 8 * (24 + 2 + 64);
+  static constexpr std::size_t kMaxOpenDescriptors = kMaxOpenDirs + 8 * (24 + 2);
 
  private:
   // Takes `rootFd` (may be -1: the walk then fails).
