@@ -205,12 +205,15 @@ platform::DeleteTarget TPGCExtCleanerScanFileItem::Target() const {
 class TPGCExtCleaner::Walk {
  public:
   explicit Walk(TPGCExtCleaner& cleaner)
-      : c_(cleaner), options_(*cleaner.FScanOptions), matcher_(options_), me_(platform::CurrentUserId()) {
+      : c_(cleaner), options_(*cleaner.FScanOptions), matcher_(std::make_shared<const EndingMatcher>(options_)), me_(platform::CurrentUserId()) {
     // Another user's folder is never entered, by the walk or its readers:
     // even root offers only its own files from a folder shared with others.
     callbacks_.mayEnter = [me = me_](std::string_view, std::size_t, std::optional<std::uint32_t> owner) {
       return !owner || *owner == me;
     };
+    // The visitor asks for the attributes of matching files only. Readers
+    // may still ask once the walk is over: the filter owns its matcher.
+    callbacks_.wantsData = [matcher = matcher_](std::string_view name) { return matcher->Match(name) != nullptr; };
     if (c_.FOnScanError) {
       callbacks_.onError = [this](const std::string& folder, TreeWalker::Failure what, int error) {
         if (c_.FOnScanError) c_.FOnScanError(folder, what == TreeWalker::Failure::List, error);
@@ -306,7 +309,7 @@ class TPGCExtCleaner::Walk {
     }
     // The name decides first: most files do not match, and they need no
     // attribute query at all.
-    const std::string* ext = matcher_.Match(e.Name());
+    const std::string* ext = matcher_->Match(e.Name());
     if (ext == nullptr) return TreeWalker::Action::Continue;
     const platform::FileAttributeData& data = e.Data();
     // Vanished since the listing: neither reported nor counted. Someone
@@ -346,7 +349,7 @@ class TPGCExtCleaner::Walk {
 
   TPGCExtCleaner& c_;
   const TPGCExtScanOption& options_;
-  EndingMatcher matcher_;
+  std::shared_ptr<const EndingMatcher> matcher_;
   std::int32_t inDays_ = 0;
   bool includeSub_ = false;
   platform::FileTime now_;

@@ -3,6 +3,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/capability.h>
+#include <sys/syscall.h>
 #include <pthread.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -29,6 +31,13 @@ struct ReadAheadSession {
   MountFacts root;
   std::uint32_t mask = 0;
   bool fileData = false;
+  TreeWalker::DataFilter wantsData;
+  // Whether opening a folder with O_NOATIME tells its owner (this process
+  // cannot act as any owner), and who that is then.
+  bool ownerByOpen = false;
+  std::uint32_t me = 0;
+  // Whether a listing's "." tells its folder (see OneDevicePerMount).
+  bool idFromListing = false;
   // Jobs at once while folders read fast (a warm cache: readers then
   // compete with the walk for the cores), and while they read slowly (the
   // readers mostly wait for the disk, and more of them keep it busy).
@@ -93,8 +102,8 @@ void Stop(ReadAheadJob& job) {
 }
 
 // The reader threads, shared by every walk of the process and never
-// stopped. Waking a sleeping thread costs about what reading a folder does
-// on a warm cache, so readers spin a little before they sleep.
+// stopped. An idle reader sleeps: one that spun waiting for work took
+// the core the walk needed on a machine of two.
 class Pool {
  public:
   static Pool& Instance() {
@@ -109,9 +118,7 @@ class Pool {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       jobs_.push_back(std::move(job));
-      queued_.fetch_add(1, std::memory_order_release);
-      // A spinning reader takes it sooner than a woken one.
-      wake = sleepers_ > 0 && spinning_.load(std::memory_order_relaxed) == 0;
+      wake = sleepers_ > 0;
     }
     if (wake) work_.notify_one();
   }
@@ -121,53 +128,62 @@ class Pool {
     for (std::size_t i = 0; i < n; ++i) std::thread([this] { Run(); }).detach();
   }
 
-  std::shared_ptr<ReadAheadJob> TryPop() {
-    if (queued_.load(std::memory_order_acquire) == 0) return nullptr;
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (jobs_.empty()) return nullptr;
+  std::shared_ptr<ReadAheadJob> Pop() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (jobs_.empty()) {
+      ++sleepers_;
+      work_.wait(lock, [&] { return !jobs_.empty(); });
+      --sleepers_;
+    }
     std::shared_ptr<ReadAheadJob> job = std::move(jobs_.front());
     jobs_.pop_front();
-    queued_.fetch_sub(1, std::memory_order_relaxed);
     return job;
   }
 
   void Run() {
     ::pthread_setname_np(::pthread_self(), "purgo-reader");
     std::unique_ptr<char[]> buffer(new char[Listing::kReadBufferSize]);
-    spinning_.fetch_add(1, std::memory_order_relaxed);
-    for (unsigned spins = 0;;) {
-      if (std::shared_ptr<ReadAheadJob> job = TryPop()) {
-        spinning_.fetch_sub(1, std::memory_order_relaxed);  // a reader at work takes no other job
-        Work(*job, buffer.get());
-        job->session->running.fetch_sub(1, std::memory_order_release);
-        gLiveJobs.fetch_sub(1, std::memory_order_release);
-        spinning_.fetch_add(1, std::memory_order_relaxed);
-        spins = 0;
-        continue;
-      }
-      if (++spins < 200) {
-        std::this_thread::yield();
-        continue;
-      }
-      std::unique_lock<std::mutex> lock(mutex_);
-      spinning_.fetch_sub(1, std::memory_order_relaxed);
-      ++sleepers_;
-      work_.wait(lock, [&] { return !jobs_.empty(); });
-      --sleepers_;
-      spinning_.fetch_add(1, std::memory_order_relaxed);
-      spins = 0;
+    for (;;) {
+      std::shared_ptr<ReadAheadJob> job = Pop();
+      Work(*job, buffer.get());
+      job->session->running.fetch_sub(1, std::memory_order_release);
+      gLiveJobs.fetch_sub(1, std::memory_order_release);
     }
   }
 
   // Opens the folder `name` of `parentFd` when it is plainly a directory on
-  // the root's mount, reached without a link; anything the walk would have
-  // to weigh up is left to the walk. `error`: the errno of a failed open.
-  static UniqueFd Open(int parentFd, const char* name, const MountFacts& root, struct statx& sx,
-                       int& error) {
+  // the root's mount, reached without a link, that the walk's filter lets
+  // it enter; anything the walk would have to weigh up is left to the walk.
+  // `id` is set when the attributes of what was opened were asked for;
+  // `error`: the errno of a failed open.
+  static UniqueFd Open(int parentFd, const char* name, const ReadAheadSession& s, std::size_t depth,
+                       FileId& id, int& error) {
     error = 0;
+    struct statx sx {};
+    bool filtered = false;
+    if (s.mayEnter && s.ownerByOpen) {
+      // Opened without touching its access time only by its owner: the
+      // open that lists the folder tells the owner too, and only a folder
+      // of another owner needs a look at its attributes.
+      UniqueFd fd(OpenFolderOnSameMount(parentFd, name, O_NOATIME));
+      if (fd.Valid()) return s.mayEnter(name, depth, s.me) ? std::move(fd) : UniqueFd();
+      if (errno == EPERM) {
+        // Another owner's, when it was looked at: the folder opened next may
+        // not be that one, so its identity is taken from what is opened.
+        if (StatAt(parentFd, name, sx) != 0 || !s.mayEnter(name, depth, sx.stx_uid)) return {};
+        filtered = true;
+      } else if (errno != ENOSYS) {
+        error = errno;
+        return {};
+      }
+    }
     UniqueFd fd(OpenFolderOnSameMount(parentFd, name));
     if (fd.Valid()) {
-      if (StatAt(fd.Get(), "", sx, kStatxFlags | AT_EMPTY_PATH) != 0) return {};
+      if (s.mayEnter && !filtered) {
+        if (StatAt(fd.Get(), "", sx, kStatxFlags | AT_EMPTY_PATH) != 0) return {};
+        if (!s.mayEnter(name, depth, sx.stx_uid)) return {};
+        id = IdOf(sx);
+      }
       return fd;
     }
     if (errno != ENOSYS) {
@@ -176,10 +192,12 @@ class Pool {
     }
     if (StatAt(parentFd, name, sx) != 0 || !S_ISDIR(sx.stx_mode)) return {};
     const MountFacts f = MountFactsOf(sx);
-    if (!f.mountIdKnown || f.mountId != root.mountId || f.mountRoot) return {};
+    if (!f.mountIdKnown || f.mountId != s.root.mountId || f.mountRoot) return {};
+    if (s.mayEnter && !s.mayEnter(name, depth, sx.stx_uid)) return {};
     fd = UniqueFd(::openat(parentFd, name, kOpenFlags));
     if (!fd.Valid()) error = errno;
     if (!fd.Valid() || IdOfFd(fd.Get()) != IdOf(sx)) return {};
+    id = IdOf(sx);
     return fd;
   }
 
@@ -217,25 +235,34 @@ class Pool {
     if (s.mayEnter && !s.mayEnter(name, depth, std::nullopt)) return true;
     auto dir = std::make_unique<AheadDir>();
     int error = 0;
-    UniqueFd fd = Open(parentFd, name, s.root, dir->sx, error);
+    UniqueFd fd = Open(parentFd, name, s, depth, dir->id, error);
     if (error == EMFILE || error == ENFILE) {
       // Out of descriptors: the walk needs them more. Ending the job gives
       // back every one it holds.
       s.starved.store(true, std::memory_order_relaxed);
       return false;
     }
-    dir->id = IdOf(dir->sx);
     if (!fd.Valid()) return true;
-    if (s.mayEnter && !s.mayEnter(name, depth, dir->sx.stx_uid)) return true;
     if (!dir->listing.Read(fd.Get(), buffer, ReadAhead::kMaxListingBytes)) return true;
-    if (s.fileData) {
+    if (!dir->id.IsKnown()) {
+      // On the root's mount of a file system of one device per mount, the
+      // listing's "." names the folder; elsewhere its attributes do.
+      if (s.idFromListing && dir->listing.SelfIno() != 0) {
+        dir->id = FileId{s.root.device, dir->listing.SelfIno()};
+      } else {
+        dir->id = IdOfFd(fd.Get());
+        if (!dir->id.IsKnown()) return true;
+      }
+    }
+    if (s.fileData || s.wantsData) {
       Listing::Item item{};
       std::size_t pos = 0;
-      for (std::size_t i = 0; i < ReadAhead::kMaxStats && dir->listing.NextAt(pos, item); ++i) {
-        dir->stats.emplace_back();
-        if (item.type == DT_DIR) continue;  // the walk takes a folder's attributes when it comes to it
-        AheadStat& a = dir->stats.back();
-        a.taken = true;
+      for (std::uint32_t at = 0; dir->stats.size() < ReadAhead::kMaxStats && dir->listing.NextAt(pos, item); ++at) {
+        // The walk takes a folder's attributes when it comes to it.
+        if (item.type == DT_DIR || (!s.fileData && !s.wantsData(item.name))) continue;
+        if (!PassesEntryFilter(IsHiddenName(item.name) ? kAttrHidden : 0, s.mask)) continue;
+        AheadStat& a = dir->stats.emplace_back();
+        a.pos = at;
         a.ok = StatAt(fd.Get(), item.name.data(), a.sx) == 0;
       }
     }
@@ -253,13 +280,13 @@ class Pool {
     return ::getrusage(RUSAGE_THREAD, &usage) == 0 ? usage.ru_inblock : 0;
   }
 
-  // Tells the session every few folders whether they came from the disk.
+  // Tells the session every 64 folders whether they came from the disk.
   class DiskWatch {
    public:
     explicit DiskWatch(ReadAheadSession& s) : s_(s), blocks_(BlocksRead()) {}
     ~DiskWatch() { Look(); }
     void Folder() {
-      if (++folders_ % 8 == 0) Look();
+      if (++folders_ % 64 == 0) Look();
     }
 
    private:
@@ -319,8 +346,6 @@ class Pool {
   std::mutex mutex_;
   std::condition_variable work_;
   std::deque<std::shared_ptr<ReadAheadJob>> jobs_;
-  std::atomic<std::size_t> queued_{0};
-  std::atomic<std::size_t> spinning_{0};
   std::size_t sleepers_ = 0;  // under the lock
 };
 
@@ -330,6 +355,15 @@ struct ReaderPlan {
   std::size_t readers = 0;
   std::size_t fast = 0;
 };
+
+// Whether this thread holds CAP_FOWNER, for which O_NOATIME opens of
+// another owner's folder succeed. Unknown counts as holding it.
+bool MayActAsAnyOwner() {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[2]{};
+  if (::syscall(SYS_capget, &header, data) != 0) return true;
+  return (data[CAP_FOWNER / 32].effective & (1u << (CAP_FOWNER % 32))) != 0;
+}
 
 const ReaderPlan& Plan() {
   static const ReaderPlan plan = [] {
@@ -356,13 +390,19 @@ const ReaderPlan& Plan() {
 
 std::size_t ReadAhead::ReaderCount() { return Plan().readers; }
 
-ReadAhead::ReadAhead(const MountFacts& root, std::uint32_t mask, bool fileData,
-                     TreeWalker::EnterFilter mayEnter)
+ReadAhead::ReadAhead(const MountFacts& root, bool idFromListing, std::uint32_t mask, bool fileData,
+                     TreeWalker::EnterFilter mayEnter, TreeWalker::DataFilter wantsData)
     : session_(std::make_shared<ReadAheadSession>()), enabled_(root.mountIdKnown && Plan().readers > 0) {
   session_->root = root;
   session_->mask = mask;
   session_->fileData = fileData;
   session_->mayEnter = std::move(mayEnter);
+  session_->wantsData = std::move(wantsData);
+  session_->idFromListing = idFromListing;
+  // A process that may act as any owner (root) opens anyone's folder
+  // without its access time changing: its readers ask for the owner.
+  session_->me = ::geteuid();
+  session_->ownerByOpen = !MayActAsAnyOwner();
   session_->maxJobsSlow = std::min(Plan().readers, kMaxJobs);
   session_->maxJobsFast = std::min(Plan().fast, session_->maxJobsSlow);
 }
@@ -437,14 +477,6 @@ void DropBefore(ReadAheadJob& job, const AheadKey& key) {
 }
 
 }  // namespace
-
-bool ReadAhead::Peek(ReadAheadJob& job, const AheadKey& key, struct statx& sx) {
-  std::lock_guard<std::mutex> lock(job.mutex);
-  DropBefore(job, key);
-  if (job.queue.empty() || job.queue.front()->key != key) return false;
-  sx = job.queue.front()->sx;
-  return true;
-}
 
 std::unique_ptr<AheadDir> ReadAhead::Take(ReadAheadJob& job, const AheadKey& key) {
   std::lock_guard<std::mutex> lock(job.mutex);

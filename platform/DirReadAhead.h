@@ -5,14 +5,16 @@
 // order; the readers only save it waiting. The walk hands a reader a whole
 // sub-tree it will come to later (a job): the reader lists that folder and
 // the folders below it, depth first in listing order as the walk goes, and
-// queues each listing with the folder's attributes. Walk and reader then
-// work on different parts of the tree at once. When the walk enters a
-// folder of the sub-tree it opens it itself and takes the listing from the
-// queue when it is of the directory opened; what the queue lacks it reads
-// itself. (Handing the reader's descriptor over too was measured: no
-// faster, and more descriptors open.) A walk that catches up with its reader stops it (the
-// folder the reader is on then is wasted) and reads on alone, and the
-// reader is given a sub-tree further on.
+// queues each listing with the folder's attributes and those of the files
+// the visitor will ask for. Walk and reader then work on different parts
+// of the tree at once. When the walk enters a folder of the sub-tree it
+// takes the listing from the queue when it is of the directory the walk
+// saw, and opens the folder only if it must (to read a folder the reader
+// did not, or to ask for what the reader did not take): a folder is
+// opened, looked at and listed once, by whichever thread comes first.
+// What the queue lacks the walk reads itself. A walk that catches up with its reader stops it (the folder the
+// reader is on then is wasted) and reads on alone, and the reader is given
+// a sub-tree further on. Idle readers sleep.
 //
 // While folders come from the cache, readers compete with the walk for
 // the cores, so no more jobs run at once than there are further cores;
@@ -52,8 +54,8 @@ namespace purgo::platform::posix {
 
 // The attributes of one listed name, as statx gave them.
 struct AheadStat {
-  bool taken = false;  // a reader asked; otherwise the walk must
-  bool ok = false;     // statx succeeded
+  std::uint32_t pos = 0;  // the item's position in its listing, counting every item
+  bool ok = false;        // statx succeeded
   struct statx sx {};
 };
 
@@ -64,11 +66,11 @@ using AheadKey = std::vector<std::uint32_t>;
 
 // A folder a reader listed, owned by whoever took it.
 struct AheadDir {
-  FileId id;         // of the directory listed
-  struct statx sx {};  // its attributes as the reader opened it
+  FileId id;  // of the directory listed
   Listing listing;
-  // The attributes of the listed files, by item position, counting every
-  // item; only for walks that want them all, and may be shorter.
+  // The attributes the reader took of listed files, by ascending position:
+  // all of them for a walk that wants them all, else those the walk's data
+  // filter names; the walk asks for the rest itself.
   std::vector<AheadStat> stats;
   AheadKey key;
 };
@@ -79,12 +81,15 @@ struct ReadAheadSession;
 // The readers one walk uses. Only the walk's thread calls it.
 class ReadAhead {
  public:
-  // `root`: the mount facts of the walk's root; `mask`: its entry filter;
-  // `fileData`: readers take the attributes of files too (for a walk that
-  // wants them all); `mayEnter`: the walk's folder filter (may be empty),
-  // asked on the readers' threads.
-  ReadAhead(const MountFacts& root, std::uint32_t mask, bool fileData,
-            TreeWalker::EnterFilter mayEnter = {});
+  // `root`: the mount facts of the walk's root; `idFromListing`: whether a
+  // listing's "." tells the folder (see OneDevicePerMount); `mask`: the
+  // walk's entry filter;
+  // `fileData`: readers take the attributes of every file (for a walk that
+  // wants them all); `wantsData`: otherwise of the files it names (may be
+  // empty: none); `mayEnter`: the walk's folder filter (may be empty).
+  // Both filters are asked on the readers' threads.
+  ReadAhead(const MountFacts& root, bool idFromListing, std::uint32_t mask, bool fileData,
+            TreeWalker::EnterFilter mayEnter = {}, TreeWalker::DataFilter wantsData = {});
   // Stops every job of this walk.
   ~ReadAhead();
   ReadAhead(const ReadAhead&) = delete;
@@ -94,9 +99,9 @@ class ReadAhead {
   bool Enabled() const { return enabled_; }
   // True when a reader could take another job now.
   bool WantsJob() const;
-  // Gives the readers the sub-tree of the folder `name` of `parent`, a
-  // duplicate of the walk's descriptor (the walk may close its own
-  // meanwhile); `depth` is that folder's as the filter counts it. Null
+  // Gives the readers the sub-tree of the folder `name` of `parent`, the
+  // walk's own descriptor of that folder, shared (the walk may let go of
+  // it meanwhile); `depth` is that folder's as the filter counts it. Null
   // when no job is wanted.
   std::shared_ptr<ReadAheadJob> Offer(std::shared_ptr<UniqueFd> parent, std::string_view name,
                                       std::size_t depth);
@@ -105,10 +110,6 @@ class ReadAhead {
   // Null when the walk must read it; when that is because the walk has
   // caught up with the reader, the job is stopped.
   std::unique_ptr<AheadDir> Take(ReadAheadJob& job, const AheadKey& key);
-  // The attributes the reader took of the folder at `key` in `job` when it
-  // opened it, if it has come to it; listings queued before it are
-  // released as by Take.
-  bool Peek(ReadAheadJob& job, const AheadKey& key, struct statx& sx);
   // The walk is done with the job's sub-tree (or passes it over): the
   // reader stops and what it queued is released.
   void Drop(ReadAheadJob& job);

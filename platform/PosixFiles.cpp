@@ -2,7 +2,9 @@
 #include "platform/PosixFiles.h"
 
 #include <dirent.h>
+#include <linux/magic.h>
 #include <linux/openat2.h>
+#include <sys/statfs.h>
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
 
@@ -26,7 +28,7 @@ int StatAt(int dirFd, const char* name, struct statx& out, int flags) {
   return errno;
 }
 
-int OpenFolderOnSameMount(int dirFd, const char* name) {
+int OpenFolderOnSameMount(int dirFd, const char* name, int extraFlags) {
   // Cleared once the kernel turns openat2 down (older than 5.6, or a
   // seccomp filter); readers and the walk may ask at once.
   static std::atomic<bool> works{true};
@@ -35,12 +37,14 @@ int OpenFolderOnSameMount(int dirFd, const char* name) {
     return -1;
   }
   open_how how{};
-  how.flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+  how.flags = static_cast<unsigned>(O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | extraFlags);
   how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS | RESOLVE_BENEATH | RESOLVE_NO_XDEV;
   for (int attempt = 0; attempt < 4; ++attempt) {
     const long fd = ::syscall(SYS_openat2, dirFd, name, &how, sizeof how);
     if (fd >= 0) return static_cast<int>(fd);
     if (errno == EAGAIN) continue;  // a rename elsewhere during the lookup
+    // With O_NOATIME, EPERM is the folder's owner speaking, not the kernel.
+    if (errno == EPERM && (extraFlags & O_NOATIME) != 0) return -1;
     if (errno == ENOSYS || errno == E2BIG || errno == EPERM) {
       works.store(false, std::memory_order_relaxed);
       errno = ENOSYS;
@@ -62,6 +66,20 @@ FileId IdOfFd(int fd) {
   struct stat st {};
   if (::fstat(fd, &st) != 0) return {};
   return IdOf(st);
+}
+
+bool OneDevicePerMount(int fd) {
+  struct statfs fs {};
+  if (::fstatfs(fd, &fs) != 0) return false;
+  switch (static_cast<unsigned long>(fs.f_type)) {
+    case EXT4_SUPER_MAGIC:  // ext2 and ext3 too
+    case XFS_SUPER_MAGIC:
+    case TMPFS_MAGIC:
+    case F2FS_SUPER_MAGIC:
+      return true;
+    default:
+      return false;
+  }
 }
 
 std::uint32_t AttributesOf(bool hidden, bool directory, bool writable) {
@@ -138,7 +156,11 @@ bool Listing::Read(int fd, char* buffer, std::size_t limit) {
       if (reclen == 0) return true;  // a corrupt record; keep what is sound
       if (type == DT_SOCK || type == DT_FIFO || type == DT_CHR || type == DT_BLK) continue;
       const std::size_t len = ::strnlen(name, reclen - offsetof(struct dirent64, d_name));
-      if ((len == 1 && name[0] == '.') || (len == 2 && name[0] == '.' && name[1] == '.')) continue;
+      if (len == 1 && name[0] == '.') {
+        std::memcpy(&selfIno_, rec + offsetof(struct dirent64, d_ino), sizeof selfIno_);
+        continue;
+      }
+      if (len == 2 && name[0] == '.' && name[1] == '.') continue;
       if (len == 0 || len > 0xFFFF) continue;
       bytes_.push_back(static_cast<char>(type));
       bytes_.push_back(static_cast<char>(len & 0xFF));

@@ -67,12 +67,21 @@ int StatAt(int dirFd, const char* name, struct statx& out, int flags = kStatxFla
 // open and a look at what was opened. An automount point is not triggered.
 // The descriptor (close-on-exec), or -1 with errno set; ENOSYS when this
 // kernel cannot do it in one call (the caller then looks and opens itself).
-int OpenFolderOnSameMount(int dirFd, const char* name);
+// `extraFlags` joins the open's flags: with O_NOATIME the open fails with
+// EPERM for a folder that is not the process's own, unless it may act as
+// any owner (CAP_FOWNER), so the open tells the owner too.
+int OpenFolderOnSameMount(int dirFd, const char* name, int extraFlags = 0);
 
 FileId IdOf(const struct statx& sx);
 FileId IdOf(const struct stat& st);
 // Identity of an open descriptor; unknown when fstat fails.
 FileId IdOfFd(int fd);
+// Whether the folder open as `fd` lies on a file system whose mounts each
+// have one device number (ext2/3/4, XFS, tmpfs, F2FS): there a folder
+// reached without leaving the mount is named by its inode number alone.
+// Not so on btrfs, whose subvolumes have device numbers of their own within
+// one mount, nor on overlay or network file systems.
+bool OneDevicePerMount(int fd);
 
 inline bool IsHiddenName(std::string_view name) { return !name.empty() && name.front() == '.'; }
 
@@ -115,9 +124,14 @@ class Listing {
   // own position is left alone.
   bool NextAt(std::size_t& pos, Item& item) const;
   std::size_t Bytes() const { return bytes_.size(); }
+  // The inode number the listing gave its own "." entry; 0 when it had
+  // none. On a file system of one device per mount that number names the
+  // folder listed, without asking for its attributes.
+  std::uint64_t SelfIno() const { return selfIno_; }
   void Clear() {
     bytes_.clear();
     pos_ = 0;
+    selfIno_ = 0;
   }
 
   static constexpr std::size_t kReadBufferSize = 64 * 1024;
@@ -125,6 +139,7 @@ class Listing {
  private:
   std::string bytes_;
   std::size_t pos_ = 0;
+  std::uint64_t selfIno_ = 0;
 };
 
 // True when a process other than this one, among those whose /proc entries

@@ -45,13 +45,19 @@ unsigned char ListedType(unsigned mode) {
 struct Frame {
   posix::Listing listing;
   FileId id;
-  int fd = -1;                 // -1 while evicted
+  // The open folder, shared with the readers that list below it; -1 and
+  // none while evicted, and for a folder a reader listed until the walk
+  // needs it open.
+  std::shared_ptr<posix::UniqueFd> held;
+  int fd = -1;
   std::size_t pathLength = 0;  // DirPath() of this level is path[0, pathLength)
   std::size_t ordinal = 0;
   std::uint64_t tag = 0;
   std::size_t raw = 0;  // items taken from the listing, filtered ones included
-  // What readers took of this listing, by item position (may be shorter).
+  // What readers took of this listing, by ascending item position, and the
+  // first of them not yet passed.
   std::vector<posix::AheadStat> stats;
+  std::size_t statAt = 0;
   // Folders of this listing given to readers as jobs, by item position
   // (ascending), and where the offering goes on.
   std::deque<std::pair<std::size_t, std::shared_ptr<posix::ReadAheadJob>>> jobs;
@@ -78,10 +84,7 @@ class WalkState {
     if (path_.back() != kPathDelimiter) path_.push_back(kPathDelimiter);
   }
   ~WalkState() {
-    for (std::size_t i = 0; i < depth_; ++i) {
-      Release(frames_[i]);
-      if (frames_[i].fd >= 0) ::close(frames_[i].fd);
-    }
+    for (std::size_t i = 0; i < depth_; ++i) Release(frames_[i]);
   }
 
   void UseReaders(posix::ReadAhead* readers) { readers_ = readers; }
@@ -98,38 +101,40 @@ class WalkState {
   }
   void Drop(const std::shared_ptr<posix::ReadAheadJob>& job) { readers_->Drop(*job); }
 
-  // The attributes a reader took of folder `raw` of the current listing
-  // when it opened it, if one has.
-  bool PeekAhead(std::size_t raw, struct statx& sx) {
-    if (readers_ == nullptr) return false;
-    Frame& f = Top();
-    DropJobs(f, raw);
-    if (!f.jobs.empty() && f.jobs.front().first == raw) {
-      scratchKey_.clear();
-      return readers_->Peek(*f.jobs.front().second, scratchKey_, sx);
-    }
-    if (!Covered(f)) return false;
-    ChildKey(f, raw, scratchKey_);
-    return readers_->Peek(*f.job, scratchKey_, sx);
+  // statx of the entry `name` of the current directory; 0 or the errno.
+  // A folder a reader listed is not open. Its sub-folders (`folder`) are
+  // then looked at from the nearest open ancestor, in one call; a link on
+  // the way there would be followed, which is safe only because the walk
+  // enters a folder a reader listed when it is the very one listed, and
+  // opens others itself without links. Anything else opens it first.
+  int StatEntry(const char* name, bool folder, struct statx& sx) {
+    if (!folder && !OpenTop()) return ENOENT;
+    const Frame& f = Top();
+    if (f.fd >= 0) return posix::StatAt(f.fd, name, sx);
+    std::size_t a = depth_ - 1;
+    while (frames_[a].fd < 0) --a;  // the root is always open
+    statPath_.assign(path_, frames_[a].pathLength, std::string::npos).append(name);
+    return posix::StatAt(frames_[a].fd, statPath_.c_str(), sx);
   }
 
-  // Gives idle readers the folders the walk comes to after the next one,
-  // deepest listings first: the next one the walk reaches before a reader
-  // would be far into it. Listings a job covers are left alone.
+  // Gives idle readers the folders the walk comes to last: the shallowest
+  // level's first, so that a reader lists a large sub-tree while the walk
+  // lists what comes before it. In the walk's own listing the next folder
+  // is left to the walk, which reaches it before a reader would be far
+  // into it. Listings a job covers are left alone.
   void OfferJobs() {
     if (readers_ == nullptr || !readers_->WantsJob()) return;
-    bool next = true;
     // Only the levels with listing left to offer are looked at: in a chain
     // thousands of levels deep, going over every level at every folder
     // made the walk quadratic in its depth.
-    for (std::size_t i = offering_.size(); i > 0; --i) {
-      const std::size_t level = offering_[i - 1];
+    for (std::size_t i = 0; i < offering_.size();) {
+      const std::size_t level = offering_[i];
       Frame& f = frames_[level - 1];
-      if (Covered(f)) {
-        next = false;  // the walk has read-ahead folders to go through first
+      if (Covered(f) || f.fd < 0) {
+        ++i;
         continue;
       }
-      if (f.fd < 0) continue;
+      bool next = level == depth_;
       posix::Listing::Item item{};
       std::size_t pos = f.offerPos, raw = f.offerRaw;
       bool more = true;
@@ -143,28 +148,29 @@ class WalkState {
           next = false;
           continue;
         }
-        const int dup = ::fcntl(f.fd, F_DUPFD_CLOEXEC, 0);
-        if (dup < 0 && OutOfDescriptors(errno)) {
-          // The walk keeps what descriptors there are for itself.
-          readers_->GiveWay(std::chrono::milliseconds(0));
-          return;
-        }
-        auto parent = std::make_shared<posix::UniqueFd>(dup);
-        std::shared_ptr<posix::ReadAheadJob> job = readers_->Offer(std::move(parent), item.name, level - 1);
+        std::shared_ptr<posix::ReadAheadJob> job = readers_->Offer(f.held, item.name, level - 1);
         if (job == nullptr) {
           f.offerPos = before;
           f.offerRaw = at;
           return;
         }
         f.jobs.emplace_back(at, std::move(job));
-        if (!readers_->WantsJob()) break;
+        if (!readers_->WantsJob()) {
+          f.offerPos = pos;
+          f.offerRaw = raw;
+          return;
+        }
       }
       f.offerPos = pos;
       f.offerRaw = raw;
       // A listing does not change while its level lives: once offered to
-      // its end, the level has nothing more for readers.
-      if (!more) offering_.erase(offering_.begin() + static_cast<std::ptrdiff_t>(i - 1));
-      if (!readers_->WantsJob()) return;
+      // its end, the level has nothing more for readers. (The walk's own
+      // listing keeps its next folder.)
+      if (!more && level != depth_) {
+        offering_.erase(offering_.begin() + static_cast<std::ptrdiff_t>(i));
+      } else {
+        ++i;
+      }
     }
   }
   WalkState(const WalkState&) = delete;
@@ -197,32 +203,19 @@ class WalkState {
   }
 
   // Takes ownership of `fd` in every case.
-  bool PushRoot(int fd, FileId id, std::uint64_t tag) { return Push(fd, id, tag, nullptr, nullptr, {}); }
+  bool PushRoot(int fd, FileId id, std::uint64_t tag) {
+    UseRoot(fd);
+    return Push(std::make_shared<posix::UniqueFd>(fd), id, tag, nullptr, nullptr, {});
+  }
 
   // Enters `name` of the current directory when it is still the directory
   // `expected` (it may have been swapped for another one or a link since
   // the listing); otherwise passes it over. `job` is the job given for it,
   // if any. A listing a reader made is used only when it is of the
-  // directory opened here.
+  // directory `expected`, and the folder is then left closed until the
+  // walk needs it; otherwise the walk opens and lists it itself.
   void Enter(std::string_view name, std::size_t raw, FileId expected, std::uint64_t tag,
              std::shared_ptr<posix::ReadAheadJob> job) {
-    int fd = ::openat(Top().fd, name.data(), kSubdirOpenFlags);
-    if (fd < 0 && OutOfDescriptors(errno)) {
-      if (job != nullptr) readers_->Drop(*job);
-      job.reset();
-      fd = OpenAgain(depth_ - 1, [&] { return ::openat(Top().fd, name.data(), kSubdirOpenFlags); });
-    }
-    if (fd < 0) {
-      const int error = errno;
-      if (job != nullptr) readers_->Drop(*job);
-      if (!GoneOrSwapped(error)) Report(name, TreeWalker::Failure::Open, error);
-      return;
-    }
-    if (posix::IdOfFd(fd) != expected) {
-      ::close(fd);
-      if (job != nullptr) readers_->Drop(*job);
-      return;
-    }
     posix::AheadKey key;
     if (job == nullptr && Covered(Top())) {
       job = Top().job;
@@ -237,32 +230,38 @@ class WalkState {
         job.reset();
       }
     }
+    std::shared_ptr<posix::UniqueFd> fd;
+    if (ahead == nullptr) {
+      fd = OpenOwn(name);
+      if (fd == nullptr) return;
+    }
     const std::size_t before = path_.size();
     path_.append(name);
     path_.push_back(kPathDelimiter);
-    if (!Push(fd, expected, tag, ahead.get(), std::move(job), std::move(key))) path_.resize(before);
+    if (!Push(std::move(fd), expected, tag, ahead.get(), std::move(job), std::move(key))) path_.resize(before);
   }
 
-  // Ends the current listing and makes its parent current again. When the
-  // parent cannot be reopened as the same directory, its remaining entries
-  // are abandoned too, and so on upwards.
+  // Ends the current listing and makes its parent current again. A parent
+  // the walk closed is reopened through the child's "..", when the child
+  // was open; when it cannot be reopened as the same directory, its
+  // remaining entries are abandoned too, and so on upwards. A parent
+  // reached from a closed child stays closed until the walk needs it.
   void Pop() {
     const std::size_t k = depth_ - 1;
-    Release(frames_[k]);
-    int childFd = frames_[k].fd;
+    std::shared_ptr<posix::UniqueFd> child = std::move(frames_[k].held);
+    const bool counted = frames_[k].fd >= 0;
     frames_[k].fd = -1;
+    Release(frames_[k]);
     depth_ = k;
-    while (depth_ > 1 && frames_[depth_ - 1].fd < 0) {
+    while (child != nullptr && depth_ > 1 && frames_[depth_ - 1].fd < 0) {
       reopenError_ = 0;
-      if (Reopen(depth_ - 1, childFd)) break;
+      if (Reopen(depth_ - 1, child != nullptr ? child->Get() : -1)) break;
       // The rest of that listing is lost: an error unless the folder moved.
       if (reopenError_ != 0) Report({}, TreeWalker::Failure::Open, reopenError_);
-      CloseCounted(childFd);
-      childFd = -1;
       --depth_;
       Release(frames_[depth_]);
     }
-    CloseCounted(childFd);
+    if (counted) --openCount_;
     while (!offering_.empty() && offering_.back() > depth_) offering_.pop_back();
     if (depth_ > 0) path_.resize(Top().pathLength);
   }
@@ -287,43 +286,105 @@ class WalkState {
   }
 
   // The walk is done with this level: its jobs and, when the level is a
-  // job's own folder, that job too are let go.
+  // job's own folder, that job too are let go; so is its descriptor.
   void Release(Frame& f) {
     DropJobs(f, SIZE_MAX);
     if (f.job != nullptr && f.key.empty()) readers_->Drop(*f.job);
     f.job.reset();
+    if (f.fd >= 0) --openCount_;
+    f.fd = -1;
+    f.held.reset();
   }
 
-  // Takes ownership of `fd` in every case.
-  bool Push(int fd, FileId id, std::uint64_t tag, posix::AheadDir* ahead,
+ public:
+  // Makes sure the current directory is open (a folder a reader listed is
+  // not, nor one evicted); false when it no longer is the folder listed.
+  bool OpenTop() {
+    if (Top().fd >= 0) return true;
+    reopenError_ = 0;
+    if (Reopen(depth_ - 1, -1)) return true;
+    if (reopenError_ != 0) Report({}, TreeWalker::Failure::Open, reopenError_);
+    return false;
+  }
+  static int OpenTopFor(void* walk) {
+    auto* self = static_cast<WalkState*>(walk);
+    return self->OpenTop() ? self->Top().fd : -1;
+  }
+
+ private:
+
+  // Opens the folder `name` of the current directory for the walk itself,
+  // never through a link; null when it cannot be (told to the caller's
+  // error handler unless the name no longer leads to a folder).
+  std::shared_ptr<posix::UniqueFd> OpenOwn(std::string_view name) {
+    if (!OpenTop()) return nullptr;
+    const int parent = Top().fd;
+    auto open = [&] {
+      if (selfInoTells_) {
+        // The same mount, or no folder: what Push's identity check asks.
+        const int fd = posix::OpenFolderOnSameMount(parent, name.data());
+        if (fd >= 0 || errno != ENOSYS) return fd;
+        selfInoTells_ = false;
+      }
+      return ::openat(parent, name.data(), kSubdirOpenFlags);
+    };
+    int fd = open();
+    if (fd < 0 && OutOfDescriptors(errno)) fd = OpenAgain(depth_ - 1, open);
+    if (fd < 0) {
+      const int error = errno;
+      // EXDEV: another mount was put there since the listing.
+      if (!GoneOrSwapped(error) && error != EXDEV) Report(name, TreeWalker::Failure::Open, error);
+      return nullptr;
+    }
+    return std::make_shared<posix::UniqueFd>(fd);
+  }
+
+  // The root's descriptor and, on file systems where it tells, whether a
+  // folder's listing names the folder itself ("."): then a folder the walk
+  // opens itself is known without asking for its attributes.
+  void UseRoot(int rootFd) { selfInoTells_ = posix::OneDevicePerMount(rootFd); }
+
+  // Takes `fd` in every case. A folder the walk opened itself (no `ahead`)
+  // must turn out to be `id`, by its listing's "." entry where that tells,
+  // or by its attributes; otherwise it is passed over as swapped.
+  bool Push(std::shared_ptr<posix::UniqueFd> fd, FileId id, std::uint64_t tag, posix::AheadDir* ahead,
             std::shared_ptr<posix::ReadAheadJob> job, posix::AheadKey key) {
     if (frames_.size() == depth_) frames_.emplace_back();
     Frame& f = frames_[depth_];
-    f.raw = f.offerPos = f.offerRaw = 0;
+    f.raw = f.offerPos = f.offerRaw = f.statAt = 0;
     f.stats.clear();
     if (ahead != nullptr) {
       f.listing = std::move(ahead->listing);
       f.stats = std::move(ahead->stats);
-    } else if (!f.listing.Read(fd, buffer_.get())) {
+    } else if (!f.listing.Read(fd->Get(), buffer_.get())) {
       const int error = errno;
-      ::close(fd);
       f.listing.Clear();
       if (callbacks_.onError) {
         std::string folder = depth_ == 0 ? root_ : path_.substr(0, path_.size() - 1);
         callbacks_.onError(folder, TreeWalker::Failure::List, error);
       }
       return false;
+    } else if (depth_ > 0 && !(selfInoTells_ && f.listing.SelfIno() == id.inode) &&
+               posix::IdOfFd(fd->Get()) != id) {
+      f.listing.Clear();
+      return false;
     }
     f.job = std::move(job);
     f.key = std::move(key);
-    if (openCount_ >= TreeWalker::kMaxOpenDirs) EvictOne();
-    f.fd = fd;
+    if (fd != nullptr) {
+      if (openCount_ >= TreeWalker::kMaxOpenDirs) EvictOne();
+      f.fd = fd->Get();
+      f.held = std::move(fd);
+      ++openCount_;
+      if (depth_ >= 1) lowestOpen_ = std::min(lowestOpen_, depth_);
+    } else {
+      f.fd = -1;
+      f.held.reset();
+    }
     f.id = id;
     f.pathLength = path_.size();
     f.ordinal = 0;
     f.tag = tag;
-    if (depth_ >= 1) lowestOpen_ = std::min(lowestOpen_, depth_);
-    ++openCount_;
     ++depth_;
     offering_.push_back(depth_);
     return true;
@@ -333,8 +394,9 @@ class WalkState {
   bool EvictOne(std::size_t below = SIZE_MAX) {
     for (std::size_t i = std::max<std::size_t>(lowestOpen_, 1); i < std::min(depth_, below); ++i) {
       if (frames_[i].fd >= 0) {
-        CloseCounted(frames_[i].fd);
+        frames_[i].held.reset();
         frames_[i].fd = -1;
+        --openCount_;
         lowestOpen_ = i + 1;
         return true;
       }
@@ -361,12 +423,6 @@ class WalkState {
     return -1;
   }
 
-  void CloseCounted(int fd) {
-    if (fd < 0) return;
-    ::close(fd);
-    --openCount_;
-  }
-
   // Reopens level `j` through "..", of its child when that is at hand, else
   // by the path components below the nearest open ancestor. Every step
   // must land on the directory the walk saw there.
@@ -383,6 +439,23 @@ class WalkState {
     }
     std::size_t a = j - 1;
     while (frames_[a].fd < 0) --a;  // the root is always open
+    if (selfInoTells_ && j > a + 1) {
+      // The whole way down in one call, never through a link or out of
+      // the mount; the folder reached must be the one listed.
+      component_.assign(path_, frames_[a].pathLength, frames_[j].pathLength - frames_[a].pathLength - 1);
+      const int base = frames_[a].fd;
+      int fd = posix::OpenFolderOnSameMount(base, component_.c_str());
+      if (fd < 0 && OutOfDescriptors(errno)) {
+        fd = OpenAgain(j, [&] { return posix::OpenFolderOnSameMount(base, component_.c_str()); });
+      }
+      if (fd >= 0 || errno != ENOSYS) {
+        if (fd < 0 && !GoneOrSwapped(errno) && errno != EXDEV) reopenError_ = errno;
+        posix::UniqueFd opened(fd);
+        if (!opened.Valid() || posix::IdOfFd(opened.Get()) != f.id) return false;
+        Reopened(j, opened.Release());
+        return true;
+      }
+    }
     posix::UniqueFd current;
     int base = frames_[a].fd;
     for (std::size_t m = a + 1; m <= j; ++m) {
@@ -403,6 +476,7 @@ class WalkState {
   }
 
   void Reopened(std::size_t j, int fd) {
+    frames_[j].held = std::make_shared<posix::UniqueFd>(fd);
     frames_[j].fd = fd;
     ++openCount_;
     lowestOpen_ = std::min(lowestOpen_, j);
@@ -418,9 +492,11 @@ class WalkState {
   std::string path_;
   std::string root_;  // as given, for errors about it
   std::string component_;
+  std::string statPath_;
   std::uint32_t mask_;
   const TreeWalker::Callbacks& callbacks_;
   int reopenError_ = 0;  // why the last Reopen could not open a level
+  bool selfInoTells_ = false;
   std::unique_ptr<char[]> buffer_;
   posix::ReadAhead* readers_ = nullptr;
   posix::AheadKey scratchKey_;
@@ -446,7 +522,8 @@ const FileAttributeData& TreeWalker::Entry::Data() {
     statOk_ = aheadStat_->ok && (aheadStat_->sx.stx_mode & S_IFMT) == expected;
     sx = aheadStat_->sx;
   } else {
-    statOk_ = posix::StatAt(dirFd_, name_.data(), sx) == 0 && (sx.stx_mode & S_IFMT) == expected;
+    const int dirFd = DirFd();
+    statOk_ = dirFd >= 0 && posix::StatAt(dirFd, name_.data(), sx) == 0 && (sx.stx_mode & S_IFMT) == expected;
   }
   if (statOk_) {
     data_ = posix::DataOf(sx, hidden);
@@ -458,6 +535,11 @@ const FileAttributeData& TreeWalker::Entry::Data() {
 }
 
 std::uint32_t TreeWalker::Entry::Attributes() { return Data().attributes; }
+
+int TreeWalker::Entry::DirFd() const {
+  if (dirFd_ < 0 && openDir_ != nullptr) dirFd_ = openDir_(walk_);
+  return dirFd_;
+}
 
 bool TreeWalker::Entry::HasData() {
   Data();
@@ -509,8 +591,9 @@ bool TreeWalker::WalkOpened(int rootFd, const std::string& root, std::uint32_t m
   WalkState walk(root, mask, callbacks);
   posix::MountBoundary mounts(rootFd, walk.Path());
   if (ahead != ReadAhead::Off) {
-    readers = std::make_unique<posix::ReadAhead>(mounts.Root(), mask, ahead == ReadAhead::FoldersAndFiles,
-                                                 callbacks.mayEnter);
+    readers = std::make_unique<posix::ReadAhead>(mounts.Root(), posix::OneDevicePerMount(rootFd), mask,
+                                                 ahead == ReadAhead::FoldersAndFiles,
+                                                 callbacks.mayEnter, callbacks.wantsData);
     if (readers->Enabled()) walk.UseReaders(readers.get());
   }
   if (!walk.PushRoot(rootFd, rootId, rootTag)) return false;
@@ -527,8 +610,9 @@ bool TreeWalker::WalkOpened(int rootFd, const std::string& root, std::uint32_t m
       continue;
     }
     const std::size_t raw = frame.raw++;
+    while (frame.statAt < frame.stats.size() && frame.stats[frame.statAt].pos < raw) ++frame.statAt;
     const posix::AheadStat* aheadStat =
-        raw < frame.stats.size() && frame.stats[raw].taken ? &frame.stats[raw] : nullptr;
+        frame.statAt < frame.stats.size() && frame.stats[frame.statAt].pos == raw ? &frame.stats[frame.statAt] : nullptr;
     const bool hidden = posix::IsHiddenName(item.name);
     const std::uint32_t hiddenBit = hidden ? kAttrHidden : 0;
     unsigned char type = item.type;
@@ -541,13 +625,10 @@ bool TreeWalker::WalkOpened(int rootFd, const std::string& root, std::uint32_t m
       if (aheadStat != nullptr) {
         if (!aheadStat->ok) continue;
         sx = aheadStat->sx;
-      } else if (type == DT_DIR && walk.PeekAhead(raw, sx)) {
-        // as a reader found it on opening it; Enter checks it is still there
-      } else if (posix::StatAt(frame.fd, item.name.data(), sx) != 0) {
+      } else if (const int error = walk.StatEntry(item.name.data(), type == DT_DIR, sx); error != 0) {
         // A folder listed but not searchable leaves its sub-folders
         // unknown: an error, unless the walk would not go there anyway.
-        const int error = errno;
-        if (type == DT_DIR && error != ENOENT && walk.MayEnter(item.name, walk.Depth() - 1, std::nullopt)) {
+        if (type == DT_DIR && !GoneOrSwapped(error) && walk.MayEnter(item.name, walk.Depth() - 1, std::nullopt)) {
           walk.Report(item.name, Failure::Open, error);
         }
         continue;
@@ -563,6 +644,8 @@ bool TreeWalker::WalkOpened(int rootFd, const std::string& root, std::uint32_t m
 
     entry.name_ = item.name;
     entry.dirFd_ = frame.fd;
+    entry.openDir_ = &WalkState::OpenTopFor;
+    entry.walk_ = &walk;
     entry.depth_ = walk.Depth() - 1;
     entry.ordinal_ = ++frame.ordinal;
     entry.isDirectory_ = isDirectory;

@@ -86,14 +86,18 @@ class TreeWalker {
     void SetChildTag(std::uint64_t tag) { childTag_ = tag; }
 
     // The open directory being listed, for platform code that must act on
-    // the entry by its name there rather than by its path.
-    int DirFd() const { return dirFd_; }
+    // the entry by its name there rather than by its path. A folder a
+    // reader listed is opened on the first call (-1 when it no longer is
+    // the folder listed).
+    int DirFd() const;
 
    private:
     friend class TreeWalker;
     std::string_view name_;
     const std::string* dirPath_ = nullptr;
-    int dirFd_ = -1;
+    mutable int dirFd_ = -1;
+    int (*openDir_)(void*) = nullptr;  // opens the folder listed, when dirFd_ is -1
+    void* walk_ = nullptr;
     std::size_t depth_ = 0;
     std::size_t ordinal_ = 0;
     bool isDirectory_ = false;
@@ -130,9 +134,18 @@ class TreeWalker {
   // delimiter; the root as given for the root) and the errno.
   using ErrorHandler = std::function<void(const std::string& path, Failure what, int error)>;
 
+  // The files (by name) whose Data() the visitor will ask for: readers
+  // take those attributes with the listing, so the walk need not open the
+  // folder to ask. Asked on the readers' threads: it must be thread-safe
+  // and depend on the name only. Readers keep a copy of it (as of the
+  // folder filter) and may ask it after Walk() returns: it must own what
+  // it refers to.
+  using DataFilter = std::function<bool(std::string_view name)>;
+
   struct Callbacks {
     EnterFilter mayEnter;   // none: every folder
     ErrorHandler onError;   // none: failures pass silently
+    DataFilter wantsData;   // none: the walk takes what the visitor asks
   };
 
   // Walks `root` with the entry filter of `mask` (see PassesEntryFilter).

@@ -128,21 +128,37 @@ TEST(TreeWalkerTest, VisitorActionsSteerTheWalk) {
   }
 }
 
+// A folder swapped between its parent's listing and the walk's look at
+// it (here: while the visitor is shown the entry before it) is not walked
+// as listed: a link put there is not followed, and a folder put there is
+// walked with its own entries, if at all.
 TEST(TreeWalkerTest, DirectorySwappedBeforeEnteringIsPassedOver) {
   for (const bool byLink : {true, false}) {
     SCOPED_TRACE(byLink ? "replaced by a link" : "replaced by another directory");
     test::Sandbox box;
     const std::string root = MakeSmallTree(box);
     box.MakeFile("outside/intruder");
+    // The root's entries in listing order: the swap comes at the entry
+    // before the folder swapped.
+    std::vector<std::string> top;
+    for (const auto& e : Record(root, [](const Event&) { return Action::Continue; })) top.push_back(e.path);
+    const std::string target = top.front() == root + "/a" ? root + "/b" : root + "/a";
+    const auto at = std::find(top.begin(), top.end(), target);
+    ASSERT_NE(at, top.begin());
+    const std::string before = *(at - 1);
     const auto events = Record(root, [&](const Event& e) {
-      if (e.path == root + "/a") {
-        fs::rename(root + "/a", box.Path("a-old"));
-        byLink ? (void)box.MakeSymlink("tree/a", box.Path("outside"))
-               : fs::copy(box.Path("outside"), root + "/a");
+      if (e.path == before) {
+        fs::rename(target, box.Path("old"));
+        byLink ? (void)box.MakeSymlink("tree/" + target.substr(root.size() + 1), box.Path("outside"))
+               : fs::copy(box.Path("outside"), target);
       }
       return e.directory ? Action::Enter : Action::Continue;
     });
-    for (const auto& e : events) EXPECT_FALSE(Under(e.path, root + "/a")) << e.path;
+    for (const auto& e : events) {
+      if (!Under(e.path, target)) continue;
+      EXPECT_FALSE(byLink) << e.path;
+      EXPECT_TRUE(e.path == target + "/secret" || e.path == target + "/intruder") << e.path;
+    }
   }
 }
 
@@ -349,8 +365,9 @@ TEST(TreeWalkerTest, ClosedLevelsAreReopenedOrAbandonedWhenMoved) {
 
 // Readers ahead of the walk change nothing the visitor sees: on the same
 // tree, with and without them, every event is the same, in the same order,
-// with the same attributes, whatever the visitor enters, skips or leaves
-// and whatever the entry filter lets through.
+// with the same attributes, whatever the visitor enters, skips or leaves,
+// whatever the entry and folder filters let through and whichever files
+// the readers take the attributes of.
 TEST(TreeWalkerTest, ReadersAheadChangeNothingTheVisitorSees) {
   if (posix::ReadAhead::ReaderCount() == 0) GTEST_SKIP() << "no readers: CTest runs this with PURGO_WALK_THREADS=4";
   test::Sandbox box;
@@ -373,6 +390,13 @@ TEST(TreeWalkerTest, ReadersAheadChangeNothingTheVisitorSees) {
   for (int i = 0; i < 300; ++i) chain += "/c";  // deeper than readers go
   box.MakeFile(chain + "/end");
   const std::string root = box.Path("tree");
+  // Another user's folders, for a walk that enters only the user's own.
+  const auto me = ::geteuid();
+  if (me == 0) {
+    for (const char* theirs : {"tree/d3", "tree/d5/e1", "tree/d7/e2/.hidden"}) {
+      ASSERT_EQ(::chown(box.Path(theirs).c_str(), 65534, 65534), 0);
+    }
+  }
 
   struct Seen {
     std::string path;
@@ -383,8 +407,15 @@ TEST(TreeWalkerTest, ReadersAheadChangeNothingTheVisitorSees) {
     std::uint32_t attributes;
     bool operator==(const Seen&) const = default;
   };
-  const auto walk = [&](std::uint32_t mask, TreeWalker::ReadAhead ahead) {
+  const auto walk = [&](std::uint32_t mask, TreeWalker::ReadAhead ahead, bool filters = false) {
     std::vector<Seen> seen;
+    TreeWalker::Callbacks callbacks;
+    if (filters) {
+      callbacks.mayEnter = [me](std::string_view, std::size_t, std::optional<std::uint32_t> owner) {
+        return !owner || *owner == me;
+      };
+      callbacks.wantsData = [](std::string_view name) { return name != "f2" && name != "h"; };
+    }
     TreeWalker::Walk(
         root, mask,
         [&](TreeWalker::Entry& e) {
@@ -395,17 +426,19 @@ TEST(TreeWalkerTest, ReadersAheadChangeNothingTheVisitorSees) {
           if (!e.IsDirectory() || e.Name() == "skip-me") return Action::Continue;
           return Action::Enter;
         },
-        0, ahead);
+        0, ahead, callbacks);
     return seen;
   };
   for (const std::uint32_t mask : {0xFFFFu, static_cast<std::uint32_t>(0xFFFF & ~kAttrHidden)}) {
-    const std::vector<Seen> alone = walk(mask, TreeWalker::ReadAhead::Off);
-    ASSERT_GT(alone.size(), 600u);
-    for (const auto ahead : {TreeWalker::ReadAhead::Folders, TreeWalker::ReadAhead::FoldersAndFiles}) {
-      for (int run = 0; run < 3; ++run) {
-        const std::vector<Seen> with = walk(mask, ahead);
-        ASSERT_EQ(with.size(), alone.size()) << mask;
-        for (std::size_t i = 0; i < alone.size(); ++i) ASSERT_EQ(with[i], alone[i]) << alone[i].path;
+    for (const bool filters : {false, true}) {
+      const std::vector<Seen> alone = walk(mask, TreeWalker::ReadAhead::Off, filters);
+      ASSERT_GT(alone.size(), 600u);
+      for (const auto ahead : {TreeWalker::ReadAhead::Folders, TreeWalker::ReadAhead::FoldersAndFiles}) {
+        for (int run = 0; run < 3; ++run) {
+          const std::vector<Seen> with = walk(mask, ahead, filters);
+          ASSERT_EQ(with.size(), alone.size()) << mask << filters;
+          for (std::size_t i = 0; i < alone.size(); ++i) ASSERT_EQ(with[i], alone[i]) << alone[i].path;
+        }
       }
     }
   }
