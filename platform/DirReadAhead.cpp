@@ -143,9 +143,10 @@ class Pool {
   void Run() {
     ::pthread_setname_np(::pthread_self(), "purgo-reader");
     std::unique_ptr<char[]> buffer(new char[Listing::kReadBufferSize]);
+    DiskWatch watch;
     for (;;) {
       std::shared_ptr<ReadAheadJob> job = Pop();
-      Work(*job, buffer.get());
+      Work(*job, buffer.get(), watch);
       job->session->running.fetch_sub(1, std::memory_order_release);
       gLiveJobs.fetch_sub(1, std::memory_order_release);
     }
@@ -280,30 +281,26 @@ class Pool {
     return ::getrusage(RUSAGE_THREAD, &usage) == 0 ? usage.ru_inblock : 0;
   }
 
-  // Tells the session every 64 folders whether they came from the disk.
+  // One reader's count of its folders; every 64th tells the session of
+  // the job at hand whether the last 64 came from the disk.
   class DiskWatch {
    public:
-    explicit DiskWatch(ReadAheadSession& s) : s_(s), blocks_(BlocksRead()) {}
-    ~DiskWatch() { Look(); }
-    void Folder() {
-      if (++folders_ % 64 == 0) Look();
+    DiskWatch() : blocks_(BlocksRead()) {}
+    void Folder(ReadAheadSession& s) {
+      if (++folders_ % 64 != 0) return;
+      const long now = BlocksRead();
+      s.fromDisk.store(now != blocks_, std::memory_order_relaxed);
+      blocks_ = now;
     }
 
    private:
-    void Look() {
-      const long now = BlocksRead();
-      s_.fromDisk.store(now != blocks_, std::memory_order_relaxed);
-      blocks_ = now;
-    }
-    ReadAheadSession& s_;
     long blocks_;
     unsigned folders_ = 0;
   };
 
   // The job's sub-tree, depth first in listing order, as the walk goes.
-  static void Work(ReadAheadJob& job, char* buffer) {
+  static void Work(ReadAheadJob& job, char* buffer, DiskWatch& watch) {
     const ReadAheadSession& s = *job.session;
-    DiskWatch watch(*job.session);
     std::vector<Level> levels;
     levels.reserve(ReadAhead::kMaxJobDepth + 1);
     AheadKey key;
@@ -337,7 +334,7 @@ class Pool {
       }
       const std::size_t depth = levels.size();
       key.push_back(at);
-      watch.Folder();
+      watch.Folder(*job.session);
       if (!ReadOne(job, level.fd.Get(), item.name.data(), key, levels, buffer)) return;
       if (levels.size() == depth) key.pop_back();  // not gone below it
     }
