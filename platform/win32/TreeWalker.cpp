@@ -56,6 +56,7 @@ std::string TreeWalker::Entry::FullPath() const {
 const FileAttributeData& TreeWalker::Entry::Data() { return data_; }
 std::uint32_t TreeWalker::Entry::Attributes() { return data_.attributes; }
 bool TreeWalker::Entry::HasData() { return statOk_; }
+int TreeWalker::Entry::DirFd() const { return dirFd_; }
 
 bool TreeWalker::Walk(const std::string& root, std::uint32_t mask, const Visitor& visitor,
                       std::uint64_t rootTag, ReadAhead /*ahead*/, const Callbacks& callbacks) {
