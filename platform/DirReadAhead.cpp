@@ -53,6 +53,9 @@ struct ReadAheadSession {
   // Descriptors ran short (for a reader or the walk): the walk's own opens
   // come first, so no more jobs for this walk.
   std::atomic<bool> starved{false};
+  // A job ended with its queue full: it lay further ahead of the walk than
+  // its share of the queue holds (read and cleared by the walk).
+  std::atomic<bool> tooFar{false};
   // The walk's folder filter; readers list nothing it refuses.
   TreeWalker::EnterFilter mayEnter;
 };
@@ -73,11 +76,9 @@ class ReadAheadJob {
   std::size_t depth = 0;  // of the job's folder, as the walk's filter counts
 
   std::mutex mutex;
-  std::condition_variable roomMade;  // the reader waits here while the queue is full
   std::deque<std::unique_ptr<AheadDir>> queue;
   std::size_t queuedBytes = 0;
   std::size_t maxBytes = 0;  // its share of what the walk's jobs may hold
-  bool readerWaiting = false;
   // Set by the walk; the reader stops before its next folder.
   std::atomic<bool> stopped{false};
 
@@ -98,7 +99,6 @@ std::size_t SizeOf(const AheadDir& d) {
 void Stop(ReadAheadJob& job) {
   std::lock_guard<std::mutex> lock(job.mutex);
   job.stopped.store(true, std::memory_order_relaxed);
-  if (job.readerWaiting) job.roomMade.notify_one();
 }
 
 // The reader threads, shared by every walk of the process and never
@@ -207,10 +207,12 @@ class Pool {
   static bool Publish(ReadAheadJob& job, std::unique_ptr<AheadDir> dir) {
     const std::size_t size = SizeOf(*dir);
     std::unique_lock<std::mutex> lock(job.mutex);
-    while (job.queuedBytes > 0 && job.queuedBytes + size > job.maxBytes && !job.StopAsked()) {
-      job.readerWaiting = true;
-      job.roomMade.wait(lock);
-      job.readerWaiting = false;
+    if (job.queuedBytes > 0 && job.queuedBytes + size > job.maxBytes) {
+      // Waiting for the walk would hold a reader, and its share of the
+      // cores, while the walk reads alone: the job ends here (what it
+      // queued stays for the walk) and the next one lies nearer.
+      job.session->tooFar.store(true, std::memory_order_relaxed);
+      return false;
     }
     if (job.StopAsked()) return false;
     job.queuedBytes += size;
@@ -438,7 +440,7 @@ void ReadAhead::GiveWay(std::chrono::milliseconds most) {
   session_->starved.store(true, std::memory_order_relaxed);
   for (const std::weak_ptr<ReadAheadJob>& j : jobs_) {
     if (std::shared_ptr<ReadAheadJob> job = j.lock()) {
-      Stop(*job);  // wakes a reader waiting for room
+      Stop(*job);
       std::lock_guard<std::mutex> lock(job->mutex);
       job->parent.reset();
     }
@@ -465,12 +467,7 @@ std::unique_ptr<AheadDir> PopFront(ReadAheadJob& job) {
 
 // Releases the listings queued before `key`: folders the walk passed over.
 void DropBefore(ReadAheadJob& job, const AheadKey& key) {
-  bool freed = false;
-  while (!job.queue.empty() && job.queue.front()->key < key) {
-    PopFront(job);
-    freed = true;
-  }
-  if (freed && job.readerWaiting) job.roomMade.notify_one();
+  while (!job.queue.empty() && job.queue.front()->key < key) PopFront(job);
 }
 
 }  // namespace
@@ -480,8 +477,7 @@ std::unique_ptr<AheadDir> ReadAhead::Take(ReadAheadJob& job, const AheadKey& key
   DropBefore(job, key);
   if (!job.queue.empty() && job.queue.front()->key == key) {
     std::unique_ptr<AheadDir> dir = PopFront(job);
-    if (job.readerWaiting) job.roomMade.notify_one();
-    return dir;
+      return dir;
   }
   // Either the reader could not list it, or the walk has caught up with
   // the reader: then the walk reads on by itself, and the reader, stopped
@@ -497,6 +493,8 @@ void ReadAhead::Drop(ReadAheadJob& job) {
   job.queuedBytes = 0;
   job.parent.reset();
 }
+
+bool ReadAhead::TookTooFar() { return session_->tooFar.exchange(false, std::memory_order_relaxed); }
 
 bool ReadAhead::Covers(const ReadAheadJob& job, std::size_t depth) {
   return depth < kMaxJobDepth && !job.stopped.load(std::memory_order_relaxed);

@@ -29,8 +29,9 @@
 // (GiveWay) before it tries again. Bounds: at
 // most kMaxJobs jobs per walk; a job goes at most kMaxJobDepth levels
 // below its folder (one descriptor per level); the jobs of a walk hold at
-// most kMaxQueuedBytes of listings the walk has not taken (a reader waits
-// for the walk beyond its share); a folder whose listing is
+// most kMaxQueuedBytes of listings the walk has not taken (a job that
+// would pass its share ends there, and the next lies nearer the walk); a
+// folder whose listing is
 // larger than kMaxListingBytes is left to the walk, and at most kMaxStats
 // attributes are taken per folder. So memory and descriptors do not grow
 // with the tree, and a stopped walk leaves its readers with one folder to
@@ -113,6 +114,9 @@ class ReadAhead {
   // The walk is done with the job's sub-tree (or passes it over): the
   // reader stops and what it queued is released.
   void Drop(ReadAheadJob& job);
+  // Whether a job ended since the last call because its queue was full:
+  // it lay further ahead of the walk than its share of the queue holds.
+  bool TookTooFar();
   // Whether the job may still queue listings of the folders below the
   // folder at depth `depth` of it (not stopped, not too deep).
   static bool Covers(const ReadAheadJob& job, std::size_t depth);

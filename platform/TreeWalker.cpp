@@ -117,18 +117,28 @@ class WalkState {
     return posix::StatAt(frames_[a].fd, statPath_.c_str(), sx);
   }
 
-  // Gives idle readers the folders the walk comes to last: the shallowest
-  // level's first, so that a reader lists a large sub-tree while the walk
-  // lists what comes before it. In the walk's own listing the next folder
-  // is left to the walk, which reaches it before a reader would be far
-  // into it. Listings a job covers are left alone.
+  // Gives idle readers the folders the walk comes to last among the
+  // `reach_` deepest levels: the shallowest level's first, so that a
+  // reader lists a large sub-tree while the walk lists what comes before
+  // it, but nearer once a job lay further ahead than its queue holds, and
+  // further again each time the walk catches up with a reader. In the
+  // walk's own listing the next folder is left to the walk, which reaches
+  // it before a reader would be far into it. Listings a job covers are
+  // left alone.
   void OfferJobs() {
-    if (readers_ == nullptr || !readers_->WantsJob()) return;
+    if (readers_ == nullptr) return;
+    if (readers_->TookTooFar()) reach_ = std::max<std::size_t>(1, std::min(reach_, depth_) - 1);
+    if (!readers_->WantsJob()) return;
+    const std::size_t nearest = depth_ > reach_ ? depth_ - reach_ + 1 : 1;
     // Only the levels with listing left to offer are looked at: in a chain
     // thousands of levels deep, going over every level at every folder
     // made the walk quadratic in its depth.
     for (std::size_t i = 0; i < offering_.size();) {
       const std::size_t level = offering_[i];
+      if (level < nearest) {
+        ++i;
+        continue;
+      }
       Frame& f = frames_[level - 1];
       if (Covered(f) || f.fd < 0) {
         ++i;
@@ -224,6 +234,7 @@ class WalkState {
     std::unique_ptr<posix::AheadDir> ahead;
     if (job != nullptr) {
       ahead = readers_->Take(*job, key);
+      if (ahead == nullptr && reach_ < kMaxReach) ++reach_;  // caught up: offer further ahead
       if (ahead == nullptr || ahead->id != expected) {
         ahead.reset();
         if (key.empty()) readers_->Drop(*job);
@@ -497,6 +508,9 @@ class WalkState {
   const TreeWalker::Callbacks& callbacks_;
   int reopenError_ = 0;  // why the last Reopen could not open a level
   bool selfInoTells_ = false;
+  // How many of the deepest levels jobs are offered from.
+  static constexpr std::size_t kMaxReach = 64;
+  std::size_t reach_ = kMaxReach;
   std::unique_ptr<char[]> buffer_;
   posix::ReadAhead* readers_ = nullptr;
   posix::AheadKey scratchKey_;
