@@ -494,7 +494,12 @@ void ReadAhead::Drop(ReadAheadJob& job) {
   job.parent.reset();
 }
 
-bool ReadAhead::TookTooFar() { return session_->tooFar.exchange(false, std::memory_order_relaxed); }
+bool ReadAhead::TookTooFar() {
+  // Asked at every folder entry: a write only when there is news keeps the
+  // line the readers share from going back and forth between cores.
+  return session_->tooFar.load(std::memory_order_relaxed) &&
+         session_->tooFar.exchange(false, std::memory_order_relaxed);
+}
 
 bool ReadAhead::Covers(const ReadAheadJob& job, std::size_t depth) {
   return depth < kMaxJobDepth && !job.stopped.load(std::memory_order_relaxed);
