@@ -114,7 +114,9 @@ class WalkState {
     std::size_t a = depth_ - 1;
     while (frames_[a].fd < 0) --a;  // the root is always open
     statPath_.assign(path_, frames_[a].pathLength, std::string::npos).append(name);
-    return posix::StatAt(frames_[a].fd, statPath_.c_str(), sx);
+    if (statPath_.size() < kMaxPathInOneCall) return posix::StatAt(frames_[a].fd, statPath_.c_str(), sx);
+    if (!OpenTop()) return ENOENT;
+    return posix::StatAt(Top().fd, name, sx);
   }
 
   // Gives idle readers the folders the walk comes to last among the
@@ -450,7 +452,7 @@ class WalkState {
     }
     std::size_t a = j - 1;
     while (frames_[a].fd < 0) --a;  // the root is always open
-    if (selfInoTells_ && j > a + 1) {
+    if (selfInoTells_ && j > a + 1 && frames_[j].pathLength - frames_[a].pathLength <= kMaxPathInOneCall) {
       // The whole way down in one call, never through a link or out of
       // the mount; the folder reached must be the one listed.
       component_.assign(path_, frames_[a].pathLength, frames_[j].pathLength - frames_[a].pathLength - 1);
@@ -508,6 +510,9 @@ class WalkState {
   const TreeWalker::Callbacks& callbacks_;
   int reopenError_ = 0;  // why the last Reopen could not open a level
   bool selfInoTells_ = false;
+  // Longest relative path given to the kernel in one call (PATH_MAX with
+  // room to spare); longer ways go folder by folder.
+  static constexpr std::size_t kMaxPathInOneCall = 4000;
   // How many of the deepest levels jobs are offered from.
   static constexpr std::size_t kMaxReach = 64;
   std::size_t reach_ = kMaxReach;

@@ -390,6 +390,22 @@ TEST(TreeWalkerTest, ReadersAheadChangeNothingTheVisitorSees) {
   for (int i = 0; i < 300; ++i) chain += "/c";  // deeper than readers go
   box.MakeFile(chain + "/end");
   const std::string root = box.Path("tree");
+  // Two chains of long names, longer below the root than a path the
+  // kernel takes in one piece.
+  for (const char* top : {"long1", "long2"}) {
+    int fd = ::open(box.MakeDir(std::string("tree/") + top).c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    for (int level = 0; level < 24; ++level) {
+      const std::string name = std::to_string(level) + std::string(240, 'n');
+      ASSERT_EQ(::mkdirat(fd, name.c_str(), 0755), 0);
+      ::close(::openat(fd, "f.tmp", O_CREAT | O_WRONLY, 0644));
+      const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+      ::close(fd);
+      fd = next;
+      ASSERT_GE(fd, 0);
+    }
+    ::close(fd);
+  }
   // Another user's folders, for a walk that enters only the user's own.
   const auto me = ::geteuid();
   if (me == 0) {
