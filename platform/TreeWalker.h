@@ -9,8 +9,10 @@
 //
 // Guarantees:
 //  - symbolic links are reported as files and never followed; a directory
-//    that is replaced by a link between its listing and its entry is not
-//    entered;
+//    that is replaced by a link between its listing and the walk's look
+//    at its entry (just before the visitor sees it) is not entered, and
+//    one replaced by another directory is walked with that directory's
+//    entries, never with those a reader listed before;
 //  - the walk never leaves the mount of its root (mount points below the
 //    root, bind mounts included, are not reported; a btrfs subvolume that
 //    is part of the same mount is walked);
@@ -24,6 +26,11 @@
 //    with the same entries as without them; readers list only folders the
 //    caller's filter lets the walk enter, and give way when the process
 //    runs out of descriptors;
+//  - a folder costs five system calls (one open, one look at its name, the
+//    listing's two reads, one close) where its file system has one device
+//    per mount and the process cannot act as any owner; a reader's folder
+//    that the walk must reopen (for a file's attributes the readers did
+//    not take, or to list below it) costs two more;
 //  - a folder that cannot be opened or listed is told to the caller's
 //    error handler; folders passed over on purpose (another mount, a link,
 //    swapped since the listing, refused by the filter) are not.
