@@ -28,9 +28,10 @@
 //    runs out of descriptors;
 //  - a folder costs five system calls (one open, one look at its name, the
 //    listing's two reads, one close) where its file system has one device
-//    per mount and the process cannot act as any owner; a reader's folder
-//    that the walk must reopen (for a file's attributes the readers did
-//    not take, or to list below it) costs two more;
+//    per mount and the process cannot act as any owner (one look more
+//    otherwise); a reader's folder that the walk must reopen (for a file's
+//    attributes the readers did not take, or to list below it) costs three
+//    more: an open, a look at what was opened and a close;
 //  - a folder that cannot be opened or listed is told to the caller's
 //    error handler; folders passed over on purpose (another mount, a link,
 //    swapped since the listing, refused by the filter) are not.
