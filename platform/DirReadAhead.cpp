@@ -81,6 +81,12 @@ class ReadAheadJob {
   std::size_t maxBytes = 0;  // its share of what the walk's jobs may hold
   // Set by the walk; the reader stops before its next folder.
   std::atomic<bool> stopped{false};
+  // The reader is done with the job, having listed its whole sub-tree
+  // (`finished`) or not; `last` is the place of the last listing it
+  // queued (under `mutex`): the folders after it are the walk's.
+  std::atomic<bool> over{false};
+  std::atomic<bool> finished{false};
+  AheadKey last;
 
   bool StopAsked() const {
     return stopped.load(std::memory_order_relaxed) || session->ended.load(std::memory_order_relaxed) ||
@@ -147,6 +153,7 @@ class Pool {
     for (;;) {
       std::shared_ptr<ReadAheadJob> job = Pop();
       Work(*job, buffer.get(), watch);
+      job->over.store(true, std::memory_order_release);
       job->session->running.fetch_sub(1, std::memory_order_release);
       gLiveJobs.fetch_sub(1, std::memory_order_release);
     }
@@ -216,6 +223,7 @@ class Pool {
     }
     if (job.StopAsked()) return false;
     job.queuedBytes += size;
+    job.last = dir->key;
     job.queue.push_back(std::move(dir));
     return true;
   }
@@ -340,6 +348,7 @@ class Pool {
       if (!ReadOne(job, level.fd.Get(), item.name.data(), key, levels, buffer)) return;
       if (levels.size() == depth) key.pop_back();  // not gone below it
     }
+    if (levels.empty()) job.finished.store(true, std::memory_order_relaxed);
   }
 
   std::mutex mutex_;
@@ -500,6 +509,14 @@ bool ReadAhead::TookTooFar() {
   return session_->tooFar.load(std::memory_order_relaxed) &&
          session_->tooFar.exchange(false, std::memory_order_relaxed);
 }
+
+bool ReadAhead::LeftToWalk(ReadAheadJob& job, const AheadKey& key) {
+  if (!job.over.load(std::memory_order_acquire) || job.finished.load(std::memory_order_relaxed)) return false;
+  std::lock_guard<std::mutex> lock(job.mutex);
+  return job.last < key;
+}
+
+bool ReadAhead::Over(const ReadAheadJob& job) { return job.over.load(std::memory_order_acquire); }
 
 bool ReadAhead::Covers(const ReadAheadJob& job, std::size_t depth) {
   return depth < kMaxJobDepth && !job.stopped.load(std::memory_order_relaxed);

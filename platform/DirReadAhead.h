@@ -117,6 +117,11 @@ class ReadAhead {
   // Whether a job ended since the last call because its queue was full:
   // it lay further ahead of the walk than its share of the queue holds.
   bool TookTooFar();
+  // Whether the job's reader is done with it; and, when it is, whether it
+  // left the folder at `key` to the walk (it ended before coming to it,
+  // for want of room in its queue).
+  static bool Over(const ReadAheadJob& job);
+  static bool LeftToWalk(ReadAheadJob& job, const AheadKey& key);
   // Whether the job may still queue listings of the folders below the
   // folder at depth `depth` of it (not stopped, not too deep).
   static bool Covers(const ReadAheadJob& job, std::size_t depth);

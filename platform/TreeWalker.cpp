@@ -142,7 +142,11 @@ class WalkState {
         continue;
       }
       Frame& f = frames_[level - 1];
-      if (Covered(f) || f.fd < 0) {
+      // A listing a job covers is the job's until its reader is done; then
+      // what the reader left (it ended for want of room in its queue) may
+      // go to another.
+      const bool leftOver = Covered(f);
+      if (leftOver && !posix::ReadAhead::Over(*f.job)) {
         ++i;
         continue;
       }
@@ -159,6 +163,17 @@ class WalkState {
         if (next) {
           next = false;
           continue;
+        }
+        if (leftOver) {
+          ChildKey(f, at, scratchKey_);
+          if (!posix::ReadAhead::LeftToWalk(*f.job, scratchKey_)) continue;
+        }
+        // A folder a reader listed is opened for the job's sake only now
+        // that it has one to give.
+        if (f.fd < 0 && !OpenLevel(level - 1)) {
+          f.offerPos = before;
+          f.offerRaw = at;
+          break;
         }
         std::shared_ptr<posix::ReadAheadJob> job = readers_->Offer(f.held, item.name, level - 1);
         if (job == nullptr) {
@@ -318,6 +333,14 @@ class WalkState {
     if (Reopen(depth_ - 1, -1)) return true;
     if (reopenError_ != 0) Report({}, TreeWalker::Failure::Open, reopenError_);
     return false;
+  }
+  // The same for level `j`, quietly: the walk comes to its errors when it
+  // goes on with that level.
+  bool OpenLevel(std::size_t j) {
+    if (frames_[j].fd >= 0) return true;
+    if (openCount_ >= TreeWalker::kMaxOpenDirs) EvictOne(j);
+    reopenError_ = 0;
+    return Reopen(j, -1);
   }
   static int OpenTopFor(void* walk) {
     auto* self = static_cast<WalkState*>(walk);
