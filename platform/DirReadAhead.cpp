@@ -64,6 +64,9 @@ struct ReadAheadSession {
 // yet over.
 std::atomic<std::size_t> gLiveJobs{0};
 
+// What the walks' jobs may hold, when a test has set it; 0: kMaxQueuedBytes.
+std::atomic<std::size_t> gQueuedBytesForTesting{0};
+
 // One sub-tree given to a reader. The walk and the reader share it; the
 // queue and the flags below `mutex` are guarded by it.
 class ReadAheadJob {
@@ -434,7 +437,8 @@ std::shared_ptr<ReadAheadJob> ReadAhead::Offer(std::shared_ptr<UniqueFd> parent,
   job->parent = std::move(parent);
   job->name.assign(name);
   job->depth = depth;
-  job->maxBytes = kMaxQueuedBytes / MostJobs();
+  const std::size_t queued = gQueuedBytesForTesting.load(std::memory_order_relaxed);
+  job->maxBytes = (queued != 0 ? queued : kMaxQueuedBytes) / MostJobs();
   session_->running.fetch_add(1, std::memory_order_relaxed);
   gLiveJobs.fetch_add(1, std::memory_order_relaxed);
   if (jobs_.size() >= 64) {
@@ -514,6 +518,10 @@ bool ReadAhead::LeftToWalk(ReadAheadJob& job, const AheadKey& key) {
   if (!job.over.load(std::memory_order_acquire) || job.finished.load(std::memory_order_relaxed)) return false;
   std::lock_guard<std::mutex> lock(job.mutex);
   return job.last < key;
+}
+
+void ReadAhead::SetMaxQueuedBytesForTesting(std::size_t bytes) {
+  gQueuedBytesForTesting.store(bytes, std::memory_order_relaxed);
 }
 
 bool ReadAhead::Over(const ReadAheadJob& job) { return job.over.load(std::memory_order_acquire); }

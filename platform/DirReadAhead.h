@@ -140,6 +140,9 @@ class ReadAhead {
   // Listings a walk's jobs may hold that the walk has not taken, shared
   // out among as many jobs as may run at once.
   static constexpr std::size_t kMaxQueuedBytes = 2 * 1024 * 1024;
+  // Lets a test fill the queues with a small tree (0: kMaxQueuedBytes
+  // again). Jobs given out later use it.
+  static void SetMaxQueuedBytesForTesting(std::size_t bytes);
   static constexpr std::size_t kMaxListingBytes = 64 * 1024;
   static constexpr std::size_t kMaxStats = 256;
   // Descriptors one job holds at the most: one per level and its parent's.

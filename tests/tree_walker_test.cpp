@@ -15,6 +15,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/DirReadAhead.h"
@@ -458,6 +459,48 @@ TEST(TreeWalkerTest, ReadersAheadChangeNothingTheVisitorSees) {
       }
     }
   }
+}
+
+// Readers whose queues fill up end their jobs part way, and what they
+// leave goes to later jobs, the folders of a listing a reader made being
+// opened again for them: the visitor still sees what a walk alone sees,
+// for queues of every size down to a listing or two.
+TEST(TreeWalkerTest, ReadersWithFullQueuesChangeNothingTheVisitorSees) {
+  if (posix::ReadAhead::ReaderCount() == 0) GTEST_SKIP() << "no readers: CTest runs this with PURGO_WALK_THREADS=4";
+  test::Sandbox box;
+  const std::string root = box.MakeDir("tree");
+  std::vector<std::string> level = {root};
+  for (int depth = 0; depth < 3; ++depth) {
+    std::vector<std::string> next;
+    for (const std::string& dir : level) {
+      for (int i = 0; i < 8; ++i) {
+        next.push_back(dir + "/" + std::to_string(i) + std::string(40, 'd'));
+        ASSERT_EQ(::mkdir(next.back().c_str(), 0755), 0);
+        ::close(::open((next.back() + "/f" + std::to_string(i % 3) + ".tmp").c_str(), O_CREAT | O_WRONLY, 0644));
+      }
+    }
+    level = std::move(next);
+  }
+  const auto walk = [&](TreeWalker::ReadAhead ahead) {
+    std::vector<std::tuple<std::string, std::size_t, std::uint64_t>> seen;
+    TreeWalker::Callbacks callbacks;
+    callbacks.wantsData = [](std::string_view name) { return name != "f1.tmp"; };
+    TreeWalker::Walk(
+        root, 0xFFFF,
+        [&](TreeWalker::Entry& e) {
+          seen.emplace_back(e.FullPath(), e.Ordinal(), e.Data().id.inode);
+          return e.IsDirectory() ? Action::Enter : Action::Continue;
+        },
+        0, ahead, callbacks);
+    return seen;
+  };
+  const auto alone = walk(TreeWalker::ReadAhead::Off);
+  ASSERT_EQ(alone.size(), 2u * (8 + 64 + 512));
+  for (const std::size_t bytes : {1000u, 4000u, 30000u}) {
+    posix::ReadAhead::SetMaxQueuedBytesForTesting(bytes);
+    for (int run = 0; run < 2; ++run) EXPECT_EQ(walk(TreeWalker::ReadAhead::Folders), alone) << bytes;
+  }
+  posix::ReadAhead::SetMaxQueuedBytesForTesting(0);
 }
 
 // Every entry the walks with and without readers report, and
