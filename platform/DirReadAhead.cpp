@@ -488,10 +488,7 @@ void DropBefore(ReadAheadJob& job, const AheadKey& key) {
 std::unique_ptr<AheadDir> ReadAhead::Take(ReadAheadJob& job, const AheadKey& key) {
   std::lock_guard<std::mutex> lock(job.mutex);
   DropBefore(job, key);
-  if (!job.queue.empty() && job.queue.front()->key == key) {
-    std::unique_ptr<AheadDir> dir = PopFront(job);
-      return dir;
-  }
+  if (!job.queue.empty() && job.queue.front()->key == key) return PopFront(job);
   // Either the reader could not list it, or the walk has caught up with
   // the reader: then the walk reads on by itself, and the reader, stopped
   // (under the lock, so it queues nothing more), is better used further on.

@@ -229,9 +229,12 @@ class WalkState {
     callbacks_.onError(folder, what, error);
   }
 
-  // Takes ownership of `fd` in every case.
-  bool PushRoot(int fd, FileId id, std::uint64_t tag) {
-    UseRoot(fd);
+  // Takes ownership of `fd` in every case. `oneDevicePerMount`: the root's
+  // file system has one device per mount, so that a folder's listing names
+  // the folder itself ("."), and a folder the walk opens itself is known
+  // without asking for its attributes.
+  bool PushRoot(int fd, FileId id, std::uint64_t tag, bool oneDevicePerMount) {
+    selfInoTells_ = oneDevicePerMount;
     return Push(std::make_shared<posix::UniqueFd>(fd), id, tag, nullptr, nullptr, {});
   }
 
@@ -283,7 +286,7 @@ class WalkState {
     depth_ = k;
     while (child != nullptr && depth_ > 1 && frames_[depth_ - 1].fd < 0) {
       reopenError_ = 0;
-      if (Reopen(depth_ - 1, child != nullptr ? child->Get() : -1)) break;
+      if (Reopen(depth_ - 1, child->Get())) break;
       // The rest of that listing is lost: an error unless the folder moved.
       if (reopenError_ != 0) Report({}, TreeWalker::Failure::Open, reopenError_);
       --depth_;
@@ -374,11 +377,6 @@ class WalkState {
     }
     return std::make_shared<posix::UniqueFd>(fd);
   }
-
-  // The root's descriptor and, on file systems where it tells, whether a
-  // folder's listing names the folder itself ("."): then a folder the walk
-  // opens itself is known without asking for its attributes.
-  void UseRoot(int rootFd) { selfInoTells_ = posix::OneDevicePerMount(rootFd); }
 
   // Takes `fd` in every case. A folder the walk opened itself (no `ahead`)
   // must turn out to be `id`, by its listing's "." entry where that tells,
@@ -632,13 +630,14 @@ bool TreeWalker::WalkOpened(int rootFd, const std::string& root, std::uint32_t m
   std::unique_ptr<posix::ReadAhead> readers;
   WalkState walk(root, mask, callbacks);
   posix::MountBoundary mounts(rootFd, walk.Path());
+  const bool oneDevicePerMount = posix::OneDevicePerMount(rootFd);
   if (ahead != ReadAhead::Off) {
-    readers = std::make_unique<posix::ReadAhead>(mounts.Root(), posix::OneDevicePerMount(rootFd), mask,
+    readers = std::make_unique<posix::ReadAhead>(mounts.Root(), oneDevicePerMount, mask,
                                                  ahead == ReadAhead::FoldersAndFiles,
                                                  callbacks.mayEnter, callbacks.wantsData);
     if (readers->Enabled()) walk.UseReaders(readers.get());
   }
-  if (!walk.PushRoot(rootFd, rootId, rootTag)) return false;
+  if (!walk.PushRoot(rootFd, rootId, rootTag, oneDevicePerMount)) return false;
   walk.OfferJobs();
 
   Entry entry;
