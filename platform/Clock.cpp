@@ -6,9 +6,8 @@
 namespace purgo::platform {
 namespace {
 
-constexpr std::int64_t kTicksPerSecond = 10'000'000;
-// Seconds from 1601-01-01 to 1970-01-01.
-constexpr std::int64_t kUnixEpochSeconds = 11'644'473'600;
+constexpr std::int64_t kTicksPerSecond = kFileTimeTicksPerSecond;
+constexpr std::int64_t kUnixEpochSeconds = kUnixEpochInFileTimeSeconds;
 
 // Proleptic Gregorian date of a day count from 1970-01-01.
 void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
@@ -28,15 +27,6 @@ void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
 bool Representable(FileTime t) { return (t.dwHighDateTime & 0x80000000u) == 0; }
 
 }  // namespace
-
-FileTime FileTimeFromUnix(std::int64_t seconds, std::int64_t nanoseconds) {
-  if (seconds < -kUnixEpochSeconds) return FileTime{};
-  const std::int64_t since1601 = seconds + kUnixEpochSeconds;
-  if (since1601 > INT64_MAX / kTicksPerSecond - 1) return FileTime::FromValue(UINT64_MAX);
-  std::int64_t ticks = since1601 * kTicksPerSecond + nanoseconds / 100;
-  if (ticks < 0) ticks = 0;
-  return FileTime::FromValue(static_cast<std::uint64_t>(ticks));
-}
 
 FileTime SystemTimeAsFileTime() {
   struct timespec ts {};

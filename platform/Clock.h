@@ -32,6 +32,11 @@ bool FileTimeToCalendar(FileTime t, CalendarTime& out);
 // when the instant cannot be represented.
 bool FileTimeToLocalCalendar(FileTime t, CalendarTime& out);
 
+// 100-nanosecond ticks per second of a FILETIME, and the seconds from its
+// epoch (1601-01-01) to Unix's (1970-01-01).
+inline constexpr std::int64_t kFileTimeTicksPerSecond = 10'000'000;
+inline constexpr std::int64_t kUnixEpochInFileTimeSeconds = 11'644'473'600;
+
 // Converts between FILETIME and Unix time (seconds, nanoseconds).
 FileTime FileTimeFromUnix(std::int64_t seconds, std::int64_t nanoseconds);
 

@@ -8,7 +8,6 @@
 #include <cerrno>
 
 #include "platform/PosixFiles.h"
-#include "platform/TreeWalker.h"
 
 namespace purgo::platform {
 
@@ -49,17 +48,6 @@ bool ForceDirectories(const std::string& path, unsigned mode) {
     ::mkdir(path.c_str(), m);
   }
   return DirectoryExists(path);
-}
-
-bool ListDirectory(const std::string& dir, std::uint32_t mask, std::vector<DirEntry>& out) {
-  out.clear();
-  return TreeWalker::Walk(
-      dir, mask,
-      [&out](TreeWalker::Entry& e) {
-        out.push_back(DirEntry{std::string(e.Name()), e.Data()});
-        return TreeWalker::Action::Continue;
-      },
-      0, TreeWalker::ReadAhead::Off);
 }
 
 }  // namespace purgo::platform

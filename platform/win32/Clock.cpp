@@ -6,9 +6,6 @@
 namespace purgo::platform {
 namespace {
 
-constexpr std::int64_t kTicksPerSecond = 10'000'000;
-constexpr std::int64_t kUnixEpochSeconds = 11'644'473'600;  // 1601-01-01 to 1970-01-01
-
 FILETIME Native(FileTime t) { return FILETIME{t.dwLowDateTime, t.dwHighDateTime}; }
 
 void FromSystemTime(const SYSTEMTIME& st, CalendarTime& out) {
@@ -23,15 +20,6 @@ void FromSystemTime(const SYSTEMTIME& st, CalendarTime& out) {
 }
 
 }  // namespace
-
-FileTime FileTimeFromUnix(std::int64_t seconds, std::int64_t nanoseconds) {
-  if (seconds < -kUnixEpochSeconds) return FileTime{};
-  const std::int64_t since1601 = seconds + kUnixEpochSeconds;
-  if (since1601 > INT64_MAX / kTicksPerSecond - 1) return FileTime::FromValue(UINT64_MAX);
-  std::int64_t ticks = since1601 * kTicksPerSecond + nanoseconds / 100;
-  if (ticks < 0) ticks = 0;
-  return FileTime::FromValue(static_cast<std::uint64_t>(ticks));
-}
 
 FileTime SystemTimeAsFileTime() {
   FILETIME ft{};

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/FileSystem.h"
 
-#include "platform/TreeWalker.h"
 #include "platform/win32/WinFiles.h"
 
 namespace purgo::platform {
@@ -44,17 +43,6 @@ bool ForceDirectories(const std::string& path, unsigned /*mode*/) {
     ::CreateDirectoryW(win32::ApiPath(path).c_str(), nullptr);
   }
   return DirectoryExists(path);
-}
-
-bool ListDirectory(const std::string& dir, std::uint32_t mask, std::vector<DirEntry>& out) {
-  out.clear();
-  return TreeWalker::Walk(
-      dir, mask,
-      [&out](TreeWalker::Entry& e) {
-        out.push_back(DirEntry{std::string(e.Name()), e.Data()});
-        return TreeWalker::Action::Continue;
-      },
-      0, TreeWalker::ReadAhead::Off);
 }
 
 }  // namespace purgo::platform
