@@ -433,22 +433,6 @@ void SetDeleteStageHookForTesting(DeleteStageHook hook, void* context) {
   gStageContext = context;
 }
 
-const char* DeleteResultName(DeleteResult r) {
-  switch (r) {
-    case DeleteResult::Deleted: return "Deleted";
-    case DeleteResult::NotFound: return "NotFound";
-    case DeleteResult::NotAFile: return "NotAFile";
-    case DeleteResult::ReadOnly: return "ReadOnly";
-    case DeleteResult::InUse: return "InUse";
-    case DeleteResult::PathChanged: return "PathChanged";
-    case DeleteResult::Changed: return "Changed";
-    case DeleteResult::Protected: return "Protected";
-    case DeleteResult::OtherOwner: return "OtherOwner";
-    case DeleteResult::Failed: return "Failed";
-  }
-  return "?";
-}
-
 DeleteResult DeleteFileSafely(const DeleteTarget& target) {
   return DeleteFileSafely(target, DeleteOptions{});
 }
