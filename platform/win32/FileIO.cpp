@@ -179,15 +179,6 @@ ReadStatus ReadToEnd(const std::string& path, std::size_t maxSize, std::string& 
   return status;
 }
 
-DescriptorOutputBuffer::int_type DescriptorOutputBuffer::overflow(int_type c) {
-  if (sync() != 0) return traits_type::eof();
-  if (!traits_type::eq_int_type(c, traits_type::eof())) {
-    *pptr() = traits_type::to_char_type(c);
-    pbump(1);
-  }
-  return traits_type::not_eof(c);
-}
-
 int DescriptorOutputBuffer::sync() {
   // The bytes as written, as on Linux: no "\r" before each "\n".
   ::_setmode(fd_, _O_BINARY);
