@@ -43,6 +43,7 @@
 
 #include "engine/AppUtils.h"
 #include "engine/PurgoCore.h"
+#include "platform/DeletionQueue.h"
 #include "platform/FileDelete.h"
 
 #ifdef PURGO_BENCH_UI
@@ -134,13 +135,13 @@ Totals ExtScan(const std::vector<std::string>& dirs, bool list, bool clean) {
     const auto start = std::chrono::steady_clock::now();
     TraceMark("/purgo-bench: deletion pass begins");
     {
-      purgo::platform::SafeDeleter deleter;
+      purgo::platform::DeletionQueue queue([&t](purgo::platform::DeletionQueue::Outcome& o) {
+        if (o.result == purgo::platform::DeleteResult::Deleted) ++t.deleted;
+      });
       for (int i = 0; i < cleaner.ScanFileItemsCount(); ++i) {
-        const purgo::platform::DeleteTarget target = cleaner.ScanFileItems(i)->Target();
-        if (deleter.Delete(target) == purgo::platform::DeleteResult::Deleted) {
-          ++t.deleted;
-        }
+        queue.Add(cleaner.ScanFileItems(i)->Target(), static_cast<std::uint64_t>(i));
       }
+      queue.Finish();
     }
     TraceMark("/purgo-bench: deletion pass ends");
     t.cleanSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -8,6 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <thread>
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/DeletionQueue.h"
 #include "platform/FileDelete.h"
 #include "platform/FileSystem.h"
 #include "platform/PosixFiles.h"
@@ -344,6 +348,113 @@ TEST(FileDeleteTest, DeleterSharesFoldersAndKeepsEveryRefusal) {
   EXPECT_EQ(deleter.Delete(four), DeleteResult::Deleted);
   EXPECT_EQ(deleter.Delete(five), DeleteResult::Deleted);
   EXPECT_FALSE(Exists(five.path));
+}
+
+// A pass through the queue: every file handed back once, in the order
+// given, with the refusal a lone deleter would make, whatever the number
+// of workers and however the folders alternate.
+TEST(DeletionQueueTest, HandsBackEveryOutcomeInOrderWithEveryRefusal) {
+  for (const unsigned threads : {1U, 2U, 4U}) {
+    SCOPED_TRACE(threads);
+    test::Sandbox box;
+    struct File {
+      DeleteTarget target;
+      DeleteResult expected = DeleteResult::Deleted;
+    };
+    std::vector<File> files;
+    // File by file across the folders, so that runs of one folder are
+    // short and a folder comes back after others.
+    for (int i = 0; i < 12; ++i) {
+      for (int d = 0; d < 16; ++d) {
+        const std::string name = "d" + std::to_string(d) + "/f" + std::to_string(i);
+        box.MakeFile("scan/" + name);
+        const bool readOnly = i == 3 && d % 4 == 0;
+        if (readOnly) ::chmod(box.Path("scan/" + name).c_str(), 0444);
+        files.push_back({Scanned(box, "scan", name), readOnly ? DeleteResult::ReadOnly : DeleteResult::Deleted});
+      }
+    }
+    // Changed between scan and clean: a file written anew, one gone, and a
+    // folder swapped for a link to a folder outside with the same names.
+    fs::remove(files[5].target.path);
+    box.MakeFile(files[5].target.path.substr(box.Root().size() + 1), "new");
+    files[5].expected = DeleteResult::PathChanged;
+    fs::remove(files[6].target.path);
+    files[6].expected = DeleteResult::NotFound;
+    fs::rename(box.Path("scan/d9"), box.Path("outside"));
+    box.MakeSymlink("scan/d9", box.Path("outside"));
+    for (File& f : files) {
+      if (f.target.path.find("/d9/") != std::string::npos) f.expected = DeleteResult::PathChanged;
+    }
+
+    std::vector<std::uint64_t> tags;
+    std::vector<std::string> paths;
+    std::vector<DeleteResult> results;
+    {
+      DeletionQueue queue(
+          [&](DeletionQueue::Outcome& o) {
+            tags.push_back(o.tag);
+            paths.push_back(o.target.path);
+            results.push_back(o.result);
+          },
+          threads);
+      for (std::size_t i = 0; i < files.size(); ++i) queue.Add(files[i].target, i);
+      queue.Finish();
+    }
+    ASSERT_EQ(tags.size(), files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+      SCOPED_TRACE(files[i].target.path);
+      EXPECT_EQ(tags[i], i);
+      EXPECT_EQ(paths[i], files[i].target.path);
+      EXPECT_EQ(results[i], files[i].expected);
+      EXPECT_EQ(Exists(files[i].target.path), files[i].expected != DeleteResult::Deleted &&
+                                                   files[i].expected != DeleteResult::NotFound);
+    }
+    for (int i = 0; i < 12; ++i) EXPECT_TRUE(Exists(box.Path("outside/f" + std::to_string(i))));
+  }
+}
+
+// Stop, as Cancel does: what was not begun stays on disk and is never
+// handed back, and nothing is taken after it. Each worker is held in its
+// first deletion until Stop has come, so exactly two files were begun.
+TEST(DeletionQueueTest, StopLeavesEveryFileNotBegun) {
+  test::Sandbox box;
+  std::vector<DeleteTarget> targets;
+  for (int i = 0; i < 200; ++i) {
+    const std::string name = "d" + std::to_string(i % 3) + "/f" + std::to_string(i);
+    box.MakeFile("scan/" + name);
+    targets.push_back(Scanned(box, "scan", name));
+  }
+  struct Held {
+    std::atomic<int> begun{0};
+    std::atomic<bool> stopped{false};
+  } held;
+  SetDeleteStageHookForTesting(
+      [](DeleteStage stage, int, void* context) {
+        if (stage != DeleteStage::BeforeRemoval) return;
+        auto* h = static_cast<Held*>(context);
+        ++h->begun;
+        while (!h->stopped.load()) std::this_thread::yield();
+      },
+      &held);
+  std::vector<std::size_t> handedBack;
+  {
+    DeletionQueue queue([&](DeletionQueue::Outcome& o) {
+      EXPECT_EQ(o.result, DeleteResult::Deleted);
+      handedBack.push_back(o.tag);
+    }, 2);
+    for (std::size_t i = 0; i + 1 < targets.size(); ++i) queue.Add(targets[i], i);
+    while (held.begun.load() < 2) std::this_thread::yield();
+    queue.Stop();
+    queue.Add(targets.back(), targets.size() - 1);
+    held.stopped = true;
+    queue.Finish();
+  }
+  SetDeleteStageHookForTesting(nullptr, nullptr);
+  EXPECT_EQ(handedBack.size(), 2U);
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    const bool gone = std::find(handedBack.begin(), handedBack.end(), i) != handedBack.end();
+    EXPECT_NE(Exists(targets[i].path), gone) << targets[i].path;
+  }
 }
 
 }  // namespace
