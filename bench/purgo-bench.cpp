@@ -44,7 +44,6 @@
 #include "engine/AppUtils.h"
 #include "engine/PurgoCore.h"
 #include "platform/DeletionQueue.h"
-#include "platform/FileDelete.h"
 
 #ifdef PURGO_BENCH_UI
 #include "bench/PageBench.h"
@@ -192,14 +191,18 @@ Totals AppScan(const std::string& dir, bool list, bool clean = false) {
   const std::shared_ptr<const purgo::TScanFolders> folders = cleaner.ScanFolders();
   if (clean) {
     // A cleaning pass without the window: every file through the target its
-    // scan recorded, with one deleter, as the page does.
+    // scan recorded, through a deletion queue, as the page does.
     const auto start = std::chrono::steady_clock::now();
-    purgo::platform::SafeDeleter deleter;
+    purgo::platform::DeletionQueue queue([&t](purgo::platform::DeletionQueue::Outcome& o) {
+      if (o.result == purgo::platform::DeleteResult::Deleted) ++t.deleted;
+    });
     purgo::platform::DeleteTarget target;
-    for (const Found& f : found) {
+    for (std::size_t i = 0; i < found.size(); ++i) {
+      const Found& f = found[i];
       folders->Target(f.folder, f.name, f.fileId, f.fileStamp, target);
-      if (deleter.Delete(target) == purgo::platform::DeleteResult::Deleted) ++t.deleted;
+      queue.Add(target, i);
     }
+    queue.Finish();
     t.cleanSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   }
   if (list) {

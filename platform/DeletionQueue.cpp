@@ -21,9 +21,6 @@ namespace purgo::platform {
 namespace {
 
 constexpr unsigned kMaxThreads = 4;
-// A caller with kMaxInHand files in hand waits until this many outcomes
-// can go back at once, rather than waking for each one.
-constexpr std::size_t kHandBackBatch = DeletionQueue::kMaxInHand / 2;
 
 std::string_view FolderOf(const std::string& path) {
   const std::size_t slash = path.rfind(kPathDelimiter);
@@ -52,6 +49,7 @@ struct DeletionQueue::Impl {
   };
 
   Handler onOutcome;
+  std::size_t handBackEvery = 1;
   std::mutex mutex;
   std::condition_variable work;      // workers wait here for a run
   std::condition_variable handBack;  // the caller waits here for outcomes
@@ -68,7 +66,7 @@ struct DeletionQueue::Impl {
 
   // The caller's condition: enough to hand back, or all that will come.
   bool MayHandBack() const {
-    return readyAtFront >= std::min(kHandBackBatch, slots.size()) ||
+    return readyAtFront >= std::min(handBackEvery, slots.size()) ||
            (readyAtFront > 0 && begun == 0 && NoRunWaiting());
   }
   bool NoRunWaiting() const {
@@ -142,8 +140,10 @@ struct DeletionQueue::Impl {
   }
 };
 
-DeletionQueue::DeletionQueue(Handler onOutcome, unsigned threads) : impl_(std::make_unique<Impl>()) {
+DeletionQueue::DeletionQueue(Handler onOutcome, unsigned threads, std::size_t handBackEvery)
+    : impl_(std::make_unique<Impl>()) {
   impl_->onOutcome = std::move(onOutcome);
+  impl_->handBackEvery = std::clamp<std::size_t>(handBackEvery, 1, kMaxInHand / 2);
   if (threads == 0) threads = std::clamp(std::thread::hardware_concurrency(), 1U, kMaxThreads);
   if (threads > 1) {
     try {

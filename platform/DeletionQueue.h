@@ -12,8 +12,8 @@
 // Outcomes come back in the order the files were given, on the caller's
 // thread, through the handler the queue was made with: from within Add
 // (whatever is ready by then, and when too many files are in hand, enough
-// to make room) and Finish. The handler may not call the queue. One
-// thread (the caller's) owns the queue.
+// to make room) and Finish. The handler may call Stop, and nothing else
+// of the queue. One thread (the caller's) owns the queue.
 #pragma once
 
 #include <cstdint>
@@ -38,8 +38,12 @@ class DeletionQueue {
 
   // `threads` 0: one per processor, at most 4. With a single thread (or
   // none to be had) every file is deleted within Add, on the caller's
-  // thread, as a SafeDeleter would.
-  explicit DeletionQueue(Handler onOutcome, unsigned threads = 0);
+  // thread, as a SafeDeleter would. A caller that waits is woken once
+  // `handBackEvery` outcomes can go back (or all there will be): fewer
+  // wake-ups for a pass without a window, a steadier flow for a window
+  // that shows progress and takes Cancel.
+  explicit DeletionQueue(Handler onOutcome, unsigned threads = 0,
+                         std::size_t handBackEvery = kMaxInHand / 2);
   // Stops, and waits for the files being deleted; hands nothing back.
   ~DeletionQueue();
   DeletionQueue(const DeletionQueue&) = delete;

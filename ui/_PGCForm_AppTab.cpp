@@ -17,6 +17,7 @@
 #include "app/TraceCategories.h"
 #include "engine/AppUtils.h"
 #include "i18n/AppMultiLangs.h"
+#include "platform/DeletionQueue.h"
 #include "platform/Hooks.h"
 #include "platform/Trash.h"
 #include "ui/PGCForm.h"
@@ -837,13 +838,42 @@ void TPGCForm_AppTab::CleaningPass(TfrmPGCProgress* ADialog) {
   bool deleted = NeedEmptyRecycleBin() && EmptyRecycleBin();
   std::int32_t handled = 0;
   QElapsedTimer drawn;
-  platform::SafeDeleter deleter;
+  const auto handledOne = [&] {
+    ++handled;
+    if (FFilesToClean > 0) ADialog->SetPercentage(std::min(handled * 100 / FFilesToClean, 99));
+    if (!drawn.isValid() || drawn.elapsed() >= TScanPace::kDrawEveryMs) {
+      ADialog->Status().Reload(&CountText(FPurgo->CleanTotalFilesCount(), STR_PGCForm_2, STR_PGCForm_2_One),
+                               {FPurgo->CleanTotalFilesCount(), FormatSize64(FPurgo->CleanTotalFilesSize())});
+      ADialog->RefreshStatus();
+      drawn.start();
+    }
+  };
+  // The category being cleaned, and its rows deleted so far.
+  const TAppScanModel::TCategory* current = nullptr;
+  std::vector<std::size_t> gone;
+  // The window is kept alive between outcomes, and Cancel stops the
+  // files not yet begun.
+  platform::DeletionQueue queue(
+      [&](platform::DeletionQueue::Outcome& o) {
+    platform::ProcessMessages();
+    if (FStopCleaning) queue.Stop();
+    if (o.result == platform::DeleteResult::Deleted) {
+      deleted = true;
+      const std::uint64_t size = current->files[o.tag].size;
+      FPurgo->SetCleanTotalFilesCount(FPurgo->CleanTotalFilesCount() + 1);
+      FPurgo->SetCleanTotalFilesSize(FPurgo->CleanTotalFilesSize() + static_cast<std::int64_t>(size));
+      gone.push_back(static_cast<std::size_t>(o.tag));
+    }
+    handledOne();
+  },
+      0, TScanPace::kCleanHandBackEvery);
   platform::DeleteTarget target;
   for (std::size_t i = 0; i < categories.size(); ++i) {
     const int ci = static_cast<int>(i);
     if (FModel->CategoryState(ci) == Qt::Unchecked || categories[i].scanType == kScanRecycleBin) continue;
     TAppScanModel::TCategory& c = categories[i];
-    std::vector<std::size_t> gone;
+    current = &c;
+    gone.clear();
     std::int64_t failedSize = 0;
     // The list's entries first, all in one rewrite of the list.
     if (c.scanType == kScanRecentDocuments) {
@@ -853,25 +883,20 @@ void TPGCForm_AppTab::CleaningPass(TfrmPGCProgress* ADialog) {
     for (std::size_t f = 0; f < c.files.size(); ++f) {
       platform::ProcessMessages();
       if (FStopCleaning) break;
-      TAppScanModel::TFileRow& row = c.files[f];
+      const TAppScanModel::TFileRow& row = c.files[f];
       if (!row.checked || row.listEntry) continue;
-      ++handled;
       // Only what a scan recorded where it found it is ever deleted; a row
       // without that record is never deleted by its shown path.
-      if (FModel->TargetOf(row, target) && deleter.Delete(target) == platform::DeleteResult::Deleted) {
-        deleted = true;
-        FPurgo->SetCleanTotalFilesCount(FPurgo->CleanTotalFilesCount() + 1);
-        FPurgo->SetCleanTotalFilesSize(FPurgo->CleanTotalFilesSize() + static_cast<std::int64_t>(row.size));
-        gone.push_back(f);
-      }
-      if (FFilesToClean > 0) ADialog->SetPercentage(std::min(handled * 100 / FFilesToClean, 99));
-      if (!drawn.isValid() || drawn.elapsed() >= TScanPace::kDrawEveryMs) {
-        ADialog->Status().Reload(&CountText(FPurgo->CleanTotalFilesCount(), STR_PGCForm_2, STR_PGCForm_2_One),
-                                 {FPurgo->CleanTotalFilesCount(), FormatSize64(FPurgo->CleanTotalFilesSize())});
-        ADialog->RefreshStatus();
-        drawn.start();
+      if (FModel->TargetOf(row, target)) {
+        queue.Add(target, f);
+      } else {
+        handledOne();
       }
     }
+    // Cancel: the files being deleted finish, the others stay. The rows
+    // are removed once the category's outcomes are all in.
+    if (FStopCleaning) queue.Stop();
+    queue.Finish();
     std::sort(gone.begin(), gone.end());
     FModel->RemoveFiles(ci, gone);
     // The count and size of what the category still lists: files that

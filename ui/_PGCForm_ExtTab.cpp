@@ -20,7 +20,7 @@
 #include "engine/AppUtils.h"
 #include "i18n/AppMultiLangs.h"
 #include "i18n/QSDynString.h"
-#include "platform/FileDelete.h"
+#include "platform/DeletionQueue.h"
 #include "platform/Hooks.h"
 #include "ui/PGCForm.h"
 #include "ui/PGCProgressForm.h"
@@ -984,25 +984,9 @@ void TPGCForm_ExtTab::CleaningPass(TfrmPGCProgress* ADialog) {
   std::int64_t handled = 0;
   bool deleted = false;
   std::vector<std::size_t> gone;
-  platform::SafeDeleter deleter;
   QElapsedTimer drawn;
-  FCleaning = true;
-  FStopCleaning = false;
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    if (!rows[i].checked) continue;
-    platform::ProcessMessages();
-    if (FStopCleaning) break;
+  const auto handledOne = [&] {
     ++handled;
-    const TPGCExtCleanerScanFileItem* item = rows[i].item;
-    // Only a file the scan recorded where it found it is ever deleted; an
-    // item without that record is never deleted by its shown name.
-    if (item != nullptr && item->FileId().IsKnown() &&
-        deleter.Delete(item->Target()) == platform::DeleteResult::Deleted) {
-      deleted = true;
-      FPurgo->SetCleanTotalFilesCount(FPurgo->CleanTotalFilesCount() + 1);
-      FPurgo->SetCleanTotalFilesSize(FPurgo->CleanTotalFilesSize() + static_cast<std::int64_t>(item->FileSize()));
-      gone.push_back(i);
-    }
     if (total > 0) ADialog->SetPercentage(static_cast<int>(std::min<std::int64_t>(handled * 100 / total, 99)));
     if (!drawn.isValid() || drawn.elapsed() >= TScanPace::kDrawEveryMs) {
       ADialog->Status().Reload(&CountText(FPurgo->CleanTotalFilesCount(), STR_PGCForm_2, STR_PGCForm_2_One),
@@ -1010,7 +994,42 @@ void TPGCForm_ExtTab::CleaningPass(TfrmPGCProgress* ADialog) {
       ADialog->RefreshStatus();
       drawn.start();
     }
+  };
+  // Outcomes come back in the rows' order, so `gone` stays sorted. The
+  // window is kept alive between them, and Cancel stops the files not yet
+  // begun.
+  platform::DeletionQueue queue(
+      [&](platform::DeletionQueue::Outcome& o) {
+    platform::ProcessMessages();
+    if (FStopCleaning) queue.Stop();
+    if (o.result == platform::DeleteResult::Deleted) {
+      deleted = true;
+      FPurgo->SetCleanTotalFilesCount(FPurgo->CleanTotalFilesCount() + 1);
+      FPurgo->SetCleanTotalFilesSize(FPurgo->CleanTotalFilesSize() +
+                                     static_cast<std::int64_t>(rows[o.tag].item->FileSize()));
+      gone.push_back(static_cast<std::size_t>(o.tag));
+    }
+    handledOne();
+  },
+      0, TScanPace::kCleanHandBackEvery);
+  FCleaning = true;
+  FStopCleaning = false;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (!rows[i].checked) continue;
+    platform::ProcessMessages();
+    if (FStopCleaning) break;
+    const TPGCExtCleanerScanFileItem* item = rows[i].item;
+    // Only a file the scan recorded where it found it is ever deleted; an
+    // item without that record is never deleted by its shown name.
+    if (item != nullptr && item->FileId().IsKnown()) {
+      queue.Add(item->Target(), i);
+    } else {
+      handledOne();
+    }
   }
+  // Cancel: the files being deleted finish, the others stay.
+  if (FStopCleaning) queue.Stop();
+  queue.Finish();
   FCleaning = false;
   FScanModel->RemoveRows(gone);
   UpdateResultButtons();
