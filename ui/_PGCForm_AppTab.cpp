@@ -799,7 +799,7 @@ void TPGCForm_AppTab::Clean() {
   FProgressForm->SetCommand(1);
   FProgressForm->SetPurgo(FPurgo);
   FProgressForm->OnStart = [this](TfrmPGCProgress* d) { CleaningPass(d); };
-  // During the pass Cancel stops it after the file in hand and the dialog
+  // During the pass Cancel stops it after the files in hand and the dialog
   // stays to tell what was deleted; afterwards it closes the dialog.
   FProgressForm->OnCancel = [this](TfrmPGCProgress*, bool& canClose) {
     canClose = !FCleaning;
