@@ -280,7 +280,7 @@ class TPGCExtCleaner::Walk {
   // False when the folder was walked already. A folder that cannot be
   // identified (it cannot be opened) is not walked and never repeats.
   bool FirstVisit(platform::FileId id) {
-    return !id.IsKnown() || c_.FVisitedDirs.insert(id).second;
+    return !id.IsKnown() || c_.FVisitedDirs.Insert(id);
   }
 
   std::uint32_t NextId() const { return static_cast<std::uint32_t>(c_.FScanPathItems.size() + 1); }
@@ -357,6 +357,37 @@ class TPGCExtCleaner::Walk {
   TreeWalker::Callbacks callbacks_;
 };
 
+// ---- TFileIdSet ------------------------------------------------------------
+
+bool TFileIdSet::Insert(const platform::FileId& AId) {
+  if (!AId.IsKnown()) return false;
+  // At most half full: a look-up meets a free slot within a few steps.
+  if ((FCount + 1) * 2 > FSlots.size()) {
+    std::vector<platform::FileId> old(std::max<std::size_t>(FSlots.size() * 2, 1024));
+    old.swap(FSlots);
+    FCount = 0;
+    for (const platform::FileId& id : old) {
+      if (id.IsKnown()) Insert(id);
+    }
+  }
+  const std::size_t mask = FSlots.size() - 1;
+  std::uint64_t h = (AId.inode ^ (AId.device * 0xC2B2AE3D27D4EB4Full)) * 0x9E3779B97F4A7C15ull;
+  for (std::size_t i = static_cast<std::size_t>(h ^ (h >> 29)) & mask;; i = (i + 1) & mask) {
+    if (FSlots[i] == AId) return false;
+    if (!FSlots[i].IsKnown()) {
+      FSlots[i] = AId;
+      ++FCount;
+      return true;
+    }
+  }
+}
+
+void TFileIdSet::Clear() {
+  FSlots.clear();
+  FSlots.shrink_to_fit();
+  FCount = 0;
+}
+
 // ---- TPGCExtCleaner --------------------------------------------------------
 
 TPGCExtCleaner::TPGCExtCleaner() : FScanOptions(std::make_unique<TPGCExtScanOption>()) {}
@@ -369,7 +400,7 @@ TPGCResult TPGCExtCleaner::DoScan(TPGCScanTypes) {
   // File items point into the path items: free them first.
   FScanFileItems.clear();
   FScanPathItems.clear();
-  FVisitedDirs.clear();
+  FVisitedDirs.Clear();
   return RunScan(
       [&] {
         if (FOnBeginScan) FOnBeginScan(this);

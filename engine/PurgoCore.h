@@ -8,7 +8,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "engine/QSClasses.h"
@@ -454,6 +453,20 @@ enum TSortType : unsigned char {
 // subject to the attribute mask and the lower age limit, and one item per
 // directory visited. It deletes nothing: the page deletes the files it
 // keeps ticked, through each item's Target().
+// A set of file identities, flat: one scan adds one per folder, and a
+// node per identity (as a standard set keeps) costs the walk more than
+// the look-up. Unknown identities are not kept.
+class TFileIdSet {
+ public:
+  // True when `AId` was not in the set (it is now).
+  bool Insert(const platform::FileId& AId);
+  void Clear();
+
+ private:
+  std::vector<platform::FileId> FSlots;  // a power of two long; unknown: free
+  std::size_t FCount = 0;
+};
+
 class TPGCExtCleaner : public TPGCBaseCleaner {
  public:
   TPGCExtCleaner();
@@ -531,12 +544,7 @@ class TPGCExtCleaner : public TPGCBaseCleaner {
   // Identity of every directory walked: a directory is walked at most once
   // per scan however it is reached, and two folders whose names differ
   // only in letter case are two folders.
-  struct FileIdHash {
-    std::size_t operator()(const platform::FileId& id) const {
-      return std::hash<std::uint64_t>()(id.inode * 0x9E3779B97F4A7C15ull ^ id.device);
-    }
-  };
-  std::unordered_set<platform::FileId, FileIdHash> FVisitedDirs;
+  TFileIdSet FVisitedDirs;
   bool FKeepItems = true;
   bool FSorted = false;
   TSortType FSortType = stFileName;

@@ -156,6 +156,26 @@ TEST(ExtCleanerTest, FolderReachedTwiceIsWalkedOnce) {
 
 // Linux names are bytes: folders whose names differ only in letter case
 // are different folders, and each is walked, as a sub-folder or given.
+// The visited set across its growth: identities that differ in one half
+// only, or that collide in the low bits, are each kept once.
+TEST(ExtCleanerTest, VisitedSetKeepsEveryIdentityOnce) {
+  TFileIdSet set;
+  std::vector<platform::FileId> ids;
+  for (std::uint64_t i = 1; i <= 3000; ++i) {
+    ids.push_back({1, i});           // one device, many inodes
+    if (i > 1) ids.push_back({i, 1});  // the same numbers the other way round
+    ids.push_back({7, i << 20});     // equal low bits
+  }
+  for (int round = 0; round < 2; ++round) {
+    for (const platform::FileId& id : ids) {
+      EXPECT_EQ(set.Insert(id), round == 0) << id.device << ":" << id.inode;
+    }
+  }
+  EXPECT_FALSE(set.Insert({}));
+  set.Clear();
+  EXPECT_TRUE(set.Insert(ids.front()));
+}
+
 TEST(ExtCleanerTest, FoldersDifferingInLetterCaseAreEachWalked) {
   test::Sandbox box;
   box.MakeFile("c/cache/a.tmp");
