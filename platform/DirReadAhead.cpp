@@ -32,9 +32,7 @@ struct ReadAheadSession {
   std::uint32_t mask = 0;
   bool fileData = false;
   TreeWalker::DataFilter wantsData;
-  // Whether opening a folder with O_NOATIME tells its owner (this process
-  // cannot act as any owner), and who that is then.
-  bool ownerByOpen = false;
+  // Who owns a folder a reader opens with O_NOATIME.
   std::uint32_t me = 0;
   // Whether a listing's "." tells its folder (see OneDevicePerMount).
   bool idFromListing = false;
@@ -101,6 +99,23 @@ namespace {
 
 constexpr int kOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
+// Whether a reader's O_NOATIME open of a folder tells that this user owns
+// it. The kernel grants that open to the owner only, unless the thread may
+// act as any owner (CAP_FOWNER: root). A reader needs that power for
+// nothing, so it lets go of it for its own thread (capabilities are per
+// thread; the walk's thread keeps its own): then root's readers learn the
+// owner from the open too, and look at another owner's folder only.
+bool LetGoOfActingAsAnyOwner() {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[2]{};
+  if (::syscall(SYS_capget, &header, data) != 0) return false;
+  const std::uint32_t bit = 1u << (CAP_FOWNER % 32);
+  if ((data[CAP_FOWNER / 32].effective & bit) == 0) return true;
+  data[CAP_FOWNER / 32].effective &= ~bit;
+  return ::syscall(SYS_capset, &header, data) == 0;
+}
+thread_local bool tOwnerByOpen = false;  // set by each reader as it starts
+
 std::size_t SizeOf(const AheadDir& d) {
   return sizeof d + d.listing.Bytes() + d.stats.size() * sizeof(AheadStat) + d.key.size() * sizeof(std::uint32_t);
 }
@@ -151,6 +166,7 @@ class Pool {
 
   void Run() {
     ::pthread_setname_np(::pthread_self(), "purgo-reader");
+    tOwnerByOpen = LetGoOfActingAsAnyOwner();
     std::unique_ptr<char[]> buffer(new char[Listing::kReadBufferSize]);
     DiskWatch watch;
     for (;;) {
@@ -172,7 +188,7 @@ class Pool {
     error = 0;
     struct statx sx {};
     bool filtered = false;
-    if (s.mayEnter && s.ownerByOpen) {
+    if (s.mayEnter && tOwnerByOpen) {
       // Opened without touching its access time only by its owner: the
       // open that lists the folder tells the owner too, and only a folder
       // of another owner needs a look at its attributes.
@@ -367,15 +383,6 @@ struct ReaderPlan {
   std::size_t fast = 0;
 };
 
-// Whether this thread holds CAP_FOWNER, for which O_NOATIME opens of
-// another owner's folder succeed. Unknown counts as holding it.
-bool MayActAsAnyOwner() {
-  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-  __user_cap_data_struct data[2]{};
-  if (::syscall(SYS_capget, &header, data) != 0) return true;
-  return (data[CAP_FOWNER / 32].effective & (1u << (CAP_FOWNER % 32))) != 0;
-}
-
 const ReaderPlan& Plan() {
   static const ReaderPlan plan = [] {
     ReaderPlan p;
@@ -410,10 +417,9 @@ ReadAhead::ReadAhead(const MountFacts& root, bool idFromListing, std::uint32_t m
   session_->mayEnter = std::move(mayEnter);
   session_->wantsData = std::move(wantsData);
   session_->idFromListing = idFromListing;
-  // A process that may act as any owner (root) opens anyone's folder
-  // without its access time changing: its readers ask for the owner.
+  // The kernel weighs an O_NOATIME open against the file-system user,
+  // which follows the effective one.
   session_->me = ::geteuid();
-  session_->ownerByOpen = !MayActAsAnyOwner();
   session_->maxJobsSlow = std::min(Plan().readers, kMaxJobs);
   session_->maxJobsFast = std::min(Plan().fast, session_->maxJobsSlow);
 }

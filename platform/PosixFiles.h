@@ -68,8 +68,8 @@ int StatAt(int dirFd, const char* name, struct statx& out, int flags = kStatxFla
 // The descriptor (close-on-exec), or -1 with errno set; ENOSYS when this
 // kernel cannot do it in one call (the caller then looks and opens itself).
 // `extraFlags` joins the open's flags: with O_NOATIME the open fails with
-// EPERM for a folder that is not the process's own, unless it may act as
-// any owner (CAP_FOWNER), so the open tells the owner too.
+// EPERM for a folder that is not the caller's own, unless its thread may
+// act as any owner (CAP_FOWNER), so the open tells the owner too.
 int OpenFolderOnSameMount(int dirFd, const char* name, int extraFlags = 0);
 
 FileId IdOf(const struct statx& sx);
