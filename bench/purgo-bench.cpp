@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // purgo-bench: runs the cleaners over folders given on the command line.
+// Built twice: purgo-bench with the core alone, and purgo-page-bench with
+// the windows too, which alone has the page modes.
 //
 //   purgo-bench ext-scan  [--list] DIR...   file-type scan, default endings
 //   purgo-bench app-scan  [--list] DIR      temporary-files category over DIR
@@ -217,9 +219,12 @@ int Usage() {
                "       purgo-bench app-scan [--list] DIR\n"
                "       purgo-bench app-clean [--list] DIR\n"
                "       purgo-bench ext-clean [--list] DIR...\n"
+#ifdef PURGO_BENCH_UI
                "       purgo-bench app-page[-clean|-stop] DIR\n"
                "       purgo-bench ext-page[-clean|-stop] DIR\n"
-               "       purgo-bench page-sort ROWS\n");
+               "       purgo-bench page-sort ROWS\n"
+#endif
+  );
   return 2;
 }
 
