@@ -836,48 +836,21 @@ void TPGCForm_AppTab::CleaningPass(TfrmPGCProgress* ADialog) {
   }
   // The Trash first; what it deleted counts as cleaned like any file.
   bool deleted = NeedEmptyRecycleBin() && EmptyRecycleBin();
-  std::int32_t handled = 0;
-  QElapsedTimer drawn;
-  const auto handledOne = [&] {
-    ++handled;
-    if (FFilesToClean > 0) ADialog->SetPercentage(std::min(handled * 100 / FFilesToClean, 99));
-    if (!drawn.isValid() || drawn.elapsed() >= TScanPace::kDrawEveryMs) {
-      ADialog->Status().Reload(&CountText(FPurgo->CleanTotalFilesCount(), STR_PGCForm_2, STR_PGCForm_2_One),
-                               {FPurgo->CleanTotalFilesCount(), FormatSize64(FPurgo->CleanTotalFilesSize())});
-      ADialog->RefreshStatus();
-      drawn.start();
-    }
-  };
-  // The category being cleaned, and its rows deleted so far.
+  // The category being cleaned: the rows handed over are its files.
   const TAppScanModel::TCategory* current = nullptr;
-  std::vector<std::size_t> gone;
-  // The window is kept alive between outcomes, and Cancel stops the
-  // files not yet begun.
-  platform::DeletionQueue queue(
-      [&](platform::DeletionQueue::Outcome& o) {
-    platform::ProcessMessages();
-    if (FStopCleaning) queue.Stop();
-    if (o.result == platform::DeleteResult::Deleted) {
-      deleted = true;
-      const std::uint64_t size = current->files[o.tag].size;
-      FPurgo->SetCleanTotalFilesCount(FPurgo->CleanTotalFilesCount() + 1);
-      FPurgo->SetCleanTotalFilesSize(FPurgo->CleanTotalFilesSize() + static_cast<std::int64_t>(size));
-      gone.push_back(static_cast<std::size_t>(o.tag));
-    }
-    handledOne();
-  },
-      0, TScanPace::kCleanHandBackEvery);
+  TCleaningPass pass(ADialog, FPurgo, FFilesToClean, FStopCleaning,
+                     [&current](std::size_t ARow) { return current->files[ARow].size; });
   platform::DeleteTarget target;
   for (std::size_t i = 0; i < categories.size(); ++i) {
     const int ci = static_cast<int>(i);
     if (FModel->CategoryState(ci) == Qt::Unchecked || categories[i].scanType == kScanRecycleBin) continue;
     TAppScanModel::TCategory& c = categories[i];
     current = &c;
-    gone.clear();
+    std::vector<std::size_t> gone;
     std::int64_t failedSize = 0;
     // The list's entries first, all in one rewrite of the list.
     if (c.scanType == kScanRecentDocuments) {
-      handled += CleanRecentEntries(ci, gone, failedSize);
+      pass.Handled(CleanRecentEntries(ci, gone, failedSize));
       deleted = deleted || !gone.empty();
     }
     for (std::size_t f = 0; f < c.files.size(); ++f) {
@@ -888,15 +861,16 @@ void TPGCForm_AppTab::CleaningPass(TfrmPGCProgress* ADialog) {
       // Only what a scan recorded where it found it is ever deleted; a row
       // without that record is never deleted by its shown path.
       if (FModel->TargetOf(row, target)) {
-        queue.Add(target, f);
+        pass.Add(target, f);
       } else {
-        handledOne();
+        pass.Handled();
       }
     }
-    // Cancel: the files being deleted finish, the others stay. The rows
-    // are removed once the category's outcomes are all in.
-    if (FStopCleaning) queue.Stop();
-    queue.Finish();
+    // The rows are removed once the category's outcomes are all in.
+    pass.Finish();
+    const std::vector<std::size_t> files = pass.TakeGone();
+    gone.insert(gone.end(), files.begin(), files.end());
+    deleted = deleted || pass.AnyDeleted();
     std::sort(gone.begin(), gone.end());
     FModel->RemoveFiles(ci, gone);
     // The count and size of what the category still lists: files that

@@ -981,39 +981,11 @@ void TPGCForm_ExtTab::CleaningPass(TfrmPGCProgress* ADialog) {
   FScanModel->FinishSort();
   auto& rows = FScanModel->Rows();
   const std::int64_t total = static_cast<std::int64_t>(FScanModel->CheckedCount());
-  std::int64_t handled = 0;
-  bool deleted = false;
-  std::vector<std::size_t> gone;
-  QElapsedTimer drawn;
-  const auto handledOne = [&] {
-    ++handled;
-    if (total > 0) ADialog->SetPercentage(static_cast<int>(std::min<std::int64_t>(handled * 100 / total, 99)));
-    if (!drawn.isValid() || drawn.elapsed() >= TScanPace::kDrawEveryMs) {
-      ADialog->Status().Reload(&CountText(FPurgo->CleanTotalFilesCount(), STR_PGCForm_2, STR_PGCForm_2_One),
-                               {FPurgo->CleanTotalFilesCount(), FormatSize64(FPurgo->CleanTotalFilesSize())});
-      ADialog->RefreshStatus();
-      drawn.start();
-    }
-  };
-  // Outcomes come back in the rows' order, so `gone` stays sorted. The
-  // window is kept alive between them, and Cancel stops the files not yet
-  // begun.
-  platform::DeletionQueue queue(
-      [&](platform::DeletionQueue::Outcome& o) {
-    platform::ProcessMessages();
-    if (FStopCleaning) queue.Stop();
-    if (o.result == platform::DeleteResult::Deleted) {
-      deleted = true;
-      FPurgo->SetCleanTotalFilesCount(FPurgo->CleanTotalFilesCount() + 1);
-      FPurgo->SetCleanTotalFilesSize(FPurgo->CleanTotalFilesSize() +
-                                     static_cast<std::int64_t>(rows[o.tag].item->FileSize()));
-      gone.push_back(static_cast<std::size_t>(o.tag));
-    }
-    handledOne();
-  },
-      0, TScanPace::kCleanHandBackEvery);
   FCleaning = true;
   FStopCleaning = false;
+  // Outcomes come back in the rows' order, so the rows gone come sorted.
+  TCleaningPass pass(ADialog, FPurgo, total, FStopCleaning,
+                     [&rows](std::size_t ARow) { return rows[ARow].item->FileSize(); });
   for (std::size_t i = 0; i < rows.size(); ++i) {
     if (!rows[i].checked) continue;
     platform::ProcessMessages();
@@ -1022,14 +994,14 @@ void TPGCForm_ExtTab::CleaningPass(TfrmPGCProgress* ADialog) {
     // Only a file the scan recorded where it found it is ever deleted; an
     // item without that record is never deleted by its shown name.
     if (item != nullptr && item->FileId().IsKnown()) {
-      queue.Add(item->Target(), i);
+      pass.Add(item->Target(), i);
     } else {
-      handledOne();
+      pass.Handled();
     }
   }
-  // Cancel: the files being deleted finish, the others stay.
-  if (FStopCleaning) queue.Stop();
-  queue.Finish();
+  pass.Finish();
+  const bool deleted = pass.AnyDeleted();
+  const std::vector<std::size_t> gone = pass.TakeGone();
   FCleaning = false;
   FScanModel->RemoveRows(gone);
   UpdateResultButtons();

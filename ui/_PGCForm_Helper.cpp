@@ -22,7 +22,10 @@
 #include "i18n/AppMultiFonts.h"
 #include "i18n/AppMultiLangs.h"
 #include "i18n/QSDynString.h"
+#include "engine/PurgoCore.h"
+#include "platform/Hooks.h"
 #include "ui/PGCPictures.h"
+#include "ui/PGCProgressForm.h"
 
 namespace purgo {
 
@@ -624,5 +627,43 @@ bool BringToFront(QWidget* AWindow) {
 }
 
 void SetMessageBoxHookForTesting(MessageBoxHook hook) { BoxHook() = std::move(hook); }
+
+TCleaningPass::TCleaningPass(TfrmPGCProgress* ADialog, TPGCBaseCleaner* APurgo, std::int64_t ATotal,
+                             const bool& AStopping, std::function<std::uint64_t(std::size_t ARow)> ASizeOf)
+    : FDialog(ADialog),
+      FPurgo(APurgo),
+      FTotal(ATotal),
+      FStopping(AStopping),
+      FSizeOf(std::move(ASizeOf)),
+      FQueue(
+          [this](platform::DeletionQueue::Outcome& o) {
+            platform::ProcessMessages();
+            if (FStopping) FQueue.Stop();
+            if (o.result == platform::DeleteResult::Deleted) {
+              FAnyDeleted = true;
+              const auto row = static_cast<std::size_t>(o.tag);
+              FPurgo->SetCleanTotalFilesCount(FPurgo->CleanTotalFilesCount() + 1);
+              FPurgo->SetCleanTotalFilesSize(FPurgo->CleanTotalFilesSize() + static_cast<std::int64_t>(FSizeOf(row)));
+              FGone.push_back(row);
+            }
+            Handled();
+          },
+          0, TScanPace::kCleanHandBackEvery) {}
+
+void TCleaningPass::Handled(std::int64_t ACount) {
+  FHandled += ACount;
+  if (FTotal > 0) FDialog->SetPercentage(static_cast<int>(std::min<std::int64_t>(FHandled * 100 / FTotal, 99)));
+  if (!FDrawn.isValid() || FDrawn.elapsed() >= TScanPace::kDrawEveryMs) {
+    FDialog->Status().Reload(&CountText(FPurgo->CleanTotalFilesCount(), STR_PGCForm_2, STR_PGCForm_2_One),
+                             {FPurgo->CleanTotalFilesCount(), FormatSize64(FPurgo->CleanTotalFilesSize())});
+    FDialog->RefreshStatus();
+    FDrawn.start();
+  }
+}
+
+void TCleaningPass::Finish() {
+  if (FStopping) FQueue.Stop();
+  FQueue.Finish();
+}
 
 }  // namespace purgo

@@ -28,11 +28,15 @@
 #include <vector>
 
 #include "controls/QWLabel.h"
+#include "platform/DeletionQueue.h"
 
 class QTreeView;
 class QWindow;
 
 namespace purgo {
+
+class TfrmPGCProgress;
+class TPGCBaseCleaner;
 
 // Windows message-box codes, kept as the interface: the low four bits of
 // the type pick the buttons, the next four the icon.
@@ -383,6 +387,38 @@ class TScanPace {
   }
   QElapsedTimer FClock;
   qint64 FNow = 0, FNextFlush = 0, FNextDraw = 0;
+};
+
+// A page's cleaning pass: the files go through a deletion queue, the
+// window stays alive between outcomes and the progress dialog shows the
+// count and size deleted, drawn at the screen's pace. `AStopping` is the
+// page's Cancel flag: once set, the files not yet begun stay. `ASizeOf`
+// gives the size of the row handed over with a tag.
+class TCleaningPass {
+ public:
+  TCleaningPass(TfrmPGCProgress* ADialog, TPGCBaseCleaner* APurgo, std::int64_t ATotal,
+                const bool& AStopping, std::function<std::uint64_t(std::size_t ARow)> ASizeOf);
+
+  void Add(const platform::DeleteTarget& ATarget, std::size_t ARow) { FQueue.Add(ATarget, ARow); }
+  // Rows handled without the queue (not deleted, or by other means).
+  void Handled(std::int64_t ACount = 1);
+  // Waits for every file handed over; after Cancel, for those begun.
+  void Finish();
+  // The rows deleted since the last call, ascending.
+  std::vector<std::size_t> TakeGone() { return std::exchange(FGone, {}); }
+  bool AnyDeleted() const { return FAnyDeleted; }
+
+ private:
+  TfrmPGCProgress* FDialog;
+  TPGCBaseCleaner* FPurgo;
+  std::int64_t FTotal;
+  const bool& FStopping;
+  std::function<std::uint64_t(std::size_t)> FSizeOf;
+  std::int64_t FHandled = 0;
+  bool FAnyDeleted = false;
+  std::vector<std::size_t> FGone;
+  QElapsedTimer FDrawn;
+  platform::DeletionQueue FQueue;  // last: its handler uses the members above
 };
 
 // Calls AOnRun(first, last) for every run of consecutive positions in
