@@ -448,11 +448,6 @@ enum TSortType : unsigned char {
   stModifiedTime = 4,
 };
 
-// Walks the directories of its options and keeps one item per file whose
-// name ends with one of the endings (ASCII case ignored, no wildcards),
-// subject to the attribute mask and the lower age limit, and one item per
-// directory visited. It deletes nothing: the page deletes the files it
-// keeps ticked, through each item's Target().
 // A set of file identities, flat: one scan adds one per folder, and a
 // node per identity (as a standard set keeps) costs the walk more than
 // the look-up. Unknown identities are not kept.
@@ -467,6 +462,11 @@ class TFileIdSet {
   std::size_t FCount = 0;
 };
 
+// Walks the directories of its options and keeps one item per file whose
+// name ends with one of the endings (ASCII case ignored, no wildcards),
+// subject to the attribute mask and the lower age limit, and one item per
+// directory visited. It deletes nothing: the page deletes the files it
+// keeps ticked, through each item's Target().
 class TPGCExtCleaner : public TPGCBaseCleaner {
  public:
   TPGCExtCleaner();

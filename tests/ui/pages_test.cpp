@@ -127,6 +127,7 @@ TEST(Pages, CancelStopsACleaningPassAfterTheFilesInHand) {
         TfrmPGCProgress* d = page.Progress();
         if (d == nullptr || d->btnCancel->text() != QStringLiteral("Finished")) return;
         told = d->lblStatus->Caption();
+        if (ext && !escape) Grab(d, "clean-stopped-en.png");
         d->btnCancel->click();
       });
       closer.start(10);
