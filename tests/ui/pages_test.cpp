@@ -93,11 +93,16 @@ struct Page {
 // file stays listed, ticked and on disk. The dialog stays to say so.
 TEST(Pages, CancelStopsACleaningPassAfterTheFilesInHand) {
   // A deletion held for a millisecond: the pass outlasts the click.
-  platform::SetDeleteStageHookForTesting(
-      [](platform::DeleteStage stage, int, void*) {
-        if (stage == platform::DeleteStage::BeforeRemoval) QThread::msleep(1);
-      },
-      nullptr);
+  struct SlowDeletions {
+    SlowDeletions() {
+      platform::SetDeleteStageHookForTesting(
+          [](platform::DeleteStage stage, int, void*) {
+            if (stage == platform::DeleteStage::BeforeRemoval) QThread::msleep(1);
+          },
+          nullptr);
+    }
+    ~SlowDeletions() { platform::SetDeleteStageHookForTesting(nullptr, nullptr); }
+  } slow;
   constexpr int kFiles = 40;
   constexpr int kCancelAt = 7;
   for (const bool ext : {false, true}) {
@@ -153,7 +158,6 @@ TEST(Pages, CancelStopsACleaningPassAfterTheFilesInHand) {
       EXPECT_TRUE(p.window->isEnabled());
     }
   }
-  platform::SetDeleteStageHookForTesting(nullptr, nullptr);
 }
 
 // Both lists sort by name, folder and size (largest first at the first
