@@ -887,9 +887,7 @@ void TPGCForm_AppTab::CleaningPass(TfrmPGCProgress* ADialog) {
   if (deleted && AppOptions != nullptr) AppOptions->SetLastCleanTime(GetSystemTimeAsFileTime());
   FCleaning = false;
   UpdateCleanButton();
-  ADialog->Status().Reload(&CountText(FPurgo->CleanTotalFilesCount(), STR_PGCForm_2, STR_PGCForm_2_One),
-                           {FPurgo->CleanTotalFilesCount(), FormatSize64(FPurgo->CleanTotalFilesSize())});
-  ADialog->RefreshStatus();
+  pass.ShowStatus();
   ADialog->EndProgress(FStopCleaning);
 }
 

@@ -1006,9 +1006,7 @@ void TPGCForm_ExtTab::CleaningPass(TfrmPGCProgress* ADialog) {
   FScanModel->RemoveRows(gone);
   UpdateResultButtons();
   if (deleted && AppOptions != nullptr) AppOptions->SetLastCleanTime(GetSystemTimeAsFileTime());
-  ADialog->Status().Reload(&CountText(FPurgo->CleanTotalFilesCount(), STR_PGCForm_2, STR_PGCForm_2_One),
-                           {FPurgo->CleanTotalFilesCount(), FormatSize64(FPurgo->CleanTotalFilesSize())});
-  ADialog->RefreshStatus();
+  pass.ShowStatus();
   ADialog->EndProgress(FStopCleaning);
 }
 

@@ -654,11 +654,15 @@ void TCleaningPass::Handled(std::int64_t ACount) {
   FHandled += ACount;
   if (FTotal > 0) FDialog->SetPercentage(static_cast<int>(std::min<std::int64_t>(FHandled * 100 / FTotal, 99)));
   if (!FDrawn.isValid() || FDrawn.elapsed() >= TScanPace::kDrawEveryMs) {
-    FDialog->Status().Reload(&CountText(FPurgo->CleanTotalFilesCount(), STR_PGCForm_2, STR_PGCForm_2_One),
-                             {FPurgo->CleanTotalFilesCount(), FormatSize64(FPurgo->CleanTotalFilesSize())});
-    FDialog->RefreshStatus();
+    ShowStatus();
     FDrawn.start();
   }
+}
+
+void TCleaningPass::ShowStatus() {
+  FDialog->Status().Reload(&CountText(FPurgo->CleanTotalFilesCount(), STR_PGCForm_2, STR_PGCForm_2_One),
+                           {FPurgo->CleanTotalFilesCount(), FormatSize64(FPurgo->CleanTotalFilesSize())});
+  FDialog->RefreshStatus();
 }
 
 void TCleaningPass::Finish() {

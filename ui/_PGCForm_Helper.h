@@ -407,6 +407,9 @@ class TCleaningPass {
   // The rows deleted since the last call, ascending.
   std::vector<std::size_t> TakeGone() { return std::exchange(FGone, {}); }
   bool AnyDeleted() const { return FAnyDeleted; }
+  // Draws the count and size deleted now (Handled does so at the
+  // screen's pace; the end of the pass does it once more).
+  void ShowStatus();
 
  private:
   TfrmPGCProgress* FDialog;
