@@ -6,6 +6,7 @@
 #include <linux/capability.h>
 #include <sys/syscall.h>
 #include <pthread.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -56,6 +57,8 @@ struct ReadAheadSession {
   std::atomic<bool> tooFar{false};
   // The walk's folder filter; readers list nothing it refuses.
   TreeWalker::EnterFilter mayEnter;
+  // The core the walk last ran on (-1: unknown), written when it changes.
+  std::atomic<int> walkCpu{-1};
 };
 
 // Jobs of every walk that may still hold a descriptor: given out and not
@@ -167,11 +170,12 @@ class Pool {
   void Run() {
     ::pthread_setname_np(::pthread_self(), "purgo-reader");
     tOwnerByOpen = LetGoOfActingAsAnyOwner();
+    CoreWatch cores;
     std::unique_ptr<char[]> buffer(new char[Listing::kReadBufferSize]);
     DiskWatch watch;
     for (;;) {
       std::shared_ptr<ReadAheadJob> job = Pop();
-      Work(*job, buffer.get(), watch);
+      Work(*job, buffer.get(), watch, cores);
       job->over.store(true, std::memory_order_release);
       job->session->running.fetch_sub(1, std::memory_order_release);
       gLiveJobs.fetch_sub(1, std::memory_order_release);
@@ -327,8 +331,44 @@ class Pool {
     unsigned folders_ = 0;
   };
 
+  // Keeps a reader off the core the walk runs on. Some kernels pack a
+  // process's busy threads onto one core and move neither: the walk and a
+  // reader then take turns there while the other core idles (seen on a
+  // 2-core VM, for a third of a scan). A reader that finds itself on the
+  // walk's core moves away, and is free again at once: no lasting pin,
+  // nothing taken from a user's own limits. At most one move per
+  // kFoldersPerMove folders, whatever the kernel does after.
+  class CoreWatch {
+   public:
+    CoreWatch() {
+      CPU_ZERO(&allowed_);
+      usable_ = ::sched_getaffinity(0, sizeof allowed_, &allowed_) == 0 && CPU_COUNT(&allowed_) > 1;
+    }
+    void Folder(const ReadAheadSession& s) {
+      if (!usable_) return;
+      if (folders_ < kFoldersPerMove) {
+        ++folders_;
+        return;
+      }
+      const int walk = s.walkCpu.load(std::memory_order_relaxed);
+      if (walk < 0 || walk >= CPU_SETSIZE || ::sched_getcpu() != walk) return;
+      const auto cpu = static_cast<std::size_t>(walk);
+      if (!CPU_ISSET(cpu, &allowed_)) return;
+      folders_ = 0;
+      cpu_set_t others = allowed_;
+      CPU_CLR(cpu, &others);
+      if (::sched_setaffinity(0, sizeof others, &others) == 0) ::sched_setaffinity(0, sizeof allowed_, &allowed_);
+    }
+
+   private:
+    static constexpr unsigned kFoldersPerMove = 64;
+    cpu_set_t allowed_;
+    bool usable_ = false;
+    unsigned folders_ = kFoldersPerMove;
+  };
+
   // The job's sub-tree, depth first in listing order, as the walk goes.
-  static void Work(ReadAheadJob& job, char* buffer, DiskWatch& watch) {
+  static void Work(ReadAheadJob& job, char* buffer, DiskWatch& watch, CoreWatch& cores) {
     const ReadAheadSession& s = *job.session;
     std::vector<Level> levels;
     levels.reserve(ReadAhead::kMaxJobDepth + 1);
@@ -339,6 +379,7 @@ class Pool {
       parent = std::move(job.parent);
     }
     if (parent == nullptr || job.StopAsked()) return;
+    cores.Folder(s);
     const bool more = ReadOne(job, parent->Get(), job.name.c_str(), key, levels, buffer);
     parent.reset();
     if (!more) return;
@@ -364,6 +405,7 @@ class Pool {
       const std::size_t depth = levels.size();
       key.push_back(at);
       watch.Folder(*job.session);
+      cores.Folder(s);
       if (!ReadOne(job, level.fd.Get(), item.name.data(), key, levels, buffer)) return;
       if (levels.size() == depth) key.pop_back();  // not gone below it
     }
@@ -515,6 +557,13 @@ bool ReadAhead::TookTooFar() {
   // line the readers share from going back and forth between cores.
   return session_->tooFar.load(std::memory_order_relaxed) &&
          session_->tooFar.exchange(false, std::memory_order_relaxed);
+}
+
+void ReadAhead::NoteWalkCpu() {
+  const int cpu = ::sched_getcpu();
+  if (session_->walkCpu.load(std::memory_order_relaxed) != cpu) {
+    session_->walkCpu.store(cpu, std::memory_order_relaxed);
+  }
 }
 
 bool ReadAhead::LeftToWalk(ReadAheadJob& job, const AheadKey& key) {

@@ -117,6 +117,10 @@ class ReadAhead {
   // Whether a job ended since the last call because its queue was full:
   // it lay further ahead of the walk than its share of the queue holds.
   bool TookTooFar();
+  // Tells the readers which core the walk is on, so that they keep off it.
+  // Meant for every folder: no system call, and a write only when the
+  // walk has moved.
+  void NoteWalkCpu();
   // Whether the job's reader is done with it; and, when it is, whether it
   // left the folder at `key` to the walk (it ended before coming to it,
   // for want of room in its queue).

@@ -129,6 +129,7 @@ class WalkState {
   // left alone.
   void OfferJobs() {
     if (readers_ == nullptr) return;
+    readers_->NoteWalkCpu();
     if (readers_->TookTooFar()) reach_ = std::max<std::size_t>(1, std::min(reach_, depth_) - 1);
     if (!readers_->WantsJob()) return;
     const std::size_t nearest = depth_ > reach_ ? depth_ - reach_ + 1 : 1;
