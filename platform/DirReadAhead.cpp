@@ -92,6 +92,24 @@ class ReadAheadJob {
   std::atomic<bool> finished{false};
   AheadKey last;
 
+  // What a share (OfferShare) has besides: its reader asks from the end of
+  // the listing backwards and may not come to a position the walk has
+  // come to; the two tell each other where they are through `frontier`
+  // and `walkAt` (each writes its own, then reads the other's, in one
+  // order for both threads, so at most one of them asks for an item).
+  struct Share {
+    Listing listing;  // the reader's copy
+    // By descending position; the walk's to read once the job is `over`.
+    std::vector<AheadStat> stats;
+    std::atomic<std::uint32_t> frontier{UINT32_MAX};  // the lowest position the reader came to
+    std::atomic<std::uint32_t> walkAt{0};             // the walk asks for the positions below
+    // The walk's own: whether it came to the reader, and the last of
+    // `stats` it looked at.
+    bool met = false;
+    std::size_t next = 0;
+  };
+  std::unique_ptr<Share> share;
+
   bool StopAsked() const {
     return stopped.load(std::memory_order_relaxed) || session->ended.load(std::memory_order_relaxed) ||
            session->starved.load(std::memory_order_relaxed);
@@ -175,8 +193,13 @@ class Pool {
     DiskWatch watch;
     for (;;) {
       std::shared_ptr<ReadAheadJob> job = Pop();
-      Work(*job, buffer.get(), watch, cores);
+      if (job->share != nullptr) {
+        WorkShare(*job, cores);
+      } else {
+        Work(*job, buffer.get(), watch, cores);
+      }
       job->over.store(true, std::memory_order_release);
+      if (job->share != nullptr) job->over.notify_all();
       job->session->running.fetch_sub(1, std::memory_order_release);
       gLiveJobs.fetch_sub(1, std::memory_order_release);
     }
@@ -367,6 +390,44 @@ class Pool {
     unsigned folders_ = kFoldersPerMove;
   };
 
+  // A share: the wanted files' attributes from the end of the listing
+  // backwards, until the walk comes near or the share holds its most.
+  static void WorkShare(ReadAheadJob& job, CoreWatch& cores) {
+    const ReadAheadSession& s = *job.session;
+    ReadAheadJob::Share& share = *job.share;
+    std::shared_ptr<UniqueFd> folder;
+    {
+      std::lock_guard<std::mutex> lock(job.mutex);
+      folder = std::move(job.parent);
+    }
+    if (folder == nullptr || job.StopAsked()) return;
+    cores.Folder(s);
+    // The items the walk will ask about, by position and place in the
+    // listing (the walk takes folders' attributes, and those of an item of
+    // unknown kind, itself).
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> wanted;
+    Listing::Item item{};
+    std::size_t pos = 0;
+    for (std::uint32_t at = 0;; ++at) {
+      const std::size_t before = pos;
+      if (!share.listing.NextAt(pos, item)) break;
+      if (item.type == DT_DIR || item.type == DT_UNKNOWN || (!s.fileData && !s.wantsData(item.name))) continue;
+      if (!PassesEntryFilter(IsHiddenName(item.name) ? kAttrHidden : 0, s.mask)) continue;
+      wanted.emplace_back(at, static_cast<std::uint32_t>(before));
+    }
+    for (std::size_t i = wanted.size(); i-- > 0 && share.stats.size() < ReadAhead::kMaxSharedStats;) {
+      if (job.StopAsked()) return;
+      const std::uint32_t at = wanted[i].first;
+      share.frontier.store(at, std::memory_order_seq_cst);
+      if (share.walkAt.load(std::memory_order_seq_cst) > at) return;
+      std::size_t place = wanted[i].second;
+      share.listing.NextAt(place, item);
+      AheadStat& a = share.stats.emplace_back();
+      a.pos = at;
+      a.ok = StatAt(folder->Get(), item.name.data(), a.sx) == 0;
+    }
+  }
+
   // The job's sub-tree, depth first in listing order, as the walk goes.
   static void Work(ReadAheadJob& job, char* buffer, DiskWatch& watch, CoreWatch& cores) {
     const ReadAheadSession& s = *job.session;
@@ -487,6 +548,11 @@ std::shared_ptr<ReadAheadJob> ReadAhead::Offer(std::shared_ptr<UniqueFd> parent,
   job->depth = depth;
   const std::size_t queued = gQueuedBytesForTesting.load(std::memory_order_relaxed);
   job->maxBytes = (queued != 0 ? queued : kMaxQueuedBytes) / MostJobs();
+  Start(job);
+  return job;
+}
+
+void ReadAhead::Start(const std::shared_ptr<ReadAheadJob>& job) {
   session_->running.fetch_add(1, std::memory_order_relaxed);
   gLiveJobs.fetch_add(1, std::memory_order_relaxed);
   if (jobs_.size() >= 64) {
@@ -494,7 +560,40 @@ std::shared_ptr<ReadAheadJob> ReadAhead::Offer(std::shared_ptr<UniqueFd> parent,
   }
   jobs_.push_back(job);
   Pool::Instance().Queue(job);
+}
+
+std::shared_ptr<ReadAheadJob> ReadAhead::OfferShare(std::shared_ptr<UniqueFd> folder, const Listing& listing) {
+  // One reader more than the cores leave room for: it shares the walk's
+  // own work, and stops where the walk comes to it.
+  if (!enabled_ || session_->starved.load(std::memory_order_relaxed) ||
+      (!session_->fileData && !session_->wantsData) || folder == nullptr || !folder->Valid() ||
+      listing.Bytes() >= UINT32_MAX || session_->running.load(std::memory_order_acquire) > MostJobs()) {
+    return nullptr;
+  }
+  auto job = std::make_shared<ReadAheadJob>();
+  job->session = session_;
+  job->parent = std::move(folder);
+  job->share = std::make_unique<ReadAheadJob::Share>();
+  job->share->listing = Listing(listing);
+  Start(job);
   return job;
+}
+
+const AheadStat* ReadAhead::TakeShared(ReadAheadJob& job, std::uint32_t pos) {
+  ReadAheadJob::Share& share = *job.share;
+  if (!share.met) {
+    share.walkAt.store(pos + 1, std::memory_order_seq_cst);
+    if (pos < share.frontier.load(std::memory_order_seq_cst)) return nullptr;
+    // The reader came this far: it stops before its next item, and what
+    // it took is the walk's.
+    share.met = true;
+    job.stopped.store(true, std::memory_order_relaxed);
+    job.over.wait(false, std::memory_order_acquire);
+    share.next = share.stats.size();
+  }
+  while (share.next > 0 && share.stats[share.next - 1].pos < pos) --share.next;
+  if (share.next > 0 && share.stats[share.next - 1].pos == pos) return &share.stats[share.next - 1];
+  return nullptr;
 }
 
 void ReadAhead::GiveWay(std::chrono::milliseconds most) {

@@ -16,6 +16,13 @@
 // reader is on then is wasted) and reads on alone, and the reader is given
 // a sub-tree further on. Idle readers sleep.
 //
+// A large folder the walk lists itself (a reader takes no listing that
+// large) is shared: a reader asks for the attributes the walk will want
+// from the listing's end backwards while the walk asks from its start,
+// and both stop where they meet, so that each file is asked about once.
+// A share holds a copy of the listing and at most kMaxSharedStats
+// attributes, and a walk has one share at a time.
+//
 // While folders come from the cache, readers compete with the walk for
 // the cores, so no more jobs run at once than there are further cores;
 // while they come from the disk, the threads mostly wait and up to
@@ -112,8 +119,26 @@ class ReadAhead {
   // caught up with the reader, the job is stopped.
   std::unique_ptr<AheadDir> Take(ReadAheadJob& job, const AheadKey& key);
   // The walk is done with the job's sub-tree (or passes it over): the
-  // reader stops and what it queued is released.
+  // reader stops and what it queued is released. For a share: the walk
+  // leaves the folder, and the reader stops.
   void Drop(ReadAheadJob& job);
+
+  // A folder the walk listed itself, too large for a reader to have taken
+  // its files' attributes with the listing: a reader asks for the wanted
+  // ones from the listing's end backwards while the walk goes on from its
+  // start (a share), until the two meet. `folder` is the walk's own
+  // descriptor, shared; the reader works on a copy of `listing`. Null when
+  // no reader is free or the walk wants no files' attributes.
+  std::shared_ptr<ReadAheadJob> OfferShare(std::shared_ptr<UniqueFd> folder, const Listing& listing);
+  // The attributes of the item at `pos` of a shared folder, asked in
+  // ascending order, when the reader took them; null when the walk must
+  // ask itself. Once the walk comes to where the reader is, it waits for
+  // the reader to stop (the statx in hand at the most) and asks no more.
+  static const AheadStat* TakeShared(ReadAheadJob& share, std::uint32_t pos);
+  // Listings from this size on are shared.
+  static constexpr std::size_t kShareFrom = 32 * 1024;
+  // Attributes one share takes at the most.
+  static constexpr std::size_t kMaxSharedStats = 8192;
   // Whether a job ended since the last call because its queue was full:
   // it lay further ahead of the walk than its share of the queue holds.
   bool TookTooFar();
@@ -161,6 +186,8 @@ class ReadAhead {
 
  private:
   std::size_t MostJobs() const;
+  // Counts the job as running and gives it to the readers.
+  void Start(const std::shared_ptr<ReadAheadJob>& job);
 
   std::shared_ptr<ReadAheadSession> session_;
   std::vector<std::weak_ptr<ReadAheadJob>> jobs_;  // given out, for GiveWay

@@ -66,6 +66,9 @@ struct Frame {
   // The job whose sub-tree holds this folder, and its place there.
   std::shared_ptr<posix::ReadAheadJob> job;
   posix::AheadKey key;
+  // A reader taking the attributes of this folder's files from its end
+  // (a large folder the walk listed itself).
+  std::shared_ptr<posix::ReadAheadJob> share;
 };
 
 // The stack of directories being walked, their descriptors and the shared
@@ -323,6 +326,11 @@ class WalkState {
     DropJobs(f, SIZE_MAX);
     if (f.job != nullptr && f.key.empty()) readers_->Drop(*f.job);
     f.job.reset();
+    if (f.share != nullptr) {
+      readers_->Drop(*f.share);
+      f.share.reset();
+      sharing_ = false;
+    }
     if (f.fd >= 0) --openCount_;
     f.fd = -1;
     f.held.reset();
@@ -415,6 +423,12 @@ class WalkState {
     } else {
       f.fd = -1;
       f.held.reset();
+    }
+    // One share at a time: what it holds stays until the walk leaves the
+    // folder, and a chain of large folders would hold one per level.
+    if (ahead == nullptr && readers_ != nullptr && !sharing_ && f.listing.Bytes() >= posix::ReadAhead::kShareFrom) {
+      f.share = readers_->OfferShare(f.held, f.listing);
+      sharing_ = f.share != nullptr;
     }
     f.id = id;
     f.pathLength = path_.size();
@@ -541,6 +555,7 @@ class WalkState {
   std::unique_ptr<char[]> buffer_;
   posix::ReadAhead* readers_ = nullptr;
   posix::AheadKey scratchKey_;
+  bool sharing_ = false;  // a level has a share
 };
 
 }  // namespace
@@ -559,6 +574,7 @@ const FileAttributeData& TreeWalker::Entry::Data() {
   const unsigned expected = isDirectory_ ? S_IFDIR : isSymlink_ ? S_IFLNK : S_IFREG;
   struct statx sx {};
   // The name is NUL-terminated in the listing's storage.
+  if (aheadStat_ == nullptr && share_ != nullptr) aheadStat_ = posix::ReadAhead::TakeShared(*share_, sharePos_);
   if (aheadStat_ != nullptr) {
     statOk_ = aheadStat_->ok && (aheadStat_->sx.stx_mode & S_IFMT) == expected;
     sx = aheadStat_->sx;
@@ -695,6 +711,8 @@ bool TreeWalker::WalkOpened(int rootFd, const std::string& root, std::uint32_t m
     entry.statDone_ = haveStat;
     entry.statOk_ = haveStat;
     entry.aheadStat_ = aheadStat;
+    entry.share_ = frame.share.get();
+    entry.sharePos_ = static_cast<std::uint32_t>(raw);
     if (haveStat) entry.data_ = posix::DataOf(sx, hidden);
     entry.dirTag_ = frame.tag;
     entry.childTag_ = 0;

@@ -50,6 +50,7 @@ namespace purgo::platform {
 
 namespace posix {
 struct AheadStat;
+class ReadAheadJob;
 }
 
 class TreeWalker {
@@ -113,6 +114,10 @@ class TreeWalker {
     bool statDone_ = false;
     bool statOk_ = false;
     const posix::AheadStat* aheadStat_ = nullptr;  // a reader's statx of this entry
+    // The reader that may take it yet (in a large folder), and the entry's
+    // position in the listing.
+    posix::ReadAheadJob* share_ = nullptr;
+    std::uint32_t sharePos_ = 0;
     FileAttributeData data_;
     std::uint64_t dirTag_ = 0;
     std::uint64_t childTag_ = 0;

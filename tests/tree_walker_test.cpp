@@ -503,6 +503,66 @@ TEST(TreeWalkerTest, ReadersWithFullQueuesChangeNothingTheVisitorSees) {
   posix::ReadAhead::SetMaxQueuedBytesForTesting(0);
 }
 
+// A large folder the walk lists itself has its files' attributes shared
+// with a reader, which asks from the end while the walk asks from the
+// start: each entry still gets its own file's attributes, whether the two
+// meet at the first file, in the middle or not at all, and when the walk
+// leaves the folder while the reader is at work.
+TEST(TreeWalkerTest, LargeFolderSharedWithAReaderGivesEachFileItsOwnAttributes) {
+  if (posix::ReadAhead::ReaderCount() == 0) GTEST_SKIP() << "no readers: CTest runs this with PURGO_WALK_THREADS=4";
+  test::Sandbox box;
+  const std::string root = box.MakeDir("tree");
+  const std::string big = box.MakeDir("tree/big");
+  constexpr int kFiles = 3000;  // about 140 KB of listing
+  for (int i = 0; i < kFiles; ++i) {
+    // Sizes tell the files apart; one in three is wanted.
+    const std::string name = big + "/file-" + std::to_string(i) + (i % 3 == 0 ? ".tmp" : ".txt");
+    const int fd = ::open(name.c_str(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, i), 0);
+    ::close(fd);
+  }
+  box.MakeFile("tree/big/sub/inside.tmp");
+  ASSERT_EQ(::mkfifo((big + "/fifo.tmp").c_str(), 0600), 0);
+  box.MakeSymlink("tree/big/link.tmp", big + "/file-3.tmp");
+  using Seen = std::tuple<std::string, bool, std::uint64_t, std::uint64_t>;
+  // `pauseAt`: the entry (by ordinal) at which the visitor waits for the
+  // reader to get far; `leaveAt`: where it leaves the folder.
+  const auto walk = [&](TreeWalker::ReadAhead ahead, std::size_t pauseAt, std::size_t leaveAt) {
+    std::vector<Seen> seen;
+    TreeWalker::Callbacks callbacks;
+    callbacks.wantsData = [](std::string_view name) { return name.ends_with(".tmp"); };
+    TreeWalker::Walk(
+        root, 0xFFFF,
+        [&](TreeWalker::Entry& e) {
+          if (e.Ordinal() == pauseAt && e.DirPath() == big + "/") ::usleep(50 * 1000);
+          // Every other entry asks, wanted or not.
+          if (e.Ordinal() % 2 == 0 || e.Name().ends_with(".tmp")) {
+            seen.emplace_back(e.FullPath(), e.HasData(), e.Data().size, e.Data().id.inode);
+          }
+          if (e.Ordinal() == leaveAt && e.DirPath() == big + "/") return Action::Leave;
+          return e.IsDirectory() ? Action::Enter : Action::Continue;
+        },
+        0, ahead, callbacks);
+    return seen;
+  };
+  constexpr std::size_t kNever = SIZE_MAX;
+  for (const auto& [pauseAt, leaveAt] : std::vector<std::pair<std::size_t, std::size_t>>{
+           {kNever, kNever}, {1, kNever}, {kFiles / 2, kNever}, {kFiles - 10, kNever}, {1, kFiles / 2}}) {
+    const auto alone = walk(TreeWalker::ReadAhead::Off, pauseAt, leaveAt);
+    ASSERT_GT(alone.size(), kFiles / 3u);
+    for (const auto ahead : {TreeWalker::ReadAhead::Folders, TreeWalker::ReadAhead::FoldersAndFiles}) {
+      for (int run = 0; run < 3; ++run) {
+        const auto with = walk(ahead, pauseAt, leaveAt);
+        ASSERT_EQ(with.size(), alone.size()) << pauseAt << " " << leaveAt;
+        for (std::size_t i = 0; i < alone.size(); ++i) {
+          ASSERT_EQ(with[i], alone[i]) << std::get<0>(alone[i]) << " pause " << pauseAt << " leave " << leaveAt;
+        }
+      }
+    }
+  }
+}
+
 // Every entry the walks with and without readers report, and
 // "error\t<path>" for each folder they could not open or list, sorted.
 std::vector<std::string> WalkAll(const std::string& root) {
