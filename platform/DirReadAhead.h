@@ -16,8 +16,8 @@
 // reader is on then is wasted) and reads on alone, and the reader is given
 // a sub-tree further on. Idle readers sleep.
 //
-// A large folder the walk lists itself (a reader takes no listing that
-// large) is shared: a reader asks for the attributes the walk will want
+// A folder of kShareFrom bytes of listing or more that the walk lists
+// itself (readers take none over kMaxListingBytes) is shared: a reader asks for the attributes the walk will want
 // from the listing's end backwards while the walk asks from its start,
 // and both stop where they meet, so that each file is asked about once.
 // A share holds a copy of the listing and at most kMaxSharedStats
