@@ -17,9 +17,10 @@
 // a sub-tree further on. Idle readers sleep.
 //
 // A folder of kShareFrom bytes of listing or more that the walk lists
-// itself (readers take none over kMaxListingBytes) is shared: a reader asks for the attributes the walk will want
-// from the listing's end backwards while the walk asks from its start,
-// and both stop where they meet, so that each file is asked about once.
+// itself (readers take none over kMaxListingBytes) is shared: a reader
+// asks for the attributes the walk will want from the listing's end
+// backwards while the walk asks from its start, and both stop where they
+// meet, so that each file is asked about once.
 // A share holds a copy of the listing and at most kMaxSharedStats
 // attributes, and a walk has one share at a time.
 //
