@@ -324,8 +324,9 @@ class Pool {
       }
     }
     dir->key = key;
-    Listing own;
-    if (key.size() < ReadAhead::kMaxJobDepth) own = dir->listing;
+    // Copy-constructed: an assignment here draws a false -Wrestrict
+    // warning from GCC 12's optimizer.
+    Listing own = key.size() < ReadAhead::kMaxJobDepth ? Listing(dir->listing) : Listing();
     if (!Publish(job, std::move(dir))) return false;
     if (key.size() < ReadAhead::kMaxJobDepth) levels.push_back({std::move(fd), std::move(own)});
     return true;
