@@ -563,12 +563,14 @@ void ReadAhead::Start(const std::shared_ptr<ReadAheadJob>& job) {
   Pool::Instance().Queue(job);
 }
 
+static_assert(ReadAhead::kShareUpTo < UINT32_MAX, "places and positions in a shared listing fit 32 bits");
+
 std::shared_ptr<ReadAheadJob> ReadAhead::OfferShare(std::shared_ptr<UniqueFd> folder, const Listing& listing) {
   // One reader more than the cores leave room for: it shares the walk's
   // own work, and stops where the walk comes to it.
   if (!enabled_ || session_->starved.load(std::memory_order_relaxed) ||
       (!session_->fileData && !session_->wantsData) || folder == nullptr || !folder->Valid() ||
-      listing.Bytes() >= UINT32_MAX || session_->running.load(std::memory_order_acquire) > MostJobs()) {
+      listing.Bytes() > kShareUpTo || session_->running.load(std::memory_order_acquire) > MostJobs()) {
     return nullptr;
   }
   auto job = std::make_shared<ReadAheadJob>();

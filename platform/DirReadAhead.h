@@ -21,8 +21,8 @@
 // asks for the attributes the walk will want from the listing's end
 // backwards while the walk asks from its start, and both stop where they
 // meet, so that each file is asked about once.
-// A share holds a copy of the listing and at most kMaxSharedStats
-// attributes, and a walk has one share at a time.
+// A share holds a copy of the listing (kShareUpTo at most) and at most
+// kMaxSharedStats attributes, and a walk has one share at a time.
 //
 // While folders come from the cache, readers compete with the walk for
 // the cores, so no more jobs run at once than there are further cores;
@@ -136,8 +136,11 @@ class ReadAhead {
   // ask itself. Once the walk comes to where the reader is, it waits for
   // the reader to stop (the statx in hand at the most) and asks no more.
   static const AheadStat* TakeShared(ReadAheadJob& share, std::uint32_t pos);
-  // Listings from this size on are shared.
+  // Listings from this size on are shared, up to kShareUpTo: a larger one
+  // is left to the walk alone, since its copy would double what the walk
+  // holds for a folder that may have been made to exhaust memory.
   static constexpr std::size_t kShareFrom = 32 * 1024;
+  static constexpr std::size_t kShareUpTo = 4 * 1024 * 1024;
   // Attributes one share takes at the most.
   static constexpr std::size_t kMaxSharedStats = 8192;
   // Whether a job ended since the last call because its queue was full:
