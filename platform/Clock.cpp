@@ -6,9 +6,6 @@
 namespace purgo::platform {
 namespace {
 
-constexpr std::int64_t kTicksPerSecond = kFileTimeTicksPerSecond;
-constexpr std::int64_t kUnixEpochSeconds = kUnixEpochInFileTimeSeconds;
-
 // Proleptic Gregorian date of a day count from 1970-01-01.
 void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
   z += 719468;
@@ -37,8 +34,8 @@ FileTime SystemTimeAsFileTime() {
 bool FileTimeToCalendar(FileTime t, CalendarTime& out) {
   if (!Representable(t)) return false;
   const std::uint64_t v = t.Value();
-  const auto secondsSince1601 = static_cast<std::int64_t>(v / kTicksPerSecond);
-  const std::int64_t unixSeconds = secondsSince1601 - kUnixEpochSeconds;
+  const auto secondsSince1601 = static_cast<std::int64_t>(v / kFileTimeTicksPerSecond);
+  const std::int64_t unixSeconds = secondsSince1601 - kUnixEpochInFileTimeSeconds;
   std::int64_t days = unixSeconds / 86400;
   std::int64_t rem = unixSeconds % 86400;
   if (rem < 0) {
@@ -50,7 +47,7 @@ bool FileTimeToCalendar(FileTime t, CalendarTime& out) {
   out.hour = static_cast<int>(rem / 3600);
   out.minute = static_cast<int>(rem / 60 % 60);
   out.second = static_cast<int>(rem % 60);
-  out.milliseconds = static_cast<int>(v % kTicksPerSecond / 10000);
+  out.milliseconds = static_cast<int>(v % kFileTimeTicksPerSecond / 10000);
   return true;
 }
 
@@ -58,7 +55,7 @@ bool FileTimeToLocalCalendar(FileTime t, CalendarTime& out) {
   if (!Representable(t)) return false;
   const std::uint64_t v = t.Value();
   const time_t unixSeconds =
-      static_cast<time_t>(static_cast<std::int64_t>(v / kTicksPerSecond) - kUnixEpochSeconds);
+      static_cast<time_t>(static_cast<std::int64_t>(v / kFileTimeTicksPerSecond) - kUnixEpochInFileTimeSeconds);
   struct tm local {};
   if (::localtime_r(&unixSeconds, &local) == nullptr) return false;
   out.year = local.tm_year + 1900;
@@ -68,7 +65,7 @@ bool FileTimeToLocalCalendar(FileTime t, CalendarTime& out) {
   out.hour = local.tm_hour;
   out.minute = local.tm_min;
   out.second = local.tm_sec;
-  out.milliseconds = static_cast<int>(v % kTicksPerSecond / 10000);
+  out.milliseconds = static_cast<int>(v % kFileTimeTicksPerSecond / 10000);
   return true;
 }
 
