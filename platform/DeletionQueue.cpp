@@ -77,6 +77,9 @@ struct DeletionQueue::Impl {
     Slot& slot = slots[item.seq - firstSeq];
     slot.outcome = std::move(item.outcome);
     slot.ready = true;
+    CountReadyAtFront();
+  }
+  void CountReadyAtFront() {
     while (readyAtFront < slots.size() && slots[readyAtFront].ready) ++readyAtFront;
   }
 
@@ -208,7 +211,7 @@ void DeletionQueue::Stop() {
     run->items.clear();
     run = run->taken ? std::next(run) : q.runs.erase(run);
   }
-  while (q.readyAtFront < q.slots.size() && q.slots[q.readyAtFront].ready) ++q.readyAtFront;
+  q.CountReadyAtFront();
 }
 
 void DeletionQueue::Finish() {
